@@ -1,0 +1,139 @@
+// Tests of NUnicodeFileReader: byte-order mark check, line-break rules, line limit and bad files.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "PlatformTempDir.h"
+#include "platform/NUnicodeFileReader.h"
+
+namespace {
+
+using cvdt_test::kUtf16Bom;
+using cvdt_test::PlatformTempDir;
+using cvdt_test::utf16le;
+using Lines = std::vector<std::string>;
+
+// Every line up to the end-of-file flag; bounded so that a reader that never ends fails.
+Lines readAll(NUnicodeFileReader& reader) {
+  Lines lines;
+  NString line;
+  int endOfFile = 0;
+  for (int guard = 0; guard < 100000; ++guard) {
+    int read = reader.readLine(line, endOfFile);
+    if (endOfFile) {
+      EXPECT_EQ(read, 0);
+      EXPECT_TRUE(line.isEmpty());
+      return lines;
+    }
+    EXPECT_EQ(read, 1);
+    lines.emplace_back(line.text());
+  }
+  ADD_FAILURE() << "reader did not reach the end";
+  return lines;
+}
+
+TEST(NUnicodeFileReaderTest, OpenChecksTheByteOrderMark) {
+  PlatformTempDir dir;
+  struct Row {
+    std::string bytes;
+    int expected;
+  };
+  const Row rows[] = {
+      {kUtf16Bom + utf16le(u"a"), 1},
+      {kUtf16Bom, 1},
+      {std::string("\xFE\xFF\0a", 4), 0},
+      {utf16le(u"ab"), 0},
+      {"", 0},
+      {"\xFF", 0},
+  };
+  int n = 0;
+  for (const Row& r : rows) {
+    std::string path = dir.write("f" + std::to_string(n++), r.bytes);
+    NUnicodeFileReader reader;
+    EXPECT_EQ(reader.open(path.c_str()), r.expected) << n;
+    EXPECT_EQ(reader.isOpen(), r.expected == 1);
+    if (r.expected == 0) {
+      EXPECT_TRUE(readAll(reader).empty());
+    }
+  }
+  NUnicodeFileReader reader;
+  EXPECT_EQ(reader.open(dir.windowsPath("missing").c_str()), 0);
+  EXPECT_EQ(reader.open(nullptr), 0);
+  EXPECT_TRUE(readAll(reader).empty());
+}
+
+TEST(NUnicodeFileReaderTest, LineBreakRules) {
+  struct Row {
+    std::u16string content;
+    Lines expected;
+  };
+  const Row rows[] = {
+      {u"a\r\nb\r\n", {"a", "b"}},
+      {u"a\nb\nc\n", {"abc"}},  // single line feeds run the lines together
+      {u"a\r\n\r\nb", {"a", "", "b"}},
+      {u"a\r\rb\n\n", {"a", "b"}},
+      {u"\r\n", {""}},
+      {u"", {}},
+      {u"last", {"last"}},
+      {u"x\r", {"x"}},
+      {u"\u010D\u0D0A\r\n", {"\u010D\u0D0A"}},  // units with a high byte are never breaks
+      {u"\uD55C\uAE00 \t\r\n", {"\uD55C\uAE00 \t"}},
+  };
+  PlatformTempDir dir;
+  int n = 0;
+  for (const Row& r : rows) {
+    std::string path = dir.write("l" + std::to_string(n++), kUtf16Bom + utf16le(r.content));
+    NUnicodeFileReader reader;
+    ASSERT_EQ(reader.open(path.c_str()), 1);
+    EXPECT_EQ(readAll(reader), r.expected) << n;
+  }
+}
+
+TEST(NUnicodeFileReaderTest, LongLinesAndOddSizes) {
+  PlatformTempDir dir;
+  const size_t max = NUnicodeFileReader::kMaxLineUnits;
+  std::u16string longLine(max + 10, u'x');
+  std::string path = dir.write("long", kUtf16Bom + utf16le(longLine + u"\r\nend\r\n"));
+  NUnicodeFileReader reader;
+  ASSERT_EQ(reader.open(path.c_str()), 1);
+  EXPECT_EQ(readAll(reader), (Lines{std::string(max, 'x'), std::string(10, 'x'), "end"}));
+
+  // A line of exactly the limit leaves its CR LF behind as an empty line.
+  path = dir.write("exact", kUtf16Bom + utf16le(std::u16string(max, u'y') + u"\r\nz"));
+  ASSERT_EQ(reader.open(path.c_str()), 1);
+  EXPECT_EQ(readAll(reader), (Lines{std::string(max, 'y'), "", "z"}));
+
+  // A lone last byte is read as a unit with a zero high byte.
+  path = dir.write("odd", kUtf16Bom + utf16le(u"a") + "b");
+  ASSERT_EQ(reader.open(path.c_str()), 1);
+  EXPECT_EQ(readAll(reader), (Lines{"ab"}));
+
+  // Many lines across the read buffer's boundaries.
+  std::u16string many;
+  for (int i = 0; i < 20000; ++i) many += u"line\r\n";
+  path = dir.write("many", kUtf16Bom + utf16le(many));
+  ASSERT_EQ(reader.open(path.c_str()), 1);
+  Lines lines = readAll(reader);
+  ASSERT_EQ(lines.size(), 20000u);
+  EXPECT_EQ(lines.back(), "line");
+}
+
+TEST(NUnicodeFileReaderTest, OpenSkippingMarkAndClose) {
+  PlatformTempDir dir;
+  std::string path = dir.write("nobom", utf16le(u"#a\r\nb"));
+  NUnicodeFileReader reader;
+  EXPECT_EQ(reader.open(path.c_str()), 0);
+  ASSERT_EQ(reader.openSkippingMark(path.c_str()), 1);
+  EXPECT_EQ(readAll(reader), (Lines{"a", "b"}));
+
+  ASSERT_EQ(reader.openSkippingMark(dir.write("tiny", "x").c_str()), 1);
+  EXPECT_TRUE(readAll(reader).empty());
+
+  ASSERT_EQ(reader.open(dir.write("again", kUtf16Bom + utf16le(u"q\r\n")).c_str()), 1);
+  reader.close();
+  EXPECT_FALSE(reader.isOpen());
+  EXPECT_TRUE(readAll(reader).empty());
+}
+
+}  // namespace
