@@ -1,0 +1,67 @@
+// The machine's file system as Windows paths: drive mapping, folder and file operations,
+// drive types, disk space and the per-thread WOW64 redirection switch.
+//
+// Paths are narrow Windows paths ("C:\Program Files\x"). Every function that fails sets
+// plat::lastError() to a Windows error code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+enum class PathKind { None = 0, File = 1, Directory = 2 };
+
+// GetDriveType codes.
+enum class DriveType : uint32_t {
+  Unknown = 0,
+  NoRootDir = 1,
+  Removable = 2,
+  Fixed = 3,
+  Remote = 4,
+  CdRom = 5,
+  RamDisk = 6,
+};
+
+struct DirEntry {
+  std::string name;  // name as stored on disk, without the folder
+  bool isDirectory = false;  // a link to a folder is not a directory here
+  bool isLink = false;
+  uint64_t size = 0;
+};
+
+// Host path for a Windows path; empty when the path names no drive of this machine.
+// Components that do not exist as written are matched ignoring case; on a 64-bit machine the
+// system folder is redirected for this 32-bit module unless the thread switched that off.
+std::string toHostPath(const std::string& windowsPath);
+// Windows path for a host path: under a drive's folder it is "X:\...", anything else is "Z:\...".
+std::string toWindowsPath(const std::string& hostPath);
+
+PathKind pathKind(const std::string& windowsPath);
+// Creates one folder level; fails (kErrorAlreadyExists) when something of that name exists.
+bool createDirectory(const std::string& windowsPath);
+// Removes an empty folder.
+bool removeDirectory(const std::string& windowsPath);
+// Deletes a file; a read-only file is refused (kErrorAccessDenied), as on Windows.
+bool deleteFile(const std::string& windowsPath);
+bool setReadOnly(const std::string& windowsPath, bool readOnly);
+bool isReadOnly(const std::string& windowsPath);
+// Clears the read-only attribute (FILE_ATTRIBUTE_NORMAL).
+bool setNormalAttributes(const std::string& windowsPath);
+// Copies a file; a read-only target is refused. With failIfExists, an existing target fails.
+bool copyFile(const std::string& source, const std::string& target, bool failIfExists);
+// Lists a folder's entries without "." and "..". False when the folder cannot be listed.
+bool listDirectory(const std::string& windowsPath, std::vector<DirEntry>& entries);
+
+DriveType driveType(char driveLetter);
+// Free and total bytes of the drive's folder. False (both 0) when the drive is unknown.
+bool diskSpace(char driveLetter, uint64_t& freeBytes, uint64_t& totalBytes);
+
+// WOW64 file-system redirection for the calling thread. Only meaningful on a 64-bit machine;
+// old receives the previous state to pass to revertRedirection.
+bool disableRedirection(void** old);
+bool revertRedirection(void* old);
+bool redirectionEnabled();
+
+}  // namespace plat

@@ -1,0 +1,427 @@
+// The registry of the posix backend: one SQLite database in the machine root, shared by every
+// process of the machine (WAL, busy time-out from machine.ini). Keys are rows named by their
+// full path; names compare ignoring case (ASCII), as NOCASE collation does.
+#include <sqlite3.h>
+
+#include <cctype>
+#include <map>
+#include <vector>
+#include <memory>
+
+#include "platform/PlatformRegistry.h"
+#include "platform/PlatformSystem.h"
+#include "platform/WinError.h"
+#include "platform/posix/MachineConfig.h"
+
+namespace plat {
+namespace {
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS reg_key("
+    "  id INTEGER PRIMARY KEY,"
+    "  path TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+    "  parent TEXT NOT NULL COLLATE NOCASE,"
+    "  name TEXT NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS reg_key_parent ON reg_key(parent);"
+    "CREATE TABLE IF NOT EXISTS reg_value("
+    "  key_id INTEGER NOT NULL,"
+    "  name TEXT NOT NULL COLLATE NOCASE,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL,"
+    "  UNIQUE(key_id, name));"
+    "INSERT OR IGNORE INTO reg_key(path, parent, name) VALUES"
+    "  ('HKEY_CLASSES_ROOT', '', 'HKEY_CLASSES_ROOT'),"
+    "  ('HKEY_CURRENT_USER', '', 'HKEY_CURRENT_USER'),"
+    "  ('HKEY_LOCAL_MACHINE', '', 'HKEY_LOCAL_MACHINE'),"
+    "  ('HKEY_USERS', '', 'HKEY_USERS'),"
+    "  ('HKEY_CURRENT_CONFIG', '', 'HKEY_CURRENT_CONFIG');"
+    "PRAGMA user_version=1;";
+
+struct RootName {
+  RegRoot root;
+  const char* name;
+  const char* shortName;
+};
+constexpr RootName kRoots[] = {
+    {RegRoot::ClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
+    {RegRoot::CurrentUser, "HKEY_CURRENT_USER", "HKCU"},
+    {RegRoot::LocalMachine, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {RegRoot::Users, "HKEY_USERS", "HKU"},
+    {RegRoot::CurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
+};
+
+bool equalsNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+uint32_t errorFromSqlite(int code) {
+  switch (code & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW: return kErrorSuccess;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return kErrorBusy;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return kErrorRegistryCorrupt;
+    case SQLITE_CANTOPEN: return kErrorFileNotFound;
+    case SQLITE_READONLY:
+    case SQLITE_PERM: return kErrorAccessDenied;
+    default: return kErrorRegistryIoFailed;
+  }
+}
+
+// One connection per thread to the current machine's registry, with its prepared statements.
+class Connection {
+ public:
+  ~Connection() {
+    for (auto& [sql, statement] : m_statements) sqlite3_finalize(statement);
+    sqlite3_close(m_db);
+  }
+  // The calling thread's connection; null with error set when the registry cannot be opened.
+  static Connection* current(uint32_t& error);
+  sqlite3_stmt* prepare(const char* sql);
+  sqlite3* db() const { return m_db; }
+
+ private:
+  uint32_t open(const std::string& path, int busyTimeoutMs);
+  sqlite3* m_db = nullptr;
+  std::string m_path;
+  std::map<const char*, sqlite3_stmt*> m_statements;
+};
+
+thread_local std::unique_ptr<Connection> t_connection;
+
+uint32_t Connection::open(const std::string& path, int busyTimeoutMs) {
+  m_path = path;
+  int rc = sqlite3_open_v2(path.c_str(), &m_db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) return errorFromSqlite(rc);
+  sqlite3_busy_timeout(m_db, busyTimeoutMs);
+  sqlite3_stmt* version = prepare("PRAGMA user_version");
+  rc = sqlite3_step(version);
+  bool fresh = rc == SQLITE_ROW && sqlite3_column_int(version, 0) == 0;
+  sqlite3_reset(version);
+  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
+  if (!fresh) return kErrorSuccess;
+  sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
+  int end = sqlite3_exec(m_db, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  return errorFromSqlite(rc != SQLITE_OK ? rc : end);
+}
+
+Connection* Connection::current(uint32_t& error) {
+  auto machine = posix::currentMachine();
+  std::string path = machine->registryPath();
+  if (path.empty()) {
+    error = kErrorFileNotFound;
+    return nullptr;
+  }
+  if (!t_connection || t_connection->m_path != path) {
+    t_connection = std::make_unique<Connection>();
+    error = t_connection->open(path, machine->registryBusyTimeoutMs);
+    if (error != kErrorSuccess) {
+      t_connection.reset();
+      return nullptr;
+    }
+  }
+  error = kErrorSuccess;
+  return t_connection.get();
+}
+
+sqlite3_stmt* Connection::prepare(const char* sql) {
+  auto found = m_statements.find(sql);
+  if (found != m_statements.end()) return found->second;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK) return nullptr;
+  m_statements.emplace(sql, statement);
+  return statement;
+}
+
+// A cached statement, bound and stepped, reset when the object goes.
+class Statement {
+ public:
+  Statement(Connection* connection, const char* sql) : m_statement(connection->prepare(sql)) {}
+  ~Statement() {
+    if (m_statement) {
+      sqlite3_reset(m_statement);
+      sqlite3_clear_bindings(m_statement);
+    }
+  }
+  bool valid() const { return m_statement != nullptr; }
+  Statement& text(int index, const std::string& value) {
+    sqlite3_bind_text(m_statement, index, value.data(), static_cast<int>(value.size()),
+                      SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement& integer(int index, int64_t value) {
+    sqlite3_bind_int64(m_statement, index, value);
+    return *this;
+  }
+  Statement& blob(int index, const void* data, size_t size) {
+    sqlite3_bind_blob(m_statement, index, size ? data : "", static_cast<int>(size),
+                      SQLITE_TRANSIENT);
+    return *this;
+  }
+  int step() { return m_statement ? sqlite3_step(m_statement) : SQLITE_ERROR; }
+  sqlite3_stmt* raw() const { return m_statement; }
+
+ private:
+  sqlite3_stmt* m_statement;
+};
+
+std::string columnText(sqlite3_stmt* statement, int column) {
+  const unsigned char* text = sqlite3_column_text(statement, column);
+  return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+// The full key path for root\path in the view that access asks for. On a 64-bit machine the
+// 32-bit view of HKLM\SOFTWARE is HKLM\SOFTWARE\WOW6432Node.
+std::string fullPath(RegRoot root, const std::string& path, uint32_t access) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  bool view32 = (access & kKeyWow64_32Key) != 0 ||
+                ((access & kKeyWow64_64Key) == 0 && !isProcess64Bit());
+  if (root == RegRoot::LocalMachine && isNative64Bit() && view32 && !parts.empty() &&
+      equalsNoCase(parts[0], "SOFTWARE") &&
+      !(parts.size() > 1 && equalsNoCase(parts[1], "WOW6432Node")))
+    parts.insert(parts.begin() + 1, "WOW6432Node");
+  std::string full = regRootName(root);
+  for (const std::string& part : parts) full += "\\" + part;
+  return full;
+}
+
+bool hasWriteAccess(uint32_t access) { return (access & 0x0006) != 0; }  // set value, create key
+
+uint32_t exec(Connection* connection, const char* sql) {
+  return errorFromSqlite(sqlite3_exec(connection->db(), sql, nullptr, nullptr, nullptr));
+}
+
+// Runs body inside a write transaction; its error rolls the transaction back.
+template <typename Body>
+uint32_t inTransaction(Connection* connection, Body body) {
+  uint32_t error = exec(connection, "BEGIN IMMEDIATE");
+  if (error != kErrorSuccess) return error;
+  error = body();
+  if (error == kErrorSuccess) error = exec(connection, "COMMIT");
+  if (error != kErrorSuccess) exec(connection, "ROLLBACK");
+  return error;
+}
+
+uint32_t keyExists(Connection* connection, const std::string& path, bool& exists) {
+  Statement find(connection, "SELECT 1 FROM reg_key WHERE path = ?");
+  int rc = find.text(1, path).step();
+  exists = rc == SQLITE_ROW;
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? kErrorSuccess : errorFromSqlite(rc);
+}
+
+uint32_t insertKeyChain(Connection* connection, const std::string& path) {
+  size_t end = path.find('\\');
+  while (end != std::string::npos || !path.empty()) {
+    std::string key = end == std::string::npos ? path : path.substr(0, end);
+    size_t cut = key.rfind('\\');
+    std::string parent = cut == std::string::npos ? "" : key.substr(0, cut);
+    std::string name = cut == std::string::npos ? key : key.substr(cut + 1);
+    Statement insert(connection,
+                     "INSERT OR IGNORE INTO reg_key(path, parent, name) VALUES (?, ?, ?)");
+    int rc = insert.text(1, key).text(2, parent).text(3, name).step();
+    if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+    if (end == std::string::npos) break;
+    end = path.find('\\', end + 1);
+  }
+  return kErrorSuccess;
+}
+
+std::string likeEscaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '%' || c == '_' || c == '!') out.push_back('!');
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+const char* regRootName(RegRoot root) {
+  for (const RootName& entry : kRoots) {
+    if (entry.root == root) return entry.name;
+  }
+  return "";
+}
+
+bool regRootFromName(const std::string& name, RegRoot& root) {
+  for (const RootName& entry : kRoots) {
+    if (equalsNoCase(name, entry.name) || equalsNoCase(name, entry.shortName)) {
+      root = entry.root;
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t RegKey::open(RegRoot root, const std::string& path, uint32_t access, RegKey& out) {
+  out.close();
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  std::string full = fullPath(root, path, access);
+  bool exists = false;
+  error = keyExists(connection, full, exists);
+  if (error != kErrorSuccess) return error;
+  if (!exists) return kErrorFileNotFound;
+  out.m_path = full;
+  out.m_access = access;
+  out.m_open = true;
+  return kErrorSuccess;
+}
+
+uint32_t RegKey::create(RegRoot root, const std::string& path, uint32_t access, RegKey& out,
+                        bool* created) {
+  out.close();
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  std::string full = fullPath(root, path, access);
+  bool existed = false;
+  error = inTransaction(connection, [&] {
+    uint32_t result = keyExists(connection, full, existed);
+    return result != kErrorSuccess || existed ? result : insertKeyChain(connection, full);
+  });
+  if (error != kErrorSuccess) return error;
+  if (created != nullptr) *created = !existed;
+  out.m_path = full;
+  out.m_access = access;
+  out.m_open = true;
+  return kErrorSuccess;
+}
+
+uint32_t RegKey::deleteTree(RegRoot root, const std::string& path, uint32_t access) {
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  std::string full = fullPath(root, path, access);
+  if (full.find('\\') == std::string::npos) return kErrorAccessDenied;  // a root stays
+  std::string below = likeEscaped(full) + "\\%";
+  bool existed = false;
+  return inTransaction(connection, [&] {
+    uint32_t result = keyExists(connection, full, existed);
+    if (result != kErrorSuccess) return result;
+    if (!existed) return kErrorFileNotFound;
+    Statement values(connection,
+                     "DELETE FROM reg_value WHERE key_id IN (SELECT id FROM reg_key"
+                     " WHERE path = ?1 OR path LIKE ?2 ESCAPE '!')");
+    int rc = values.text(1, full).text(2, below).step();
+    if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+    Statement keys(connection, "DELETE FROM reg_key WHERE path = ?1 OR path LIKE ?2 ESCAPE '!'");
+    rc = keys.text(1, full).text(2, below).step();
+    return rc == SQLITE_DONE ? kErrorSuccess : errorFromSqlite(rc);
+  });
+}
+
+uint32_t RegKey::queryValue(const std::string& name, uint32_t& type,
+                            std::vector<uint8_t>& data) const {
+  if (!m_open) return kErrorInvalidHandle;
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  Statement query(connection,
+                  "SELECT v.type, v.data FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
+                  " WHERE k.path = ? AND v.name = ?");
+  int rc = query.text(1, m_path).text(2, name).step();
+  if (rc == SQLITE_DONE) return kErrorFileNotFound;
+  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
+  type = static_cast<uint32_t>(sqlite3_column_int64(query.raw(), 0));
+  auto bytes = static_cast<const uint8_t*>(sqlite3_column_blob(query.raw(), 1));
+  data.assign(bytes, bytes + sqlite3_column_bytes(query.raw(), 1));
+  return kErrorSuccess;
+}
+
+uint32_t RegKey::setValue(const std::string& name, uint32_t type, const void* data, size_t size) {
+  if (!m_open) return kErrorInvalidHandle;
+  if (!hasWriteAccess(m_access)) return kErrorAccessDenied;
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  Statement upsert(connection,
+                   "INSERT INTO reg_value(key_id, name, type, data)"
+                   " SELECT id, ?2, ?3, ?4 FROM reg_key WHERE path = ?1"
+                   " ON CONFLICT(key_id, name) DO UPDATE SET type = excluded.type,"
+                   " data = excluded.data");
+  int rc = upsert.text(1, m_path).text(2, name).integer(3, type).blob(4, data, size).step();
+  if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+  return sqlite3_changes(connection->db()) > 0 ? kErrorSuccess : kErrorKeyDeleted;
+}
+
+uint32_t RegKey::deleteValue(const std::string& name) {
+  if (!m_open) return kErrorInvalidHandle;
+  if (!hasWriteAccess(m_access)) return kErrorAccessDenied;
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  Statement remove(connection,
+                   "DELETE FROM reg_value WHERE name = ?2 AND key_id ="
+                   " (SELECT id FROM reg_key WHERE path = ?1)");
+  int rc = remove.text(1, m_path).text(2, name).step();
+  if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+  return sqlite3_changes(connection->db()) > 0 ? kErrorSuccess : kErrorFileNotFound;
+}
+
+uint32_t RegKey::enumValue(uint32_t index, std::string& name) const {
+  if (!m_open) return kErrorInvalidHandle;
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  Statement list(connection,
+                 "SELECT v.name FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
+                 " WHERE k.path = ? ORDER BY v.rowid LIMIT 1 OFFSET ?");
+  int rc = list.text(1, m_path).integer(2, index).step();
+  if (rc == SQLITE_DONE) return kErrorNoMoreItems;
+  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
+  name = columnText(list.raw(), 0);
+  return kErrorSuccess;
+}
+
+uint32_t RegKey::enumSubKey(uint32_t index, std::string& name) const {
+  if (!m_open) return kErrorInvalidHandle;
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  Statement list(connection,
+                 "SELECT name FROM reg_key WHERE parent = ? ORDER BY name COLLATE NOCASE"
+                 " LIMIT 1 OFFSET ?");
+  int rc = list.text(1, m_path).integer(2, index).step();
+  if (rc == SQLITE_DONE) return kErrorNoMoreItems;
+  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
+  name = columnText(list.raw(), 0);
+  return kErrorSuccess;
+}
+
+uint32_t RegKey::queryInfo(uint32_t& maxValueNameLength, uint32_t& maxValueLength) const {
+  if (!m_open) return kErrorInvalidHandle;
+  uint32_t error;
+  Connection* connection = Connection::current(error);
+  if (connection == nullptr) return error;
+  Statement info(connection,
+                 "SELECT k.id, max(length(v.name)), max(length(v.data)) FROM reg_key k"
+                 " LEFT JOIN reg_value v ON v.key_id = k.id WHERE k.path = ?");
+  int rc = info.text(1, m_path).step();
+  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
+  if (sqlite3_column_type(info.raw(), 0) == SQLITE_NULL) return kErrorKeyDeleted;
+  maxValueNameLength = static_cast<uint32_t>(sqlite3_column_int64(info.raw(), 1));
+  maxValueLength = static_cast<uint32_t>(sqlite3_column_int64(info.raw(), 2));
+  return kErrorSuccess;
+}
