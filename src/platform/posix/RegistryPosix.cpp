@@ -184,7 +184,7 @@ std::string columnText(sqlite3_stmt* statement, int column) {
 
 // The full key path for root\path in the view that access asks for. On a 64-bit machine the
 // 32-bit view of HKLM\SOFTWARE is HKLM\SOFTWARE\WOW6432Node.
-std::string fullPath(RegRoot root, const std::string& path, uint32_t access) {
+std::string viewPath(RegRoot root, const std::string& path, uint32_t access) {
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= path.size()) {
@@ -278,7 +278,7 @@ uint32_t RegKey::open(RegRoot root, const std::string& path, uint32_t access, Re
   uint32_t error;
   Connection* connection = Connection::current(error);
   if (connection == nullptr) return error;
-  std::string full = fullPath(root, path, access);
+  std::string full = viewPath(root, path, access);
   bool exists = false;
   error = keyExists(connection, full, exists);
   if (error != kErrorSuccess) return error;
@@ -295,7 +295,7 @@ uint32_t RegKey::create(RegRoot root, const std::string& path, uint32_t access, 
   uint32_t error;
   Connection* connection = Connection::current(error);
   if (connection == nullptr) return error;
-  std::string full = fullPath(root, path, access);
+  std::string full = viewPath(root, path, access);
   bool existed = false;
   error = inTransaction(connection, [&] {
     uint32_t result = keyExists(connection, full, existed);
@@ -313,7 +313,7 @@ uint32_t RegKey::deleteTree(RegRoot root, const std::string& path, uint32_t acce
   uint32_t error;
   Connection* connection = Connection::current(error);
   if (connection == nullptr) return error;
-  std::string full = fullPath(root, path, access);
+  std::string full = viewPath(root, path, access);
   if (full.find('\\') == std::string::npos) return kErrorAccessDenied;  // a root stays
   std::string below = likeEscaped(full) + "\\%";
   bool existed = false;
@@ -425,3 +425,5 @@ uint32_t RegKey::queryInfo(uint32_t& maxValueNameLength, uint32_t& maxValueLengt
   maxValueLength = static_cast<uint32_t>(sqlite3_column_int64(info.raw(), 2));
   return kErrorSuccess;
 }
+
+}  // namespace plat

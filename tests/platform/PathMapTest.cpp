@@ -1,0 +1,95 @@
+// Windows paths on the posix backend: drives, Z:, case-insensitive names, WOW64 redirection.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/PlatformFs.h"
+#include "platform/PlatformSystem.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+using cvdt::test::TestMachine;
+namespace fs = std::filesystem;
+
+TEST(PathMapTest, DrivesZAndRoundTrips) {
+  TestMachine machine([](auto& config, auto&) {
+    config.drives['D'] = {config.root + "/drives/d", plat::DriveType::CdRom};
+  });
+  const std::string c = machine.root() + "/drives/c";
+  struct Row {
+    const char* windows;
+    std::string host;
+  } rows[] = {
+      {"C:\\Temp\\a.txt", c + "/Temp/a.txt"},
+      {"c:/Temp/./b/../a.txt", c + "/Temp/a.txt"},
+      {"C:\\..\\..\\etc\\passwd", c + "/etc/passwd"},  // never above the drive's root
+      {"C:\\", c},
+      {"D:\\setup.exe", machine.root() + "/drives/d/setup.exe"},
+      {"Z:\\tmp\\x", "/tmp/x"},
+      {"\\\\?\\C:\\Temp", c + "/Temp"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(plat::toHostPath(row.windows), row.host) << row.windows;
+
+  EXPECT_EQ(plat::toHostPath("Q:\\nothing"), "");   // no such drive
+  EXPECT_EQ(plat::toHostPath("\\\\server\\share\\x"), "");  // UNC shares are not mapped
+  EXPECT_EQ(plat::toHostPath(""), "");
+
+  EXPECT_EQ(plat::toWindowsPath(c + "/Temp/a.txt"), "C:\\Temp\\a.txt");
+  EXPECT_EQ(plat::toWindowsPath(c), "C:\\");
+  EXPECT_EQ(plat::toWindowsPath("/usr/bin/env"), "Z:\\usr\\bin\\env");
+  EXPECT_EQ(plat::toWindowsPath(machine.root() + "/drives/cc"), "Z:" + [&] {
+    std::string p = machine.root() + "/drives/cc";
+    for (char& ch : p) ch = ch == '/' ? '\\' : ch;
+    return p;
+  }());  // a sibling folder whose name starts like a drive's is not that drive
+  EXPECT_EQ(plat::driveType('d'), plat::DriveType::CdRom);
+  EXPECT_EQ(plat::driveType('C'), plat::DriveType::Fixed);
+  EXPECT_EQ(plat::driveType('Q'), plat::DriveType::NoRootDir);
+}
+
+TEST(PathMapTest, NamesMatchIgnoringCaseWhenTheExactNameIsAbsent) {
+  TestMachine machine;
+  machine.writeFile("C:\\Program Files\\Vendor App\\Config.INI", "x");
+  const std::string expected =
+      machine.root() + "/drives/c/Program Files/Vendor App/Config.INI";
+  EXPECT_EQ(plat::toHostPath("c:\\PROGRAM FILES\\vendor app\\config.ini"), expected);
+  // A missing tail keeps its spelling after the last component that matched.
+  EXPECT_EQ(plat::toHostPath("C:\\program files\\VENDOR APP\\New\\File.txt"),
+            machine.root() + "/drives/c/Program Files/Vendor App/New/File.txt");
+  // Where both spellings exist, the exact one wins.
+  fs::create_directories(machine.root() + "/drives/c/program files");
+  EXPECT_EQ(plat::toHostPath("C:\\program files"), machine.root() + "/drives/c/program files");
+}
+
+TEST(PathMapTest, SystemFolderIsRedirectedPerThreadOn64BitMachines) {
+  TestMachine machine;
+  const std::string windows = machine.root() + "/drives/c/Windows";
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\cmd.exe"), windows + "/SysWOW64/cmd.exe");
+  EXPECT_EQ(plat::toHostPath("C:\\WINDOWS\\system32\\drivers\\etc\\hosts"),
+            windows + "/System32/drivers/etc/hosts");  // exempt, as on Windows
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\Sysnative\\cmd.exe"), windows + "/System32/cmd.exe");
+
+  void* old = nullptr;
+  ASSERT_TRUE(plat::disableRedirection(&old));
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\cmd.exe"), windows + "/System32/cmd.exe");
+  std::string otherThread;
+  std::thread([&] { otherThread = plat::toHostPath("C:\\Windows\\System32\\cmd.exe"); }).join();
+  EXPECT_EQ(otherThread, windows + "/SysWOW64/cmd.exe");  // the switch is per thread
+  ASSERT_TRUE(plat::revertRedirection(old));
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\cmd.exe"), windows + "/SysWOW64/cmd.exe");
+
+  plat::setProcess64Bit(true);  // a native 64-bit program is never redirected
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\cmd.exe"), windows + "/System32/cmd.exe");
+  plat::setProcess64Bit(false);
+}
+
+TEST(PathMapTest, ThirtyTwoBitMachinesHaveNoRedirection) {
+  TestMachine machine([](auto& config, auto&) { config.is64Bit = false; });
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\x.dll"),
+            machine.root() + "/drives/c/Windows/System32/x.dll");
+  EXPECT_EQ(plat::systemWow64Folder(), "");
+}
+
+}  // namespace
