@@ -1,0 +1,103 @@
+// `cvdt-host machine init`: a complete machine from the command line, and refusals of bad input.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "detect/NRegistry.h"
+#include "platform/NMisc.h"
+#include "platform/PlatformFs.h"
+#include "platform/posix/MachineConfig.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct HostRun {
+  int status;
+  std::string output;
+};
+
+HostRun runHost(const std::string& arguments) {
+  std::string command = std::string(CVDT_HOST_PATH) + " " + arguments + " 2>&1";
+  HostRun run{-1, {}};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char chunk[4096];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.output.append(chunk, n);
+  int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+class CvdtHostMachineTest : public testing::Test {
+ protected:
+  void SetUp() override { m_root = cvdt::test::makeTempFolder("cvdt-host-machine") + "/m"; }
+  void TearDown() override {
+    unsetenv("CVDT_MACHINE");
+    plat::posix::reloadMachine();
+    fs::remove_all(fs::path(m_root).parent_path());
+  }
+  std::string m_root;
+};
+
+TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
+  HostRun run = runHost("machine init " + m_root +
+                    " --arch x86 --os 5.1.2600 --service-pack 3 --language 1042"
+                    " --drive D=cdrom --drive E=remote:shares/e --console-user none"
+                    " --trace-level 5 --name WS-42");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("export CVDT_MACHINE=" + m_root), std::string::npos);
+
+  setenv("CVDT_MACHINE", m_root.c_str(), 1);
+  auto machine = plat::posix::currentMachine();
+  EXPECT_FALSE(machine->is64Bit);
+  EXPECT_EQ(machine->version.csdVersion, "Service Pack 3");
+  EXPECT_EQ(machine->language, 1042);
+  EXPECT_TRUE(machine->consoleUser.empty());
+  EXPECT_EQ(machine->drives.at('E').folder, m_root + "/shares/e");
+  EXPECT_EQ(plat::driveType('D'), plat::DriveType::CdRom);
+  EXPECT_EQ(NMisc::getOsVersionCode(), 7);
+  EXPECT_FALSE(NMisc::is64BitWindows());
+  for (const char* folder : {"C:\\Windows\\System32", "C:\\Program Files\\Plumbex\\Corvane\\dataV2",
+                             "C:\\Program Files\\Plumbex\\Corvane\\Modules"})
+    EXPECT_EQ(plat::pathKind(folder), plat::PathKind::Directory) << folder;
+  EXPECT_EQ(plat::pathKind("C:\\Program Files\\Plumbex\\Corvane\\Modules\\cvmsg.bin"),
+            plat::PathKind::File);
+
+  NRegistry agent, options, product;
+  ASSERT_TRUE(agent.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true, false));
+  EXPECT_STREQ(agent.readText("cvdt").text(), "5");
+  ASSERT_TRUE(options.open(plat::RegRoot::LocalMachine,
+                           "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", true, true, false));
+  EXPECT_STREQ(options.readText("ProductType").text(), "WinNT");
+  ASSERT_TRUE(product.open(plat::RegRoot::LocalMachine,
+                           "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", true, true, false));
+  EXPECT_STREQ(product.readText("ProgramFilesDir").text(), "C:\\Program Files");
+  EXPECT_STREQ(product.readText("CommonFilesDir").text(), "C:\\Program Files\\Common Files");
+
+  HostRun show = runHost("machine show " + m_root);
+  EXPECT_EQ(show.status, 0);
+  EXPECT_NE(show.output.find("WS-42"), std::string::npos);
+}
+
+TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
+  const char* bad[] = {
+      "--arch arm", "--os ten", "--drive CC=fixed", "--drive D=floppy", "--drive Z=fixed",
+      "--product-type laptop", "--console-user no-such-user-here", "--language x",
+      "--windows-folder Q:\\Windows", "--bogus 1", "--language",
+  };
+  for (const char* options : bad) {
+    HostRun run = runHost("machine init " + m_root + " " + options);
+    EXPECT_EQ(run.status, 2) << options << "\n" << run.output;
+    EXPECT_NE(run.output.find("cvdt-host machine init:"), std::string::npos) << options;
+  }
+  EXPECT_EQ(runHost("machine init").status, 2);
+  EXPECT_EQ(runHost("nonsense").status, 2);
+  EXPECT_FALSE(fs::exists(m_root + "/machine.ini"));
+}
+
+}  // namespace

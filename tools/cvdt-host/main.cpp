@@ -1,0 +1,30 @@
+// cvdt-host: the host agent's command-line front end.
+#include <cstdio>
+#include <string>
+
+#include "CommandLine.h"
+#include "MachineCommand.h"
+
+namespace {
+
+void printUsage() {
+  std::printf(
+      "usage: cvdt-host machine init DIR [options]   lay out an emulated Windows machine\n"
+      "       cvdt-host machine show [DIR]           describe a machine (default $CVDT_MACHINE)\n"
+      "run 'cvdt-host machine help' for the machine options\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  cvdt::host::CommandLine line(argc, argv, {"help"});
+  const auto& words = line.words();
+  if (words.empty() || line.has("help")) {
+    printUsage();
+    return words.empty() ? 2 : 0;
+  }
+  if (words[0] == "machine") return cvdt::host::runMachineCommand(line);
+  std::fprintf(stderr, "cvdt-host: unknown command '%s'\n", words[0].c_str());
+  printUsage();
+  return 2;
+}
