@@ -8,6 +8,7 @@
 #include "platform/NMisc.h"
 #include "platform/NMsgFile.h"
 #include "platform/NUnicodeFileReader.h"
+#include "platform/PlatformFile.h"
 #include "support/TestMachine.h"
 
 namespace {
@@ -139,6 +140,29 @@ TEST(NMsgFileTest, BadFiles) {
   // An odd byte count: the last lone byte still closes the text.
   machine.writeFile(kStandard, catalogue(u"<Msg Lang=\"1033\" Id=\"3\" Text=\"odd\"/") + ">");
   EXPECT_STREQ(NMisc::getMessage(testModule(), "3", "").text(), "odd");
+}
+
+// The catalogue that the build stages loads through the same reader in both languages.
+TEST(NMsgFileTest, StagedCatalogueAnswersBothLanguages) {
+  std::string staged;
+  ASSERT_TRUE(plat::readHostFile(std::string(CVDT_STAGE_DIR) + "/cvmsg.bin", staged));
+  NString inEnglish;
+  NString inKorean;
+  {
+    TestMachine machine;
+    machine.writeFile(kStandard, staged);
+    inEnglish = NMisc::getMessage(testModule(), "1995", "");
+  }
+  {
+    TestMachine machine(korean());
+    machine.writeFile(kStandard, staged);
+    inKorean = NMisc::getMessage(testModule(), "1995", "");
+  }
+  EXPECT_FALSE(inEnglish.isEmpty());
+  EXPECT_FALSE(inKorean.isEmpty());
+  EXPECT_NE(inEnglish.compare(inKorean.text()), 0);
+  EXPECT_GE(inEnglish.find("\r\n"), 0);
+  EXPECT_GE(inKorean.find("\r\n"), 0);
 }
 
 TEST(NMsgFileTest, AttributeExtraction) {
