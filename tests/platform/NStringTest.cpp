@@ -8,13 +8,9 @@
 
 namespace {
 
-TEST(NStringTest, ConstructionAndAssignment) {
-  NString empty;
-  EXPECT_TRUE(empty.isEmpty());
-  EXPECT_EQ(empty.capacity(), 64u);
-  EXPECT_STREQ(NString(nullptr).text(), "");
+TEST(NStringTest, BuffersAndByteAccess) {
+  EXPECT_EQ(NString().capacity(), 64u);
   EXPECT_EQ(NString("").capacity(), 64u);
-
   NString s("abc");
   s = static_cast<const char*>(nullptr);  // a null text changes nothing
   EXPECT_STREQ(s.text(), "abc");
@@ -23,92 +19,58 @@ TEST(NStringTest, ConstructionAndAssignment) {
   s = s.text() + 1;             // a text inside the string itself
   EXPECT_STREQ(s.text(), "ello");
 
-  NString moved(std::move(s));
-  EXPECT_STREQ(moved.text(), "ello");
-  EXPECT_STREQ(s.text(), "");  // NOLINT: a moved-from string still reads as empty
-  EXPECT_EQ(s.length(), 0);
-  s += "x";
-  EXPECT_STREQ(s.text(), "x");
-}
-
-TEST(NStringTest, ByteAccess) {
-  NString s("abcde");
-  EXPECT_EQ(s.getAt(0), 'a');
-  EXPECT_EQ(s.getAt(5), 0);
-  EXPECT_EQ(static_cast<unsigned char>(s.getAt(6)), 0xFF);
+  EXPECT_EQ(s.getAt(4), 0);
+  EXPECT_EQ(static_cast<unsigned char>(s.getAt(5)), 0xFF);
   EXPECT_EQ(static_cast<unsigned char>(s.getAt(-1)), 0xFF);
   s.setAt(9, 'z');
-  EXPECT_STREQ(s.text(), "abcde");
-  s.setAt(5, 'f');  // over the terminator: the string grows by one and stays terminated
-  EXPECT_STREQ(s.text(), "abcdef");
-  s.setAt(2, 0);
-  EXPECT_EQ(s.length(), 2);
-
+  s.setAt(4, '!');  // over the terminator: the text grows by one and stays terminated
+  EXPECT_STREQ(s.text(), "ello!");
   s.allocate(10);
   EXPECT_TRUE(s.isEmpty());
   EXPECT_EQ(s.capacity(), 11u);
-  std::strcpy(s.buffer(), "0123456789");
-  EXPECT_EQ(s.length(), 10);
+  std::memset(s.buffer(), 'x', s.capacity());  // no terminator: length stays inside the buffer
+  EXPECT_EQ(s.length(), 11);
 }
 
-TEST(NStringTest, CompareAndCase) {
+TEST(NStringTest, CompareCaseAndTrim) {
   NString s("abc");
-  EXPECT_EQ(s.compare("abc"), 0);
   EXPECT_EQ(s.compare("abd"), -1);
   EXPECT_EQ(s.compare("ab"), 1);
   EXPECT_EQ(s.compare("ab\xC0"), -1);  // bytes compare unsigned
   EXPECT_EQ(s.compare(nullptr), 1);
+  EXPECT_TRUE(NString("Setup.EXE").equalsNoCase("setup.exe"));
+  EXPECT_TRUE(NString("Setup.EXE").differsNoCase("setup.ex"));
 
   NString mixed("aZ\xC0-09");
   mixed.makeUpper();
   EXPECT_STREQ(mixed.text(), "AZ\xC0-09");
   mixed.makeLower();
   EXPECT_STREQ(mixed.text(), "az\xC0-09");
-}
 
-TEST(NStringTest, CompareNoCase) {
-  NString s("Setup.EXE");
-  EXPECT_EQ(s.compareNoCase("setup.exe"), 0);
-  EXPECT_TRUE(s.equalsNoCase("SETUP.exe"));
-  EXPECT_TRUE(s.equalsNoCase(NString("setup.EXE")));
-  EXPECT_TRUE(s.differsNoCase("setup.ex"));
-  EXPECT_FALSE(s.differsNoCase("SETUP.EXE"));
-}
-
-TEST(NStringTest, Trim) {
-  NString s(" \t\nvalue \r\n\t ");
-  s.trimLeft();
-  EXPECT_STREQ(s.text(), "value \r\n\t ");
-  s.trimRight();
-  EXPECT_STREQ(s.text(), "value \r");  // a carriage return is not trimmed
+  NString t(" \t\nvalue \r\n\t ");
+  t.trimLeft();
+  t.trimRight();
+  EXPECT_STREQ(t.text(), "value \r");  // a carriage return is not trimmed
   NString blank(" \t\n ");
-  blank.trimRight();
+  blank.trimLeft();
   EXPECT_TRUE(blank.isEmpty());
-  NString blank2(" \t\n ");
-  blank2.trimLeft();
-  EXPECT_TRUE(blank2.isEmpty());
 }
 
 TEST(NStringTest, Find) {
-  struct Row {
+  const struct {
     const char* hay;
     const char* needle;
     int from;
     int expected;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"a|@b|@c", "|@", 0, 1}, {"a|@b|@c", "|@", 2, 4}, {"a|@b|@c", "|@", 5, -1},
       {"abc", "", 1, 1},       {"", "", 0, -1},          {"abc", "c", 3, -1},
       {"abc", "a", -5, 0},     {"abc", nullptr, 0, -1},  {"abc", "abcd", 0, -1},
   };
-  for (const Row& r : rows) {
-    EXPECT_EQ(NString(r.hay).find(r.needle, r.from), r.expected) << r.hay << " / " << (r.needle ? r.needle : "null");
-  }
+  for (const auto& r : rows) EXPECT_EQ(NString(r.hay).find(r.needle, r.from), r.expected) << r.hay;
   NString s("abcabc");
-  EXPECT_EQ(s.findChar('c'), 2);
   EXPECT_EQ(s.findChar('c', 3), 5);
   EXPECT_EQ(s.findChar('c', 6), -1);
-  EXPECT_EQ(s.findChar('x'), -1);
   EXPECT_EQ(s.findChar(0), -1);
 }
 
@@ -120,7 +82,6 @@ TEST(NStringTest, Format) {
   std::string big(300, 'x');
   EXPECT_EQ(s.format("[%s]", big.c_str()), 302);
   EXPECT_EQ(s.capacity(), 303u);
-  EXPECT_EQ(s.length(), 302);
   NString self("abc");
   self.format("%s-%s", self.text(), self.text());  // arguments inside the string itself
   EXPECT_STREQ(self.text(), "abc-abc");
@@ -133,19 +94,15 @@ TEST(NStringTest, EditOperations) {
 
   NString r("0123456789");
   r.remove(2, 3);
-  EXPECT_STREQ(r.text(), "0156789");
-  r.remove(4, 100);
-  EXPECT_STREQ(r.text(), "0156");
+  r.remove(4, 100);  // past the end: cut at the index
   r.remove(10, 1);
   r.remove(-1, 1);
   EXPECT_STREQ(r.text(), "0156");
 
   NString a("ab");
   a += nullptr;
-  a += "";
   a += a;
   EXPECT_STREQ(a.text(), "abab");
-  EXPECT_STREQ((a + "c").text(), "ababc");
   EXPECT_STREQ((a + static_cast<const char*>(nullptr)).text(), "abab");
   EXPECT_STREQ((a + NString("d")).text(), "ababd");
 
@@ -159,40 +116,34 @@ TEST(NStringTest, EditOperations) {
 
 TEST(NStringTest, Substrings) {
   NString s("abcde");
-  EXPECT_STREQ(s.left(2).text(), "ab");
-  EXPECT_STREQ(s.left(9).text(), "abcde");
-  EXPECT_STREQ(s.left(-1).text(), "");
-  EXPECT_STREQ(s.right(2).text(), "de");
-  EXPECT_STREQ(s.right(9).text(), "abcde");
-  EXPECT_STREQ(s.mid(1, 3).text(), "bcd");
-  EXPECT_STREQ(s.mid(2, 3).text(), "cde");
-  EXPECT_STREQ(s.mid(2, 10).text(), "");  // no clamping
-  EXPECT_STREQ(s.mid(2, -1).text(), "");
-  EXPECT_STREQ(s.mid(-1, 2).text(), "");
-  EXPECT_STREQ(s.mid(0x7FFFFFFF, 0x7FFFFFFF).text(), "");
-  EXPECT_STREQ(s.mid(3).text(), "de");
-  EXPECT_STREQ(s.mid(5).text(), "");
-  EXPECT_STREQ(s.mid(6).text(), "");
+  const struct {
+    NString got;
+    const char* expected;
+  } rows[] = {
+      {s.left(2), "ab"},       {s.left(9), "abcde"},  {s.left(-1), ""},         {s.right(2), "de"},
+      {s.right(9), "abcde"},   {s.mid(2, 3), "cde"},  {s.mid(2, 10), ""},       {s.mid(2, -1), ""},
+      {s.mid(-1, 2), ""},      {s.mid(3), "de"},      {s.mid(6), ""},
+      {s.mid(0x7FFFFFFF, 0x7FFFFFFF), ""},
+  };
+  for (const auto& r : rows) EXPECT_STREQ(r.got.text(), r.expected);
 }
 
 TEST(NStringTest, Replace) {
-  struct Row {
+  const struct {
     const char* text;
     const char* from;
     const char* to;
     int count;
     const char* expected;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"a\\nb\\n", "\\n", "\r\n", 2, "a\r\nb\r\n"},
       {"aaa", "a", "aa", 3, "aaaaaa"},  // inserted text is not scanned again
       {"aaaa", "aa", "b", 2, "bb"},
       {"abc", "", "x", 0, "abc"},
       {"abc", "b", nullptr, 1, "ac"},
-      {"abc", "x", "y", 0, "abc"},
       {"", "a", "b", 0, ""},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     NString s(r.text);
     EXPECT_EQ(s.replace(r.from, r.to), r.count) << r.text;
     EXPECT_STREQ(s.text(), r.expected) << r.text;
