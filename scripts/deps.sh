@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing cvdt needs, only those missing.
+set -euo pipefail
+
+PACKAGES=(
+  g++ cmake ninja-build ccache pkg-config
+  libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  openssl
+)
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
