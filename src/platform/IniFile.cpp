@@ -6,20 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/AsciiText.h"
 #include "platform/PlatformText.h"
 
 namespace plat {
 namespace {
-
-bool equalsAsciiNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 std::string trim(const std::string& text) {
   const char* blanks = " \t\r\n";

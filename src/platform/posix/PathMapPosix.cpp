@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/AsciiText.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformSystem.h"
 #include "platform/WinError.h"
@@ -24,16 +25,6 @@ struct WindowsPath {
   char drive = 0;
   std::vector<std::string> parts;
 };
-
-bool equalsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 void splitComponents(const std::string& rest, std::vector<std::string>& parts) {
   size_t start = 0;
@@ -76,10 +67,10 @@ bool isRedirectionExempt(const std::vector<std::string>& parts, size_t next) {
   if (next >= parts.size()) return false;
   static const char* const kExempt[] = {"catroot", "catroot2", "driverstore", "logfiles", "spool"};
   for (const char* name : kExempt) {
-    if (equalsNoCase(parts[next], name)) return true;
+    if (equalsAsciiNoCase(parts[next], name)) return true;
   }
-  return equalsNoCase(parts[next], "drivers") && next + 1 < parts.size() &&
-         equalsNoCase(parts[next + 1], "etc");
+  return equalsAsciiNoCase(parts[next], "drivers") && next + 1 < parts.size() &&
+         equalsAsciiNoCase(parts[next + 1], "etc");
 }
 
 void applyRedirection(const posix::MachineConfig& machine, WindowsPath& path) {
@@ -89,12 +80,12 @@ void applyRedirection(const posix::MachineConfig& machine, WindowsPath& path) {
   size_t depth = windows.parts.size();
   if (path.parts.size() <= depth) return;
   for (size_t i = 0; i < depth; ++i) {
-    if (!equalsNoCase(path.parts[i], windows.parts[i])) return;
+    if (!equalsAsciiNoCase(path.parts[i], windows.parts[i])) return;
   }
   std::string& system = path.parts[depth];
-  if (equalsNoCase(system, "Sysnative")) {
+  if (equalsAsciiNoCase(system, "Sysnative")) {
     system = "System32";
-  } else if (!t_redirectionDisabled && equalsNoCase(system, "System32") &&
+  } else if (!t_redirectionDisabled && equalsAsciiNoCase(system, "System32") &&
              !isRedirectionExempt(path.parts, depth + 1)) {
     system = "SysWOW64";
   }
@@ -115,7 +106,7 @@ std::string findNoCase(const std::string& folder, const std::string& name) {
   if (dir == nullptr) return {};
   std::string match;
   while (dirent* entry = readdir(dir)) {
-    if (equalsNoCase(entry->d_name, name)) {
+    if (equalsAsciiNoCase(entry->d_name, name)) {
       match = entry->d_name;
       break;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 #include <memory>
 
+#include "platform/AsciiText.h"
 #include "platform/PlatformRegistry.h"
 #include "platform/PlatformSystem.h"
 #include "platform/WinError.h"
@@ -49,16 +50,6 @@ constexpr RootName kRoots[] = {
     {RegRoot::Users, "HKEY_USERS", "HKU"},
     {RegRoot::CurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
 };
-
-bool equalsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 uint32_t errorFromSqlite(int code) {
   switch (code & 0xFF) {
@@ -196,8 +187,8 @@ std::string viewPath(RegRoot root, const std::string& path, uint32_t access) {
   bool view32 = (access & kKeyWow64_32Key) != 0 ||
                 ((access & kKeyWow64_64Key) == 0 && !isProcess64Bit());
   if (root == RegRoot::LocalMachine && isNative64Bit() && view32 && !parts.empty() &&
-      equalsNoCase(parts[0], "SOFTWARE") &&
-      !(parts.size() > 1 && equalsNoCase(parts[1], "WOW6432Node")))
+      equalsAsciiNoCase(parts[0], "SOFTWARE") &&
+      !(parts.size() > 1 && equalsAsciiNoCase(parts[1], "WOW6432Node")))
     parts.insert(parts.begin() + 1, "WOW6432Node");
   std::string full = regRootName(root);
   for (const std::string& part : parts) full += "\\" + part;
@@ -265,7 +256,7 @@ const char* regRootName(RegRoot root) {
 
 bool regRootFromName(const std::string& name, RegRoot& root) {
   for (const RootName& entry : kRoots) {
-    if (equalsNoCase(name, entry.name) || equalsNoCase(name, entry.shortName)) {
+    if (equalsAsciiNoCase(name, entry.name) || equalsAsciiNoCase(name, entry.shortName)) {
       root = entry.root;
       return true;
     }

@@ -1,0 +1,19 @@
+// ASCII case folding for names that Windows compares ignoring case (keys, sections, paths).
+#pragma once
+
+#include <cctype>
+#include <string_view>
+
+namespace plat {
+
+inline bool equalsAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace plat
