@@ -46,6 +46,10 @@ void deleteTree(const char* folder);
 // Returns 1 with free and total bytes of the drive, else 0 with both 0.
 int getDiskSpace(char driveLetter, double* freeBytes, double* totalBytes);
 
+// The image path of a process as a drive-letter path, into buffer (size bytes); 1 or 0. Only
+// on XP or later.
+int getProcessImagePath(uint32_t processId, char* buffer, int size);
+
 // UUID text + "__%08x__%08x__%d" of process id, thread id and tick count.
 int makeUniqueName(NString& name, int* step, int* error);
 // "%d.%d.%d.%d" / "%3.3d.%3.3d.%3.3d.%3.3d" of a dotted IPv4 text, in place; 1 or 0.

@@ -2,6 +2,9 @@
 // read-only targets, tree deletion and free disk space.
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
+#include "platform/PlatformProcessList.h"
+
+#include <cstring>
 
 namespace NMisc {
 
@@ -62,6 +65,15 @@ int getDiskSpace(char driveLetter, double* freeBytes, double* totalBytes) {
   if (freeBytes != nullptr) *freeBytes = ok ? static_cast<double>(freeCount) : 0.0;
   if (totalBytes != nullptr) *totalBytes = ok ? static_cast<double>(totalCount) : 0.0;
   return ok ? 1 : 0;
+}
+
+int getProcessImagePath(uint32_t processId, char* buffer, int size) {
+  std::string path;
+  if (!isXpOrLater() || buffer == nullptr || size <= 0 || !plat::processImagePath(processId, path))
+    return 0;
+  std::strncpy(buffer, path.c_str(), static_cast<size_t>(size) - 1);
+  buffer[size - 1] = '\0';
+  return 1;
 }
 
 }  // namespace NMisc
