@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "platform/NString.h"
+#include "platform/PlatformProcess.h"
 #include "platform/PlatformSystem.h"
 
 namespace NMisc {
@@ -60,6 +63,53 @@ int padIpAddress(NString& text);
 NString getCurrentTimeText();
 std::time_t parseTimeText(const char* text);
 NString addSecondsToTimeText(const char* text, long seconds);
+
+// Writes a command result as the file "M01_<unit key>_<date-time>_<%012u command id>" in
+// folder (created, one level): UTF-16LE with a byte-order mark, the line "<id>|@<code>|@<detail>"
+// and its terminating zero; overwrites a file of that name. Returns the name, or an empty name
+// when it is not 44 characters long or the file cannot be written.
+NString saveCmdResultFile_V2(const char* folder, const char* unitKey, const char* dateTime,
+                             uint32_t cmdId, const char* resultCode, const char* detail);
+
+// Sessions, tokens and environment blocks (-1 / 0 when the system lacks the function).
+uint32_t getActiveConsoleSessionId();
+int queryUserToken(uint32_t session, plat::Token* token);
+int createEnvironmentBlock(std::vector<std::string>* block, const plat::Token& token, int inherit);
+void destroyEnvironmentBlock(std::vector<std::string>* block);
+
+// Launches. Session -1 (plat::kNoSession) means no session. Waiting variants wait without a
+// time limit and return the exit code, or -1 when the program did not run; the others return
+// non-zero on success and 0 on failure. Step codes are those of each variant's failing step.
+int createProcessAsActiveUser(const char* command, const char* folder, int hide);
+int createProcessAsLoginUserWaitEx(uint32_t session, const char* command, const char* folder,
+                                   int* step, int* error);
+int createProcessAsSessionUserWait(uint32_t session, const char* command, const char* folder);
+int createProcessAsActiveUserWait(const char* command, const char* folder);
+int createProcessInSessionEx(uint32_t session, const char* command, const char* folder, int hide,
+                             int* step, int* error);
+int createProcessAsConsoleSessionWaitEx(uint32_t session, const char* command, const char* folder,
+                                        int hide);
+int createProcessInActiveSession(const char* command, const char* folder, int hide);
+int createProcessInSessionWait(uint32_t session, const char* command, const char* folder, int hide);
+int createProcessWait(const char* command, const char* folder, int hide);
+int createProcessNoWait(const char* command, const char* folder);
+// Hands the launch to the logon program cvlgn.exe in the host folder through a value under
+// HKLM\key; 1 when it exited with 0. The value is removed again in every case.
+int createProcessViaLogonProgram(uint32_t session, const char* key, const char* firstText,
+                                 const char* secondText, int hide, int* exitCode, int* step,
+                                 int* error);
+
+// The message program crvmsg.exe of the module folder: with wait, the pressed button (6 = yes)
+// or -1; without, the launch result.
+int showMessageAsSystem(plat::ModuleHandle module, const char* firstText, const char* secondText,
+                        int style, int wait);
+int showMessageAsActiveUser(plat::ModuleHandle module, const char* firstText,
+                            const char* secondText, int style, int wait);
+int showMessageInSession(uint32_t session, plat::ModuleHandle module, const char* firstText,
+                         const char* secondText, int style, int wait, const char* thirdText,
+                         const char* fourthText);
+int showMessageAsSessionUser(uint32_t session, plat::ModuleHandle module, const char* firstText,
+                             const char* secondText, int style, int wait);
 
 // The catalogue text for a four-digit id; empty when no entry carries it.
 NString getMessage(plat::ModuleHandle module, const char* id, const char* appFilter);

@@ -28,6 +28,9 @@ inline constexpr uint32_t kErrorBadFormat = 11;
 inline constexpr uint32_t kErrorRegistryCorrupt = 1015;
 inline constexpr uint32_t kErrorRegistryIoFailed = 1016;
 inline constexpr uint32_t kErrorKeyDeleted = 1018;
+inline constexpr uint32_t kErrorDirectory = 267;
+inline constexpr uint32_t kErrorBadExeFormat = 193;
+inline constexpr uint32_t kErrorNoToken = 1008;
 
 // The calling thread's last error, as GetLastError() gives it on Windows.
 uint32_t lastError();
