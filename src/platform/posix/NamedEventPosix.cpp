@@ -1,0 +1,236 @@
+// plat::NamedEvent on a small POSIX shared memory object per event: a process-shared robust
+// mutex and condition variable guard the signalled flag. A file lock on the object serialises
+// setting it up, counting handles and removing it with the last handle.
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/PlatformNamedEvent.h"
+#include "platform/PlatformSync.h"
+#include "platform/WinError.h"
+#include "platform/posix/ErrorPosix.h"
+#include "platform/posix/KernelObjectName.h"
+
+namespace plat {
+namespace {
+
+constexpr mode_t kEveryone = 0666;
+constexpr uint32_t kStateLive = 0x4C495645u;  // set up and in use
+constexpr uint32_t kStateDead = 0x44454144u;  // removed by its last handle
+
+// The shared state of one event. A fresh object reads as zero: state 0 means "not set up yet"
+// (or its creator died while setting it up).
+struct EventBlock {
+  uint32_t state;
+  uint32_t handles;  // open handles in every process
+  uint32_t manualReset;
+  uint32_t signalled;
+  pthread_mutex_t mutex;
+  pthread_cond_t condition;
+};
+static_assert(offsetof(EventBlock, state) == 0);
+static_assert(offsetof(EventBlock, handles) == 4);
+static_assert(offsetof(EventBlock, manualReset) == 8);
+static_assert(offsetof(EventBlock, signalled) == 12);
+static_assert(offsetof(EventBlock, mutex) == 16);
+
+uint32_t load(uint32_t& word) { return std::atomic_ref<uint32_t>(word).load(); }
+void store(uint32_t& word, uint32_t value) { std::atomic_ref<uint32_t>(word).store(value); }
+
+void setUp(EventBlock* block, bool manualReset, bool initiallySet) {
+  pthread_mutexattr_t mutexAttr;
+  pthread_mutexattr_init(&mutexAttr);
+  pthread_mutexattr_setpshared(&mutexAttr, PTHREAD_PROCESS_SHARED);
+  pthread_mutexattr_setrobust(&mutexAttr, PTHREAD_MUTEX_ROBUST);
+  pthread_mutex_init(&block->mutex, &mutexAttr);
+  pthread_mutexattr_destroy(&mutexAttr);
+  pthread_condattr_t condAttr;
+  pthread_condattr_init(&condAttr);
+  pthread_condattr_setpshared(&condAttr, PTHREAD_PROCESS_SHARED);
+  pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC);
+  pthread_cond_init(&block->condition, &condAttr);
+  pthread_condattr_destroy(&condAttr);
+  store(block->manualReset, manualReset ? 1 : 0);
+  store(block->signalled, initiallySet ? 1 : 0);
+  store(block->handles, 0);
+  store(block->state, kStateLive);
+}
+
+// A lock whose previous owner died is taken over: the flag it guards is a single word, so it
+// is never half-written.
+int lockAfterDeath(pthread_mutex_t* mutex, int result) {
+  if (result == EOWNERDEAD) {
+    pthread_mutex_consistent(mutex);
+    return 0;
+  }
+  return result;
+}
+
+class BlockLock {
+ public:
+  explicit BlockLock(EventBlock* block)
+      : m_pBlock(block), m_bLocked(lockAfterDeath(&block->mutex, pthread_mutex_lock(&block->mutex)) == 0) {}
+  ~BlockLock() {
+    if (m_bLocked) pthread_mutex_unlock(&m_pBlock->mutex);
+  }
+  BlockLock(const BlockLock&) = delete;
+  BlockLock& operator=(const BlockLock&) = delete;
+  bool locked() const { return m_bLocked; }
+
+ private:
+  EventBlock* m_pBlock;
+  bool m_bLocked;
+};
+
+// The object file lock, held while a handle is added or removed.
+class ObjectLock {
+ public:
+  explicit ObjectLock(int fd) : m_nFd(fd) {
+    while (flock(m_nFd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~ObjectLock() { flock(m_nFd, LOCK_UN); }
+  ObjectLock(const ObjectLock&) = delete;
+  ObjectLock& operator=(const ObjectLock&) = delete;
+
+ private:
+  int m_nFd;
+};
+
+timespec deadlineAfter(uint32_t timeoutMs) {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  int64_t nanos = now.tv_nsec + static_cast<int64_t>(timeoutMs % 1000) * 1000000;
+  timespec deadline{};
+  deadline.tv_sec = now.tv_sec + timeoutMs / 1000 + nanos / 1000000000;
+  deadline.tv_nsec = nanos % 1000000000;
+  return deadline;
+}
+
+enum class Attach { Attached, Retry, Failed };
+
+Attach failedWithErrno() {
+  posix::failWithErrno();
+  return Attach::Failed;
+}
+
+// Maps the object behind fd and adds this handle, setting the event up when nobody has.
+Attach attach(int fd, bool manualReset, bool initiallySet, EventBlock*& block, bool& existed) {
+  ObjectLock lock(fd);
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return failedWithErrno();
+  if (info.st_size < static_cast<off_t>(sizeof(EventBlock)) &&
+      ftruncate(fd, sizeof(EventBlock)) != 0) {
+    return failedWithErrno();
+  }
+  void* view = mmap(nullptr, sizeof(EventBlock), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) return failedWithErrno();
+  block = static_cast<EventBlock*>(view);
+  uint32_t state = load(block->state);
+  if (state == kStateDead) {  // removed between our open and our lock
+    munmap(view, sizeof(EventBlock));
+    return Attach::Retry;
+  }
+  existed = state == kStateLive;
+  if (!existed) setUp(block, manualReset, initiallySet);
+  std::atomic_ref<uint32_t>(block->handles).fetch_add(1);
+  return Attach::Attached;
+}
+
+}  // namespace
+
+NamedEvent::~NamedEvent() { close(); }
+
+bool NamedEvent::create(const std::string& name, bool manualReset, bool initiallySet) {
+  close();
+  std::string object = posix::kernelObjectName(posix::kObjectEvent, name);
+  if (object.empty()) return false;
+  for (;;) {
+    int fd;
+    do {
+      fd = shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kEveryone);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return posix::failWithErrno();
+    fchmod(fd, kEveryone);  // past the umask; fails harmlessly on another account's object
+    EventBlock* block = nullptr;
+    bool existed = false;
+    Attach result = attach(fd, manualReset, initiallySet, block, existed);
+    if (result == Attach::Attached) {
+      m_hObject = fd;
+      m_pBlock = block;
+      m_strObject = object;
+      m_bExisted = existed;
+      setLastError(existed ? kErrorAlreadyExists : kErrorSuccess);
+      return true;
+    }
+    ::close(fd);
+    if (result == Attach::Failed) return false;
+  }
+}
+
+bool NamedEvent::set() {
+  auto* block = static_cast<EventBlock*>(m_pBlock);
+  if (block == nullptr) return posix::failWith(kErrorInvalidHandle);
+  BlockLock lock(block);
+  if (!lock.locked()) return posix::failWith(kErrorInvalidHandle);
+  store(block->signalled, 1);
+  if (load(block->manualReset) != 0) pthread_cond_broadcast(&block->condition);
+  else pthread_cond_signal(&block->condition);
+  return true;
+}
+
+bool NamedEvent::reset() {
+  auto* block = static_cast<EventBlock*>(m_pBlock);
+  if (block == nullptr) return posix::failWith(kErrorInvalidHandle);
+  BlockLock lock(block);
+  if (!lock.locked()) return posix::failWith(kErrorInvalidHandle);
+  store(block->signalled, 0);
+  return true;
+}
+
+bool NamedEvent::wait(uint32_t timeoutMs) {
+  auto* block = static_cast<EventBlock*>(m_pBlock);
+  if (block == nullptr) return posix::failWith(kErrorInvalidHandle);
+  BlockLock lock(block);
+  if (!lock.locked()) return posix::failWith(kErrorInvalidHandle);
+  timespec deadline = deadlineAfter(timeoutMs);
+  while (load(block->signalled) == 0) {
+    int result = timeoutMs == kInfinite
+                     ? pthread_cond_wait(&block->condition, &block->mutex)
+                     : pthread_cond_timedwait(&block->condition, &block->mutex, &deadline);
+    result = lockAfterDeath(&block->mutex, result);
+    if (result != 0) break;  // the time-out; a set that raced it is still taken below
+  }
+  if (load(block->signalled) == 0) return false;
+  if (load(block->manualReset) == 0) store(block->signalled, 0);
+  return true;
+}
+
+void NamedEvent::close() {
+  auto* block = static_cast<EventBlock*>(m_pBlock);
+  if (block != nullptr) {
+    int fd = static_cast<int>(m_hObject);
+    ObjectLock lock(fd);
+    if (std::atomic_ref<uint32_t>(block->handles).fetch_sub(1) == 1) {
+      store(block->state, kStateDead);
+      shm_unlink(m_strObject.c_str());
+    }
+    munmap(block, sizeof(EventBlock));
+  }
+  if (m_hObject >= 0) ::close(static_cast<int>(m_hObject));
+  m_hObject = -1;
+  m_pBlock = nullptr;
+  m_strObject.clear();
+  m_bExisted = false;
+}
+
+}  // namespace plat
