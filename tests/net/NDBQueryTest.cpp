@@ -94,17 +94,6 @@ class ScriptedPeer {
   std::string m_request;
 };
 
-std::string todaysTrace(const TestMachine& machine) {
-  std::tm local{};
-  std::time_t now = std::time(nullptr);
-  localtime_r(&now, &local);
-  char name[160];
-  std::snprintf(name, sizeof name, "%s\\cvdt_%4.4d%2.2d%2.2d.log",
-                machine.config().moduleFolder.c_str(), local.tm_year + 1900, local.tm_mon + 1,
-                local.tm_mday);
-  return machine.readFile(name);
-}
-
 bool call(int port, NString& result, const char* address = "127.0.0.1", uint32_t waitMs = 2000) {
   NDBQuery query;
   query.setServer(address, port);
@@ -119,7 +108,7 @@ TEST(NDBQueryTest, GoodReplyCarriesTheResultAndTheRequestIsFramedExactly) {
   ASSERT_TRUE(call(peer.port(), result, "127.000.000.001"));  // leading zeros are normalised
   EXPECT_STREQ(result.text(), "row1|&row2");
   EXPECT_EQ(peer.request(), "C00440ASP_TEST|@2|@EQUIP_ID|#S|#EQ0001|$DIST_ID|#I|#42");
-  EXPECT_NE(todaysTrace(machine).find("NDBQuery::execStoredProc(2-1): socketProc suc (127.0.0.1, " +
+  EXPECT_NE(machine.traceLog().find("NDBQuery::execStoredProc(2-1): socketProc suc (127.0.0.1, " +
                                       std::to_string(peer.port()) + ") (C00440AOK|@row1|&row2)\n"),
             std::string::npos);
 }
@@ -153,7 +142,7 @@ TEST(NDBQueryTest, RepliesThatFailTheCheckLeaveTheResultUntouched) {
       EXPECT_EQ(result.length(), 0x100000 - 11);  // the longest reply comes back whole
     }
     if (row.traceLine) {
-      EXPECT_NE(todaysTrace(machine).find(row.traceLine), std::string::npos);
+      EXPECT_NE(machine.traceLog().find(row.traceLine), std::string::npos);
     }
   }
 }
@@ -164,7 +153,7 @@ TEST(NDBQueryTest, PeersThatCloseOrStallEndTheCallWithinTheWait) {
     ScriptedPeer peer([](int, const std::string&) {});  // closes without answering
     NString result;
     EXPECT_FALSE(call(peer.port(), result));
-    EXPECT_NE(todaysTrace(machine).find("socketProc::socketProc(9): remote socket closed\n"),
+    EXPECT_NE(machine.traceLog().find("socketProc::socketProc(9): remote socket closed\n"),
               std::string::npos);
   }
   {
@@ -173,7 +162,7 @@ TEST(NDBQueryTest, PeersThatCloseOrStallEndTheCallWithinTheWait) {
     });
     NString result;
     EXPECT_FALSE(call(peer.port(), result));
-    EXPECT_NE(todaysTrace(machine).find("NDBQuery::socketProc(8): NSocketUtil::recvPacketExact error\n"),
+    EXPECT_NE(machine.traceLog().find("NDBQuery::socketProc(8): NSocketUtil::recvPacketExact error\n"),
               std::string::npos);
   }
   {
@@ -194,7 +183,7 @@ TEST(NDBQueryTest, PeersThatCloseOrStallEndTheCallWithinTheWait) {
     });
     NString result;
     EXPECT_FALSE(call(peer.port(), result, "127.0.0.1", 300));
-    EXPECT_NE(todaysTrace(machine).find("NDBQuery::socketProc(3): WSAWaitForMultipleEvents Timeout\n"),
+    EXPECT_NE(machine.traceLog().find("NDBQuery::socketProc(3): WSAWaitForMultipleEvents Timeout\n"),
               std::string::npos);
   }
 }
@@ -211,7 +200,7 @@ TEST(NDBQueryTest, ServerDownOrUnknownHostFailsAtTheConnectStep) {
   NString result;
   EXPECT_FALSE(call(port, result));
   EXPECT_FALSE(call(port, result, "no-such-host.invalid"));
-  std::string log = todaysTrace(machine);
+  std::string log = machine.traceLog();
   EXPECT_NE(log.find("NSocketUtil::connectSock<6>, (127.0.0.1)(" + std::to_string(port) +
                      ")(5000)(code: "),
             std::string::npos);
@@ -238,7 +227,7 @@ TEST(NDBQueryTest, SplitHeadersPartialSendsLongRequestsAndSpuriousWakeUps) {
   ASSERT_TRUE(ok);
   EXPECT_STREQ(result.text(), "split");
   EXPECT_EQ(peer.request(), "C00440ASP_LONG|@1|@LIST|#S|#" + longList);  // framed whole
-  EXPECT_NE(todaysTrace(machine).find("NSocketUtil::connectSock<5>: lNetworkEvents == 0 IGNORE"),
+  EXPECT_NE(machine.traceLog().find("NSocketUtil::connectSock<5>: lNetworkEvents == 0 IGNORE"),
             std::string::npos);
 }
 

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,6 +75,15 @@ std::string TestMachine::readFile(const std::string& windowsPath) const {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+std::string TestMachine::traceLog() const {
+  std::tm local{};
+  plat::localTime(std::time(nullptr), local);
+  char name[48];
+  std::snprintf(name, sizeof name, "\\cvdt_%4.4d%2.2d%2.2d.log", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday);
+  return readFile(m_config.moduleFolder + name);
 }
 
 plat::ModuleHandle TestMachine::moduleHandle() const {

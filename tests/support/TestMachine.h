@@ -30,6 +30,8 @@ class TestMachine {
   void writeFile(const std::string& windowsPath, const std::string& content) const;
   // The file's content, or "<missing>".
   std::string readFile(const std::string& windowsPath) const;
+  // Today's trace log of the module folder, or "<missing>".
+  std::string traceLog() const;
   // A module handle naming "<module folder>\cvdt.dll", so the module's folder is this machine's.
   plat::ModuleHandle moduleHandle() const;
 
