@@ -4,6 +4,7 @@
 
 #include "CommandLine.h"
 #include "MachineCommand.h"
+#include "ReportsCommand.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ void printUsage() {
   std::printf(
       "usage: cvdt-host machine init DIR [options]   lay out an emulated Windows machine\n"
       "       cvdt-host machine show [DIR]           describe a machine (default $CVDT_MACHINE)\n"
+      "       cvdt-host reports [--once] [--seconds N]  collect command results as JSON lines\n"
       "run 'cvdt-host machine help' for the machine options\n");
 }
 
@@ -24,6 +26,7 @@ int main(int argc, char** argv) {
     return words.empty() ? 2 : 0;
   }
   if (words[0] == "machine") return cvdt::host::runMachineCommand(line);
+  if (words[0] == "reports") return cvdt::host::runReportsCommand(argc, argv);
   std::fprintf(stderr, "cvdt-host: unknown command '%s'\n", words[0].c_str());
   printUsage();
   return 2;
