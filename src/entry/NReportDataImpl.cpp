@@ -17,10 +17,17 @@ using report::ReportRecord;
 
 constexpr int kMaxFolder = 259;
 
+// Length of text up to the first zero, looking at no more than max bytes.
+size_t boundedLength(const char* text, size_t max) {
+  size_t n = 0;
+  while (n < max && text[n] != '\0') ++n;
+  return n;
+}
+
 template <size_t N>
 void copyField(char (&field)[N], const char* text) {
   if (text == nullptr) return;
-  size_t n = strnlen(text, N - 1);
+  size_t n = boundedLength(text, N - 1);
   std::memcpy(field, text, n);
   field[n] = '\0';
 }
@@ -28,7 +35,7 @@ void copyField(char (&field)[N], const char* text) {
 // A field of a record that came from elsewhere: never read past its end.
 template <size_t N>
 std::string fieldText(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
+  return std::string(field, boundedLength(field, N));
 }
 
 std::string objectName(const char* nameTemplate) {
