@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "gendist/DistCommandRecord.h"
+#include "net/NDownload.h"
 #include "platform/NString.h"
 #include "platform/NStringArray.h"
 #include "platform/PlatformSync.h"
@@ -77,6 +78,18 @@ class NGenDist {
 
  private:
   friend class NGenDistTestAccess;
+
+  // The pipeline after the consent and kind checks: index, disk, parts, then the install steps.
+  int runDownloadPhase(plat::Event* stopEvent);
+  // Tries the addresses in order; address receives the one whose index was fetched and loaded.
+  bool fetchIndex(plat::Event* stopEvent, NString& address);
+  int runInstallSteps();
+  NString partName(uint32_t part) const;
+  void moveExtractedIndex(const NString& extraction, const NString& index);
+  void loadSystemFiles(const NString& line);
+  bool loadPartLine(const NString& line);
+  bool fetchPart(NDownload& download, const char* address, const NString& remote,
+                 const NString& local, const NString& expected, uint32_t part);
 
   // Loads the step texts T1901..T1920 from the catalogue.
   void loadStepTexts();
