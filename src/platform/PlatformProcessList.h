@@ -19,3 +19,8 @@ bool listProcesses(std::vector<ProcessEntry>& processes);
 bool processImagePath(uint32_t processId, std::string& path);
 
 }  // namespace plat
+
+namespace plat {
+// TerminateProcess: ends the process at once; false when it cannot be ended.
+bool terminateProcess(uint32_t processId, uint32_t exitCode);
+}  // namespace plat

@@ -71,3 +71,13 @@ bool processImagePath(uint32_t processId, std::string& path) {
 }
 
 }  // namespace plat
+
+#include <csignal>
+
+namespace plat {
+
+bool terminateProcess(uint32_t processId, uint32_t) {
+  return processId > 0 && kill(static_cast<pid_t>(processId), SIGKILL) == 0;
+}
+
+}  // namespace plat
