@@ -1,0 +1,183 @@
+// The exported functions: they copy the host's block and texts, post commanded jobs, outer
+// requests and urgent cancels to the commanded manager, and start or stop its thread. Nothing
+// thrown inside may reach the host.
+#include "entry/Exports.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "entry/NModule.h"
+#include "entry/NModuleState.h"
+#include "entry/Trace.h"
+#include "gendist/DistCommandRecord.h"
+#include "gendist/NGenDist.h"
+#include "gendist/NGenDistMgr.h"
+#include "platform/NMisc.h"
+
+namespace {
+
+const char* safe(const char* text) { return text ? text : ""; }
+
+template <typename Body>
+int guarded(Body body) {
+  try {
+    return body();
+  } catch (...) {
+    return 0;
+  }
+}
+
+void copyHostEnvironment(const void* hostEnv) {
+  if (hostEnv != nullptr) NModuleState::setHostEnvironment(*static_cast<const HostEnvironment*>(hostEnv));
+}
+
+template <size_t N>
+void copyText(char (&field)[N], const char* text) {
+  std::strncpy(field, safe(text), N - 1);
+  field[N - 1] = '\0';
+}
+
+// A zeroed record allocated for the queue (released with std::free by the manager).
+DistCommandRecord* buildRecord(uint32_t cmdId, const void* hostEnv, const char* curTime,
+                               const char* callArgs, const char* equipCfg, int bStop) {
+  auto* record = static_cast<DistCommandRecord*>(std::calloc(1, sizeof(DistCommandRecord)));
+  if (record == nullptr) return nullptr;
+  record->m_nCmdId = cmdId;
+  if (hostEnv != nullptr) std::memcpy(&record->m_hostEnv, hostEnv, sizeof(HostEnvironment));
+  copyText(record->m_szCurTime, curTime);
+  copyText(record->m_szCallArgs, callArgs);
+  copyText(record->m_szEquipCfg, equipCfg);
+  record->m_bStop = static_cast<uint32_t>(bStop);
+  return record;
+}
+
+// A command actor's own process and the active console session stand for the requester.
+template <typename Record>
+void fillActorDefaults(Record& record) {
+  if (record.m_nActorKind != 0) return;
+  record.m_nActorProcessId = plat::processId();
+  record.m_nActorSessionId = NMisc::getActiveConsoleSessionId();
+}
+
+int postRecord(NGenDistMgr& manager, int32_t code, DistCommandRecord* record) {
+  ThreadCommand command{code, record, sizeof(DistCommandRecord), 0};
+  int length = 0;
+  const DistContent& content = record->m_content;
+  return manager.post(content.m_nDistId, content.m_nActorKind, content.m_nActorSessionId, command,
+                      &length, 0);
+}
+
+int automaticNotBuilt(const char* name, const char* callArgs, const char* equipCfg,
+                      const char* contents, int bStop) {
+  trace(3, "%s: pcCallArgs:%s, pcEquipCfg:%s, pcContents:%s, bStop: %d\n", name, safe(callArgs),
+        safe(equipCfg), safe(contents), bStop);
+  return 0;
+}
+
+}  // namespace
+
+int cvfADistFunc(int, uint32_t, const void* hostEnv, const char*, const char* callArgs,
+                 const char* equipCfg, const char* contents, int bStop) {
+  return guarded([&] {
+    copyHostEnvironment(hostEnv);
+    return automaticNotBuilt("cvfADistFunc", callArgs, equipCfg, contents, bStop);
+  });
+}
+
+int cvfADistCmd(int, uint32_t, const void* hostEnv, const char*, const char* callArgs,
+                const char* equipCfg, const char* contents, int bStop) {
+  return guarded([&] {
+    copyHostEnvironment(hostEnv);
+    return automaticNotBuilt("cvfADistCmd(1)", callArgs, equipCfg, contents, bStop);
+  });
+}
+
+int cvfADistNow(int, uint32_t, const void* hostEnv, const char*, const char* callArgs,
+                const char* equipCfg, const char* contents, int bStop) {
+  return guarded([&] {
+    copyHostEnvironment(hostEnv);
+    return automaticNotBuilt("cvfADistNow(1)", callArgs, equipCfg, contents, bStop);
+  });
+}
+
+int cvfNDistFunc(int, uint32_t, const void* hostEnv, const char* curTime, const char* callArgs,
+                 const char* equipCfg, const char* contents, int bStop, int,
+                 const char* dialogParameter) {
+  return guarded([&] {
+    copyHostEnvironment(hostEnv);
+    NModuleState::setDialogParameter(dialogParameter);
+    trace(3, "cvfNDistFunc: pcCallArgs:%s, pcEquipCfg:%s, pcContents:%s, bStop: %d\n",
+          safe(callArgs), safe(equipCfg), safe(contents), bStop);
+    NGenDistMgr* manager = NModule::commandedManager();
+    if (manager == nullptr) return 0;
+    if (bStop) {
+      manager->setEvent();
+      return 1;
+    }
+    if (!manager->initSetting(curTime, callArgs, equipCfg, contents, 3)) {
+      trace(1, "cvfNDistFunc: initSetting failed, pcCallArgs:%s, pcEquipCfg:%s, pcContents:%s, "
+               "bStop: %d\n", safe(callArgs), safe(equipCfg), safe(contents), bStop);
+      return 0;
+    }
+    if (!manager->threadExists()) manager->createThread();
+    return 1;
+  });
+}
+
+int cvfNDistCmd(int, uint32_t cmdId, const void* hostEnv, const char* curTime,
+                const char* callArgs, const char* equipCfg, const char* contents, int bStop) {
+  return guarded([&] {
+    DistCommandRecord* record = buildRecord(cmdId, hostEnv, curTime, callArgs, equipCfg, bStop);
+    if (record == nullptr) return 0;
+    if (!parseDistContent(contents, record->m_content)) {
+      NGenDist::reportForRecord(*record, 1, 0, "920");
+      std::free(record);
+      return 0;
+    }
+    fillActorDefaults(record->m_content);
+    copyHostEnvironment(hostEnv);
+    NGenDistMgr* manager = NModule::commandedManager();
+    if (manager == nullptr) {
+      std::free(record);
+      return 1;
+    }
+    record->m_nMgrSetting = static_cast<uint32_t>(manager->firstConfigNumber());
+    postRecord(*manager, kRunGenDistFromCommandProc, record);
+    return 1;
+  });
+}
+
+int cvfNDistCmdOuterRequest(int, uint32_t cmdId, const void* hostEnv, const char* curTime,
+                            const char* callArgs, const char* equipCfg, const void* content,
+                            int bStop) {
+  return guarded([&] {
+    trace(3, "cvdt::cvfNDistCmdOuterRequest START \r\n");
+    NGenDistMgr* manager = NModule::commandedManager();
+    if (content == nullptr || manager == nullptr) return 0;
+    DistCommandRecord* record = buildRecord(cmdId, hostEnv, curTime, callArgs, equipCfg, bStop);
+    if (record == nullptr) return 0;
+    std::memcpy(&record->m_content, content, sizeof(DistContent));
+    fillActorDefaults(record->m_content);
+    return postRecord(*manager, kRunGenDistOuterRequest, record);
+  });
+}
+
+int cvfNDistUrgentTopCancelForceCmd(int, uint32_t cmdId, const void*, const char*, const char*,
+                                    const char*, const void* cancel, int) {
+  return guarded([&] {
+    trace(3, "cvdt::cvfNDistUrgentTopCancelForceCmd START \r\n");
+    NGenDistMgr* manager = NModule::commandedManager();
+    if (cancel == nullptr || manager == nullptr) return 0;
+    auto* record = static_cast<UrgentCancelRecord*>(std::calloc(1, sizeof(UrgentCancelRecord)));
+    if (record == nullptr) return 0;
+    std::memcpy(record, cancel, sizeof(UrgentCancelRecord));
+    fillActorDefaults(*record);
+    record->m_nCmdId = cmdId;
+    ThreadCommand command{kUrgentTopCancelForce, record, sizeof(UrgentCancelRecord), 0};
+    int length = 0;
+    manager->post(record->m_nDistId, record->m_nActorKind, record->m_nActorSessionId, command,
+                  &length, 1);
+    return 0;
+  });
+}

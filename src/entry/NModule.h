@@ -1,0 +1,17 @@
+// NModule: the library's life in the host process: attach creates the commanded manager (the
+// automatic manager joins it when automatic distribution is built), detach destroys it.
+#pragma once
+
+#include "platform/PlatformSystem.h"
+
+class NGenDistMgr;
+
+class NModule {
+ public:
+  // Library load: remembers the module handle and creates the managers.
+  static void attach(plat::ModuleHandle module);
+  // Library unload: destroys the managers (each stops its thread first).
+  static void detach();
+  // The commanded manager, or null when none was created.
+  static NGenDistMgr* commandedManager();
+};
