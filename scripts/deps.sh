@@ -5,6 +5,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build ccache pkg-config
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libarchive-dev
   openssl
 )
 

@@ -1,0 +1,31 @@
+// LgzCompanion: the extraction library cvlgz.dll, loaded and called exactly as the module calls
+// it, so that what cvdt-pack unpacks and checks is what agents will unpack.
+#pragma once
+
+#include <string>
+
+#include "net/CompanionApi.h"
+#include "platform/PlatformLibrary.h"
+
+namespace cvdt::pack {
+
+class LgzCompanion {
+ public:
+  static constexpr const char* kFileName = "cvlgz.dll";
+
+  // Loads folder/cvlgz.dll (folder: a host folder; empty means the build's stage folder).
+  // Throws PackError when the library is missing or lacks an entry point.
+  explicit LgzCompanion(const std::string& folder);
+
+  // Unpacks the archive (with its further parts beside it) into the destination folder; both
+  // are host paths. False when the library reports a failure.
+  bool extract(const std::string& destination, const std::string& archive) const;
+
+ private:
+  plat::Library m_library;
+  GZipCreateExtractFn m_fnCreate = nullptr;
+  GZipExtractFileFn m_fnExtract = nullptr;
+  GZipCloseHandleFn m_fnClose = nullptr;
+};
+
+}  // namespace cvdt::pack
