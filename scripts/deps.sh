@@ -5,8 +5,8 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build ccache pkg-config
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libarchive-dev
-  openssl
+  libarchive-dev libcurl4-openssl-dev
+  openssl curl libarchive-tools
 )
 
 missing=()

@@ -1,0 +1,275 @@
+// cvlgz.dll loaded from a test machine and driven through its entry points on real archives:
+// whole archives and volume sets, hostile names and links, broken and missing volumes, and
+// volumes left over from a longer archive.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "ArchiveBuilder.h"
+#include "CompanionLibrary.h"
+#include "net/CompanionApi.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cvdt::test::ArchiveBuilder;
+using cvdt::test::randomBytes;
+using Tree = std::map<std::string, std::string>;
+
+// Every entry below folder: files map to their content, folders to "<dir>", links to "-> target".
+Tree treeOf(const std::string& folder) {
+  Tree tree;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::end(it); ++it) {
+    std::string name = it->path().lexically_relative(folder).string();
+    if (it->is_symlink()) {
+      tree[name] = "-> " + fs::read_symlink(it->path()).string();
+    } else if (it->is_directory()) {
+      tree[name] = "<dir>";
+    } else {
+      std::ifstream in(it->path(), std::ios::binary);
+      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return tree;
+}
+
+class LgzTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kArchive = "C:\\Work\\Packages\\pkg.lgz";
+  static constexpr const char* kTarget = "C:\\Work\\Target";
+
+  void SetUp() override {
+    ASSERT_TRUE(m_library.load(m_machine, "cvlgz.dll")) << m_library.error();
+    m_create = m_library.entry<GZipCreateExtractFn>(kGZipCreateExtractName);
+    m_extract = m_library.entry<GZipExtractFileFn>(kGZipExtractFileName);
+    m_close = m_library.entry<GZipCloseHandleFn>(kGZipCloseHandleName);
+    ASSERT_TRUE(m_create && m_extract && m_close);
+    fs::create_directories(host("C:\\Work\\Packages"));
+    m_machine.writeFile("C:\\Work\\outside.txt", "untouched");
+  }
+
+  std::string host(const std::string& windowsPath) const { return m_machine.host(windowsPath); }
+  std::string packageBase() const { return host("C:\\Work\\Packages") + "/pkg"; }
+
+  int extract(const char* destination = kTarget, const char* archive = kArchive) {
+    void* handle = m_create();
+    if (handle == nullptr) return -1;
+    int result = m_extract(handle, destination, archive, 0);
+    m_close(handle);
+    return result;
+  }
+  int write(const std::string& bytes, size_t volumeSize) {
+    return ArchiveBuilder::writeVolumes(packageBase(), bytes, volumeSize);
+  }
+  // C:\Work holds only the packages, the target, the untouched marker and the empty folder
+  // that planted links point to.
+  void expectNothingOutsideTarget() {
+    Tree work = treeOf(host("C:\\Work"));
+    for (const auto& [name, content] : work) {
+      bool allowed = name == "outside.txt" || name == "Elsewhere" ||
+                     name.rfind("Packages", 0) == 0 || name.rfind("Target", 0) == 0;
+      EXPECT_TRUE(allowed) << "written outside the destination: " << name;
+    }
+    EXPECT_EQ(work["outside.txt"], "untouched");
+  }
+
+  cvdt::test::TestMachine m_machine;
+  cvdt::test::CompanionLibrary m_library;
+  GZipCreateExtractFn m_create = nullptr;
+  GZipExtractFileFn m_extract = nullptr;
+  GZipCloseHandleFn m_close = nullptr;
+};
+
+TEST_F(LgzTest, ExtractsWholeArchivesAndVolumeSets) {
+  std::string app = randomBytes(1 << 20, 11);
+  ArchiveBuilder builder;
+  builder.folder("./")
+      .folder("bin")
+      .file("bin/app.exe", app)
+      .file("readme.txt", "hello")
+      .file("empty.dat", "")
+      .file("deep/a/b/c/file.txt", "deep")
+      .file("Windows\\style\\name.txt", "backslashes")
+      .file("\xED\x95\x9C\xEA\xB8\x80.txt", "korean name")
+      .symlink("docs/latest", "../readme.txt")
+      .hardlink("bin/copy.exe", "bin/app.exe");
+  Tree expected = {
+      {"bin", "<dir>"},
+      {"bin/app.exe", app},
+      {"bin/copy.exe", app},
+      {"readme.txt", "hello"},
+      {"empty.dat", ""},
+      {"deep", "<dir>"},
+      {"deep/a", "<dir>"},
+      {"deep/a/b", "<dir>"},
+      {"deep/a/b/c", "<dir>"},
+      {"deep/a/b/c/file.txt", "deep"},
+      {"Windows", "<dir>"},
+      {"Windows/style", "<dir>"},
+      {"Windows/style/name.txt", "backslashes"},
+      {"\xED\x95\x9C\xEA\xB8\x80.txt", "korean name"},
+      {"docs", "<dir>"},
+      {"docs/latest", "-> ../readme.txt"},
+  };
+  std::string bytes = builder.bytes();
+  for (size_t volumeSize : {size_t{0}, size_t{256} << 10, size_t{1000}}) {
+    fs::remove_all(host("C:\\Work"));
+    fs::create_directories(host("C:\\Work\\Packages"));
+    int volumes = write(bytes, volumeSize);
+    EXPECT_EQ(extract(), 1) << volumes << " volumes";
+    EXPECT_EQ(treeOf(host(kTarget)), expected) << volumes << " volumes";
+  }
+}
+
+TEST_F(LgzTest, RefusesEntriesThatLeaveTheDestination) {
+  std::string work = host("C:\\Work");
+  fs::create_directories(work + "/Elsewhere");
+  struct Case {
+    const char* name;
+    ArchiveBuilder archive;
+  } cases[] = {
+      {"dot-dot", ArchiveBuilder().file("../escape.txt", "x")},
+      {"dot-dot inside", ArchiveBuilder().file("sub/../../escape.txt", "x")},
+      {"backslash dot-dot", ArchiveBuilder().file("..\\escape.txt", "x")},
+      {"absolute", ArchiveBuilder().file(work + "/escape.txt", "x")},
+      {"drive", ArchiveBuilder().file("C:\\escape.txt", "x")},
+      {"symlink up", ArchiveBuilder().symlink("link", "..").file("link/escape.txt", "x")},
+      {"symlink deep up", ArchiveBuilder().symlink("a/b/link", "../../../Elsewhere")},
+      {"symlink absolute", ArchiveBuilder().symlink("link", work + "/Elsewhere")},
+      {"hardlink up", ArchiveBuilder().hardlink("hl", "../outside.txt")},
+      {"hardlink absolute", ArchiveBuilder().hardlink("hl", work + "/outside.txt")},
+      {"hardlink to planted link", ArchiveBuilder().hardlink("hl", "plantedfile")},
+      // Not refused: the planted link is removed and a real folder takes its place.
+      {"through planted link", ArchiveBuilder().file("planted/inside.txt", "x")},
+  };
+  for (Case& c : cases) {
+    fs::remove_all(host(kTarget));
+    fs::create_directories(host(kTarget));
+    // Links already in the destination that lead out of it.
+    fs::create_directory_symlink(work + "/Elsewhere", host(kTarget) + "/planted");
+    fs::create_symlink(work + "/outside.txt", host(kTarget) + "/plantedfile");
+    write(c.archive.bytes(), 0);
+    bool replacesLink = std::string(c.name) == "through planted link";
+    EXPECT_EQ(extract(), replacesLink ? 1 : 0) << c.name;
+    if (replacesLink) {
+      EXPECT_EQ(m_machine.readFile("C:\\Work\\Target\\planted\\inside.txt"), "x");
+      EXPECT_FALSE(fs::is_symlink(host(kTarget) + "/planted"));
+    }
+    expectNothingOutsideTarget();
+    EXPECT_TRUE(fs::is_empty(work + "/Elsewhere")) << c.name;
+  }
+}
+
+TEST_F(LgzTest, BrokenOrMissingVolumesFailWithoutAPartialFile) {
+  std::string big = randomBytes(4 << 20, 12);
+  std::string bytes =
+      ArchiveBuilder().file("first.txt", "complete").file("big.bin", big).bytes();
+  std::string base = packageBase();
+  struct Case {
+    const char* name;
+    std::function<void()> damage;
+  } cases[] = {
+      {"missing middle volume", [&] { fs::remove(base + ".l00002"); }},
+      {"missing last volume", [&] { fs::remove(base + ".l00004"); }},
+      {"truncated last volume", [&] { fs::resize_file(base + ".l00004", 1000); }},
+      {"volume replaced by garbage", [&] {
+         std::ofstream(base + ".l00002", std::ios::trunc) << randomBytes(1 << 20, 13);
+       }},
+      {"one byte changed", [&] {
+         std::fstream volume(base + ".l00002", std::ios::in | std::ios::out | std::ios::binary);
+         volume.seekp(5000);
+         volume.put('\x5a');
+       }},
+      {"middle volume is a folder", [&] {
+         fs::remove(base + ".l00002");
+         fs::create_directory(base + ".l00002");
+       }},
+  };
+  for (Case& c : cases) {
+    fs::remove_all(host("C:\\Work"));
+    fs::create_directories(host("C:\\Work\\Packages"));
+    ASSERT_EQ(write(bytes, 1 << 20), 5);
+    c.damage();
+    EXPECT_EQ(extract(), 0) << c.name;
+    Tree target = treeOf(host(kTarget));
+    EXPECT_EQ(target.count("big.bin"), 0u) << c.name;
+  }
+}
+
+TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
+  ArchiveBuilder longer;
+  longer.file("old-only.bin", randomBytes(600 << 10, 14)).file("shared.txt", "old");
+  std::string shorterBytes;
+  // A shorter archive whose length is a whole number of volumes, so its end falls exactly on a
+  // volume boundary and the reader is asked for more right where the stale volume begins.
+  size_t volumeSize = 0;
+  for (int pad = 0; volumeSize == 0; ++pad) {
+    shorterBytes = ArchiveBuilder()
+                       .file("new.bin", randomBytes(200 << 10, 15))
+                       .file("pad.txt", randomBytes(static_cast<size_t>(pad), 16))
+                       .file("shared.txt", "new")
+                       .bytes();
+    if (shorterBytes.size() % 3 == 0) volumeSize = shorterBytes.size() / 3;
+  }
+  Tree expected;
+  std::string intruder = ArchiveBuilder().file("intruder.txt", "stale").bytes();
+  struct Case {
+    const char* name;
+    size_t volumeSize;
+    std::function<void(const std::string& staleVolume)> stale;
+  } cases[] = {
+      {"short last volume", volumeSize + 1000, nullptr},
+      {"exact last volume", volumeSize, nullptr},
+      {"stale volume is a whole archive", volumeSize,
+       [&](const std::string& path) { std::ofstream(path, std::ios::trunc) << intruder; }},
+      {"stale volume is a folder", volumeSize, [&](const std::string& path) {
+         fs::remove(path);
+         fs::create_directory(path);
+       }},
+  };
+  for (Case& c : cases) {
+    fs::remove_all(host("C:\\Work"));
+    fs::create_directories(host("C:\\Work\\Packages"));
+    int oldVolumes = write(longer.bytes(), c.volumeSize);
+    int newVolumes = write(shorterBytes, c.volumeSize);
+    ASSERT_GT(oldVolumes, newVolumes + 1) << c.name;
+    char next[16];
+    std::snprintf(next, sizeof next, ".l%05d", newVolumes);
+    if (c.stale) c.stale(packageBase() + next);
+    EXPECT_EQ(extract(), 1) << c.name;
+    Tree target = treeOf(host(kTarget));
+    EXPECT_EQ(target.count("old-only.bin") + target.count("intruder.txt"), 0u) << c.name;
+    EXPECT_EQ(target["shared.txt"], "new") << c.name;
+    if (expected.empty()) expected = target;
+    EXPECT_EQ(target, expected) << c.name;
+  }
+}
+
+TEST_F(LgzTest, BadArgumentsAndNonArchivesFail) {
+  m_machine.writeFile("C:\\Work\\Packages\\text.lgz", "this is not an archive at all");
+  m_machine.writeFile("C:\\Work\\Packages\\empty.lgz", "");
+  EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\missing.lgz"), 0);
+  EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\text.lgz"), 0);
+  EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\empty.lgz"), 0);
+  EXPECT_EQ(extract(kTarget, ""), 0);
+  EXPECT_EQ(extract(kTarget, "Q:\\no\\such\\drive.lgz"), 0);
+  EXPECT_EQ(m_extract(nullptr, kTarget, kArchive, 0), 0);
+  EXPECT_EQ(m_close(nullptr), 0);
+
+  // One handle serves several extractions; a missing destination is created.
+  write(ArchiveBuilder().file("a.txt", "a").bytes(), 0);
+  void* handle = m_create();
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(m_extract(handle, "C:\\Work\\Target\\One", kArchive, 0), 1);
+  EXPECT_EQ(m_extract(handle, "C:\\Work\\Target\\Two", kArchive, 0), 1);
+  EXPECT_EQ(m_close(handle), 1);
+  EXPECT_EQ(m_machine.readFile("C:\\Work\\Target\\One\\a.txt"), "a");
+  EXPECT_EQ(m_machine.readFile("C:\\Work\\Target\\Two\\a.txt"), "a");
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// LoopbackServer: the common part of the test servers on 127.0.0.1: the listening socket, one
+// thread per connection, the files served and their faults, and a stop that cuts every open
+// connection at once (a server going away in the middle of a transfer).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/ServedFile.h"
+
+namespace cvdt::test {
+
+class LoopbackServer {
+ public:
+  virtual ~LoopbackServer();
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  // Listens on an ephemeral port of 127.0.0.1; false when it cannot.
+  bool start();
+  // Closes the listener and every open connection and waits for the serving threads. Also
+  // called by derived destructors; calling it twice is harmless.
+  void stop();
+  int port() const { return m_nPort; }
+
+  // Serves file at path ("/"-separated, absolute).
+  void addFile(const std::string& path, ServedFile file);
+  // Connections accepted so far (control connections for FTP).
+  int connectionsAccepted() const { return m_nAccepted.load(); }
+  // Waits until at least bytes of file content have been sent in all; false at the deadline.
+  bool waitForBytesSent(uint64_t bytes, std::chrono::milliseconds deadline);
+
+ protected:
+  LoopbackServer() = default;
+
+  // Serves one accepted connection until it ends; the socket is closed afterwards.
+  virtual void serve(int fd) = 0;
+
+  bool stopping() const { return m_bStopping.load(); }
+  bool findFile(const std::string& path, ServedFile& file) const;
+  bool hasFolder(const std::string& path) const;
+  // Sends the file's content with its fault; true when every byte was sent.
+  bool sendBody(int fd, const ServedFile& file);
+  // Waits up to the time-out, or less when the server stops.
+  void pause(std::chrono::milliseconds timeout);
+  // Sockets registered here are shut down by stop() (FTP data connections).
+  void track(int fd);
+  void untrack(int fd);
+
+  // Reads from fd into buffer until it holds delimiter; line gets the text before it.
+  static bool readUntil(int fd, std::string& buffer, const std::string& delimiter,
+                        std::string& line);
+  static bool sendAll(int fd, const std::string& bytes);
+
+ private:
+  void acceptLoop();
+  void countSent(uint64_t bytes);
+  bool sendChunk(int fd, const ServedFile& file, int source, uint64_t offset, size_t size);
+
+  int m_listener = -1;
+  int m_nPort = 0;
+  std::atomic<bool> m_bStopping{false};
+  std::atomic<int> m_nAccepted{0};
+  std::thread m_acceptThread;
+  std::vector<std::thread> m_connections;
+  std::set<int> m_openSockets;
+  std::map<std::string, ServedFile> m_files;
+  uint64_t m_nBytesSent = 0;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+};
+
+}  // namespace cvdt::test
