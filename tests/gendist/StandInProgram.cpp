@@ -1,0 +1,95 @@
+// The stand-in mode of the gendist test program.
+#include "StandInProgram.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/PlatformProcess.h"
+
+namespace cvdt::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string exitCodeFile(const std::string& program) { return program + ".exitcode"; }
+std::string recordFile(const std::string& program) { return program + ".run"; }
+
+std::string variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "-";
+}
+
+std::vector<std::string> ownArguments() {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> args;
+  std::string arg;
+  while (std::getline(in, arg, '\0')) args.push_back(arg);
+  return args;
+}
+
+// Run under a stand-in's name (an exit-code file lies beside it): record and exit.
+struct StandInMode {
+  StandInMode() {
+    std::vector<std::string> args = ownArguments();
+    if (args.empty()) return;
+    std::ifstream code(exitCodeFile(args[0]));
+    uint32_t exitCode = 0;
+    if (!(code >> exitCode)) return;
+    std::string record = recordFile(args[0]);
+    {
+      std::ofstream out(record + ".tmp");
+      out << "uid=" << getuid() << "\ncwd=" << fs::current_path().string()
+          << "\nshow=" << variable("CVDT_SHOW_WINDOW") << "\nsession=" << variable("CVDT_SESSION")
+          << "\n";
+      for (size_t i = 1; i < args.size(); ++i) out << "arg=" << args[i] << "\n";
+    }
+    fs::rename(record + ".tmp", record);
+    plat::exitProcess(exitCode);
+  }
+} g_standInMode;
+
+bool readRecord(const std::string& path, StandInRun& run) {
+  std::ifstream in(path);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t equals = line.find('=');
+    std::string key = line.substr(0, equals);
+    std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
+    if (key == "arg") run.args.push_back(value);
+    else if (key == "uid") run.uid = value;
+    else if (key == "cwd") run.cwd = value;
+    else if (key == "show") run.show = value;
+    else if (key == "session") run.session = value;
+  }
+  run.ran = true;
+  return true;
+}
+
+}  // namespace
+
+void installStandIn(const std::string& hostPath, uint32_t exitCode) {
+  fs::path path(hostPath);
+  fs::create_directories(path.parent_path());
+  fs::permissions(path.parent_path(), fs::perms::all);
+  std::error_code ec;
+  fs::remove(path, ec);
+  fs::remove(recordFile(hostPath), ec);
+  fs::create_symlink(fs::read_symlink("/proc/self/exe"), path);
+  std::ofstream(exitCodeFile(hostPath)) << exitCode << "\n";
+}
+
+StandInRun standInRun(const std::string& hostPath, std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  StandInRun run;
+  while (!readRecord(recordFile(hostPath), run) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return run;
+}
+
+}  // namespace cvdt::test
