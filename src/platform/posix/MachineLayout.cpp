@@ -116,19 +116,49 @@ bool makeFolders(const MachineConfig& config, std::string& error) {
   return ok;
 }
 
+// Companions that Windows keeps outside the module folder: the logon program beside the host
+// agent, regedit in the Windows folder, the command interpreter in the system folder (both
+// System32 and, on a 64-bit machine, SysWOW64).
+enum class StagePlace { Agent, Windows, System };
+struct StagePlacement {
+  const char* file;
+  StagePlace place;
+};
+constexpr StagePlacement kStagePlacements[] = {
+    {"cvlgn.exe", StagePlace::Agent},
+    {"regedit.exe", StagePlace::Windows},
+    {"CMD.EXE", StagePlace::System},
+};
+
 bool installStage(const MachineConfig& config, const std::string& stage, std::string& error) {
   if (stage.empty()) return true;
+  auto foldersFor = [&config](const std::string& file) -> std::vector<std::string> {
+    for (const StagePlacement& placement : kStagePlacements) {
+      if (file != placement.file) continue;
+      if (placement.place == StagePlace::Agent) return {config.agentFolder};
+      if (placement.place == StagePlace::Windows) return {config.windowsFolder};
+      if (!config.is64Bit) return {config.windowsFolder + "\\System32"};
+      return {config.windowsFolder + "\\System32", config.windowsFolder + "\\SysWOW64"};
+    }
+    return {config.moduleFolder};
+  };
+  void* old = nullptr;
+  disableRedirection(&old);  // System32 is the real one here
   std::error_code ec;
-  std::string moduleHost = toHostPath(config.moduleFolder);
   for (const auto& entry : fs::directory_iterator(stage, ec)) {
     if (!entry.is_regular_file()) continue;
-    fs::copy_file(entry.path(), fs::path(moduleHost) / entry.path().filename(),
-                  fs::copy_options::overwrite_existing, ec);
+    for (const std::string& folder : foldersFor(entry.path().filename().string())) {
+      fs::copy_file(entry.path(), fs::path(toHostPath(folder)) / entry.path().filename(),
+                    fs::copy_options::overwrite_existing, ec);
+      if (ec) break;
+    }
     if (ec) {
+      revertRedirection(old);
       error = "cannot install " + entry.path().string() + ": " + ec.message();
       return false;
     }
   }
+  revertRedirection(old);
   if (ec) error = "cannot read the stage folder " + stage + ": " + ec.message();
   return !ec;
 }

@@ -1,0 +1,16 @@
+// A message box on the X display, drawn by xmessage (Debian package x11-utils).
+#pragma once
+
+#include <string>
+
+#include "MessageStyle.h"
+
+class XMessageDialog {
+ public:
+  // Shows text in a centred window titled title with the style's buttons (Return presses the
+  // default one) and waits for it. True with the pressed button's id, or the style's closed
+  // answer when the window was closed without a choice. False with a one-line reason when the
+  // box could not be shown (xmessage missing, display unreachable); answer is then unchanged.
+  static bool show(const std::string& title, const std::string& text, const MessageStyle& style,
+                   int& answer, std::string& error);
+};

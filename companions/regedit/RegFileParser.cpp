@@ -1,0 +1,104 @@
+// Key and value lines of .reg files.
+#include "RegFileParser.h"
+
+#include "RegFileText.h"
+#include "RegValueData.h"
+
+namespace {
+
+constexpr const char* kHeader4 = "REGEDIT4";
+constexpr const char* kHeader5 = "Windows Registry Editor Version 5.00";
+
+std::string trim(const std::string& text) {
+  size_t start = text.find_first_not_of(" \t");
+  if (start == std::string::npos) return {};
+  return text.substr(start, text.find_last_not_of(" \t") - start + 1);
+}
+
+bool isSkipped(const std::string& line) { return line.empty() || line[0] == ';'; }
+
+}  // namespace
+
+bool RegFileParser::parse(const std::string& text, std::vector<RegChange>& changes,
+                          std::string& error) {
+  RegFileParser parser;
+  bool headerSeen = false;
+  for (const RegLine& raw : RegFileText::lines(text)) {
+    std::string line = trim(raw.text);
+    if (isSkipped(line)) continue;
+    bool ok = headerSeen ? parser.parseLine(raw.number, line, error)
+                         : (line == kHeader4 || line == kHeader5);
+    if (!headerSeen && !ok)
+      error = "line " + std::to_string(raw.number) + ": not a registry file (\"" + kHeader4 +
+              "\" or \"" + kHeader5 + "\" expected)";
+    if (!ok) return false;
+    if (!headerSeen) parser.m_bUnicode = line == kHeader5;
+    headerSeen = true;
+  }
+  if (!headerSeen) {
+    error = "not a registry file: no header line";
+    return false;
+  }
+  changes = std::move(parser.m_changes);
+  return true;
+}
+
+bool RegFileParser::parseLine(size_t number, const std::string& line, std::string& error) {
+  if (line[0] == '[') return parseKey(number, line, error);
+  if (line[0] == '"' || line[0] == '@') return parseValue(number, line, error);
+  error = "line " + std::to_string(number) + ": neither a key, a value nor a comment";
+  return false;
+}
+
+bool RegFileParser::parseKey(size_t number, const std::string& line, std::string& error) {
+  auto fail = [&](const std::string& why) {
+    error = "line " + std::to_string(number) + ": " + why;
+    return false;
+  };
+  size_t close = line.rfind(']');
+  if (close == std::string::npos) return fail("a key line without its closing bracket");
+  std::string tail = trim(line.substr(close + 1));
+  if (!tail.empty() && tail[0] != ';') return fail("text after a key line's closing bracket");
+  std::string name = trim(line.substr(1, close - 1));
+  bool remove = !name.empty() && name[0] == '-';
+  if (remove) name = trim(name.substr(1));
+  size_t slash = name.find('\\');
+  RegChange change;
+  change.kind = remove ? RegChange::Kind::DeleteKey : RegChange::Kind::CreateKey;
+  change.line = number;
+  if (!plat::regRootFromName(name.substr(0, slash), change.root))
+    return fail("unknown root key \"" + name.substr(0, slash) + "\"");
+  change.path = slash == std::string::npos ? "" : name.substr(slash + 1);
+  while (!change.path.empty() && change.path.back() == '\\') change.path.pop_back();
+  if (change.path.empty()) return fail("a root key itself cannot be created or deleted");
+  m_bInKey = !remove;
+  m_currentKey = change;
+  m_changes.push_back(change);
+  return true;
+}
+
+bool RegFileParser::parseValue(size_t number, const std::string& line, std::string& error) {
+  auto fail = [&](const std::string& why) {
+    error = "line " + std::to_string(number) + ": " + why;
+    return false;
+  };
+  if (!m_bInKey) return fail("a value line outside a key");
+  RegChange change = m_currentKey;
+  change.line = number;
+  size_t pos = 1;  // past "@", the default value
+  if (line[0] == '"') {
+    pos = 0;
+    if (!RegValueData::readQuoted(line, pos, change.name))
+      return fail("a value name without its closing quote");
+  }
+  pos = line.find_first_not_of(" \t", pos);
+  if (pos == std::string::npos || line[pos] != '=') return fail("a value name without \"=\"");
+  RegValueData data;
+  std::string why;
+  if (!RegValueData::parse(line.substr(pos + 1), m_bUnicode, data, why)) return fail(why);
+  change.kind = data.isDeletion() ? RegChange::Kind::DeleteValue : RegChange::Kind::SetValue;
+  change.type = data.type();
+  change.data = data.bytes();
+  m_changes.push_back(std::move(change));
+  return true;
+}

@@ -1,0 +1,88 @@
+// regedit.exe [/s] FILE.reg...: imports .reg files into the machine's registry, as the 64-bit
+// Windows regedit does. Each file is read whole first: a file that cannot be read or has a
+// malformed line changes nothing and ends the import with exit code 1 and a reason on stderr.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "RegFileParser.h"
+#include "RegFileText.h"
+#include "RegImporter.h"
+#include "platform/PlatformFs.h"
+#include "platform/PlatformProcess.h"
+#include "platform/PlatformSystem.h"
+
+namespace {
+
+constexpr uint32_t kExitFailed = 1;
+constexpr uint32_t kExitUsage = 2;
+
+bool isSilentSwitch(const std::string& argument) {
+  return argument == "/s" || argument == "/S" || argument == "-s" || argument == "-S";
+}
+
+// A host path as it is; a Windows path of the machine mapped; anything else from the current folder.
+std::string hostPathOf(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  if (path.size() >= 2 && path[1] == ':') return plat::toHostPath(path);
+  std::string relative = path;
+  for (char& c : relative) {
+    if (c == '\\') c = '/';
+  }
+  return relative;
+}
+
+bool readFile(const std::string& path, std::string& bytes) {
+  std::string host = hostPathOf(path);
+  std::ifstream in(host, std::ios::binary);
+  if (host.empty() || !in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  bytes = content.str();
+  return !in.bad();
+}
+
+bool importFile(const std::string& path, bool silent) {
+  std::string bytes;
+  std::string text;
+  std::string error;
+  std::vector<RegChange> changes;
+  bool ok = readFile(path, bytes);
+  if (!ok) error = "cannot read the file";
+  ok = ok && RegFileText::decode(bytes, text, error) && RegFileParser::parse(text, changes, error) &&
+       RegImporter::apply(changes, error);
+  if (!ok) {
+    std::fprintf(stderr, "regedit.exe: %s: %s\n", path.c_str(), error.c_str());
+  } else if (!silent) {
+    std::printf("regedit.exe: imported %s (%zu changes)\n", path.c_str(), changes.size());
+  }
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  plat::setProcess64Bit(true);  // HKLM\SOFTWARE is the native view, as for 64-bit regedit
+  bool silent = false;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    if (isSilentSwitch(argv[i])) {
+      silent = true;
+    } else if (argv[i][0] == '/' && argv[i][1] != '\0' && argv[i][2] == '\0') {
+      std::fprintf(stderr, "regedit.exe: unsupported switch %s\n", argv[i]);
+      plat::exitProcess(kExitUsage);
+    } else {
+      files.push_back(argv[i]);
+    }
+  }
+  if (files.empty()) {
+    std::fprintf(stderr, "regedit.exe: usage: regedit.exe [/s] FILE.reg...\n");
+    plat::exitProcess(kExitUsage);
+  }
+  for (const std::string& file : files) {
+    if (!importFile(file, silent)) plat::exitProcess(kExitFailed);
+  }
+  plat::exitProcess(0);
+}

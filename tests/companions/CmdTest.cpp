@@ -1,0 +1,81 @@
+// CMD.EXE on a fresh machine: batch files (shell scripts) run in the current folder with their
+// arguments in both /c forms, and their exit codes pass through whole.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ProgramRun.h"
+#include "platform/NMisc.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+using cvdt::test::ProgramResult;
+using cvdt::test::ProgramRun;
+using cvdt::test::TestMachine;
+
+// Writes each argument on a line of args.txt in the current folder, then the folder itself.
+constexpr const char* kRecordingScript =
+    "printf '%s\\n' \"$#\" \"$@\" > args.txt\npwd >> args.txt\nexit 0\n";
+
+class CmdTest : public testing::Test {
+ protected:
+  std::string cmd() const { return NMisc::getSystemFolder(0).text() + std::string("\\CMD.EXE"); }
+  std::string recorded(const std::string& folder) const { return m_machine.readFile(folder + "\\args.txt"); }
+  std::string lines(const std::vector<std::string>& words, const std::string& folder) const {
+    std::string text = std::to_string(words.size()) + "\n";
+    for (const std::string& word : words) text += word + "\n";
+    return text + m_machine.host(folder) + "\n";
+  }
+
+  TestMachine m_machine;
+};
+
+TEST_F(CmdTest, ExitCodesPassThroughWhole) {
+  m_machine.writeFile("C:\\Batch\\zero.bat", "exit 0\n");
+  m_machine.writeFile("C:\\Batch\\five.bat", "exit 5\n");
+  m_machine.writeFile("C:\\Batch\\FAIL.BAT", "false\n");
+  // What the module builds: the interpreter, two blanks, /c and the quoted batch text.
+  EXPECT_EQ(NMisc::createProcessWait((cmd() + "  /c \"C:\\Batch\\zero.bat \"").c_str(), "C:\\Batch", 1), 0);
+  EXPECT_EQ(NMisc::createProcessWait((cmd() + "  /c \"C:\\Batch\\five.bat \"").c_str(), "C:\\Batch", 1), 5);
+  EXPECT_EQ(NMisc::createProcessWait((cmd() + " /C C:\\batch\\fail.bat").c_str(), nullptr, 1), 1);
+  EXPECT_EQ(NMisc::createProcessWait((cmd() + " /c C:\\Batch\\none.bat").c_str(), nullptr, 1), 9009);
+}
+
+TEST_F(CmdTest, ProgramsTheScriptStartsCannotAnswerInItsName) {
+  // The inner interpreter ends with 9009, whose low byte is 49; the script's own 49 must win.
+  m_machine.writeFile("C:\\Batch\\nested.bat", "\"$CMD\" /c C:\\\\Batch\\\\none.bat 2>/dev/null\nexit 49\n");
+  setenv("CMD", m_machine.host(cmd()).c_str(), 1);
+  EXPECT_EQ(NMisc::createProcessWait((cmd() + " /c C:\\Batch\\nested.bat").c_str(), nullptr, 1), 49);
+  unsetenv("CMD");
+}
+
+TEST_F(CmdTest, ArgumentsArriveInBothFormsAndTheScriptRunsInTheCurrentFolder) {
+  m_machine.writeFile("C:\\Batch Files\\args.bat", kRecordingScript);
+  m_machine.writeFile("C:\\Work\\.keep", "");
+  // The batch path and its options inside one pair of quotes, the path with a blank in it.
+  ASSERT_EQ(NMisc::createProcessWait((cmd() + "  /c \"C:\\Batch Files\\args.bat one two\"").c_str(), "C:\\Work", 1), 0);
+  EXPECT_EQ(recorded("C:\\Work"), lines({"one", "two"}, "C:\\Work"));
+  // Separate arguments, one of them quoted.
+  ASSERT_EQ(NMisc::createProcessWait((cmd() + " /q /c \"C:\\Batch Files\\args.bat\" \"two words\" x").c_str(), "C:\\Work", 1), 0);
+  EXPECT_EQ(recorded("C:\\Work"), lines({"two words", "x"}, "C:\\Work"));
+  // A batch file named relative to the current folder.
+  m_machine.writeFile("C:\\Work\\sub\\rel.bat", kRecordingScript);
+  ASSERT_EQ(NMisc::createProcessWait((cmd() + " /c sub\\rel.bat").c_str(), "C:\\Work", 1), 0);
+  EXPECT_EQ(recorded("C:\\Work"), lines({}, "C:\\Work"));
+}
+
+TEST_F(CmdTest, RefusesCommandLinesWithoutABatchFile) {
+  ProgramRun interpreter(m_machine.host(cmd()));
+  ProgramResult noSwitch = interpreter.run({"C:\\Batch\\x.bat"});
+  EXPECT_EQ(noSwitch.exitStatus, 1);
+  EXPECT_NE(noSwitch.err.find("expected /c"), std::string::npos) << noSwitch.err;
+  ProgramResult nothing = interpreter.run({"/c", "  "});
+  EXPECT_EQ(nothing.exitStatus, 1);
+  EXPECT_NE(nothing.err.find("nothing to run"), std::string::npos) << nothing.err;
+  ProgramResult missing = interpreter.run({"/c", "C:\\Nowhere\\x.bat", "a"});
+  EXPECT_EQ(missing.exitStatus, 9009 & 0xFF);
+  EXPECT_NE(missing.err.find("'C:\\Nowhere\\x.bat' is not recognized"), std::string::npos) << missing.err;
+}
+
+}  // namespace
