@@ -1,0 +1,164 @@
+// The admin commands of cvdt-gateway: status, target add/list/remove, call, and serve's option
+// checks.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "GatewayClient.h"
+#include "GatewayProcess.h"
+#include "support/TestMachine.h"
+
+namespace cvdt::test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class GatewayCommandsTest : public testing::Test {
+ protected:
+  CommandResult target(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"target", args[0], "--db", m_gateway.dbPath()};
+    all.insert(all.end(), args.begin() + 1, args.end());
+    return runGatewayCommand(all);
+  }
+  CommandResult call(const std::vector<std::string>& params) {
+    std::vector<std::string> args = {"call", "--host", "127.0.0.1", "--port",
+                                     std::to_string(m_gateway.port())};
+    args.insert(args.end(), params.begin(), params.end());
+    return runGatewayCommand(args);
+  }
+
+  GatewayProcess m_gateway;
+};
+
+TEST_F(GatewayCommandsTest, CallPacksParametersAndSendsThemThroughTheModuleClient) {
+  CommandResult good = call({"SP_SV_DT_N_EQUIP_IU", "EQUIP_ID:S:EQ1", "DIST_ID:I:5",
+                             "PROC_TYPE:S:NDT", "STATUS:S:060", "STATUS_DETAIL:S:a:b [3 sec]",
+                             "CMD_ID:I:9", "ACTOR:I:1"});
+  EXPECT_EQ(good.status, 0) << good.err;
+  EXPECT_EQ(good.out, "1\n");
+  EXPECT_EQ(DbProbe(m_gateway.dbPath()).rows("SELECT status_detail FROM n_equip_result"),
+            std::vector<std::string>{"a:b [3 sec]"});
+
+  CommandResult empty = call({"SP_SV_ADT_PROD_BY_EQUIP_S1", "EQUIP_ID:S:EQ1", "DT_ID:S:5"});
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.out, "\n");
+
+  CommandResult refused = call({"SP_SV_DT_N_EQUIP_DELETE_DATETIME_U", "EQUIP_ID:S:EQ1"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_TRUE(contains(refused.err, "failed")) << refused.err;
+  EXPECT_EQ(m_gateway.logLines().size(), 1u);
+
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"SP_X", "EQUIP_ID=S=EQ1"}, {"SP_X", "EQUIP_ID:T:1"},
+        {"SP_X", "EQUIP_ID:S:a|$b"}, {"SP_X", "DATA:S:" + std::string(1000, 'x')}}) {
+    EXPECT_EQ(call(bad).status, 2) << bad[1].substr(0, 20);
+  }
+  std::string port = std::to_string(m_gateway.port());
+  ASSERT_TRUE(m_gateway.stop());
+  CommandResult nobody = runGatewayCommand({"call", "--host", "127.0.0.1", "--port", port,
+                                            "SP_SV_ADT_PROD_BY_EQUIP_S1", "EQUIP_ID:S:E",
+                                            "DT_ID:S:5"});
+  EXPECT_EQ(nobody.status, 1);
+}
+
+TEST_F(GatewayCommandsTest, StatusShowsTheLatestCommandedAndAutomaticReports) {
+  auto send = [&](const std::vector<std::string>& params) {
+    ASSERT_EQ(call(params).status, 0) << params[0];
+  };
+  send({"SP_SV_DT_N_EQUIP_IU", "EQUIP_ID:S:EQ1", "DIST_ID:I:5", "PROC_TYPE:S:NDT",
+        "STATUS:S:071", "STATUS_DETAIL:S:", "CMD_ID:I:1", "ACTOR:I:1"});
+  send({"SP_SV_DT_N_EQUIP_IU", "EQUIP_ID:S:EQ1", "DIST_ID:I:5", "PROC_TYPE:S:NDT",
+        "STATUS:S:060", "STATUS_DETAIL:S:\"done\"", "CMD_ID:I:2", "ACTOR:I:1"});
+  send({"SP_SV_DT_N_EQUIP_DELETE_DATETIME_U", "EQUIP_ID:S:EQ2", "DIST_ID_DATA:S:8"});
+  send({"SP_SV_DT_TDT_A_EQUIP_U3", "EQUIP_ID:S:EQ1", "DIST_ID:I:12", "UPDATE_ID:I:3",
+        "STATUS:S:904", "STATUS_DETAIL:S:", "PROC_TIME:I:7", "DIST_SERVER_IP:S:",
+        "ERR_DETAIL:S:part\tmissing"});
+
+  CommandResult json = runGatewayCommand({"status", "--db", m_gateway.dbPath(), "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_TRUE(contains(json.out, "{\"equip_id\":\"EQ1\",\"dist_id\":5,\"cmd_id\":2,"
+                                 "\"proc_type\":\"NDT\",\"status\":\"060\","
+                                 "\"status_detail\":\"\\\"done\\\"\",\"actor\":1,"))
+      << json.out;
+  EXPECT_FALSE(contains(json.out, "\"status\":\"071\""));
+  EXPECT_TRUE(contains(json.out, "{\"equip_id\":\"EQ2\",\"dist_id\":8,\"cmd_id\":null,"));
+  EXPECT_TRUE(contains(json.out, "\"err_detail\":\"part\\u0009missing\""));
+
+  CommandResult table = runGatewayCommand({"status", "--db", m_gateway.dbPath(), "--equip", "EQ2"});
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_TRUE(contains(table.out, "Commanded distribution (1)")) << table.out;
+  EXPECT_TRUE(contains(table.out, "Automatic distribution (0)")) << table.out;
+
+  EXPECT_EQ(runGatewayCommand({"status", "--db", m_gateway.folder() + "/none.db"}).status, 1);
+  EXPECT_EQ(runGatewayCommand({"status"}).status, 2);
+}
+
+TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
+  std::string policyFile = m_gateway.folder() + "/policy.xml";
+  std::ofstream(policyFile) << std::string(5119, 'p');
+  EXPECT_EQ(target({"add", "--dist", "12", "--name", "N", "--policy-file", policyFile}).status, 0);
+  const std::vector<std::vector<std::string>> refused = {
+      {"add", "--dist", "12", "--name", "N", "--policy", std::string(5120, 'p')},
+      {"add", "--dist", "12", "--name", std::string(128, 'n'), "--policy", ""},
+      {"add", "--dist", "12", "--name", "a|#b", "--policy", ""},
+      {"add", "--dist", "12", "--name", "N", "--policy", "<p>|$</p>"},
+      {"add", "--dist", "12", "--name", "N", "--policy", "<p>|@</p>"},
+      {"add", "--dist", "12", "--name", "N"},
+      {"add", "--dist", "12", "--name", "N", "--policy", "", "--policy-file", policyFile},
+      {"add", "--dist", "12", "--name", "N", "--policy-file", policyFile + ".missing"},
+      {"add", "--dist", "0", "--name", "N", "--policy", ""},
+      {"add", "--dist", "x", "--name", "N", "--policy", ""},
+      {"add", "--name", "N", "--policy", ""},
+      {"add", "--dist", "12", "--name", "N", "--policy", "", "--update-id", "0"},
+      {"add", "--dist", "12", "--name", "N", "--policy", "", "--colour", "red"},
+      {"rename", "--dist", "12"},
+  };
+  for (const auto& args : refused) EXPECT_EQ(target(args).status, 2) << args.back().substr(0, 20);
+  EXPECT_EQ(DbProbe(m_gateway.dbPath()).count("adt_product_target"), 1);
+}
+
+TEST_F(GatewayCommandsTest, TargetsAreListedAndRemovedById) {
+  ASSERT_EQ(target({"add", "--dist", "12", "--name", "Viewer", "--policy", "<polProduct/>"}).out,
+            "added target 1\n");
+  ASSERT_EQ(target({"add", "--dist", "13", "--equip", "EQ2", "--name", "Editor", "--policy", "",
+                    "--update-id", "4"}).status, 0);
+  CommandResult json = target({"list", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_TRUE(contains(json.out, "{\"target_id\":1,\"dist_id\":12,\"equip_id\":null,"
+                                 "\"update_id\":1,\"name\":\"Viewer\","
+                                 "\"policy\":\"<polProduct/>\",")) << json.out;
+  EXPECT_TRUE(contains(json.out, "\"equip_id\":\"EQ2\",\"update_id\":4")) << json.out;
+  CommandResult only13 = target({"list", "--dist", "13"});
+  EXPECT_TRUE(contains(only13.out, "Editor") && !contains(only13.out, "Viewer")) << only13.out;
+
+  EXPECT_EQ(target({"remove", "1"}).status, 0);
+  CommandResult missing = target({"remove", "1", "2"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(contains(missing.err, "no target 1")) << missing.err;
+  EXPECT_EQ(DbProbe(m_gateway.dbPath()).count("adt_product_target"), 0);
+  EXPECT_EQ(target({"remove", "first"}).status, 2);
+}
+
+TEST(GatewayServeTest, UnusableOptionsStopTheGatewayBeforeItListens) {
+  std::string folder = makeTempFolder("cvdt-gateway-serve");
+  const std::vector<std::vector<std::string>> usage = {
+      {"serve", "--listen", "127.0.0.1"},
+      {"serve", "--listen", "127.0.0.1:65536"},
+      {"serve", "--listen", "127.0.0.1:0", "--max-connections", "0"},
+      {"serve", "--listen", "127.0.0.1:0", "--frame-timeout-ms", "soon"},
+      {"serve", "--port", "7221"},
+  };
+  for (const auto& args : usage) EXPECT_EQ(runGatewayCommand(args).status, 2) << args.back();
+  EXPECT_EQ(runGatewayCommand({"serve", "--listen", "localhost:0", "--db", folder + "/g.db"})
+                .status, 1);
+  EXPECT_EQ(runGatewayCommand({"serve", "--listen", "127.0.0.1:0", "--db",
+                               folder + "/missing/g.db"}).status, 1);
+  EXPECT_EQ(runGatewayCommand({"launch"}).status, 2);
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace cvdt::test

@@ -1,0 +1,151 @@
+// Frame-level faults, deadlines, the connection cap and concurrent clients, against the real
+// gateway process.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+#include "GatewayClient.h"
+#include "GatewayProcess.h"
+
+namespace cvdt::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string goodRequest(int dist) {
+  return requestText("SP_SV_DT_N_EQUIP_IU",
+                     {"EQUIP_ID|#S|#EQ1", "DIST_ID|#I|#" + std::to_string(dist),
+                      "PROC_TYPE|#S|#NDT", "STATUS|#S|#060", "STATUS_DETAIL|#S|#ok",
+                      "CMD_ID|#I|#1", "ACTOR|#I|#1"});
+}
+
+// No reply at all, or an error reply.
+bool notSuccess(const std::optional<std::string>& reply) {
+  return !reply || reply->rfind("C00440AERR|@", 0) == 0;
+}
+
+TEST(GatewayFramesTest, LengthFieldsOutsideOneToThousandAreRefused) {
+  GatewayProcess gateway;
+  const uint32_t lengths[] = {0, 1001, 0x100000, 0xFFFFFFFF};
+  for (uint32_t length : lengths) {
+    GatewayClient client(gateway.port());
+    ASSERT_TRUE(client.sendBytes(GatewayClient::header(length)));
+    // Either an error reply or a plain close; never a success.
+    std::optional<std::string> reply = client.readReply();
+    EXPECT_TRUE(notSuccess(reply)) << length << ": " << reply.value_or("");
+    EXPECT_TRUE(client.waitClosed()) << length;
+  }
+  // A body of exactly 1,000 bytes is still a frame (refused here only for its content: the last
+  // parameter's value is no longer a number).
+  std::string longest = goodRequest(5);
+  longest.resize(1000, 'x');
+  EXPECT_EQ(GatewayClient::call(gateway.port(), longest).rfind("C00440AERR|@", 0), 0u);
+  EXPECT_EQ(gateway.logLines().size(), std::size(lengths) + 1);
+  EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
+  EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
+}
+
+TEST(GatewayFramesTest, GarbageIsNeverAnsweredWithSuccess) {
+  GatewayProcess gateway;
+  std::mt19937 random(7);
+  std::vector<std::string> blobs = {"GET / HTTP/1.0\r\n\r\n", std::string(64, '\xff'),
+                                    GatewayClient::frame("garbage that is no request")};
+  for (int i = 0; i < 20; ++i) {
+    std::string blob(1 + random() % 300, '\0');
+    for (char& c : blob) c = static_cast<char>(random());
+    blobs.push_back(i % 2 ? blob : GatewayClient::frame(blob.substr(0, 1000)));
+  }
+  for (const std::string& blob : blobs) {
+    GatewayClient client(gateway.port());
+    ASSERT_TRUE(client.sendBytes(blob));
+    client.finishSending();
+    std::optional<std::string> reply = client.readReply();
+    EXPECT_TRUE(notSuccess(reply)) << reply.value_or("");
+  }
+  EXPECT_EQ(gateway.logLines().size(), blobs.size());
+  EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
+  EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
+}
+
+TEST(GatewayFramesTest, FramesCutShortByTheClientAreDropped) {
+  GatewayProcess gateway;
+  std::string frame = GatewayClient::frame(goodRequest(5));
+  const size_t cuts[] = {0, 2, 4, 40, frame.size() - 1};
+  for (size_t cut : cuts) {
+    GatewayClient client(gateway.port());
+    ASSERT_TRUE(client.sendBytes(frame.substr(0, cut)));
+    client.finishSending();
+    EXPECT_TRUE(client.waitClosed()) << cut;
+  }
+  std::vector<std::string> lines = gateway.logLines();
+  ASSERT_EQ(lines.size(), std::size(cuts));
+  EXPECT_NE(lines[0].find("before a frame"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("after 2 of 4 length bytes"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[3].find("after 36 of"), std::string::npos) << lines[3];
+  EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
+}
+
+TEST(GatewayFramesTest, AStalledClientIsClosedAtItsDeadlineWhileOthersAreServed) {
+  GatewayProcess gateway({"--frame-timeout-ms", "400"});
+  std::string frame = GatewayClient::frame(goodRequest(5));
+  auto start = Clock::now();
+  GatewayClient stalled(gateway.port());
+  ASSERT_TRUE(stalled.sendBytes(frame.substr(0, frame.size() / 2)));
+  EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(6)), "C00440AOK|@1");
+  EXPECT_FALSE(stalled.closedNow());
+
+  EXPECT_TRUE(stalled.waitClosed(5s));
+  EXPECT_GE(Clock::now() - start, 400ms);
+  ASSERT_EQ(gateway.logLines().size(), 1u);
+  EXPECT_NE(gateway.logLines()[0].find("no complete frame within 400 ms"), std::string::npos);
+  EXPECT_EQ(DbProbe(gateway.dbPath()).rows("SELECT dist_id FROM n_equip_history"),
+            std::vector<std::string>{"6"});
+}
+
+TEST(GatewayFramesTest, AtTheConnectionCapNewClientsWaitUntilOneCloses) {
+  GatewayProcess gateway({"--max-connections", "2", "--frame-timeout-ms", "500"});
+  GatewayClient idle1(gateway.port()), idle2(gateway.port());
+  // Both stalled connections are taken first (the gateway takes a connection once bytes have
+  // come); the third can only be taken when one of them has been closed at its deadline.
+  std::string header = GatewayClient::header(100);
+  ASSERT_TRUE(idle1.sendBytes(header.substr(0, 2)) && idle2.sendBytes(header.substr(0, 2)));
+  GatewayClient third(gateway.port());
+  ASSERT_TRUE(third.sendBytes(GatewayClient::frame(goodRequest(7))));
+  EXPECT_EQ(third.readReply(5s).value_or("<none>"), "C00440AOK|@1");
+  EXPECT_TRUE(idle1.closedNow() || idle2.closedNow());
+  EXPECT_TRUE(idle1.waitClosed() && idle2.waitClosed());
+}
+
+TEST(GatewayFramesTest, FiftyConcurrentClientsAreAllServedAndRecorded) {
+  GatewayProcess gateway;
+  constexpr int kClients = 50;
+  std::atomic<int> good{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&, i] {
+      if (GatewayClient::call(gateway.port(), goodRequest(1000 + i)) == "C00440AOK|@1") ++good;
+    });
+  }
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(good.load(), kClients);
+  DbProbe db(gateway.dbPath());
+  EXPECT_EQ(db.rows("SELECT COUNT(DISTINCT dist_id), MIN(dist_id), MAX(dist_id)"
+                    " FROM n_equip_history"),
+            std::vector<std::string>{"50,1000,1049"});
+  EXPECT_EQ(db.count("n_equip_result"), kClients);
+  EXPECT_TRUE(gateway.logLines().empty());
+}
+
+TEST(GatewayFramesTest, StopsCleanlyOnTerminateAndKeepsItsData) {
+  GatewayProcess gateway;
+  ASSERT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
+  GatewayClient open(gateway.port());
+  EXPECT_TRUE(gateway.stop());
+  EXPECT_EQ(DbProbe(gateway.dbPath()).count("n_equip_history"), 1);
+}
+
+}  // namespace
+}  // namespace cvdt::test

@@ -1,0 +1,187 @@
+// The gateway process, command runs and database probes for the gateway tests.
+#include "GatewayProcess.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/TestMachine.h"
+
+extern char** environ;
+
+namespace cvdt::test {
+namespace {
+
+constexpr int kStartWaitMs = 10000;
+
+std::vector<char*> argvOf(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// Reads fd until end of stream, or until a line is complete when oneLine is set; false when the
+// wait ran out first.
+bool readAll(int fd, std::string& out, bool oneLine, int waitMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  char chunk[4096];
+  while (!(oneLine && out.find('\n') != std::string::npos)) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now()).count();
+    pollfd entry{fd, POLLIN, 0};
+    if (left <= 0 || poll(&entry, 1, static_cast<int>(left)) <= 0) return false;
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) return !oneLine;
+    out.append(chunk, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// Waits up to waitMs for the child to end; its exit code, or -1.
+int waitExit(pid_t pid, int waitMs) {
+  int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd >= 0) {
+    pollfd entry{pidfd, POLLIN, 0};
+    poll(&entry, 1, waitMs);
+    close(pidfd);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0) != pid) return -2;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+GatewayProcess::GatewayProcess(const std::vector<std::string>& extraArgs) {
+  m_strFolder = makeTempFolder("cvdt-gateway");
+  m_strDb = m_strFolder + "/gateway.db";
+  m_strLog = m_strFolder + "/stderr.log";
+  start(extraArgs);
+}
+
+void GatewayProcess::start(const std::vector<std::string>& extraArgs) {
+  std::vector<std::string> args = {CVDT_GATEWAY_PATH, "serve", "--listen", "127.0.0.1:0",
+                                   "--db", m_strDb};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  int out[2];
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_strLog.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv = argvOf(args);
+  int spawned = posix_spawn(&m_nPid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string line;
+  bool ready = spawned == 0 && readAll(out[0], line, true, kStartWaitMs);
+  close(out[0]);
+  ASSERT_TRUE(ready) << "the gateway did not start: " << line;
+  size_t colon = line.rfind(':');
+  ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
+  m_nPort = std::stoi(line.substr(colon + 1));
+}
+
+GatewayProcess::~GatewayProcess() {
+  if (m_nPid > 0) stop();
+  std::filesystem::remove_all(m_strFolder);
+}
+
+bool GatewayProcess::stop() {
+  if (m_nPid <= 0) return false;
+  kill(m_nPid, SIGTERM);
+  int code = waitExit(m_nPid, 5000);
+  if (code == -2) {
+    kill(m_nPid, SIGKILL);
+    waitpid(m_nPid, nullptr, 0);
+  }
+  m_nPid = -1;
+  return code == 0;
+}
+
+std::vector<std::string> GatewayProcess::logLines() const {
+  std::ifstream file(m_strLog);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
+
+CommandResult runGatewayCommand(const std::vector<std::string>& extra) {
+  std::vector<std::string> args = {CVDT_GATEWAY_PATH};
+  args.insert(args.end(), extra.begin(), extra.end());
+  int out[2], err[2];
+  CommandResult result;
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  std::vector<char*> argv = argvOf(args);
+  pid_t pid = -1;
+  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  close(err[1]);
+  if (spawned == 0) {
+    // stderr stays small, so reading stdout first cannot block the child on a full pipe.
+    readAll(out[0], result.out, false, 20000);
+    readAll(err[0], result.err, false, 20000);
+    result.status = waitExit(pid, 20000);
+  }
+  close(out[0]);
+  close(err[0]);
+  return result;
+}
+
+DbProbe::DbProbe(const std::string& path) {
+  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &m_pDb, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+}
+
+DbProbe::~DbProbe() { sqlite3_close(m_pDb); }
+
+int64_t DbProbe::count(const std::string& table) const {
+  std::vector<std::string> result = rows("SELECT COUNT(*) FROM " + table);
+  return result.size() == 1 ? std::stoll(result[0]) : -1;
+}
+
+std::vector<std::string> DbProbe::rows(const std::string& sql) const {
+  std::vector<std::string> out;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(m_pDb, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    ADD_FAILURE() << sql << ": " << sqlite3_errmsg(m_pDb);
+    return out;
+  }
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    std::string row;
+    for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+      const unsigned char* text = sqlite3_column_text(statement, i);
+      row += (i == 0 ? "" : ",") +
+             (text ? std::string(reinterpret_cast<const char*>(text)) : std::string("<null>"));
+    }
+    out.push_back(row);
+  }
+  sqlite3_finalize(statement);
+  return out;
+}
+
+int64_t DbProbe::totalRows() const {
+  int64_t total = 0;
+  for (const char* table : {"n_equip_history", "n_equip_result", "n_equip_deleted",
+                            "a_equip_history", "a_equip_status"})
+    total += count(table);
+  return total;
+}
+
+}  // namespace cvdt::test

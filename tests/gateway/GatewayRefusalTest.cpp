@@ -1,0 +1,100 @@
+// Requests the gateway must refuse: each gets an error reply and one log line, and none writes.
+#include <gtest/gtest.h>
+
+#include "GatewayClient.h"
+#include "GatewayProcess.h"
+
+namespace cvdt::test {
+namespace {
+
+const std::vector<std::string> kDeletionParams = {"EQUIP_ID|#S|#EQ1", "DIST_ID_DATA|#S|#5"};
+
+// The seven good parameters of SP_SV_DT_N_EQUIP_IU with the one at index replaced.
+std::string commandedWith(size_t index, const std::string& param) {
+  std::vector<std::string> params = {"EQUIP_ID|#S|#EQ1", "DIST_ID|#I|#5", "PROC_TYPE|#S|#NDT",
+                                     "STATUS|#S|#060",   "STATUS_DETAIL|#S|#", "CMD_ID|#I|#7",
+                                     "ACTOR|#I|#1"};
+  params[index] = param;
+  return requestText("SP_SV_DT_N_EQUIP_IU", params);
+}
+
+std::string deletionOf(const std::string& list) {
+  return requestText("SP_SV_DT_N_EQUIP_DELETE_DATETIME_U",
+                     {"EQUIP_ID|#S|#EQ1", "DIST_ID_DATA|#S|#" + list});
+}
+
+struct Case {
+  const char* what;
+  std::string request;
+};
+
+TEST(GatewayRefusalTest, MalformedOrMismatchedRequestsAreRefusedAndWriteNothing) {
+  const std::string deletion = requestText("SP_SV_DT_N_EQUIP_DELETE_DATETIME_U", kDeletionParams);
+  const std::string deletionBody = deletion.substr(std::string("C00440A").size());
+  const Case cases[] = {
+      {"unknown procedure", requestText("SP_SV_DT_N_EQUIP_X", kDeletionParams)},
+      {"procedure name in lower case", requestText("sp_sv_dt_n_equip_delete_datetime_u",
+                                                   kDeletionParams)},
+      {"too few parameters", requestText("SP_SV_DT_N_EQUIP_IU", kDeletionParams)},
+      {"U3 parameters without ERR_DETAIL",
+       requestText("SP_SV_DT_TDT_A_EQUIP_U3",
+                   {"EQUIP_ID|#S|#E", "DIST_ID|#I|#1", "UPDATE_ID|#I|#1", "STATUS|#S|#060",
+                    "STATUS_DETAIL|#S|#", "PROC_TIME|#I|#0", "DIST_SERVER_IP|#S|#"})},
+      {"count above the parameters", "C00440ASP_SV_DT_N_EQUIP_DELETE_DATETIME_U|@3|@" +
+                                         kDeletionParams[0] + "|$" + kDeletionParams[1]},
+      {"count not decimal", "C00440ASP_SV_DT_N_EQUIP_DELETE_DATETIME_U|@two|@EQUIP_ID|#S|#E"},
+      {"negative count", "C00440ASP_SV_DT_N_EQUIP_DELETE_DATETIME_U|@-2|@EQUIP_ID|#S|#E"},
+      {"empty count", "C00440ASP_SV_DT_N_EQUIP_DELETE_DATETIME_U|@|@EQUIP_ID|#S|#E"},
+      {"no prefix", deletionBody},
+      {"wrong prefix", "C00441A" + deletionBody},
+      {"two fields", "C00440ASP_SV_DT_N_EQUIP_DELETE_DATETIME_U|@2"},
+      {"|@ inside a value", deletion + "|@x"},
+      {"empty procedure name", "C00440A|@2|@" + kDeletionParams[0] + "|$" + kDeletionParams[1]},
+      {"zero byte", deletion.substr(0, 20) + std::string(1, '\0') + deletion.substr(20)},
+      {"trailing |$", deletion + "|$"},
+      {"parameter without value field", commandedWith(2, "PROC_TYPE|#S")},
+      {"parameter with four fields", commandedWith(2, "PROC_TYPE|#S|#NDT|#x")},
+      {"empty parameter name", commandedWith(2, "|#S|#NDT")},
+      {"unknown type letter", commandedWith(1, "DIST_ID|#N|#5")},
+      {"empty type", commandedWith(1, "DIST_ID|#|#5")},
+      {"integer sent as text", commandedWith(1, "DIST_ID|#S|#5")},
+      {"text sent as integer", commandedWith(0, "EQUIP_ID|#I|#5")},
+      {"integer with letters", commandedWith(5, "CMD_ID|#I|#7a")},
+      {"empty integer", commandedWith(5, "CMD_ID|#I|#")},
+      {"integer with plus sign", commandedWith(5, "CMD_ID|#I|#+7")},
+      {"fraction", commandedWith(5, "CMD_ID|#I|#1.5")},
+      {"integer beyond 64 bits", commandedWith(5, "CMD_ID|#I|#99999999999999999999")},
+      {"unknown parameter", commandedWith(6, "ACTOR_KIND|#I|#1")},
+      {"name in lower case", commandedWith(6, "actor|#I|#1")},
+      {"duplicate parameter", commandedWith(6, "CMD_ID|#I|#7")},
+      {"empty equipment id", commandedWith(0, "EQUIP_ID|#S|#")},
+      {"empty status", commandedWith(3, "STATUS|#S|#")},
+      {"empty id in the list", deletionOf("5|&|&7")},
+      {"list ending in |&", deletionOf("5|&")},
+      {"id with letters", deletionOf("5|&x7")},
+      {"id zero", deletionOf("0")},
+      {"negative id", deletionOf("-3")},
+      {"good ids then a bad one", deletionOf("5|&7|&9x")},
+      {"target query for a non-decimal distribution",
+       requestText("SP_SV_ADT_PROD_BY_EQUIP_S1", {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12a"})},
+      {"target query with the id as integer",
+       requestText("SP_SV_ADT_PROD_BY_EQUIP_S1", {"EQUIP_ID|#S|#EQ1", "DT_ID|#I|#12"})},
+  };
+  GatewayProcess gateway;
+  size_t logged = 0;
+  for (const Case& c : cases) {
+    std::string reply = GatewayClient::call(gateway.port(), c.request);
+    EXPECT_EQ(reply.rfind("C00440AERR|@", 0), 0u) << c.what << ": " << reply;
+    EXPECT_GT(reply.size(), std::string("C00440AERR|@").size()) << c.what;
+    std::vector<std::string> lines = gateway.logLines();
+    ASSERT_EQ(lines.size(), logged + 1) << c.what;
+    EXPECT_NE(lines.back().find("refused: "), std::string::npos) << lines.back();
+    logged = lines.size();
+  }
+  EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
+  // The same gateway still does good work.
+  EXPECT_EQ(GatewayClient::call(gateway.port(), deletion), "C00440AOK|@1");
+}
+
+}  // namespace
+}  // namespace cvdt::test

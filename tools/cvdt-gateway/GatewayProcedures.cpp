@@ -1,0 +1,177 @@
+// The five stored procedures of the gateway: their signatures, the checks of a request against
+// them, and their work on the store.
+#include "GatewayProcedures.h"
+
+#include <charconv>
+#include <set>
+#include <span>
+
+#include "GatewayRequest.h"
+
+namespace cvdt::gateway {
+namespace {
+
+struct ParamSpec {
+  const char* name;
+  char type;
+  bool mayBeEmpty;
+};
+
+enum class Kind { Commanded, Deletion, Automatic, AutomaticWithDetail, Targets };
+
+constexpr ParamSpec kCommandedParams[] = {
+    {"EQUIP_ID", 'S', false}, {"DIST_ID", 'I', false},      {"PROC_TYPE", 'S', false},
+    {"STATUS", 'S', false},   {"STATUS_DETAIL", 'S', true}, {"CMD_ID", 'I', false},
+    {"ACTOR", 'I', false}};
+constexpr ParamSpec kDeletionParams[] = {{"EQUIP_ID", 'S', false}, {"DIST_ID_DATA", 'S', false}};
+constexpr ParamSpec kAutomaticParams[] = {
+    {"EQUIP_ID", 'S', false},      {"DIST_ID", 'I', false},   {"UPDATE_ID", 'I', false},
+    {"STATUS", 'S', false},        {"STATUS_DETAIL", 'S', true}, {"PROC_TIME", 'I', false},
+    {"DIST_SERVER_IP", 'S', true}, {"ERR_DETAIL", 'S', true}};
+constexpr ParamSpec kTargetParams[] = {{"EQUIP_ID", 'S', false}, {"DT_ID", 'S', false}};
+
+bool parseInteger(std::string_view text, int64_t& value) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+// A distribution id: a decimal number greater than 0.
+bool parseDistId(std::string_view text, int64_t& value) {
+  return parseInteger(text, value) && value > 0;
+}
+
+}  // namespace
+
+struct GatewayProcedures::Procedure {
+  const char* name;
+  std::span<const ParamSpec> params;
+  Kind kind;
+};
+
+const GatewayProcedures::Procedure* GatewayProcedures::find(std::string_view name) {
+  static const Procedure kProcedures[] = {
+      {"SP_SV_DT_N_EQUIP_IU", kCommandedParams, Kind::Commanded},
+      {"SP_SV_DT_N_EQUIP_DELETE_DATETIME_U", kDeletionParams, Kind::Deletion},
+      {"SP_SV_DT_TDT_A_EQUIP_U", std::span(kAutomaticParams).first(7), Kind::Automatic},
+      {"SP_SV_DT_TDT_A_EQUIP_U3", kAutomaticParams, Kind::AutomaticWithDetail},
+      {"SP_SV_ADT_PROD_BY_EQUIP_S1", kTargetParams, Kind::Targets},
+  };
+  for (const Procedure& procedure : kProcedures) {
+    if (name == procedure.name) return &procedure;
+  }
+  return nullptr;
+}
+
+GatewayOutcome GatewayProcedures::run(std::string_view requestText) {
+  GatewayRequest request;
+  std::string reason;
+  if (!request.parse(requestText, reason)) return {false, reason};
+  const Procedure* procedure = find(request.procedure());
+  if (procedure == nullptr) return {false, "unknown procedure " + printable(request.procedure())};
+  Values values;
+  if (!bindParams(*procedure, request, values, reason)) return {false, reason};
+  switch (procedure->kind) {
+    case Kind::Commanded: return commandedResult(values);
+    case Kind::Deletion: return deletions(values);
+    case Kind::Automatic: return automaticStatus(values, false);
+    case Kind::AutomaticWithDetail: return automaticStatus(values, true);
+    case Kind::Targets: return productTargets(values);
+  }
+  return {false, "unknown procedure"};
+}
+
+bool GatewayProcedures::bindParams(const Procedure& procedure, const GatewayRequest& request,
+                                   Values& values, std::string& reason) {
+  if (request.params().size() != procedure.params.size()) {
+    reason = std::string(procedure.name) + " takes " + std::to_string(procedure.params.size()) +
+             " parameters, not " + std::to_string(request.params().size());
+    return false;
+  }
+  for (const GatewayParam& param : request.params()) {
+    const ParamSpec* spec = nullptr;
+    for (const ParamSpec& candidate : procedure.params) {
+      if (param.name == candidate.name) spec = &candidate;
+    }
+    std::string name = printable(param.name);
+    if (spec == nullptr) reason = std::string(procedure.name) + " has no parameter " + name;
+    else if (values.count(param.name) != 0) reason = "parameter " + name + " given twice";
+    else if (param.type != spec->type)
+      reason = "parameter " + name + " must have type " + spec->type + ", not " + param.type;
+    else if (int64_t number; param.type == 'I' && !parseInteger(param.value, number))
+      reason = "parameter " + name + " '" + printable(param.value) + "' is not a decimal integer";
+    else if (param.value.empty() && !spec->mayBeEmpty) reason = "parameter " + name + " is empty";
+    else {
+      values.emplace(param.name, param.value);
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+GatewayOutcome GatewayProcedures::storeFailure() {
+  return {false, "database error: " + m_store.error()};
+}
+
+GatewayOutcome GatewayProcedures::commandedResult(const Values& values) {
+  CommandedReport report;
+  report.equipId = values.find("EQUIP_ID")->second;
+  parseInteger(values.find("DIST_ID")->second, report.distId);
+  report.procType = values.find("PROC_TYPE")->second;
+  report.status = values.find("STATUS")->second;
+  report.statusDetail = values.find("STATUS_DETAIL")->second;
+  parseInteger(values.find("CMD_ID")->second, report.cmdId);
+  parseInteger(values.find("ACTOR")->second, report.actor);
+  if (!m_store.recordCommandedResult(report)) return storeFailure();
+  return {true, "1"};
+}
+
+// DIST_ID_DATA lists the distribution ids joined by "|&".
+GatewayOutcome GatewayProcedures::deletions(const Values& values) {
+  std::vector<int64_t> distIds;
+  for (std::string_view field : splitFields(values.find("DIST_ID_DATA")->second, "|&")) {
+    int64_t distId = 0;
+    if (!parseDistId(field, distId))
+      return {false, "DIST_ID_DATA holds '" + printable(field) + "', not a distribution id"};
+    distIds.push_back(distId);
+  }
+  if (!m_store.recordDeletions(values.find("EQUIP_ID")->second, distIds)) return storeFailure();
+  return {true, std::to_string(distIds.size())};
+}
+
+GatewayOutcome GatewayProcedures::automaticStatus(const Values& values, bool withErrorDetail) {
+  AutomaticReport report;
+  report.equipId = values.find("EQUIP_ID")->second;
+  parseInteger(values.find("DIST_ID")->second, report.distId);
+  parseInteger(values.find("UPDATE_ID")->second, report.updateId);
+  report.status = values.find("STATUS")->second;
+  report.statusDetail = values.find("STATUS_DETAIL")->second;
+  parseInteger(values.find("PROC_TIME")->second, report.procTime);
+  report.serverIp = values.find("DIST_SERVER_IP")->second;
+  if (withErrorDetail) report.errDetail = values.find("ERR_DETAIL")->second;
+  if (!m_store.recordAutomaticStatus(report)) return storeFailure();
+  return {true, "1"};
+}
+
+// Rows joined by "|$"; fields joined by "|#": distribution id, name, policy, update id, install
+// status.
+GatewayOutcome GatewayProcedures::productTargets(const Values& values) {
+  const std::string& distText = values.find("DT_ID")->second;
+  int64_t distId = 0;
+  if (!parseDistId(distText, distId))
+    return {false, "DT_ID '" + printable(distText) + "' is not a distribution id"};
+  std::vector<ProductTargetRow> rows;
+  if (!m_store.productTargets(values.find("EQUIP_ID")->second, distId, rows))
+    return storeFailure();
+  std::string result;
+  for (const ProductTargetRow& row : rows) {
+    if (!result.empty()) result += "|$";
+    result += std::to_string(row.distId) + "|#" + row.name + "|#" + row.policy + "|#" +
+              std::to_string(row.updateId) + "|#" + row.installStatus;
+  }
+  if (result.size() > kMaxResultLength)
+    return {false, "result of " + std::to_string(result.size()) + " bytes exceeds the reply limit"};
+  return {true, result};
+}
+
+}  // namespace cvdt::gateway

@@ -1,0 +1,47 @@
+// GatewayProcedures: runs one request text against the store: finds the stored procedure, checks
+// its parameters' names, count and types, and does the procedure's work.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "GatewayStore.h"
+
+namespace cvdt::gateway {
+
+// ok: text is the result text for "C00440AOK|@"; otherwise text is the reason for refusing.
+struct GatewayOutcome {
+  bool ok = false;
+  std::string text;
+};
+
+class GatewayProcedures {
+ public:
+  // Largest result text: the reply body may not exceed 1,048,576 bytes.
+  static constexpr size_t kMaxResultLength = 0x100000 - 11;
+
+  explicit GatewayProcedures(GatewayStore& store) : m_store(store) {}
+
+  // A refused request writes nothing.
+  GatewayOutcome run(std::string_view requestText);
+
+ private:
+  using Values = std::map<std::string, std::string, std::less<>>;
+  struct Procedure;
+
+  static const Procedure* find(std::string_view name);
+  static bool bindParams(const Procedure& procedure, const class GatewayRequest& request,
+                         Values& values, std::string& reason);
+
+  GatewayOutcome commandedResult(const Values& values);
+  GatewayOutcome deletions(const Values& values);
+  GatewayOutcome automaticStatus(const Values& values, bool withErrorDetail);
+  GatewayOutcome productTargets(const Values& values);
+  GatewayOutcome storeFailure();
+
+  GatewayStore& m_store;
+};
+
+}  // namespace cvdt::gateway

@@ -1,0 +1,234 @@
+// The gateway's event loop on epoll: accepting, frame deadlines, the connection cap and the
+// hand-over of complete frames to the procedures.
+#include "GatewayServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace cvdt::gateway {
+namespace {
+
+constexpr uint64_t kListenKey = 0;
+constexpr uint64_t kSignalKey = 1;
+constexpr int kAcceptBurst = 64;
+constexpr auto kDescriptorPause = std::chrono::milliseconds(100);
+
+void writeLogLine(const std::string& line) {
+  std::string text = "cvdt-gateway: " + line + "\n";
+  ssize_t ignored = ::write(STDERR_FILENO, text.data(), text.size());
+  (void)ignored;
+}
+
+}  // namespace
+
+GatewayServer::GatewayServer(const ServerOptions& options, GatewayProcedures& procedures)
+    : m_options(options), m_procedures(procedures) {}
+
+GatewayServer::~GatewayServer() {
+  m_entries.clear();
+  for (int fd : {m_nListenFd, m_nEpollFd, m_nSignalFd}) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+bool GatewayServer::start(std::string& error) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(m_options.port);
+  if (inet_pton(AF_INET, m_options.address.c_str(), &address.sin_addr) != 1) {
+    error = "not an IPv4 address: " + m_options.address;
+    return false;
+  }
+  m_nListenFd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  int on = 1;
+  setsockopt(m_nListenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  // Take a connection only once its first bytes are in, so the read right after the accept
+  // finds the request instead of registering the socket and waiting for it. A client that
+  // sends nothing is handed over after about a second and then meets its deadline.
+  setsockopt(m_nListenFd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &on, sizeof on);
+  socklen_t length = sizeof address;
+  if (m_nListenFd < 0 || bind(m_nListenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      listen(m_nListenFd, SOMAXCONN) != 0 ||
+      getsockname(m_nListenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    error = "cannot listen on " + m_options.address + ":" + std::to_string(m_options.port) +
+            ": " + std::strerror(errno);
+    return false;
+  }
+  m_nBoundPort = ntohs(address.sin_port);
+  m_nEpollFd = epoll_create1(EPOLL_CLOEXEC);
+  epoll_event event{EPOLLIN, {.u64 = kListenKey}};
+  if (m_nEpollFd < 0 || epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_nListenFd, &event) != 0) {
+    error = std::string("epoll: ") + std::strerror(errno);
+    return false;
+  }
+  m_bAccepting = true;
+  return watchSignals(error);
+}
+
+bool GatewayServer::watchSignals(std::string& error) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  m_nSignalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+  epoll_event event{EPOLLIN, {.u64 = kSignalKey}};
+  if (m_nSignalFd < 0 || epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_nSignalFd, &event) != 0) {
+    error = std::string("signals: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string GatewayServer::boundAddress() const {
+  return m_options.address + ":" + std::to_string(m_nBoundPort);
+}
+
+int GatewayServer::run() {
+  epoll_event events[64];
+  while (!m_bStopping) {
+    int count = epoll_wait(m_nEpollFd, events, 64, waitTimeoutMs());
+    if (count < 0 && errno != EINTR) {
+      writeLogLine(std::string("event loop failed: ") + std::strerror(errno));
+      return 1;
+    }
+    for (int i = 0; i < count; ++i) dispatch(events[i].data.u64, events[i].events);
+    expireConnections();
+    if (!m_bAccepting && m_entries.size() < m_options.maxConnections &&
+        Clock::now() >= m_resumeAcceptAt)
+      setAccepting(true);
+  }
+  return 0;
+}
+
+void GatewayServer::dispatch(uint64_t key, uint32_t events) {
+  if (key == kListenKey) {
+    acceptClients();
+  } else if (key == kSignalKey) {
+    m_bStopping = true;
+  } else if (auto it = m_entries.find(key); it != m_entries.end()) {
+    GatewayConnection& connection = *it->second.connection;
+    bool writable = connection.replying() && (events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) != 0;
+    advance(it, writable ? connection.writeSome() : connection.readSome());
+  }
+}
+
+void GatewayServer::acceptClients() {
+  for (int i = 0; i < kAcceptBurst && m_entries.size() < m_options.maxConnections; ++i) {
+    if (!acceptOne()) break;
+  }
+  if (m_entries.size() >= m_options.maxConnections) setAccepting(false);
+}
+
+// Reads at once: the request has usually arrived by the time the connection is accepted.
+bool GatewayServer::acceptOne() {
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  int fd = accept4(m_nListenFd, reinterpret_cast<sockaddr*>(&peer), &length,
+                   SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) {
+    if (errno == EINTR || errno == ECONNABORTED) return true;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      writeLogLine(std::string("accept failed, pausing: ") + std::strerror(errno));
+      m_resumeAcceptAt = Clock::now() + kDescriptorPause;
+      setAccepting(false);
+    }
+    return false;
+  }
+  auto deadline = Clock::now() + std::chrono::milliseconds(m_options.frameTimeoutMs);
+  auto [it, added] = m_entries.emplace(
+      m_nNextKey++, Entry{std::make_unique<GatewayConnection>(fd, peer, deadline), 0});
+  advance(it, it->second.connection->readSome());
+  return true;
+}
+
+void GatewayServer::advance(Entries::iterator it, GatewayConnection::Progress progress) {
+  using Progress = GatewayConnection::Progress;
+  GatewayConnection& connection = *it->second.connection;
+  switch (progress) {
+    case Progress::NeedMore:
+      watch(it, connection.replying() ? EPOLLOUT : EPOLLIN);
+      return;
+    case Progress::FrameReady:
+      advance(it, answer(connection));
+      return;
+    case Progress::FrameRefused:
+      log(connection, "refused: " + connection.failure());
+      advance(it, connection.startReply("C00440AERR|@" + connection.failure()));
+      return;
+    case Progress::Failed:
+      log(connection, connection.failure());
+      break;
+    case Progress::ReplySent:
+      break;
+  }
+  closeConnection(it);
+}
+
+GatewayConnection::Progress GatewayServer::answer(GatewayConnection& connection) {
+  GatewayOutcome outcome = m_procedures.run(connection.body());
+  if (outcome.ok) return connection.startReply("C00440AOK|@" + outcome.text);
+  log(connection, "refused: " + outcome.text);
+  return connection.startReply("C00440AERR|@" + outcome.text);
+}
+
+void GatewayServer::watch(Entries::iterator it, uint32_t events) {
+  Entry& entry = it->second;
+  if (entry.events == events) return;
+  epoll_event event{events, {.u64 = it->first}};
+  int operation = entry.events == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+  if (epoll_ctl(m_nEpollFd, operation, entry.connection->fd(), &event) != 0) {
+    log(*entry.connection, std::string("cannot watch the socket: ") + std::strerror(errno));
+    closeConnection(it);
+    return;
+  }
+  entry.events = events;
+}
+
+void GatewayServer::closeConnection(Entries::iterator it) {
+  m_entries.erase(it);
+  // A close frees a descriptor, so it also ends a pause for running out of them.
+  setAccepting(true);
+}
+
+void GatewayServer::expireConnections() {
+  auto now = Clock::now();
+  while (!m_entries.empty() && m_entries.begin()->second.connection->deadline() <= now) {
+    const GatewayConnection& connection = *m_entries.begin()->second.connection;
+    log(connection, std::string(connection.replying() ? "reply not taken" : "no complete frame") +
+                        " within " + std::to_string(m_options.frameTimeoutMs) + " ms, closed");
+    closeConnection(m_entries.begin());
+  }
+}
+
+void GatewayServer::setAccepting(bool accepting) {
+  if (accepting == m_bAccepting) return;
+  if (accepting && m_entries.size() >= m_options.maxConnections) return;
+  epoll_event event{accepting ? uint32_t(EPOLLIN) : 0u, {.u64 = kListenKey}};
+  if (epoll_ctl(m_nEpollFd, EPOLL_CTL_MOD, m_nListenFd, &event) == 0) m_bAccepting = accepting;
+}
+
+int GatewayServer::waitTimeoutMs() const {
+  Clock::time_point wake = Clock::time_point::max();
+  if (!m_entries.empty()) wake = m_entries.begin()->second.connection->deadline();
+  if (!m_bAccepting && m_entries.size() < m_options.maxConnections)
+    wake = std::min(wake, m_resumeAcceptAt);
+  if (wake == Clock::time_point::max()) return -1;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 60000));
+}
+
+void GatewayServer::log(const GatewayConnection& connection, const std::string& what) const {
+  writeLogLine(connection.peer() + ": " + what);
+}
+
+}  // namespace cvdt::gateway

@@ -1,0 +1,74 @@
+// GatewayServer: the gateway's single-threaded event loop: accepts clients on one TCP address,
+// reads one request frame from each, answers it through GatewayProcedures and closes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "GatewayConnection.h"
+#include "GatewayProcedures.h"
+
+namespace cvdt::gateway {
+
+struct ServerOptions {
+  std::string address = "127.0.0.1";
+  uint16_t port = 7221;  // 0 picks a free port
+  size_t maxConnections = 1024;
+  int frameTimeoutMs = 10000;
+};
+
+// Each connection has frameTimeoutMs from its accept to deliver its frame and take the reply.
+// At maxConnections open connections the server stops accepting until one closes. Every refused
+// request and every connection closed for a fault is one line on stderr.
+class GatewayServer {
+ public:
+  GatewayServer(const ServerOptions& options, GatewayProcedures& procedures);
+  ~GatewayServer();
+  GatewayServer(const GatewayServer&) = delete;
+  GatewayServer& operator=(const GatewayServer&) = delete;
+
+  // Binds and listens, and takes over SIGINT and SIGTERM. False with error set on failure.
+  bool start(std::string& error);
+  // "address:port" actually bound.
+  std::string boundAddress() const;
+  // Serves until SIGINT or SIGTERM: 0, or 1 when the event loop itself failed.
+  int run();
+
+ private:
+  using Clock = GatewayConnection::Clock;
+  struct Entry {
+    std::unique_ptr<GatewayConnection> connection;
+    uint32_t events = 0;  // what the socket is registered for; 0 = not registered
+  };
+  using Entries = std::map<uint64_t, Entry>;  // keyed in accept order, so by deadline
+
+  bool watchSignals(std::string& error);
+  void acceptClients();
+  bool acceptOne();
+  void dispatch(uint64_t key, uint32_t events);
+  void advance(Entries::iterator it, GatewayConnection::Progress progress);
+  GatewayConnection::Progress answer(GatewayConnection& connection);
+  void watch(Entries::iterator it, uint32_t events);
+  void closeConnection(Entries::iterator it);
+  void expireConnections();
+  void setAccepting(bool accepting);
+  int waitTimeoutMs() const;
+  void log(const GatewayConnection& connection, const std::string& what) const;
+
+  ServerOptions m_options;
+  GatewayProcedures& m_procedures;
+  int m_nListenFd = -1;
+  int m_nEpollFd = -1;
+  int m_nSignalFd = -1;
+  uint16_t m_nBoundPort = 0;
+  bool m_bAccepting = false;
+  bool m_bStopping = false;
+  // After running out of descriptors, accepting pauses until then (or until a close).
+  Clock::time_point m_resumeAcceptAt{};
+  uint64_t m_nNextKey = 2;
+  Entries m_entries;
+};
+
+}  // namespace cvdt::gateway

@@ -1,0 +1,43 @@
+// ResultTable: rows read from a query, printed as aligned text columns or as JSON objects.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SqlStatement.h"
+
+namespace cvdt::gateway {
+
+class ResultTable {
+ public:
+  enum class Kind { Text, Integer };
+  struct Column {
+    std::string name;
+    Kind kind;
+  };
+
+  explicit ResultTable(std::vector<Column> columns) : m_columns(std::move(columns)) {}
+
+  // Steps the query to its end; column i of each row fills column i of the table. False when a
+  // step fails.
+  bool fill(SqlStatement& query);
+  size_t size() const { return m_rows.size(); }
+
+  // A header line and one line per row, columns padded to their widest cell; NULL shows as "-",
+  // control characters as spaces, and cells are cut at 60 characters.
+  std::string text() const;
+  // A JSON array of objects named by the columns; NULL is null, Integer columns are numbers.
+  std::string json() const;
+
+  // text as a JSON string literal; bytes that are not UTF-8 are escaped as \u00XX.
+  static std::string jsonString(const std::string& text);
+
+ private:
+  static std::string cell(const std::optional<std::string>& value);
+
+  std::vector<Column> m_columns;
+  std::vector<std::vector<std::optional<std::string>>> m_rows;
+};
+
+}  // namespace cvdt::gateway
