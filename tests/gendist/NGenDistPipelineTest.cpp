@@ -1,0 +1,173 @@
+// A commanded job from record to "060" against a real HTTP distribution server on loopback,
+// with packages made by cvdt-pack and the machine's own companions (transfer, archives,
+// regedit.exe, CMD.EXE).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "detect/NRegistry.h"
+#include "gendist/NGenDist.h"
+#include "platform/PlatformFs.h"
+#include "support/HostReports.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cvdt::test::TestMachine;
+
+std::string run(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  char chunk[4096];
+  size_t n;
+  while (pipe && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
+  if (pipe) pclose(pipe);
+  return output;
+}
+
+std::string valueOf(const std::string& output, const std::string& key) {
+  size_t at = output.find(key + "=");
+  if (at == std::string::npos) return {};
+  size_t end = output.find('\n', at);
+  return output.substr(at + key.size() + 1, end - at - key.size() - 1);
+}
+
+// A package folder, its server root and the contents text the host would pass.
+struct Package {
+  std::string root;
+  std::string contents;
+};
+
+Package pack(const std::string& base, const std::string& options) {
+  fs::create_directories(base + "/src/sub");
+  std::ofstream(base + "/src/readme.txt") << "installed by cvdt\n";
+  std::ofstream(base + "/src/sub/data.bin") << std::string(200000, 'd');
+  std::ofstream(base + "/src/install.bat") << "echo ran \"$@\" > \"$(dirname \"$0\")/ran.txt\"\nexit 0\n";
+  std::ofstream(base + "/src/settings.reg")
+      << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo]\r\n"
+         "\"Installed\"=\"yes\"\r\n";
+  fs::create_directories(base + "/root");
+  std::string output = run(std::string(CVDT_PACK_PATH) + " normal --id 12 --name Demo --src " +
+                           base + "/src --out " + base + "/root --part-size 65536 " + options);
+  return {base + "/root", valueOf(output, "contents")};
+}
+
+void serve(cvdt::test::LoopbackHttpServer& server, const std::string& root) {
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::string path = "/" + fs::relative(entry.path(), root).string();
+    server.addFile(path, cvdt::test::ServedFile::fromDisk(entry.path().string()));
+  }
+}
+
+std::unique_ptr<DistCommandRecord> recordFor(const std::string& contents, int port,
+                                             const char* addresses) {
+  auto record = std::make_unique<DistCommandRecord>();
+  std::memset(record.get(), 0, sizeof(DistCommandRecord));
+  record->m_nCmdId = 501;
+  std::strcpy(record->m_hostEnv.m_szEquipId, "EQ0000000001");
+  std::strcpy(record->m_hostEnv.m_szFtAddress, "http");
+  std::snprintf(record->m_hostEnv.m_szFtPort, sizeof record->m_hostEnv.m_szFtPort, "%d", port);
+  std::strcpy(record->m_hostEnv.m_szTransferMode, "P");
+  std::strcpy(record->m_szCurTime, "20261205120000");
+  std::strcpy(record->m_szCallArgs, "N|%10");
+  std::strncpy(record->m_szEquipCfg, addresses, sizeof record->m_szEquipCfg - 1);
+  EXPECT_EQ(parseDistContent(contents.c_str(), record->m_content), 1) << contents;
+  return record;
+}
+
+class NGenDistPipelineTest : public testing::Test {
+ protected:
+  void SetUp() override { m_base = cvdt::test::makeTempFolder("cvdt-pipeline"); }
+  void TearDown() override { fs::remove_all(m_base); }
+  std::string m_base;
+};
+
+TEST_F(NGenDistPipelineTest, JobRunsToCompletionAndSkipsPartsItAlreadyHas) {
+  TestMachine machine;
+  cvdt::test::HostReports reports;
+  Package package = pack(m_base, "--exec install.bat --exec-options 'first arg' --reg-file settings.reg");
+  ASSERT_FALSE(package.contents.empty());
+  cvdt::test::LoopbackHttpServer server;
+  serve(server, package.root);
+  ASSERT_TRUE(server.start());
+
+  // The first address has no server: the job falls through to the second.
+  auto record = recordFor(package.contents, server.port(), "127.0.0.2|&127.000.000.001");
+  plat::Event stop(false);
+  {
+    NGenDist job;
+    int distId = 0;
+    ASSERT_EQ(job.initSetting(*record, distId), 1);
+    EXPECT_EQ(distId, 12);
+    ASSERT_EQ(job.doDistNormal(&stop), 1) << job.status().text() << " " << job.detail().text();
+    EXPECT_STREQ(job.status().text(), "060");
+  }
+  const std::string target = machine.config().moduleFolder + "\\ndist_temp\\12";
+  EXPECT_EQ(machine.readFile(target + "\\readme.txt"), "installed by cvdt\n");
+  EXPECT_EQ(machine.readFile(target + "\\sub\\data.bin").size(), 200000u);
+  EXPECT_NE(machine.readFile(target + "\\ran.txt").find("ran first arg"), std::string::npos);
+  NRegistry demo;
+  ASSERT_TRUE(demo.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Demo", true, true, true));
+  EXPECT_STREQ(demo.readText("Installed").text(), "yes");
+  ASSERT_TRUE(reports.waitFor(501, "060"));
+  EXPECT_EQ(reports.codesOf(501), "070 060");
+
+  // Again: every part is present with its digest, so only the index is fetched.
+  size_t before = server.requests().size();
+  NGenDist again;
+  int distId = 0;
+  ASSERT_EQ(again.initSetting(*record, distId), 1);
+  ASSERT_EQ(again.doDistNormal(&stop), 1);
+  std::vector<std::string> requests = server.requests();
+  for (size_t i = before; i < requests.size(); ++i)
+    EXPECT_EQ(requests[i].find("/12/"), std::string::npos) << requests[i];
+}
+
+TEST_F(NGenDistPipelineTest, FailuresEndWithTheirStatus) {
+  TestMachine machine;
+  cvdt::test::HostReports reports;
+  Package package = pack(m_base, "");
+  cvdt::test::LoopbackHttpServer server;
+  serve(server, package.root);
+  ASSERT_TRUE(server.start());
+  plat::Event stop(false);
+  auto runJob = [&](const std::string& contents, const char* addresses) {
+    auto record = recordFor(contents, server.port(), addresses);
+    NGenDist job;
+    int distId = 0;
+    EXPECT_EQ(job.initSetting(*record, distId), 1);
+    EXPECT_EQ(job.doDistNormal(&stop), 0);
+    return std::string(job.status().text());
+  };
+  // A wrong index digest on every address: "926".
+  std::string stale = package.contents;
+  size_t digestField = 0;
+  for (int i = 0; i < 14; ++i) digestField = stale.find("|$", digestField) + 2;
+  stale.replace(digestField, 32, std::string(32, 'A'));
+  EXPECT_EQ(runJob(stale, "127.0.0.1"), "926");
+  // More than the disk holds: "907".
+  std::string huge = package.contents;
+  size_t sizeField = 0;
+  for (int i = 0; i < 12; ++i) sizeField = huge.find("|$", sizeField) + 2;
+  huge.replace(sizeField, huge.find("|$", sizeField) - sizeField, "4000000000");
+  EXPECT_EQ(runJob(huge, "127.0.0.1"), "907");
+  // A part that changed on the server: "904", and the bad part is not used.
+  std::ofstream(package.root + "/Corvane/dist/normal/12/12.lgz", std::ios::binary) << "corrupt";
+  cvdt::test::LoopbackHttpServer changed;
+  serve(changed, package.root);
+  ASSERT_TRUE(changed.start());
+  auto record = recordFor(package.contents, changed.port(), "127.0.0.1");
+  NGenDist job;
+  int distId = 0;
+  ASSERT_EQ(job.initSetting(*record, distId), 1);
+  EXPECT_EQ(job.doDistNormal(&stop), 0);
+  EXPECT_STREQ(job.status().text(), "904");
+}
+
+}  // namespace
