@@ -7,6 +7,7 @@ PACKAGES=(
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libarchive-dev libcurl4-openssl-dev
   openssl curl libarchive-tools
+  x11-utils xvfb xdotool
 )
 
 missing=()

@@ -1,0 +1,203 @@
+// crvmsg.exe: without a display it answers as a box closed without a choice and says so; the
+// four message launchers bring the exact command line to it, as the right account in the right
+// session on every Windows family (a recording stand-in takes its place for those).
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "ProgramRun.h"
+#include "platform/NMisc.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cvdt::test::ProgramResult;
+using cvdt::test::ProgramRun;
+using cvdt::test::TestMachine;
+
+constexpr int kYesNo = 266244;  // MB_TOPMOST | MB_SYSTEMMODAL | MB_YESNO
+constexpr int kStop = 266256;   // MB_TOPMOST | MB_SYSTEMMODAL | MB_ICONHAND
+
+std::string consoleUser() {
+  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
+  passwd* self = getpwuid(geteuid());
+  return self ? self->pw_name : "";
+}
+
+std::string crvmsgOf(const TestMachine& machine) {
+  return machine.host(machine.config().moduleFolder + "\\crvmsg.exe");
+}
+
+TEST(MessageProgramTest, WithoutADisplayItAnswersAsABoxClosedWithoutAChoice) {
+  TestMachine machine;
+  ProgramRun crvmsg(crvmsgOf(machine));
+  crvmsg.env("DISPLAY", std::nullopt).env("CVDT_SHOW_WINDOW", std::nullopt);
+  const std::vector<std::pair<std::string, int>> styles = {
+      {std::to_string(kYesNo), 7}, {std::to_string(kStop), 1}, {"0x41004", 7}, {"1", 2},
+      {"2", 3}, {"3", 2}, {"5", 2}, {"6", 2}, {"0", 1}};
+  for (const auto& [style, answer] : styles) {
+    ProgramResult result = crvmsg.run({"Install Office 2016?", "Software distribution", style});
+    EXPECT_EQ(result.exitStatus, answer) << style;
+    EXPECT_NE(result.err.find("no display"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("answering " + std::to_string(answer)), std::string::npos) << result.err;
+  }
+  ProgramResult hidden = ProgramRun(crvmsgOf(machine)).env("DISPLAY", ":0").env("CVDT_SHOW_WINDOW", "0")
+                             .run({"a", "b", std::to_string(kYesNo)});
+  EXPECT_EQ(hidden.exitStatus, 7);
+  EXPECT_NE(hidden.err.find("started hidden"), std::string::npos) << hidden.err;
+  // A display that nobody serves: the box cannot be shown, so it is closed too.
+  ProgramResult unreachable = ProgramRun(crvmsgOf(machine)).env("DISPLAY", "127.0.0.1:97").env("CVDT_SHOW_WINDOW", std::nullopt)
+                                  .run({"a", "b", std::to_string(kYesNo)});
+  EXPECT_EQ(unreachable.exitStatus, 7);
+  EXPECT_NE(unreachable.err.find("answering 7"), std::string::npos) << unreachable.err;
+  // Bad arguments fail as MessageBox fails: 0, never an answer.
+  EXPECT_EQ(crvmsg.run({"a", "b", "yes"}).exitStatus, 0);
+  EXPECT_EQ(crvmsg.run({"a", "b", "99999999999"}).exitStatus, 0);
+  EXPECT_EQ(crvmsg.run({"a", "b"}).exitStatus, 0);
+}
+
+TEST(MessageProgramTest, TheRealProgramAnswersAWaitingLauncherNo) {
+  TestMachine machine;
+  std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  unsetenv("DISPLAY");
+  EXPECT_EQ(NMisc::showMessageAsSystem(machine.moduleHandle(), "Install Office 2016?", "Software distribution", kYesNo, 1), 7);
+  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+}
+
+bool onPath(const std::string& program) {
+  return ProgramRun("/bin/sh").run({"-c", "command -v " + program}).exitStatus == 0;
+}
+
+// A private X server for one test; the display number is free and chosen by process id.
+class XServer {
+ public:
+  XServer() {
+    for (m_number = 100 + getpid() % 800; fs::exists(lockOf(m_number)); ++m_number) {}
+    std::string display = ":" + std::to_string(m_number);
+    m_pid = fork();
+    if (m_pid == 0) {
+      execlp("Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24", nullptr);
+      _exit(127);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists("/tmp/.X11-unix/X" + std::to_string(m_number)) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ~XServer() {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+  }
+  std::string display() const { return ":" + std::to_string(m_number); }
+
+ private:
+  static std::string lockOf(int number) { return "/tmp/.X" + std::to_string(number) + "-lock"; }
+  int m_number = 0;
+  pid_t m_pid = -1;
+};
+
+TEST(MessageProgramTest, OnADisplayTheBoxWaitsForTheUsersButton) {
+  if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("xmessage"))
+    GTEST_SKIP() << "needs Xvfb, xdotool and xmessage (scripts/deps.sh installs them)";
+  TestMachine machine;
+  XServer server;
+  std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  setenv("DISPLAY", server.display().c_str(), 1);  // inherited by both children below
+  // Return presses the default button: Yes, or No with MB_DEFBUTTON2, or OK.
+  const std::vector<std::pair<int, int>> cases = {{kYesNo, 6}, {kYesNo | 0x100, 7}, {kStop, 1}};
+  for (const auto& [style, answer] : cases) {
+    ProgramResult result;
+    std::thread box([&] { result = ProgramRun(crvmsgOf(machine)).run({"Install Office 2016?", "Software distribution", std::to_string(style)}); });
+    ProgramRun("/usr/bin/timeout").run({"20", "xdotool", "search", "--sync", "--name", "^Corvane$",
+                                        "windowfocus", "--sync", "key", "Return"});
+    box.join();
+    EXPECT_EQ(result.exitStatus, answer) << style << ": " << result.err;
+  }
+  if (display.empty()) unsetenv("DISPLAY");
+  else setenv("DISPLAY", display.c_str(), 1);
+}
+
+// The stand-in records its account, session and arguments into the report folder, under the
+// second word of its first text, and presses Yes.
+void installStandIn(const TestMachine& machine, const std::string& reports) {
+  std::string script = "#!/bin/sh\n"
+                       "out='" + reports + "'/$(printf '%s' \"$1\" | cut -d' ' -f2)\n"
+                       "{ printf 'uid=%s\\n' \"$(id -u)\"; printf 'session=%s\\n' \"${CVDT_SESSION:--}\";\n"
+                       "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done; } > \"$out.tmp\" && mv \"$out.tmp\" \"$out\"\n"
+                       "exit 6\n";
+  std::string path = crvmsgOf(machine);
+  fs::remove(path);
+  std::ofstream(path) << script;
+  fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+}
+
+std::string waitForReport(const std::string& path) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!fs::exists(path) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::ifstream in(path);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+struct Launcher {
+  const char* name;
+  std::function<int(plat::ModuleHandle, const char*, int)> launch;  // module, first text, wait
+  bool asConsoleUser;  // on XP or later
+  bool inConsoleSession;  // on XP or later
+  bool sameBeforeXp;   // before XP it runs as the system launcher does
+};
+
+TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFamily) {
+  const char* second = "Software distribution \xEC\x84\xA4\xEC\xB9\x98";
+  const std::vector<Launcher> launchers = {
+      {"system", [&](auto m, auto t, int w) { return NMisc::showMessageAsSystem(m, t, second, kYesNo, w); }, false, false, false},
+      {"active", [&](auto m, auto t, int w) { return NMisc::showMessageAsActiveUser(m, t, second, kYesNo, w); }, true, true, false},
+      {"session", [&](auto m, auto t, int w) { return NMisc::showMessageInSession(1, m, t, second, kYesNo, w, "", ""); }, false, true, true},
+      {"sessionuser", [&](auto m, auto t, int w) { return NMisc::showMessageAsSessionUser(1, m, t, second, kYesNo, w); }, true, true, true},
+  };
+  const std::vector<std::pair<int, int>> versions = {{5, 0}, {5, 1}, {5, 2}, {6, 0}, {10, 0}};
+  const std::string user = consoleUser();
+  const std::string ownUid = "uid=" + std::to_string(geteuid()) + "\n";
+  const std::string userUid = "uid=" + std::to_string(getpwnam(user.c_str())->pw_uid) + "\n";
+  std::string reports = cvdt::test::makeTempFolder("cvdt-crvmsg");
+  fs::permissions(reports, fs::perms::all);
+  int tag = 0;
+  for (const auto& [major, minor] : versions) {
+    TestMachine machine([&](auto& config, auto&) {
+      config.version.major = static_cast<uint32_t>(major);
+      config.version.minor = static_cast<uint32_t>(minor);
+      config.consoleUser = user;
+    });
+    installStandIn(machine, reports);
+    bool xp = major > 5 || minor >= 1;
+    for (const Launcher& launcher : launchers) {
+      for (int wait : {1, 0}) {
+        std::string where = std::string(launcher.name) + (wait ? " waiting" : "") + " on " +
+                            std::to_string(major) + "." + std::to_string(minor);
+        std::string first = "Case " + std::to_string(++tag) + " install Office 2016?";
+        EXPECT_EQ(launcher.launch(machine.moduleHandle(), first.c_str(), wait), wait ? 6 : 1) << where;
+        std::string seen = waitForReport(reports + "/" + std::to_string(tag));
+        bool system = !xp && launcher.sameBeforeXp;
+        EXPECT_NE(seen.find(launcher.asConsoleUser && !system ? userUid : ownUid), std::string::npos) << where << "\n" << seen;
+        EXPECT_NE(seen.find(launcher.inConsoleSession && !system ? "session=1\n" : "session=0\n"), std::string::npos) << where << "\n" << seen;
+        EXPECT_NE(seen.find("arg=" + first + "\narg=" + second + "\narg=266244\n"), std::string::npos) << where << "\n" << seen;
+      }
+    }
+  }
+  fs::remove_all(reports);
+}
+
+}  // namespace
