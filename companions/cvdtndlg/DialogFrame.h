@@ -20,5 +20,9 @@ struct DialogFrame {
 
   // The job has ended, successfully or not.
   bool isFinal() const { return status == "060" || status == "040"; }
-  bool operator==(const DialogFrame&) const = default;
+  // Whether both frames look the same. The counter is left out: the job writes it before the
+  // record, so a reader may see the new counter with the old record.
+  bool showsSameAs(const DialogFrame& other) const {
+    return progress == other.progress && status == other.status && message == other.message;
+  }
 };

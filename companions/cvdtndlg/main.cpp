@@ -58,7 +58,7 @@ int follow(const DialogCommandLine& line, const DialogRecordReader& reader,
     DialogFrame frame;
     const Clock::time_point now = Clock::now();
     if (reader.read(frame)) {
-      if (!seen || !(shown == frame)) view.showFrame(frame);
+      if (!seen || !shown.showsSameAs(frame)) view.showFrame(frame);
       shown = frame;
       seen = true;
       if (frame.isFinal() && !ended) endedAt = now;

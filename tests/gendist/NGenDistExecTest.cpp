@@ -348,4 +348,100 @@ TEST_F(NGenDistExecTest, RegistryFileIsImportedByTheMachinesRegedit) {
                      "strArg:   /s \"C:\\Pkg\\missing.reg\", [2], [0], [0], [1], ["));
 }
 
+TEST_F(NGenDistExecTest, ProgressDialogStartsByActorKindAndWindowsVersion) {
+  const std::string vista = "NGenDist::execDtnDlg() ";
+  const std::string command = "NGenDist::execDtnDlg() <0> vista [COMMAND_ACTOR]\n";
+  const std::string user = "NGenDist::execDtnDlg() <1> vista [USER_ACTOR]\n";
+  struct Row {
+    MachineSpec machine;
+    uint32_t actor;
+    Args lines;  // in this order
+    const char* absent;
+    bool launched;
+  } rows[] = {
+      {{kWin10}, 0, {command, vista + "<1> vista\n", vista + "<3> vista\n"}, "<2> vista", true},
+      {{kWin10, -1}, 0, {command, vista + "<1> vista\n", vista + "<2> vista\n", vista + "<3> vista\n"}, nullptr, true},
+      {{kWinXp, 1, true}, 0, {command, vista + "<4> xp, 2003\n", vista + "<7> xp, 2003\n"}, "<5> xp", true},
+      {{kWinXp}, 0, {vista + "<4> xp, 2003\n", vista + "<5> xp, 2003\n", vista + "<7> xp, 2003\n"}, "<6> xp", true},
+      {{kWinXp, -1}, 0, {vista + "<5> xp, 2003\n", vista + "<6> xp, 2003\n", vista + "<7> xp, 2003\n"}, nullptr, true},
+      {{kWin2000}, 0, {command, vista + "<8>\n"}, nullptr, true},
+      {{kWin10}, 1, {user, "createProcessAsConsoleSessionWaitEx [USER_ACTOR]", "(iRet=1) <3> vista [USER_ACTOR]\n"}, nullptr, true},
+      {{kWin2003}, 1, {user, "createProcessAsConsoleSessionWaitEx [USER_ACTOR]", "(iRet=1) <3> vista [USER_ACTOR]\n"}, nullptr, true},
+      {{kWinXp}, 1, {user, "createProcessAsLoginUserWaitEx [USER_ACTOR]", "(iRet=0) <3> vista [USER_ACTOR]\n"}, nullptr, false},
+      {{kWinXp, 1, true}, 1, {user, "createProcessAsLoginUserWaitEx [USER_ACTOR]", "(iRet=1) <3> vista [USER_ACTOR]\n"}, nullptr, true},
+      {{kWin2000}, 1, {vista + "<4> [USER_ACTOR]\n"}, nullptr, true},
+      {{kWin10}, 2, {}, "execDtnDlg", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("actor " + std::to_string(row.actor) + " on " + std::to_string(row.machine.version.major) +
+                 "." + std::to_string(row.machine.version.minor) + " session " + std::to_string(row.machine.consoleSession));
+    use(row.machine);
+    const std::string module = moduleFolder();
+    const std::string dialog = host(module + "\\cvdtndlg.exe");
+    installStandIn(dialog, 0);
+    job().distName() = "Office Suite";
+    job().version() = "2.1";
+    job().description() = "Word and more";
+    job().agree() = 1;
+    job().actor() = row.actor;
+    job().actorProcessId() = 4321;
+    m_job->setDialogParameter("param text");
+    m_job->execDtnDlg();
+    expectLoggedInOrder(row.lines);
+    if (row.absent != nullptr) {
+      EXPECT_FALSE(logged(row.absent));
+    }
+    EXPECT_EQ(job().dialogStarted(), row.actor <= 1);
+    StandInRun run = standInRun(dialog, row.launched ? kLaunchTimeout : std::chrono::seconds(0));
+    ASSERT_EQ(run.ran, row.launched);
+    if (!row.launched) continue;
+    EXPECT_EQ(run.args, (Args{"7E2A9F04B13D", "42", "Office Suite", "2.1", "Word and more", "param text",
+                              "1", std::to_string(row.actor), "4321"}));
+    EXPECT_EQ(run.cwd, host(module));
+    if (row.actor == 1 && (row.machine.version.major > 5 || row.machine.version.minor >= 2)) {
+      EXPECT_TRUE(logged("NGenDist::execFile: createProcessAsConsoleSessionWaitEx [USER_ACTOR] exe: " + module +
+                         "\\cvdtndlg.exe 7E2A9F04B13D 42 \"Office Suite\" \"2.1\" \"Word and more\" \"param text\" "
+                         "\"1\" \"1\" \"4321\", path: " + module + "\n"));
+    }
+  }
+}
+
+TEST_F(NGenDistExecTest, SoftwareStatusComesFromCvswAndTheRegistry) {
+  use();
+  const std::string library = host(moduleFolder() + "\\cvsw.dll");
+  if (!fs::exists(library)) GTEST_SKIP() << "cvsw.dll is not in the stage";
+  // The broken libraries first: once the real one has read the registry, this thread keeps it
+  // loaded under its path.
+  const std::string real = library + ".real";
+  fs::rename(library, real);
+  uint32_t flags = 7;
+  EXPECT_EQ(m_job->SwGiveStatusFlag(77, flags), 0);
+  EXPECT_TRUE(logged("NGenDist::SwGiveStatusFlag: cvsw.dll Load Fail\n"));
+  fs::copy_file(CVDT_PARTIAL_COMPANION, library);
+  EXPECT_EQ(m_job->SwGiveStatusFlag(77, flags), 0);
+  EXPECT_TRUE(logged("NGenDist::SwGiveStatusFlag: cvfSwGiveStatusFlag GetProcAddress Fail\n"));
+  EXPECT_EQ(flags, 7u);
+  fs::remove(library);
+  fs::rename(real, library);
+
+  EXPECT_EQ(m_job->SwGiveStatusFlag(77, flags), 1);  // no status key yet
+  EXPECT_EQ(flags, 0u);
+  plat::RegKey key;
+  ASSERT_EQ(plat::RegKey::create(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane\\SoftwareStatus",
+                                 plat::kKeyAllAccess | plat::kKeyWow64_32Key, key), 0u);
+  const uint32_t installed = 0x2000010;
+  key.setValue("77", plat::kRegDword, &installed, 4);
+  key.setValue("79", plat::kRegSz, "16", 3);
+  struct Row {
+    int id;
+    uint32_t flags;
+  } rows[] = {{77, 0x2000010}, {78, 0}, {79, 0xFFFFFFFF}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(m_job->SwGiveStatusFlag(row.id, flags), 1) << row.id;
+    EXPECT_EQ(flags, row.flags) << row.id;
+  }
+  EXPECT_TRUE(logged("NGenDist::SwGiveStatusFlag(77) START\n"));
+  EXPECT_TRUE(logged("NGenDist::SwGiveStatusFlag: cvfSwGiveStatusFlag() Call Ret:0x02000010\n"));
+}
+
 }  // namespace
