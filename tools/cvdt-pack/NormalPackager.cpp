@@ -59,7 +59,9 @@ NormalOptions NormalPackager::optionsFrom(const PackArgs& args) {
   if (o.name.empty()) throw PackError("option --name is required");
   o.version = contentsField(args, "version", 65);
   o.baseFolder = contentsField(args, "base-folder", 257, ".");
-  if (o.baseFolder.size() >= 2) TextRules::drivePath(o.baseFolder, "--base-folder");
+  if (o.baseFolder.size() >= 2 || (o.baseFolder.size() == 1 && o.baseFolder != ".")) {
+    TextRules::drivePath(o.baseFolder, "--base-folder");
+  }
   o.description = contentsField(args, "description", 129);
   o.agree = args.has("agree");
   o.isPublic = args.has("public");
