@@ -430,12 +430,18 @@ TEST_F(NGenDistExecTest, SoftwareStatusComesFromCvswAndTheRegistry) {
   ASSERT_EQ(plat::RegKey::create(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane\\SoftwareStatus",
                                  plat::kKeyAllAccess | plat::kKeyWow64_32Key, key), 0u);
   const uint32_t installed = 0x2000010;
+  const uint32_t newer = 0x2000020;
   key.setValue("77", plat::kRegDword, &installed, 4);
   key.setValue("79", plat::kRegSz, "16", 3);
+  plat::RegKey native;  // where a 64-bit installer writes
+  ASSERT_EQ(plat::RegKey::create(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane\\SoftwareStatus",
+                                 plat::kKeyAllAccess | plat::kKeyWow64_64Key, native), 0u);
+  native.setValue("77", plat::kRegDword, &newer, 4);
+  native.setValue("80", plat::kRegDword, &newer, 4);
   struct Row {
     int id;
     uint32_t flags;
-  } rows[] = {{77, 0x2000010}, {78, 0}, {79, 0xFFFFFFFF}};
+  } rows[] = {{77, installed}, {78, 0}, {79, 0xFFFFFFFF}, {80, newer}};
   for (const Row& row : rows) {
     EXPECT_EQ(m_job->SwGiveStatusFlag(row.id, flags), 1) << row.id;
     EXPECT_EQ(flags, row.flags) << row.id;
