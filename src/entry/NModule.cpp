@@ -13,6 +13,7 @@ std::atomic<NGenDistMgr*> g_commandedManager{nullptr};
 
 void NModule::attach(plat::ModuleHandle module) {
   NMisc::setThisModule(module);
+  NMisc::getModuleFolder(module);  // learnt now, while loading: unloading must not look it up
   g_commandedManager = new (std::nothrow) NGenDistMgr();
 }
 

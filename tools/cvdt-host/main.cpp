@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "AgentCommand.h"
 #include "CommandLine.h"
 #include "MachineCommand.h"
 #include "ReportsCommand.h"
@@ -13,6 +14,7 @@ void printUsage() {
       "usage: cvdt-host machine init DIR [options]   lay out an emulated Windows machine\n"
       "       cvdt-host machine show [DIR]           describe a machine (default $CVDT_MACHINE)\n"
       "       cvdt-host reports [--once] [--seconds N]  collect command results as JSON lines\n"
+      "       cvdt-host agent [options]              load the module and drive its exports\n"
       "run 'cvdt-host machine help' for the machine options\n");
 }
 
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
   }
   if (words[0] == "machine") return cvdt::host::runMachineCommand(line);
   if (words[0] == "reports") return cvdt::host::runReportsCommand(argc, argv);
+  if (words[0] == "agent") return cvdt::host::runAgentCommand(argc, argv);
   std::fprintf(stderr, "cvdt-host: unknown command '%s'\n", words[0].c_str());
   printUsage();
   return 2;

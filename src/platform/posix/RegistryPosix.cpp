@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 #include <memory>
+#include <mutex>
 
 #include "platform/AsciiText.h"
 #include "platform/PlatformRegistry.h"
@@ -67,26 +68,56 @@ uint32_t errorFromSqlite(int code) {
   }
 }
 
-// One connection per thread to the current machine's registry, with its prepared statements.
+// One connection to a machine's registry, with its prepared statements. A connection is used
+// by one thread at a time: operations lease one from the pool and give it back.
 class Connection {
  public:
   ~Connection() {
     for (auto& [sql, statement] : m_statements) sqlite3_finalize(statement);
     sqlite3_close(m_db);
   }
-  // The calling thread's connection; null with error set when the registry cannot be opened.
-  static Connection* current(uint32_t& error);
+  uint32_t open(const std::string& path, int busyTimeoutMs);
   sqlite3_stmt* prepare(const char* sql);
   sqlite3* db() const { return m_db; }
+  const std::string& path() const { return m_path; }
 
  private:
-  uint32_t open(const std::string& path, int busyTimeoutMs);
   sqlite3* m_db = nullptr;
   std::string m_path;
   std::map<const char*, sqlite3_stmt*> m_statements;
 };
 
-thread_local std::unique_ptr<Connection> t_connection;
+// Idle connections, kept so that every call does not open the database anew. The pool is never
+// destroyed: a module unloaded at process exit may still trace through the registry then.
+class ConnectionPool {
+ public:
+  static ConnectionPool& instance() {
+    static ConnectionPool* pool = new ConnectionPool;
+    return *pool;
+  }
+  std::unique_ptr<Connection> acquire(uint32_t& error);
+  void release(std::unique_ptr<Connection> connection);
+
+ private:
+  static constexpr size_t kMaxIdle = 8;
+  std::mutex m_mutex;
+  std::vector<std::unique_ptr<Connection>> m_idle;
+};
+
+// A connection leased for one registry operation.
+class ConnectionLease {
+ public:
+  explicit ConnectionLease(uint32_t& error) : m_connection(ConnectionPool::instance().acquire(error)) {}
+  ~ConnectionLease() {
+    if (m_connection) ConnectionPool::instance().release(std::move(m_connection));
+  }
+  ConnectionLease(const ConnectionLease&) = delete;
+  ConnectionLease& operator=(const ConnectionLease&) = delete;
+  Connection* get() const { return m_connection.get(); }
+
+ private:
+  std::unique_ptr<Connection> m_connection;
+};
 
 uint32_t Connection::open(const std::string& path, int busyTimeoutMs) {
   m_path = path;
@@ -108,23 +139,34 @@ uint32_t Connection::open(const std::string& path, int busyTimeoutMs) {
   return errorFromSqlite(rc != SQLITE_OK ? rc : end);
 }
 
-Connection* Connection::current(uint32_t& error) {
+std::unique_ptr<Connection> ConnectionPool::acquire(uint32_t& error) {
   auto machine = posix::currentMachine();
   std::string path = machine->registryPath();
   if (path.empty()) {
     error = kErrorFileNotFound;
     return nullptr;
   }
-  if (!t_connection || t_connection->m_path != path) {
-    t_connection = std::make_unique<Connection>();
-    error = t_connection->open(path, machine->registryBusyTimeoutMs);
-    if (error != kErrorSuccess) {
-      t_connection.reset();
-      return nullptr;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
+      if ((*it)->path() != path) continue;
+      std::unique_ptr<Connection> found = std::move(*it);
+      m_idle.erase(it);
+      error = kErrorSuccess;
+      return found;
     }
   }
-  error = kErrorSuccess;
-  return t_connection.get();
+  auto fresh = std::make_unique<Connection>();
+  error = fresh->open(path, machine->registryBusyTimeoutMs);
+  return error == kErrorSuccess ? std::move(fresh) : nullptr;
+}
+
+void ConnectionPool::release(std::unique_ptr<Connection> connection) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  // Connections to other machines' registries (tests switch machines) are closed first.
+  std::string path = posix::currentMachine()->registryPath();
+  std::erase_if(m_idle, [&](const auto& idle) { return idle->path() != path; });
+  if (m_idle.size() < kMaxIdle) m_idle.push_back(std::move(connection));
 }
 
 sqlite3_stmt* Connection::prepare(const char* sql) {
@@ -267,7 +309,8 @@ bool regRootFromName(const std::string& name, RegRoot& root) {
 uint32_t RegKey::open(RegRoot root, const std::string& path, uint32_t access, RegKey& out) {
   out.close();
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   std::string full = viewPath(root, path, access);
   bool exists = false;
@@ -284,7 +327,8 @@ uint32_t RegKey::create(RegRoot root, const std::string& path, uint32_t access, 
                         bool* created) {
   out.close();
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   std::string full = viewPath(root, path, access);
   bool existed = false;
@@ -302,7 +346,8 @@ uint32_t RegKey::create(RegRoot root, const std::string& path, uint32_t access, 
 
 uint32_t RegKey::deleteTree(RegRoot root, const std::string& path, uint32_t access) {
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   std::string full = viewPath(root, path, access);
   if (full.find('\\') == std::string::npos) return kErrorAccessDenied;  // a root stays
@@ -327,7 +372,8 @@ uint32_t RegKey::queryValue(const std::string& name, uint32_t& type,
                             std::vector<uint8_t>& data) const {
   if (!m_open) return kErrorInvalidHandle;
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   Statement query(connection,
                   "SELECT v.type, v.data FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
@@ -345,7 +391,8 @@ uint32_t RegKey::setValue(const std::string& name, uint32_t type, const void* da
   if (!m_open) return kErrorInvalidHandle;
   if (!hasWriteAccess(m_access)) return kErrorAccessDenied;
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   Statement upsert(connection,
                    "INSERT INTO reg_value(key_id, name, type, data)"
@@ -361,7 +408,8 @@ uint32_t RegKey::deleteValue(const std::string& name) {
   if (!m_open) return kErrorInvalidHandle;
   if (!hasWriteAccess(m_access)) return kErrorAccessDenied;
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   Statement remove(connection,
                    "DELETE FROM reg_value WHERE name = ?2 AND key_id ="
@@ -374,7 +422,8 @@ uint32_t RegKey::deleteValue(const std::string& name) {
 uint32_t RegKey::enumValue(uint32_t index, std::string& name) const {
   if (!m_open) return kErrorInvalidHandle;
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   Statement list(connection,
                  "SELECT v.name FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
@@ -389,7 +438,8 @@ uint32_t RegKey::enumValue(uint32_t index, std::string& name) const {
 uint32_t RegKey::enumSubKey(uint32_t index, std::string& name) const {
   if (!m_open) return kErrorInvalidHandle;
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   Statement list(connection,
                  "SELECT name FROM reg_key WHERE parent = ? ORDER BY name COLLATE NOCASE"
@@ -404,7 +454,8 @@ uint32_t RegKey::enumSubKey(uint32_t index, std::string& name) const {
 uint32_t RegKey::queryInfo(uint32_t& maxValueNameLength, uint32_t& maxValueLength) const {
   if (!m_open) return kErrorInvalidHandle;
   uint32_t error;
-  Connection* connection = Connection::current(error);
+  ConnectionLease lease(error);
+  Connection* connection = lease.get();
   if (connection == nullptr) return error;
   Statement info(connection,
                  "SELECT k.id, max(length(v.name)), max(length(v.data)) FROM reg_key k"

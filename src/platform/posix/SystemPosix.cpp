@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <list>
+#include <map>
 #include <mutex>
 #include <random>
 
@@ -49,6 +50,23 @@ const std::string* fakeModulePath(ModuleHandle module) {
     if (static_cast<const void*>(&path) == module) return &path;
   }
   return nullptr;
+}
+
+// The host file of the loaded object that holds an address. Answers are kept: the loader's lock
+// that dladdr takes is held while a module is being unloaded, and a module's threads that trace
+// during its unload must not wait for it.
+std::string loadedFileOf(ModuleHandle module) {
+  static std::mutex* mutex = new std::mutex;
+  static auto* known = new std::map<ModuleHandle, std::string>;
+  std::lock_guard<std::mutex> lock(*mutex);
+  auto found = known->find(module);
+  if (found != known->end()) return found->second;
+  Dl_info info{};
+  if (dladdr(module, &info) == 0) return {};
+  std::string file = info.dli_fname ? info.dli_fname : "";
+  if (file.empty() || file[0] != '/') file = hostExecutablePath();
+  known->emplace(module, file);
+  return file;
 }
 
 }  // namespace
@@ -127,10 +145,7 @@ std::string moduleFileName(ModuleHandle module) {
     return exe.empty() ? std::string() : toWindowsPath(exe);
   }
   if (const std::string* fake = fakeModulePath(module)) return *fake;
-  Dl_info info{};
-  if (dladdr(module, &info) == 0) return {};
-  std::string file = info.dli_fname ? info.dli_fname : "";
-  if (file.empty() || file[0] != '/') file = hostExecutablePath();
+  std::string file = loadedFileOf(module);
   return file.empty() ? std::string() : toWindowsPath(file);
 }
 

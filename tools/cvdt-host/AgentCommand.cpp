@@ -1,0 +1,271 @@
+// The host agent's command loop.
+#include "AgentCommand.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "CommandLine.h"
+#include "HostModule.h"
+#include "ReportCollector.h"
+#include "gendist/DistContent.h"
+#include "gendist/NGenDistMgr.h"
+#include "platform/NMisc.h"
+#include "platform/WindowsCommandLine.h"
+#include "platform/posix/MachineConfig.h"
+
+namespace cvdt::host {
+namespace {
+
+using Words = std::vector<std::string>;
+constexpr const char* kDefaultEquipCfg = "127.0.0.1|%0|&60";
+constexpr const char* kDefaultCallArgs = "N|%10";
+
+const std::vector<std::string> kAgentOptions = {"equip-id", "gateway", "ft-protocol",
+                                                "ft-credentials", "ft-port", "ft-mode",
+                                                "module", "script", "help"};
+
+void printUsage() {
+  std::fprintf(stderr,
+      "usage: cvdt-host agent [--equip-id ID] [--gateway HOST:PORT] [--ft-protocol http|https|ftp]\n"
+      "                       [--ft-credentials USER:PASSWORD] [--ft-port N] [--ft-mode A|P]\n"
+      "                       [--module WINDOWS_PATH] [--script FILE]\n"
+      "commands (one per line, quoted like a Windows command line; '#' starts a comment):\n"
+      "  ndist-func [EQUIPCFG [CALLARGS [DIALOGPARAM]]]   configure and start commanded distribution\n"
+      "  ndist-stop                                        stop it (waits for the running job)\n"
+      "  ndist-cmd CMDID CONTENTS [EQUIPCFG [CALLARGS]]    post a commanded job\n"
+      "  ndist-outer CMDID CONTENTS SESSION PID [EQUIPCFG [CALLARGS]]  a user-side request\n"
+      "  ndist-cancel CMDID DISTID [ACTORKIND [PID]]       urgent cancel\n"
+      "  adist-func|adist-cmd|adist-now [EQUIPCFG [CALLARGS [CONTENTS]]]\n"
+      "  wait SECONDS | wait-result CMDID CODE [SECONDS] | echo TEXT\n");
+}
+
+void copyField(char* field, size_t width, const std::string& value) {
+  std::strncpy(field, value.c_str(), width - 1);
+  field[width - 1] = '\0';
+}
+
+std::unique_ptr<HostEnvironment> buildEnvironment(const CommandLine& line) {
+  auto env = std::make_unique<HostEnvironment>();
+  std::memset(env.get(), 0, sizeof(HostEnvironment));
+  std::string gateway = line.value("gateway", "127.0.0.1:7221");
+  size_t colon = gateway.rfind(':');
+  copyField(env->m_szEquipId, sizeof env->m_szEquipId, line.value("equip-id", "EQ0000000001"));
+  copyField(env->m_szDbAddress, sizeof env->m_szDbAddress, gateway.substr(0, colon));
+  copyField(env->m_szDbPort, sizeof env->m_szDbPort,
+            colon == std::string::npos ? "7221" : gateway.substr(colon + 1));
+  copyField(env->m_szFtAddress, sizeof env->m_szFtAddress, line.value("ft-protocol", "http"));
+  copyField(env->m_szFtSecond, sizeof env->m_szFtSecond, line.value("ft-credentials", ""));
+  copyField(env->m_szFtPort, sizeof env->m_szFtPort, line.value("ft-port", "80"));
+  copyField(env->m_szTransferMode, sizeof env->m_szTransferMode, line.value("ft-mode", "P"));
+  return env;
+}
+
+// The reporting component: collects results on its own thread and prints each as a JSON line.
+class Reports {
+ public:
+  bool open(std::string& error) {
+    if (!m_collector.open(error)) return false;
+    m_thread = std::thread([this] { collect(); });
+    return true;
+  }
+  ~Reports() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+    m_collector.close();
+  }
+  bool waitFor(uint32_t cmdId, const std::string& code, int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const CommandResult& result : m_seen)
+          if (result.cmdId == cmdId && result.code == code) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+ private:
+  void collect() {
+    while (!m_stop) {
+      m_collector.waitFilled(100);
+      std::vector<CommandResult> taken;
+      m_collector.takeQueued(taken);
+      m_collector.takeFiles(taken);
+      std::lock_guard<std::mutex> lock(m_mutex);
+      for (const CommandResult& result : taken) {
+        std::printf("result %s\n", ReportCollector::toJson(result).c_str());
+        m_seen.push_back(result);
+      }
+      std::fflush(stdout);
+    }
+  }
+  ReportCollector m_collector;
+  std::mutex m_mutex;
+  std::vector<CommandResult> m_seen;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+class Agent {
+ public:
+  Agent(HostModule& module, const HostEnvironment& env, Reports& reports)
+      : m_module(module), m_env(env), m_reports(reports) {}
+  // Runs one script line; false when it was not understood.
+  bool execute(const Words& words);
+
+ private:
+  std::string arg(const Words& words, size_t index, const char* fallback) const {
+    return index < words.size() ? words[index] : fallback;
+  }
+  void show(const std::string& call, int result) {
+    std::printf("call %s = %d\n", call.c_str(), result);
+    std::fflush(stdout);
+  }
+  bool commanded(const Words& words);
+  bool automatic(const Words& words);
+
+  HostModule& m_module;
+  const HostEnvironment& m_env;
+  Reports& m_reports;
+};
+
+bool Agent::commanded(const Words& w) {
+  std::string now = NMisc::getCurrentTimeText().text();
+  const std::string& verb = w[0];
+  if (verb == "ndist-func" || verb == "ndist-stop") {
+    bool stop = verb == "ndist-stop";
+    int result = m_module.nDistFunc(0, 0, &m_env, now.c_str(), arg(w, 2, kDefaultCallArgs).c_str(),
+                                    arg(w, 1, kDefaultEquipCfg).c_str(), "", stop ? 1 : 0, 0,
+                                    arg(w, 3, "").c_str());
+    show(stop ? "cvfNDistFunc(stop)" : "cvfNDistFunc", result);
+  } else if (verb == "ndist-cmd" && w.size() >= 3) {
+    int result = m_module.nDistCmd(0, std::stoul(w[1]), &m_env, now.c_str(),
+                                   arg(w, 4, kDefaultCallArgs).c_str(),
+                                   arg(w, 3, kDefaultEquipCfg).c_str(), w[2].c_str(), 0);
+    show("cvfNDistCmd(" + w[1] + ")", result);
+  } else if (verb == "ndist-outer" && w.size() >= 5) {
+    DistContent content{};
+    parseDistContent(w[2].c_str(), content);
+    content.m_nActorKind = 1;
+    content.m_nActorSessionId = static_cast<uint32_t>(std::stoul(w[3]));
+    content.m_nActorProcessId = static_cast<uint32_t>(std::stoul(w[4]));
+    int result = m_module.nDistCmdOuterRequest(0, std::stoul(w[1]), &m_env, now.c_str(),
+                                               arg(w, 6, kDefaultCallArgs).c_str(),
+                                               arg(w, 5, kDefaultEquipCfg).c_str(), &content, 0);
+    show("cvfNDistCmdOuterRequest(" + w[1] + ")", result);
+  } else if (verb == "ndist-cancel" && w.size() >= 3) {
+    UrgentCancelRecord cancel{};
+    cancel.m_nDistId = std::stoi(w[2]);
+    cancel.m_nActorKind = static_cast<uint32_t>(std::stoul(arg(w, 3, "0")));
+    cancel.m_nActorProcessId = static_cast<uint32_t>(std::stoul(arg(w, 4, "0")));
+    int result = m_module.nDistUrgentTopCancelForceCmd(0, std::stoul(w[1]), &m_env, now.c_str(),
+                                                       "", "", &cancel, 0);
+    show("cvfNDistUrgentTopCancelForceCmd(" + w[2] + ")", result);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool Agent::automatic(const Words& w) {
+  std::string now = NMisc::getCurrentTimeText().text();
+  HostModule::CommonFn export_ = w[0] == "adist-func" ? m_module.aDistFunc
+                                 : w[0] == "adist-cmd" ? m_module.aDistCmd
+                                                       : m_module.aDistNow;
+  int result = export_(0, 0, &m_env, now.c_str(), arg(w, 2, "").c_str(), arg(w, 1, "").c_str(),
+                       arg(w, 3, "").c_str(), 0);
+  show(w[0], result);
+  return true;
+}
+
+bool Agent::execute(const Words& w) {
+  if (w.empty() || w[0].empty() || w[0][0] == '#') return true;
+  const std::string& verb = w[0];
+  if (verb.rfind("ndist-", 0) == 0) return commanded(w);
+  if (verb == "adist-func" || verb == "adist-cmd" || verb == "adist-now") return automatic(w);
+  if (verb == "wait" && w.size() == 2) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(std::stod(w[1]) * 1000)));
+  } else if (verb == "wait-result" && w.size() >= 3) {
+    bool seen = m_reports.waitFor(static_cast<uint32_t>(std::stoul(w[1])), w[2], std::stoi(arg(w, 3, "60")));
+    std::printf("wait-result %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
+  } else if (verb == "echo") {
+    std::string text;
+    for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i];
+    std::printf("%s\n", text.c_str());
+  } else {
+    return false;
+  }
+  std::fflush(stdout);
+  return true;
+}
+
+int runScript(Agent& agent, std::istream& in) {
+  std::string text;
+  int failures = 0;
+  while (std::getline(in, text)) {
+    Words words = plat::splitCommandLine(text);
+    bool ok = false;
+    try {
+      ok = agent.execute(words);
+    } catch (const std::exception&) {
+      ok = false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "cvdt-host agent: cannot run: %s\n", text.c_str());
+      ++failures;
+    }
+  }
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int runAgentCommand(int argc, char** argv) {
+  CommandLine line(argc, argv, {"help"});
+  if (line.has("help") || !line.unknown(kAgentOptions).empty() || !line.missingValue().empty()) {
+    printUsage();
+    return line.has("help") ? 0 : 2;
+  }
+  auto machine = plat::posix::currentMachine();
+  std::string modulePath = line.value("module", machine->moduleFolder + "\\cvdt.dll");
+  std::unique_ptr<HostEnvironment> env = buildEnvironment(line);
+  Reports reports;
+  std::string error;
+  if (!reports.open(error)) {
+    std::fprintf(stderr, "cvdt-host agent: %s\n", error.c_str());
+    return 1;
+  }
+  HostModule module;
+  if (!module.load(modulePath, error)) {
+    std::fprintf(stderr, "cvdt-host agent: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("agent: module %s loaded\n", modulePath.c_str());
+  Agent agent(module, *env, reports);
+  int status = 0;
+  if (line.has("script")) {
+    std::ifstream script(line.value("script"));
+    if (!script) {
+      std::fprintf(stderr, "cvdt-host agent: cannot read %s\n", line.value("script").c_str());
+      return 1;
+    }
+    status = runScript(agent, script);
+  } else {
+    status = runScript(agent, std::cin);
+  }
+  module.unload();  // stops the module's threads before the reporting component closes
+  std::printf("agent: module unloaded\n");
+  return status;
+}
+
+}  // namespace cvdt::host

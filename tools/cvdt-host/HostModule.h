@@ -1,0 +1,38 @@
+// HostModule: the module as the host loads it: the library from the machine's module folder
+// and its seven exports, called with the host environment block.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "entry/HostEnvironment.h"
+#include "platform/PlatformLibrary.h"
+
+namespace cvdt::host {
+
+class HostModule {
+ public:
+  using CommonFn = int (*)(int, uint32_t, const void*, const char*, const char*, const char*,
+                           const char*, int);
+  using FuncFn = int (*)(int, uint32_t, const void*, const char*, const char*, const char*,
+                         const char*, int, int, const char*);
+  using BlockFn = int (*)(int, uint32_t, const void*, const char*, const char*, const char*,
+                          const void*, int);
+
+  // Loads the library (a Windows path); false with a message when it or an export is missing.
+  bool load(const std::string& windowsPath, std::string& error);
+  void unload() { m_library.unload(); }
+
+  CommonFn aDistFunc = nullptr;
+  CommonFn aDistCmd = nullptr;
+  CommonFn aDistNow = nullptr;
+  FuncFn nDistFunc = nullptr;
+  CommonFn nDistCmd = nullptr;
+  BlockFn nDistCmdOuterRequest = nullptr;
+  BlockFn nDistUrgentTopCancelForceCmd = nullptr;
+
+ private:
+  plat::Library m_library;
+};
+
+}  // namespace cvdt::host
