@@ -1,6 +1,7 @@
 // NGenDist execution: the package's registry import and program, run under the account the job
 // asks for, with the operator's exit-code switch; the progress dialog; the software status query.
 #include <cstdio>
+#include <cstring>
 
 #include "entry/Trace.h"
 #include "gendist/NGenDist.h"
@@ -81,8 +82,8 @@ Launch scriptLaunch(int kind, const NString& command, const NString& folder) {
 }
 
 bool endsWithNoCase(const NString& text, const char* suffix) {
-  NString tail = text.right(4);
-  return text.length() >= 4 && tail.equalsNoCase(suffix);
+  int length = static_cast<int>(std::strlen(suffix));
+  return text.length() >= length && text.right(length).equalsNoCase(suffix);
 }
 
 // 'i' for an installer package, 'p' for a patch, 0 for any other program. The extension may
