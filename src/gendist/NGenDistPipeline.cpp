@@ -5,6 +5,7 @@
 
 #include "entry/Trace.h"
 #include "gendist/NGenDist.h"
+#include "gendist/SwStatusApi.h"
 #include "platform/NMisc.h"
 #include "net/NLgzExtract.h"
 #include "platform/NStrtok.h"
@@ -14,9 +15,6 @@ namespace {
 
 constexpr int kAnswerYes = 6;
 constexpr int kConsentStyle = 0x41004;  // yes/no, system-modal, topmost
-constexpr uint32_t kSwStatusValid = 0x2000000;
-constexpr uint32_t kSwAlreadyInstalled = 0x10;
-constexpr uint32_t kSwNewerInstalled = 0x20;
 
 bool hasForbiddenCharacter(const char* text) {
   return std::strpbrk(text, "<>/:*?\"|") != nullptr;
@@ -77,7 +75,7 @@ int NGenDist::doDistNormal(plat::Event* stopEvent) {
   }
   if (_n_dt_proc_type == 2 && _sw_id >= 1) {
     uint32_t flags = 0;
-    if (!SwGiveStatusFlag(_sw_id, flags) || flags == 0xFFFFFFFFu) {
+    if (!SwGiveStatusFlag(_sw_id, flags) || flags == kSwStatusUnknown) {
       report(1, 0, "923", "", 0);
       return 0;
     }
