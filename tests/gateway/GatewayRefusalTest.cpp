@@ -96,5 +96,34 @@ TEST(GatewayRefusalTest, MalformedOrMismatchedRequestsAreRefusedAndWriteNothing)
   EXPECT_EQ(GatewayClient::call(gateway.port(), deletion), "C00440AOK|@1");
 }
 
+// A statement that fails after others of the same request succeeded rolls all of them back.
+TEST(GatewayRefusalTest, AFailurePartWayThroughAWriteLeavesNothingBehind) {
+  struct Failing {
+    const char* trigger;
+    std::string request;
+  } cases[] = {
+      {"BEFORE INSERT ON n_equip_result",
+       commandedWith(3, "STATUS|#S|#060")},
+      {"BEFORE INSERT ON n_equip_deleted WHEN NEW.dist_id = 9", deletionOf("5|&7|&9")},
+      {"BEFORE INSERT ON a_equip_status",
+       requestText("SP_SV_DT_TDT_A_EQUIP_U",
+                   {"EQUIP_ID|#S|#E", "DIST_ID|#I|#1", "UPDATE_ID|#I|#1", "STATUS|#S|#060",
+                    "STATUS_DETAIL|#S|#", "PROC_TIME|#I|#0", "DIST_SERVER_IP|#S|#"})},
+  };
+  GatewayProcess gateway;
+  for (const Failing& c : cases) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(gateway.dbPath().c_str(), &db), SQLITE_OK);
+    std::string sql = std::string("DROP TRIGGER IF EXISTS fail_write; CREATE TRIGGER fail_write ") +
+                      c.trigger + " BEGIN SELECT RAISE(ABORT, 'disk says no'); END;";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::string reply = GatewayClient::call(gateway.port(), c.request);
+    EXPECT_EQ(reply.rfind("C00440AERR|@database error", 0), 0u) << c.trigger << ": " << reply;
+    EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0) << c.trigger;
+  }
+  EXPECT_EQ(gateway.logLines().size(), std::size(cases));
+}
+
 }  // namespace
 }  // namespace cvdt::test

@@ -18,7 +18,6 @@ namespace {
 
 constexpr uint64_t kListenKey = 0;
 constexpr uint64_t kSignalKey = 1;
-constexpr int kAcceptBurst = 64;
 constexpr auto kDescriptorPause = std::chrono::milliseconds(100);
 
 void writeLogLine(const std::string& line) {
@@ -122,33 +121,31 @@ void GatewayServer::dispatch(uint64_t key, uint32_t events) {
   }
 }
 
+// One connection per wake-up: the listener stays ready while more wait, and the next wait
+// returns at once, so an accept that would find nothing is never tried.
 void GatewayServer::acceptClients() {
-  for (int i = 0; i < kAcceptBurst && m_entries.size() < m_options.maxConnections; ++i) {
-    if (!acceptOne()) break;
-  }
+  if (m_entries.size() < m_options.maxConnections) acceptOne();
   if (m_entries.size() >= m_options.maxConnections) setAccepting(false);
 }
 
 // Reads at once: the request has usually arrived by the time the connection is accepted.
-bool GatewayServer::acceptOne() {
+void GatewayServer::acceptOne() {
   sockaddr_in peer{};
   socklen_t length = sizeof peer;
   int fd = accept4(m_nListenFd, reinterpret_cast<sockaddr*>(&peer), &length,
                    SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
-    if (errno == EINTR || errno == ECONNABORTED) return true;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
       writeLogLine(std::string("accept failed, pausing: ") + std::strerror(errno));
       m_resumeAcceptAt = Clock::now() + kDescriptorPause;
       setAccepting(false);
     }
-    return false;
+    return;
   }
   auto deadline = Clock::now() + std::chrono::milliseconds(m_options.frameTimeoutMs);
   auto [it, added] = m_entries.emplace(
       m_nNextKey++, Entry{std::make_unique<GatewayConnection>(fd, peer, deadline), 0});
   advance(it, it->second.connection->readSome());
-  return true;
 }
 
 void GatewayServer::advance(Entries::iterator it, GatewayConnection::Progress progress) {

@@ -46,7 +46,7 @@ class GatewayServer {
 
   bool watchSignals(std::string& error);
   void acceptClients();
-  bool acceptOne();
+  void acceptOne();
   void dispatch(uint64_t key, uint32_t events);
   void advance(Entries::iterator it, GatewayConnection::Progress progress);
   GatewayConnection::Progress answer(GatewayConnection& connection);

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "SqlTransaction.h"
 
 namespace cvdt::gateway {
 namespace {
@@ -94,6 +93,7 @@ GatewayStore::~GatewayStore() {
   m_insertAutomaticHistory = {};
   m_upsertAutomaticStatus = {};
   m_selectTargets = {};
+  m_pTransaction.reset();
   sqlite3_close(m_pDb);
 }
 
@@ -133,7 +133,8 @@ bool GatewayStore::prepareStatements() {
     *entry.statement = SqlStatement(m_pDb, entry.sql);
     if (!entry.statement->ok()) return fail("prepare");
   }
-  return true;
+  m_pTransaction = std::make_unique<TransactionStatements>(m_pDb);
+  return m_pTransaction->ok() || fail("prepare");
 }
 
 bool GatewayStore::fail(const char* what) {
@@ -156,7 +157,7 @@ std::string GatewayStore::nowText() {
 }
 
 bool GatewayStore::recordCommandedResult(const CommandedReport& r) {
-  SqlTransaction transaction(m_pDb);
+  SqlTransaction transaction(*m_pTransaction);
   if (!transaction.begun()) return fail("begin");
   std::string now = nowText();
   m_insertCommandedHistory.bind(1, now).bind(2, r.equipId).bind(3, r.distId).bind(4, r.cmdId);
@@ -174,7 +175,7 @@ bool GatewayStore::recordCommandedResult(const CommandedReport& r) {
 
 bool GatewayStore::recordDeletions(const std::string& equipId,
                                    const std::vector<int64_t>& distIds) {
-  SqlTransaction transaction(m_pDb);
+  SqlTransaction transaction(*m_pTransaction);
   if (!transaction.begun()) return fail("begin");
   std::string now = nowText();
   for (int64_t distId : distIds) {
@@ -185,7 +186,7 @@ bool GatewayStore::recordDeletions(const std::string& equipId,
 }
 
 bool GatewayStore::recordAutomaticStatus(const AutomaticReport& r) {
-  SqlTransaction transaction(m_pDb);
+  SqlTransaction transaction(*m_pTransaction);
   if (!transaction.begun()) return fail("begin");
   std::string now = nowText();
   SqlStatement& history = m_insertAutomaticHistory;

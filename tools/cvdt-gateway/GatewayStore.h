@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "SqlStatement.h"
+#include "SqlTransaction.h"
 
 namespace cvdt::gateway {
 
@@ -81,6 +83,7 @@ class GatewayStore {
   std::string m_strError;
   std::time_t m_tTextSecond = -1;
   std::string m_strTimeText;
+  std::unique_ptr<TransactionStatements> m_pTransaction;
   SqlStatement m_insertCommandedHistory;
   SqlStatement m_upsertCommandedResult;
   SqlStatement m_clearDeletion;

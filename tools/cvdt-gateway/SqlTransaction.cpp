@@ -1,21 +1,30 @@
-// Write transactions of the gateway's store.
+// Write transactions of the gateway's store and admin commands.
 #include "SqlTransaction.h"
 
 namespace cvdt::gateway {
 
 SqlTransaction::SqlTransaction(sqlite3* db) : m_pDb(db) {
-  m_bOpen = sqlite3_exec(m_pDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+  m_bOpen = run(nullptr, "BEGIN IMMEDIATE");
+}
+
+SqlTransaction::SqlTransaction(TransactionStatements& statements)
+    : m_pStatements(&statements) {
+  m_bOpen = run(&statements.begin, nullptr);
 }
 
 SqlTransaction::~SqlTransaction() {
-  if (m_bOpen) sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (m_bOpen) run(m_pStatements ? &m_pStatements->rollback : nullptr, "ROLLBACK");
 }
 
 bool SqlTransaction::commit() {
-  if (!m_bOpen) return false;
-  if (sqlite3_exec(m_pDb, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+  if (!m_bOpen || !run(m_pStatements ? &m_pStatements->commit : nullptr, "COMMIT")) return false;
   m_bOpen = false;
   return true;
+}
+
+bool SqlTransaction::run(SqlStatement* statement, const char* sql) {
+  if (statement != nullptr) return statement->run();
+  return sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 }  // namespace cvdt::gateway
