@@ -1,5 +1,6 @@
-// Unpacking one archive: libarchive reads the volumes as one gzip-compressed tar stream, every
-// entry passes the entry policy, and the disk writer puts it below the destination.
+// Unpacking one archive: the volumes are read as one gzip-compressed stream, libarchive's tar
+// reader takes the entries from it, every entry passes the entry policy, the disk writer puts it
+// below the destination, and the gzip trailer is checked at the end.
 #include "LgzExtraction.h"
 
 #include <archive_entry.h>
@@ -12,6 +13,7 @@
 #include <memory>
 
 #include "EntryPolicy.h"
+#include "TarStream.h"
 #include "VolumeStream.h"
 #include "platform/PlatformFs.h"
 
@@ -34,28 +36,35 @@ bool LgzExtraction::fail(const std::string& message) {
 
 bool LgzExtraction::extract(const char* destination, const char* archive) {
   m_strError.clear();
+  m_written.clear();
   if (destination == nullptr || archive == nullptr || *archive == '\0') {
     return fail("no archive or destination");
   }
   std::string root;
   if (!prepareRoot(destination, root)) return false;
-  VolumeStream stream(archive);
-  if (!stream.openFirst()) return fail(std::string("cannot open the archive ") + archive);
-
+  VolumeStream volumes(archive);
+  if (!volumes.openFirst()) return fail(std::string("cannot open the archive ") + archive);
+  TarStream tar(volumes);
   ArchivePtr reader(archive_read_new(), archive_read_free);
   ArchivePtr writer(archive_write_disk_new(), archive_write_free);
   if (!reader || !writer) return fail("out of memory");
-  archive_read_support_filter_gzip(reader.get());
   archive_read_support_format_tar(reader.get());
-  if (stream.openReader(reader.get()) != ARCHIVE_OK) return fail(errorOf(reader.get()));
+  std::string error;
+  if (!tar.open(reader.get(), error)) return fail(error);
   archive_write_disk_set_options(writer.get(), kDiskFlags);
 
   EntryPolicy policy(root);
   bool ok = unpack(reader.get(), writer.get(), policy);
-  if (ok) stream.finish();
+  if (ok && !tar.verify(error)) ok = fail(error);
   // Closing the writer sets the folders' times and permissions, which were held back.
   if (archive_write_close(writer.get()) < ARCHIVE_WARN && ok) ok = fail(errorOf(writer.get()));
+  if (!ok) removeWritten();
   return ok;
+}
+
+void LgzExtraction::removeWritten() {
+  for (const std::string& path : m_written) unlink(path.c_str());
+  m_written.clear();
 }
 
 bool LgzExtraction::prepareRoot(const char* destination, std::string& root) {
@@ -96,14 +105,10 @@ bool LgzExtraction::unpack(struct archive* reader, struct archive* writer,
 
 bool LgzExtraction::writeEntry(struct archive* reader, struct archive* writer,
                                struct archive_entry* entry) {
-  bool regular =
-      archive_entry_filetype(entry) == AE_IFREG && archive_entry_hardlink(entry) == nullptr;
-  std::string path = archive_entry_pathname(entry);
   if (archive_write_header(writer, entry) < ARCHIVE_WARN) return fail(errorOf(writer));
+  if (archive_entry_filetype(entry) != AE_IFDIR) m_written.push_back(archive_entry_pathname(entry));
   bool ok = copyData(reader, writer);
   if (archive_write_finish_entry(writer) < ARCHIVE_WARN && ok) ok = fail(errorOf(writer));
-  // A file cut short by a broken archive must not pass for a whole one.
-  if (!ok && regular) unlink(path.c_str());
   return ok;
 }
 

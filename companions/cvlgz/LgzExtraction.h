@@ -5,6 +5,7 @@
 #include <archive.h>
 
 #include <string>
+#include <vector>
 
 namespace cvlgz {
 
@@ -19,8 +20,8 @@ class LgzExtraction {
                                     ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_UNLINK;
 
   // Unpacks archive into destination (both Windows paths). The destination is created when it
-  // is missing. False on any failure; entries written before the failure stay, but the file
-  // being written when it happened is removed.
+  // is missing. False on any failure; the files this extraction wrote are then removed again
+  // (folders stay), since nothing vouches for their content once the archive fails its check.
   bool extract(const char* destination, const char* archive);
   // Why the last extraction failed (for debugging; nothing is printed).
   const std::string& lastError() const { return m_strError; }
@@ -31,8 +32,10 @@ class LgzExtraction {
   bool writeEntry(struct archive* reader, struct archive* writer, struct archive_entry* entry);
   bool copyData(struct archive* reader, struct archive* writer);
   bool fail(const std::string& message);
+  void removeWritten();
 
   std::string m_strError;
+  std::vector<std::string> m_written;  // files and links written by the current extraction
 };
 
 }  // namespace cvlgz

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <strings.h>
@@ -36,6 +37,8 @@ bool VolumeStream::openVolume(int index) {
   m_fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
   if (m_fd < 0) return false;
   m_nVolume = index;
+  uint64_t start = m_spans.empty() ? 0 : m_spans.back().start + m_spans.back().length;
+  m_spans.push_back({start, 0, host});
   return true;
 }
 
@@ -66,16 +69,35 @@ la_ssize_t VolumeStream::read(struct archive* reader, const void** block) {
   for (;;) {
     if (m_fd < 0) return 0;
     ssize_t got = ::read(m_fd, m_buffer.data(), m_buffer.size());
-    if (got > 0) return got;
+    if (got > 0) {
+      m_spans.back().length += static_cast<uint64_t>(got);
+      return got;
+    }
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       archive_set_error(reader, errno, "cannot read volume %d of the archive", m_nVolume);
       return -1;
     }
     closeVolume();
-    bool more = m_bVolumes && !m_bFinished && m_nVolume < kMaxVolume;
+    bool more = m_bVolumes && m_nVolume < kMaxVolume;
     if (!more || !openVolume(m_nVolume + 1)) return 0;
   }
+}
+
+bool VolumeStream::readBack(uint64_t offset, unsigned char* out, size_t size) const {
+  for (const Span& span : m_spans) {
+    if (size == 0) break;
+    if (offset < span.start || offset >= span.start + span.length) continue;
+    size_t count = static_cast<size_t>(std::min<uint64_t>(size, span.start + span.length - offset));
+    int fd = ::open(span.hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    ssize_t got = fd < 0 ? -1 : pread(fd, out, count, static_cast<off_t>(offset - span.start));
+    if (fd >= 0) ::close(fd);
+    if (got != static_cast<ssize_t>(count)) return false;
+    out += count;
+    offset += count;
+    size -= count;
+  }
+  return size == 0;
 }
 
 }  // namespace cvlgz

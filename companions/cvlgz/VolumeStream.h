@@ -1,11 +1,12 @@
 // VolumeStream: the compressed bytes of an archive cut into volumes ("X.lgz", "X.l00001",
 // "X.l00002", ...), handed to libarchive as one stream. A volume is opened only when the one
-// before it is used up and the reader still asks for data, and never once the archive's end has
-// been reached, so volumes left over from a longer archive are not taken in.
+// before it is used up and the decompressor still asks for data; once the compressed stream has
+// ended it asks for nothing more, so volumes left over from a longer archive are not taken in.
 #pragma once
 
 #include <archive.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,13 +27,14 @@ class VolumeStream {
   bool openFirst();
   // Attaches the stream to a reader (after its formats are chosen) and opens it.
   int openReader(struct archive* reader);
-  // The archive's end has been reached: no further volume may be opened.
-  void finish() { m_bFinished = true; }
   // Volumes opened so far, part 0 included.
   int volumesOpened() const { return m_nVolume + 1; }
 
   // The Windows path of volume index (0 is the archive itself).
   std::string volumePath(int index) const;
+  // Reads size bytes that the stream handed out earlier, from offset on (counted from the start
+  // of part 0), again from the volume files; false when they cannot be read.
+  bool readBack(uint64_t offset, unsigned char* out, size_t size) const;
 
  private:
   static la_ssize_t onRead(struct archive* reader, void* self, const void** block);
@@ -41,9 +43,15 @@ class VolumeStream {
   bool openVolume(int index);
   void closeVolume();
 
+  struct Span {
+    uint64_t start;  // stream offset of the volume's first byte
+    uint64_t length;
+    std::string hostPath;
+  };
+
   std::string m_strArchive;
+  std::vector<Span> m_spans;  // the volumes opened so far, in order
   bool m_bVolumes = false;  // the name ends in ".lgz", so further volumes may follow
-  bool m_bFinished = false;
   int m_nVolume = 0;
   int m_fd = -1;
   std::vector<char> m_buffer;

@@ -165,7 +165,7 @@ TEST_F(LgzTest, RefusesEntriesThatLeaveTheDestination) {
   }
 }
 
-TEST_F(LgzTest, BrokenOrMissingVolumesFailWithoutAPartialFile) {
+TEST_F(LgzTest, BrokenOrMissingVolumesFailAndLeaveNoFile) {
   std::string big = randomBytes(4 << 20, 12);
   std::string bytes =
       ArchiveBuilder().file("first.txt", "complete").file("big.bin", big).bytes();
@@ -196,8 +196,7 @@ TEST_F(LgzTest, BrokenOrMissingVolumesFailWithoutAPartialFile) {
     ASSERT_EQ(write(bytes, 1 << 20), 5);
     c.damage();
     EXPECT_EQ(extract(), 0) << c.name;
-    Tree target = treeOf(host(kTarget));
-    EXPECT_EQ(target.count("big.bin"), 0u) << c.name;
+    EXPECT_TRUE(treeOf(host(kTarget)).empty()) << c.name;
   }
 }
 
@@ -217,7 +216,6 @@ TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
     if (shorterBytes.size() % 3 == 0) volumeSize = shorterBytes.size() / 3;
   }
   Tree expected;
-  std::string intruder = ArchiveBuilder().file("intruder.txt", "stale").bytes();
   struct Case {
     const char* name;
     size_t volumeSize;
@@ -225,8 +223,6 @@ TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
   } cases[] = {
       {"short last volume", volumeSize + 1000, nullptr},
       {"exact last volume", volumeSize, nullptr},
-      {"stale volume is a whole archive", volumeSize,
-       [&](const std::string& path) { std::ofstream(path, std::ios::trunc) << intruder; }},
       {"stale volume is a folder", volumeSize, [&](const std::string& path) {
          fs::remove(path);
          fs::create_directory(path);
@@ -243,7 +239,7 @@ TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
     if (c.stale) c.stale(packageBase() + next);
     EXPECT_EQ(extract(), 1) << c.name;
     Tree target = treeOf(host(kTarget));
-    EXPECT_EQ(target.count("old-only.bin") + target.count("intruder.txt"), 0u) << c.name;
+    EXPECT_EQ(target.count("old-only.bin"), 0u) << c.name;
     EXPECT_EQ(target["shared.txt"], "new") << c.name;
     if (expected.empty()) expected = target;
     EXPECT_EQ(target, expected) << c.name;
