@@ -120,11 +120,11 @@ TEST(CvdtHostReportsTest, OnceCollectsTheCompleteResultFilesAndPrintsTheirJsonLi
 TEST(CvdtHostReportsTest, ARunningCollectorTakesEveryQueuedResultOnceAndCleansUp) {
   TestMachine machine([](auto&, auto& options) { options.traceLevel = "1"; });
   HostProcess host({"reports", "--seconds", "120"});
-  std::string line;
+  std::string line, output;
   auto deadline = Clock::now() + std::chrono::seconds(20);
-  while (host.readLine(line, deadline) && line.find("collecting from") == std::string::npos) {
-  }
-  ASSERT_NE(line.find("collecting from"), std::string::npos) << line;
+  while (host.readLine(line, deadline) && line.find("collecting from") == std::string::npos)
+    output += line + "\n";
+  ASSERT_NE(line.find("collecting from"), std::string::npos) << output;
 
   static HostEnvironment env{};
   std::memcpy(env.m_szEquipId, "WS0000000001", 12);

@@ -93,6 +93,7 @@ void ReportCollector::close() {
   m_evtFilled.close();
   m_evtAvail.close();
   m_vecLeftover.clear();
+  m_vecResting.clear();
 }
 
 bool ReportCollector::waitFilled(uint32_t timeoutMs) { return m_evtFilled.wait(timeoutMs); }
@@ -102,9 +103,27 @@ void ReportCollector::takeQueued(std::vector<CommandResult>& out) {
   m_vecLeftover.clear();
   if (m_pQueue == nullptr) return;
   std::vector<uint32_t> slots = detachFilled();
-  if (slots.empty()) return;
   readSlots(slots, out);
-  giveBack(slots);
+  Clock::time_point due = Clock::now() + std::chrono::milliseconds(kRestMs);
+  for (uint32_t slot : slots) m_vecResting.emplace_back(slot, due);
+  giveBackRested();
+}
+
+uint32_t ReportCollector::msUntilRested(uint32_t limit) const {
+  if (m_vecResting.empty()) return limit;
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_vecResting.front().second -
+                                                                    Clock::now()).count() + 1;
+  return left <= 0 ? 0 : left < limit ? static_cast<uint32_t>(left) : limit;
+}
+
+void ReportCollector::giveBackRested() {
+  Clock::time_point now = Clock::now();
+  std::vector<uint32_t> rested;
+  while (rested.size() < m_vecResting.size() && m_vecResting[rested.size()].second <= now)
+    rested.push_back(m_vecResting[rested.size()].first);
+  if (rested.empty()) return;
+  m_vecResting.erase(m_vecResting.begin(), m_vecResting.begin() + static_cast<long>(rested.size()));
+  giveBack(rested);
   m_evtAvail.set();
 }
 

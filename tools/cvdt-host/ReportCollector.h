@@ -3,8 +3,10 @@
 // left in "<agent folder>\dataV2" when the queue could not take them.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "entry/ReportData.h"
@@ -24,6 +26,12 @@ struct CommandResult {
 
 class ReportCollector {
  public:
+  // How long a taken slot rests before it goes back on the free list. Writers take slots by
+  // exchanging the free list's head for the next slot they read from the head; a writer that
+  // read the head just before another writer took that slot must have made its exchange by
+  // then, or the slot could come back as the head and be handed out while in use.
+  static constexpr uint32_t kRestMs = 100;
+
   ReportCollector() = default;
   ReportCollector(const ReportCollector&) = delete;
   ReportCollector& operator=(const ReportCollector&) = delete;
@@ -36,9 +44,12 @@ class ReportCollector {
 
   // True when a writer signalled "filled" within the time-out.
   bool waitFilled(uint32_t timeoutMs);
-  // Takes every filled slot, in the order they arrived, gives the slots back to the free list
-  // and sets "avail". Messages other than command results are skipped.
+  // Takes every filled slot, in the order they arrived, and lets it rest; slots that have
+  // rested are given back to the free list and "avail" is set. Messages other than command
+  // results are skipped.
   void takeQueued(std::vector<CommandResult>& out);
+  // Milliseconds until the next resting slot is due (at most limit).
+  uint32_t msUntilRested(uint32_t limit) const;
   // Reads and removes every complete result file of the result folder. A file that a writer
   // has not finished yet stays for a later call.
   void takeFiles(std::vector<CommandResult>& out);
@@ -55,7 +66,10 @@ class ReportCollector {
   std::vector<uint32_t> detachFilled();
   void readSlots(const std::vector<uint32_t>& slots, std::vector<CommandResult>& out);
   void giveBack(const std::vector<uint32_t>& slots);
+  void giveBackRested();
   void linkAllFree();
+
+  using Clock = std::chrono::steady_clock;
 
   plat::SharedMemory m_shmQueue;
   plat::NamedEvent m_evtFilled;
@@ -63,6 +77,7 @@ class ReportCollector {
   report::ReportQueue* m_pQueue = nullptr;
   std::string m_strFolder;
   std::vector<CommandResult> m_vecLeftover;
+  std::vector<std::pair<uint32_t, Clock::time_point>> m_vecResting;  // slot, due, oldest first
 };
 
 }  // namespace cvdt::host

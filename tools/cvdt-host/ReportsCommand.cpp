@@ -68,7 +68,7 @@ int runReportsCommand(int argc, char** argv) {
   auto deadline = seconds > 0 ? Clock::now() + std::chrono::seconds(seconds) : Clock::time_point::max();
   while (g_stop == 0 && Clock::now() < deadline) {
     sweep(collector);
-    collector.waitFilled(millisecondsLeft(deadline));
+    collector.waitFilled(collector.msUntilRested(millisecondsLeft(deadline)));
   }
   sweep(collector);
   return 0;
