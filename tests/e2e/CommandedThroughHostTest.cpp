@@ -1,0 +1,151 @@
+// Commanded distribution through the host, end to end: cvdt-host agent loads the module from a
+// machine and drives its exports; packages made by cvdt-pack come from a loopback HTTP server;
+// results reach the host's reporting component and the gateway's database.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "gateway/GatewayProcess.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cvdt::test::TestMachine;
+
+std::string run(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  char chunk[4096];
+  size_t n;
+  while (pipe && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
+  if (pipe) pclose(pipe);
+  return output;
+}
+
+std::string contentsOf(const std::string& packOutput) {
+  size_t at = packOutput.find("contents=");
+  return at == std::string::npos ? "" : packOutput.substr(at + 9, packOutput.find('\n', at) - at - 9);
+}
+
+std::string pack(const std::string& base, int id, size_t randomBytes) {
+  std::string src = base + "/src" + std::to_string(id);
+  fs::create_directories(src);
+  std::ofstream(src + "/readme.txt") << "package " << id << "\n";
+  std::mt19937 random(id);
+  std::string noise(randomBytes, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  std::ofstream(src + "/payload.bin", std::ios::binary) << noise;
+  fs::create_directories(base + "/root");
+  return contentsOf(run(std::string(CVDT_PACK_PATH) + " normal --id " + std::to_string(id) +
+                        " --name Package" + std::to_string(id) + " --src " + src + " --out " +
+                        base + "/root --part-size 256K"));
+}
+
+void serveRoot(cvdt::test::LoopbackHttpServer& server, const std::string& root, int slowId) {
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::string path = "/" + fs::relative(entry.path(), root).string();
+    bool slow = path.find("/" + std::to_string(slowId) + "/") != std::string::npos;
+    auto file = cvdt::test::ServedFile::fromDisk(entry.path().string(),
+                                                slow ? cvdt::test::ServedFile::Fault::Slow
+                                                     : cvdt::test::ServedFile::Fault::None);
+    file.slowChunk = 1024;
+    file.slowPauseMs = 50;
+    server.addFile(path, file);
+  }
+}
+
+std::string runAgent(const std::string& file, int gatewayPort, int httpPort) {
+  return run(std::string(CVDT_HOST_PATH) + " agent --gateway 127.0.0.1:" +
+             std::to_string(gatewayPort) + " --ft-port " + std::to_string(httpPort) +
+             " --script " + file);
+}
+
+bool hasResult(const std::string& output, int cmdId, const char* code) {
+  std::string needle = "\"cmd_id\":" + std::to_string(cmdId) + ",";
+  for (size_t at = output.find(needle); at != std::string::npos; at = output.find(needle, at + 1)) {
+    size_t end = output.find('\n', at);
+    if (output.substr(at, end - at).find(std::string("\"code\":\"") + code + "\"") != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+class CommandedThroughHostTest : public testing::Test {
+ protected:
+  void SetUp() override { m_base = cvdt::test::makeTempFolder("cvdt-e2e"); }
+  void TearDown() override { fs::remove_all(m_base); }
+  std::string writeScript(const std::string& name, const std::string& text) {
+    std::string path = m_base + "/" + name + ".txt";
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::string m_base;
+};
+
+TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostAndDatabase) {
+  TestMachine machine;
+  cvdt::test::GatewayProcess gateway;
+  ASSERT_NE(gateway.port(), 0);
+  std::string quick = pack(m_base, 12, 1000);
+  std::string slow = pack(m_base, 13, 2 * 1024 * 1024);
+  ASSERT_FALSE(quick.empty());
+  ASSERT_FALSE(slow.empty());
+  cvdt::test::LoopbackHttpServer server;
+  serveRoot(server, m_base + "/root", 13);
+  ASSERT_TRUE(server.start());
+
+  std::string jobs = writeScript("jobs",
+              "ndist-func \"127.0.0.1|%0|&60|%|%13|*.\"\n"
+              "ndist-cmd 1001 \"" + quick + "\"\n"
+              "wait-result 1001 060 60\n"
+              "wait 1\n"
+              "ndist-cmd 1002 \"" + quick + "\"\n"
+              "ndist-cmd 1003 \"" + quick + "\"\n"
+              "wait-result 1002 060 60\n"
+              "wait 1\n"
+              "ndist-cmd 1004 \"" + slow + "\"\n"
+              "wait 3\n"
+              "ndist-cancel 1005 13\n"
+              "wait-result 1004 040 30\n"
+              "wait 1\n"
+              "ndist-stop\n");
+  std::string output = runAgent(jobs, gateway.port(), server.port());
+  EXPECT_TRUE(hasResult(output, 1001, "060")) << output;
+  EXPECT_TRUE(hasResult(output, 1002, "060")) << output;
+  EXPECT_TRUE(hasResult(output, 1003, "100")) << output;  // same distribution already queued
+  EXPECT_TRUE(hasResult(output, 1004, "040")) << output;  // "942": cancelled while downloading
+  EXPECT_EQ(machine.readFile(machine.config().moduleFolder + "\\ndist_temp\\12\\readme.txt"),
+            "package 12\n");
+  std::string status = run(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
+  EXPECT_NE(status.find("\"dist_id\":13,\"cmd_id\":1004,\"proc_type\":\"NDT\",\"status\":\"942\""),
+            std::string::npos) << status;
+
+  std::string ban = writeScript("ban",
+              "ndist-func \"127.0.0.1|%0|&60|&Y|%00:00:00|*23:59:59|%12|*.\"\n"
+              "ndist-cmd 2001 \"" + slow + "\"\n"
+              "wait-result 2001 040 30\n"
+              "ndist-stop\n");
+  output = runAgent(ban, gateway.port(), server.port());
+  EXPECT_TRUE(hasResult(output, 2001, "040")) << output;  // "941": stopped by the ban period
+
+  status = run(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
+  EXPECT_NE(status.find("\"dist_id\":13,\"cmd_id\":2001,\"proc_type\":\"NDT\",\"status\":\"941\""),
+            std::string::npos) << status;
+  // The second thread start removed distribution 12's files and told the gateway.
+  EXPECT_EQ(machine.readFile(machine.config().moduleFolder + "\\ndist_temp\\12\\readme.txt"), "<missing>");
+  EXPECT_EQ(status.find("\"dist_id\":12,\"cmd_id\":1002,\"proc_type\":\"NDT\",\"status\":\"060\","
+                        "\"status_detail\":\" [0 sec]\",\"actor\":0,\"reported_at\":\"") == std::string::npos,
+            false) << status;
+  EXPECT_NE(status.find("\"dist_id\":12"), std::string::npos);
+  size_t row12 = status.find("\"dist_id\":12");
+  EXPECT_EQ(status.substr(row12, status.find('}', row12) - row12).find("\"deleted_at\":null"),
+            std::string::npos) << status;
+}
+
+}  // namespace
