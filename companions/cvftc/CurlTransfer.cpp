@@ -25,6 +25,8 @@ CURL* CurlTransfer::prepare(const FtcEndpoint& endpoint, const char* url) {
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, endpoint.lowSpeedSeconds());
   curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, endpoint.lowSpeedSeconds());
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024L);
+  curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE,
+                   static_cast<curl_off_t>(endpoint.maxBytesPerSecond()));
   if (endpoint.hasCredentials()) {
     curl_easy_setopt(easy, CURLOPT_USERNAME, endpoint.user().c_str());
     curl_easy_setopt(easy, CURLOPT_PASSWORD, endpoint.password().c_str());

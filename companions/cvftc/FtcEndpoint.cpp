@@ -1,6 +1,7 @@
 // Parsing of the connect values and the environment settings of the file-transfer library.
 #include "FtcEndpoint.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -90,6 +91,9 @@ void FtcEndpoint::readEnvironment() {
       secondsFromEnvironment("CVDT_FTC_CONNECT_TIMEOUT_SECONDS", kDefaultConnectTimeoutSeconds);
   m_nLowSpeedSeconds =
       secondsFromEnvironment("CVDT_FTC_LOW_SPEED_SECONDS", kDefaultLowSpeedSeconds);
+  // A site can cap the bandwidth distribution takes from its network.
+  const char* limit = std::getenv("CVDT_FTC_MAX_BYTES_PER_SECOND");
+  m_nMaxBytesPerSecond = limit ? std::max(0LL, std::atoll(limit)) : 0;
   const char* caFile = std::getenv("CVDT_FTC_CA_FILE");
   m_strCaFile = caFile ? caFile : "";
 }

@@ -34,6 +34,8 @@ class FtcEndpoint {
 
   long connectTimeoutSeconds() const { return m_nConnectTimeout; }
   long lowSpeedSeconds() const { return m_nLowSpeedSeconds; }
+  // The most bytes a second a download may take (CVDT_FTC_MAX_BYTES_PER_SECOND); 0: no limit.
+  long long maxBytesPerSecond() const { return m_nMaxBytesPerSecond; }
   // A CA bundle for https, or empty for the system's.
   const std::string& caFile() const { return m_strCaFile; }
 
@@ -58,6 +60,7 @@ class FtcEndpoint {
   const plat::Event* m_pStop = nullptr;
   long m_nConnectTimeout = kDefaultConnectTimeoutSeconds;
   long m_nLowSpeedSeconds = kDefaultLowSpeedSeconds;
+  long long m_nMaxBytesPerSecond = 0;
   std::string m_strCaFile;
 };
 
