@@ -148,6 +148,7 @@ bool installStage(const MachineConfig& config, const std::string& stage, std::st
   for (const auto& entry : fs::directory_iterator(stage, ec)) {
     if (!entry.is_regular_file()) continue;
     for (const std::string& folder : foldersFor(entry.path().filename().string())) {
+      if (folder.empty()) continue;  // an agent folder left to the running program's own
       fs::copy_file(entry.path(), fs::path(toHostPath(folder)) / entry.path().filename(),
                     fs::copy_options::overwrite_existing, ec);
       if (ec) break;
