@@ -5,6 +5,7 @@
 #include "AgentCommand.h"
 #include "CommandLine.h"
 #include "MachineCommand.h"
+#include "RegistryCommand.h"
 #include "ReportsCommand.h"
 
 namespace {
@@ -15,13 +16,14 @@ void printUsage() {
       "       cvdt-host machine show [DIR]           describe a machine (default $CVDT_MACHINE)\n"
       "       cvdt-host reports [--once] [--seconds N]  collect command results as JSON lines\n"
       "       cvdt-host agent [options]              load the module and drive its exports\n"
+      "       cvdt-host registry show KEY [--64]     the values of a registry key of the machine\n"
       "run 'cvdt-host machine help' for the machine options\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  cvdt::host::CommandLine line(argc, argv, {"help"});
+  cvdt::host::CommandLine line(argc, argv, {"help", "64"});
   const auto& words = line.words();
   if (words.empty() || line.has("help")) {
     printUsage();
@@ -30,6 +32,7 @@ int main(int argc, char** argv) {
   if (words[0] == "machine") return cvdt::host::runMachineCommand(line);
   if (words[0] == "reports") return cvdt::host::runReportsCommand(argc, argv);
   if (words[0] == "agent") return cvdt::host::runAgentCommand(argc, argv);
+  if (words[0] == "registry") return cvdt::host::runRegistryCommand(line);
   std::fprintf(stderr, "cvdt-host: unknown command '%s'\n", words[0].c_str());
   printUsage();
   return 2;

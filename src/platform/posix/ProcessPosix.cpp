@@ -280,6 +280,22 @@ bool splitUnquotedProgram(const LaunchRequest& request, Prepared& out) {
   return false;
 }
 
+void setVariable(std::vector<std::string>& block, const std::string& name, const std::string& value) {
+  for (std::string& entry : block) {
+    if (entry.rfind(name + "=", 0) == 0) {
+      entry = name + "=" + value;
+      return;
+    }
+  }
+  block.push_back(name + "=" + value);
+}
+
+// A program started with an exit-code pipe of its own keeps it from the programs it starts, so
+// their exit codes never reach its parent.
+void keepOwnExitCodeFromChildren() {
+  if (const char* fd = std::getenv(kExitCodeVariable)) fcntl(std::atoi(fd), F_SETFD, FD_CLOEXEC);
+}
+
 bool prepare(const LaunchRequest& request, Prepared& out) {
   out.arguments = splitCommandLine(request.commandLine);
   if (out.arguments.empty()) return failWith(kErrorInvalidParameter);
@@ -317,7 +333,8 @@ bool Process::start(const LaunchRequest& request, bool waitable) {
   int exitCodes[2];
   if (pipe2(report, O_CLOEXEC) != 0 || pipe2(exitCodes, O_CLOEXEC) != 0) return posix::failWithErrno();
   fcntl(exitCodes[0], F_SETFL, O_NONBLOCK);
-  prepared.environment.push_back(std::string(kExitCodeVariable) + "=" + std::to_string(exitCodes[1]));
+  keepOwnExitCodeFromChildren();
+  setVariable(prepared.environment, kExitCodeVariable, std::to_string(exitCodes[1]));
   std::vector<char*> argv = pointersTo(prepared.arguments);
   std::vector<char*> envp = pointersTo(prepared.environment);
 
