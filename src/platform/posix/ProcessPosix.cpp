@@ -107,6 +107,16 @@ bool accountOf(const Token* token, Account& account) {
   return true;
 }
 
+void setVariable(std::vector<std::string>& block, const std::string& name, const std::string& value) {
+  for (std::string& entry : block) {
+    if (entry.rfind(name + "=", 0) == 0) {
+      entry = name + "=" + value;
+      return;
+    }
+  }
+  block.push_back(name + "=" + value);
+}
+
 std::vector<std::string> environmentFor(const LaunchRequest& request) {
   std::vector<std::string> block;
   if (request.environment != nullptr) {
@@ -114,18 +124,9 @@ std::vector<std::string> environmentFor(const LaunchRequest& request) {
   } else {
     for (char** entry = environ; *entry != nullptr; ++entry) block.emplace_back(*entry);
   }
-  auto set = [&block](const std::string& name, const std::string& value) {
-    for (std::string& entry : block) {
-      if (entry.rfind(name + "=", 0) == 0) {
-        entry = name + "=" + value;
-        return;
-      }
-    }
-    block.push_back(name + "=" + value);
-  };
-  if (request.hidden) set("CVDT_SHOW_WINDOW", "0");
+  if (request.hidden) setVariable(block, "CVDT_SHOW_WINDOW", "0");
   uint32_t session = request.token ? request.token->session : currentSessionId();
-  set("CVDT_SESSION", std::to_string(session));
+  setVariable(block, "CVDT_SESSION", std::to_string(session));
   return block;
 }
 
@@ -278,16 +279,6 @@ bool splitUnquotedProgram(const LaunchRequest& request, Prepared& out) {
     return true;
   }
   return false;
-}
-
-void setVariable(std::vector<std::string>& block, const std::string& name, const std::string& value) {
-  for (std::string& entry : block) {
-    if (entry.rfind(name + "=", 0) == 0) {
-      entry = name + "=" + value;
-      return;
-    }
-  }
-  block.push_back(name + "=" + value);
 }
 
 // A program started with an exit-code pipe of its own keeps it from the programs it starts, so
