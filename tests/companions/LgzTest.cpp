@@ -216,6 +216,8 @@ TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
     if (shorterBytes.size() % 3 == 0) volumeSize = shorterBytes.size() / 3;
   }
   Tree expected;
+  // A whole archive of its own: read as a second gzip member it would fail the trailer check.
+  std::string intruder = ArchiveBuilder().file("intruder.txt", "stale").bytes();
   struct Case {
     const char* name;
     size_t volumeSize;
@@ -223,6 +225,8 @@ TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
   } cases[] = {
       {"short last volume", volumeSize + 1000, nullptr},
       {"exact last volume", volumeSize, nullptr},
+      {"stale volume is a whole archive", volumeSize,
+       [&](const std::string& path) { std::ofstream(path, std::ios::trunc) << intruder; }},
       {"stale volume is a folder", volumeSize, [&](const std::string& path) {
          fs::remove(path);
          fs::create_directory(path);
@@ -239,19 +243,24 @@ TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
     if (c.stale) c.stale(packageBase() + next);
     EXPECT_EQ(extract(), 1) << c.name;
     Tree target = treeOf(host(kTarget));
-    EXPECT_EQ(target.count("old-only.bin"), 0u) << c.name;
+    EXPECT_EQ(target.count("old-only.bin") + target.count("intruder.txt"), 0u) << c.name;
     EXPECT_EQ(target["shared.txt"], "new") << c.name;
     if (expected.empty()) expected = target;
     EXPECT_EQ(target, expected) << c.name;
   }
+
 }
 
 TEST_F(LgzTest, BadArgumentsAndNonArchivesFail) {
   m_machine.writeFile("C:\\Work\\Packages\\text.lgz", "this is not an archive at all");
   m_machine.writeFile("C:\\Work\\Packages\\empty.lgz", "");
+  // Two gzip members in one file: read on, but the trailer check refuses the archive.
+  m_machine.writeFile("C:\\Work\\Packages\\two.lgz", ArchiveBuilder().file("a", "a").bytes() +
+                                                       ArchiveBuilder().file("b", "b").bytes());
   EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\missing.lgz"), 0);
   EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\text.lgz"), 0);
   EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\empty.lgz"), 0);
+  EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\two.lgz"), 0);
   EXPECT_EQ(extract(kTarget, ""), 0);
   EXPECT_EQ(extract(kTarget, "Q:\\no\\such\\drive.lgz"), 0);
   EXPECT_EQ(m_extract(nullptr, kTarget, kArchive, 0), 0);
