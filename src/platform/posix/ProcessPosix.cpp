@@ -124,6 +124,8 @@ std::vector<std::string> environmentFor(const LaunchRequest& request) {
   } else {
     for (char** entry = environ; *entry != nullptr; ++entry) block.emplace_back(*entry);
   }
+  // The show state is the launch's own, never inherited from the caller's.
+  std::erase_if(block, [](const std::string& entry) { return entry.rfind("CVDT_SHOW_WINDOW=", 0) == 0; });
   if (request.hidden) setVariable(block, "CVDT_SHOW_WINDOW", "0");
   uint32_t session = request.token ? request.token->session : currentSessionId();
   setVariable(block, "CVDT_SESSION", std::to_string(session));
