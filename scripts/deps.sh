@@ -6,7 +6,7 @@ PACKAGES=(
   g++ cmake ninja-build ccache pkg-config
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libarchive-dev libcurl4-openssl-dev
-  openssl curl libarchive-tools
+  openssl curl libarchive-tools python3
   x11-utils xvfb xdotool
 )
 
