@@ -178,8 +178,8 @@ std::vector<std::string> DbProbe::rows(const std::string& sql) const {
 
 int64_t DbProbe::totalRows() const {
   int64_t total = 0;
-  for (const char* table : {"n_equip_history", "n_equip_result", "n_equip_deleted",
-                            "a_equip_history", "a_equip_status"})
+  for (const char* table : {"n_equip_history", "n_equip_deleted", "a_equip_history",
+                            "a_equip_status"})
     total += count(table);
   return total;
 }

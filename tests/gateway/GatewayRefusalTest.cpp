@@ -102,15 +102,16 @@ TEST(GatewayRefusalTest, AFailurePartWayThroughAWriteLeavesNothingBehind) {
     const char* trigger;
     std::string request;
   } cases[] = {
-      {"BEFORE INSERT ON n_equip_result",
-       commandedWith(3, "STATUS|#S|#060")},
-      {"BEFORE INSERT ON n_equip_deleted WHEN NEW.dist_id = 9", deletionOf("5|&7|&9")},
+      // The report is recorded first, then the distribution's deletion mark is cleared.
+      {"BEFORE DELETE ON n_equip_deleted", commandedWith(1, "DIST_ID|#I|#5")},
+      {"BEFORE INSERT ON n_equip_deleted WHEN NEW.dist_id = 9", deletionOf("6|&7|&9")},
       {"BEFORE INSERT ON a_equip_status",
        requestText("SP_SV_DT_TDT_A_EQUIP_U",
                    {"EQUIP_ID|#S|#E", "DIST_ID|#I|#1", "UPDATE_ID|#I|#1", "STATUS|#S|#060",
                     "STATUS_DETAIL|#S|#", "PROC_TIME|#I|#0", "DIST_SERVER_IP|#S|#"})},
   };
   GatewayProcess gateway;
+  ASSERT_EQ(GatewayClient::call(gateway.port(), deletionOf("5")), "C00440AOK|@1");
   for (const Failing& c : cases) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(gateway.dbPath().c_str(), &db), SQLITE_OK);
@@ -120,7 +121,7 @@ TEST(GatewayRefusalTest, AFailurePartWayThroughAWriteLeavesNothingBehind) {
     sqlite3_close(db);
     std::string reply = GatewayClient::call(gateway.port(), c.request);
     EXPECT_EQ(reply.rfind("C00440AERR|@database error", 0), 0u) << c.trigger << ": " << reply;
-    EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0) << c.trigger;
+    EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 1) << c.trigger;
   }
   EXPECT_EQ(gateway.logLines().size(), std::size(cases));
 }

@@ -8,21 +8,23 @@
 namespace cvdt::gateway {
 namespace {
 
-// Commanded results: the latest report per equipment, distribution and command, every report in
-// the history, and the deletion mark of each distribution's files per equipment. Automatic
-// status: the latest report per equipment, distribution and update id, every report in the
-// history. Product targets: filled by an administrator; equip_id '' applies to every equipment.
+// Commanded results: every report in the history, which is appended to and nothing else (a
+// report comes once per job and only administrators read it back); the result of each
+// equipment, distribution and command is its latest report, a view. The deletion mark of each
+// distribution's files per equipment. Automatic status: every report in the history, and the
+// latest per equipment, distribution and update id kept in a table of its own, since every
+// agent pass reads it through the target query. Product targets: filled by an administrator;
+// equip_id '' applies to every equipment.
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS n_equip_history("
     "  history_id INTEGER PRIMARY KEY, reported_at TEXT NOT NULL,"
     "  equip_id TEXT NOT NULL, dist_id INTEGER NOT NULL, cmd_id INTEGER NOT NULL,"
     "  proc_type TEXT NOT NULL, status TEXT NOT NULL, status_detail TEXT NOT NULL,"
     "  actor INTEGER NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS n_equip_result("
-    "  equip_id TEXT NOT NULL, dist_id INTEGER NOT NULL, cmd_id INTEGER NOT NULL,"
-    "  proc_type TEXT NOT NULL, status TEXT NOT NULL, status_detail TEXT NOT NULL,"
-    "  actor INTEGER NOT NULL, reported_at TEXT NOT NULL, history_id INTEGER NOT NULL,"
-    "  PRIMARY KEY(equip_id, dist_id, cmd_id)) WITHOUT ROWID;"
+    // With one max() aggregate, SQLite takes the other columns from the row holding the maximum.
+    "CREATE VIEW IF NOT EXISTS n_equip_result AS"
+    "  SELECT equip_id, dist_id, cmd_id, proc_type, status, status_detail, actor, reported_at,"
+    "  MAX(history_id) AS history_id FROM n_equip_history GROUP BY equip_id, dist_id, cmd_id;"
     "CREATE TABLE IF NOT EXISTS n_equip_deleted("
     "  equip_id TEXT NOT NULL, dist_id INTEGER NOT NULL, deleted_at TEXT NOT NULL,"
     "  PRIMARY KEY(equip_id, dist_id)) WITHOUT ROWID;"
@@ -48,12 +50,6 @@ constexpr const char* kSchema =
 constexpr const char* kInsertCommandedHistory =
     "INSERT INTO n_equip_history(reported_at, equip_id, dist_id, cmd_id, proc_type, status,"
     " status_detail, actor) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)";
-constexpr const char* kUpsertCommandedResult =
-    "INSERT INTO n_equip_result(equip_id, dist_id, cmd_id, proc_type, status, status_detail,"
-    " actor, reported_at, history_id) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"
-    " ON CONFLICT(equip_id, dist_id, cmd_id) DO UPDATE SET proc_type = excluded.proc_type,"
-    " status = excluded.status, status_detail = excluded.status_detail, actor = excluded.actor,"
-    " reported_at = excluded.reported_at, history_id = excluded.history_id";
 constexpr const char* kClearDeletion =
     "DELETE FROM n_equip_deleted WHERE equip_id = ?1 AND dist_id = ?2";
 constexpr const char* kMarkDeletion =
@@ -87,7 +83,6 @@ constexpr const char* kSelectTargets =
 GatewayStore::~GatewayStore() {
   // Statements must be finalized before the connection closes.
   m_insertCommandedHistory = {};
-  m_upsertCommandedResult = {};
   m_clearDeletion = {};
   m_markDeletion = {};
   m_insertAutomaticHistory = {};
@@ -122,7 +117,6 @@ bool GatewayStore::prepareStatements() {
   };
   const Entry entries[] = {
       {&m_insertCommandedHistory, kInsertCommandedHistory},
-      {&m_upsertCommandedResult, kUpsertCommandedResult},
       {&m_clearDeletion, kClearDeletion},
       {&m_markDeletion, kMarkDeletion},
       {&m_insertAutomaticHistory, kInsertAutomaticHistory},
@@ -163,11 +157,6 @@ bool GatewayStore::recordCommandedResult(const CommandedReport& r) {
   m_insertCommandedHistory.bind(1, now).bind(2, r.equipId).bind(3, r.distId).bind(4, r.cmdId);
   m_insertCommandedHistory.bind(5, r.procType).bind(6, r.status).bind(7, r.statusDetail);
   if (!m_insertCommandedHistory.bind(8, r.actor).run()) return fail("history");
-  int64_t historyId = sqlite3_last_insert_rowid(m_pDb);
-  m_upsertCommandedResult.bind(1, r.equipId).bind(2, r.distId).bind(3, r.cmdId);
-  m_upsertCommandedResult.bind(4, r.procType).bind(5, r.status).bind(6, r.statusDetail);
-  m_upsertCommandedResult.bind(7, r.actor).bind(8, now).bind(9, historyId);
-  if (!m_upsertCommandedResult.run()) return fail("result");
   // A new report means the distribution's files are back on the equipment.
   if (!m_clearDeletion.bind(1, r.equipId).bind(2, r.distId).run()) return fail("deletion");
   return transaction.commit() || fail("commit");

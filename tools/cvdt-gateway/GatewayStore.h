@@ -85,7 +85,6 @@ class GatewayStore {
   std::string m_strTimeText;
   std::unique_ptr<TransactionStatements> m_pTransaction;
   SqlStatement m_insertCommandedHistory;
-  SqlStatement m_upsertCommandedResult;
   SqlStatement m_clearDeletion;
   SqlStatement m_markDeletion;
   SqlStatement m_insertAutomaticHistory;

@@ -10,19 +10,18 @@ namespace {
 
 using Kind = ResultTable::Kind;
 
-// The row of the latest report per equipment and distribution (whatever its command id), with
-// the distribution's deletion mark; deletions with no commanded report at all follow.
+// The latest report per equipment and distribution (whatever its command id), with the
+// distribution's deletion mark; deletions with no commanded report at all follow.
 constexpr const char* kCommandedSql =
-    "SELECT r.equip_id, r.dist_id, r.cmd_id, r.proc_type, r.status, r.status_detail, r.actor,"
-    " r.reported_at, d.deleted_at FROM n_equip_result r"
-    " LEFT JOIN n_equip_deleted d ON d.equip_id = r.equip_id AND d.dist_id = r.dist_id"
-    " WHERE r.history_id = (SELECT MAX(x.history_id) FROM n_equip_result x"
-    "   WHERE x.equip_id = r.equip_id AND x.dist_id = r.dist_id)"
-    " AND (?1 IS NULL OR r.equip_id = ?1)"
+    "WITH latest AS (SELECT equip_id, dist_id, cmd_id, proc_type, status, status_detail, actor,"
+    "   reported_at, MAX(history_id) FROM n_equip_history WHERE ?1 IS NULL OR equip_id = ?1"
+    "   GROUP BY equip_id, dist_id)"
+    " SELECT l.equip_id, l.dist_id, l.cmd_id, l.proc_type, l.status, l.status_detail, l.actor,"
+    " l.reported_at, d.deleted_at FROM latest l"
+    " LEFT JOIN n_equip_deleted d ON d.equip_id = l.equip_id AND d.dist_id = l.dist_id"
     " UNION ALL SELECT d.equip_id, d.dist_id, NULL, NULL, NULL, NULL, NULL, NULL, d.deleted_at"
-    " FROM n_equip_deleted d WHERE NOT EXISTS (SELECT 1 FROM n_equip_result r"
-    "   WHERE r.equip_id = d.equip_id AND r.dist_id = d.dist_id)"
-    " AND (?1 IS NULL OR d.equip_id = ?1)"
+    " FROM n_equip_deleted d WHERE (?1 IS NULL OR d.equip_id = ?1) AND NOT EXISTS"
+    "   (SELECT 1 FROM latest l WHERE l.equip_id = d.equip_id AND l.dist_id = d.dist_id)"
     " ORDER BY 1, 2";
 
 // The latest report per equipment and distribution, whatever its update id.
