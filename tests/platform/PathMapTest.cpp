@@ -66,22 +66,22 @@ TEST(PathMapTest, NamesMatchIgnoringCaseWhenTheExactNameIsAbsent) {
 TEST(PathMapTest, SystemFolderIsRedirectedPerThreadOn64BitMachines) {
   TestMachine machine;
   const std::string windows = machine.root() + "/drives/c/Windows";
-  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\cmd.exe"), windows + "/SysWOW64/cmd.exe");
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\probe.exe"), windows + "/SysWOW64/probe.exe");
   EXPECT_EQ(plat::toHostPath("C:\\WINDOWS\\system32\\drivers\\etc\\hosts"),
             windows + "/System32/drivers/etc/hosts");  // exempt, as on Windows
-  EXPECT_EQ(plat::toHostPath("C:\\Windows\\Sysnative\\cmd.exe"), windows + "/System32/cmd.exe");
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\Sysnative\\probe.exe"), windows + "/System32/probe.exe");
 
   void* old = nullptr;
   ASSERT_TRUE(plat::disableRedirection(&old));
-  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\cmd.exe"), windows + "/System32/cmd.exe");
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\probe.exe"), windows + "/System32/probe.exe");
   std::string otherThread;
-  std::thread([&] { otherThread = plat::toHostPath("C:\\Windows\\System32\\cmd.exe"); }).join();
-  EXPECT_EQ(otherThread, windows + "/SysWOW64/cmd.exe");  // the switch is per thread
+  std::thread([&] { otherThread = plat::toHostPath("C:\\Windows\\System32\\probe.exe"); }).join();
+  EXPECT_EQ(otherThread, windows + "/SysWOW64/probe.exe");  // the switch is per thread
   ASSERT_TRUE(plat::revertRedirection(old));
-  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\cmd.exe"), windows + "/SysWOW64/cmd.exe");
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\probe.exe"), windows + "/SysWOW64/probe.exe");
 
   plat::setProcess64Bit(true);  // a native 64-bit program is never redirected
-  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\cmd.exe"), windows + "/System32/cmd.exe");
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\probe.exe"), windows + "/System32/probe.exe");
   plat::setProcess64Bit(false);
 }
 
