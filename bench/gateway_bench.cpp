@@ -209,6 +209,23 @@ void measure(const Server& server, int clients, double seconds, Rate& rate) {
   rate.cpu += cpuSeconds(server.pid) - cpuBefore;
 }
 
+// Both servers at one client count, in alternating slices so that they meet the same background
+// load; one line of results.
+void compare(const Server& ceiling, const Server& gateway, int clients, double seconds,
+             int slices) {
+  Rate top, gw;
+  for (int slice = 0; slice < slices; ++slice) {
+    measure(ceiling, clients, seconds / slices, top);
+    measure(gateway, clients, seconds / slices, gw);
+  }
+  std::printf("%-8d %14.0f %14.0f %7.2f %13.1f us %13.1f us", clients, top.perSecond(),
+              gw.perSecond(), gw.perSecond() / top.perSecond(), 1e6 * top.cpu / top.done,
+              1e6 * gw.cpu / gw.done);
+  if (top.failures + gw.failures > 0)
+    std::printf("   (failed requests: ceiling %ld, gateway %ld)", top.failures, gw.failures);
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,33 +242,21 @@ int main(int argc, char** argv) {
   std::string folder = std::filesystem::temp_directory_path() /
                        ("cvdt-gateway-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
-  Server ceiling = startServer({std::filesystem::read_symlink("/proc/self/exe"), "--ceiling-server"});
+  Server ceiling =
+      startServer({std::filesystem::read_symlink("/proc/self/exe"), "--ceiling-server"});
   Server real = startServer({gateway, "serve", "--listen", "127.0.0.1:0", "--db",
                              folder + "/bench.db"});
+  int status = 0;
   if (ceiling.port == 0 || real.port == 0) {
     std::fprintf(stderr, "cannot start the servers\n");
-    stopServer(ceiling);
-    stopServer(real);
-    return 1;
-  }
-  std::printf("%-8s %14s %14s %7s %16s %16s\n", "clients", "ceiling req/s", "gateway req/s",
-              "ratio", "ceiling cpu/req", "gateway cpu/req");
-  for (int clients : {1, 8}) {
-    // Alternating slices, so that both servers meet the same background load.
-    Rate top, gw;
-    for (int slice = 0; slice < slices; ++slice) {
-      measure(ceiling, clients, seconds / slices, top);
-      measure(real, clients, seconds / slices, gw);
-    }
-    std::printf("%-8d %14.0f %14.0f %7.2f %13.1f us %13.1f us", clients, top.perSecond(),
-                gw.perSecond(), gw.perSecond() / top.perSecond(), 1e6 * top.cpu / top.done,
-                1e6 * gw.cpu / gw.done);
-    if (top.failures + gw.failures > 0)
-      std::printf("   (failed requests: ceiling %ld, gateway %ld)", top.failures, gw.failures);
-    std::printf("\n");
+    status = 1;
+  } else {
+    std::printf("%-8s %14s %14s %7s %16s %16s\n", "clients", "ceiling req/s", "gateway req/s",
+                "ratio", "ceiling cpu/req", "gateway cpu/req");
+    for (int clients : {1, 8}) compare(ceiling, real, clients, seconds, slices);
   }
   stopServer(ceiling);
   stopServer(real);
   std::filesystem::remove_all(folder);
-  return 0;
+  return status;
 }
