@@ -287,6 +287,25 @@ std::string likeEscaped(const std::string& text) {
   return out;
 }
 
+// Runs body with a leased connection; the lease's error when there is none.
+template <typename Body>
+uint32_t withConnection(Body body) {
+  uint32_t error;
+  ConnectionLease lease(error);
+  return lease.get() == nullptr ? error : body(lease.get());
+}
+
+// The name in the first column of the index-th row of a "... LIMIT 1 OFFSET ?2" listing.
+uint32_t nthName(Connection* connection, const char* sql, const std::string& path,
+                 uint32_t index, std::string& name) {
+  Statement list(connection, sql);
+  int rc = list.text(1, path).integer(2, index).step();
+  if (rc == SQLITE_DONE) return kErrorNoMoreItems;
+  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
+  name = columnText(list.raw(), 0);
+  return kErrorSuccess;
+}
+
 }  // namespace
 
 const char* regRootName(RegRoot root) {
@@ -308,164 +327,138 @@ bool regRootFromName(const std::string& name, RegRoot& root) {
 
 uint32_t RegKey::open(RegRoot root, const std::string& path, uint32_t access, RegKey& out) {
   out.close();
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  std::string full = viewPath(root, path, access);
-  bool exists = false;
-  error = keyExists(connection, full, exists);
-  if (error != kErrorSuccess) return error;
-  if (!exists) return kErrorFileNotFound;
-  out.m_path = full;
-  out.m_access = access;
-  out.m_open = true;
-  return kErrorSuccess;
+  return withConnection([&](Connection* connection) -> uint32_t {
+    std::string full = viewPath(root, path, access);
+    bool exists = false;
+    uint32_t error = keyExists(connection, full, exists);
+    if (error != kErrorSuccess) return error;
+    if (!exists) return kErrorFileNotFound;
+    out.m_path = full;
+    out.m_access = access;
+    out.m_open = true;
+    return kErrorSuccess;
+  });
 }
 
 uint32_t RegKey::create(RegRoot root, const std::string& path, uint32_t access, RegKey& out,
                         bool* created) {
   out.close();
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  std::string full = viewPath(root, path, access);
-  bool existed = false;
-  error = inTransaction(connection, [&] {
-    uint32_t result = keyExists(connection, full, existed);
-    return result != kErrorSuccess || existed ? result : insertKeyChain(connection, full);
+  return withConnection([&](Connection* connection) -> uint32_t {
+    std::string full = viewPath(root, path, access);
+    bool existed = false;
+    uint32_t error = inTransaction(connection, [&] {
+      uint32_t result = keyExists(connection, full, existed);
+      return result != kErrorSuccess || existed ? result : insertKeyChain(connection, full);
+    });
+    if (error != kErrorSuccess) return error;
+    if (created != nullptr) *created = !existed;
+    out.m_path = full;
+    out.m_access = access;
+    out.m_open = true;
+    return kErrorSuccess;
   });
-  if (error != kErrorSuccess) return error;
-  if (created != nullptr) *created = !existed;
-  out.m_path = full;
-  out.m_access = access;
-  out.m_open = true;
-  return kErrorSuccess;
 }
 
 uint32_t RegKey::deleteTree(RegRoot root, const std::string& path, uint32_t access) {
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  std::string full = viewPath(root, path, access);
-  if (full.find('\\') == std::string::npos) return kErrorAccessDenied;  // a root stays
-  std::string below = likeEscaped(full) + "\\%";
-  bool existed = false;
-  return inTransaction(connection, [&] {
-    uint32_t result = keyExists(connection, full, existed);
-    if (result != kErrorSuccess) return result;
-    if (!existed) return kErrorFileNotFound;
-    Statement values(connection,
-                     "DELETE FROM reg_value WHERE key_id IN (SELECT id FROM reg_key"
-                     " WHERE path = ?1 OR path LIKE ?2 ESCAPE '!')");
-    int rc = values.text(1, full).text(2, below).step();
-    if (rc != SQLITE_DONE) return errorFromSqlite(rc);
-    Statement keys(connection, "DELETE FROM reg_key WHERE path = ?1 OR path LIKE ?2 ESCAPE '!'");
-    rc = keys.text(1, full).text(2, below).step();
-    return rc == SQLITE_DONE ? kErrorSuccess : errorFromSqlite(rc);
+  return withConnection([&](Connection* connection) -> uint32_t {
+    std::string full = viewPath(root, path, access);
+    if (full.find('\\') == std::string::npos) return kErrorAccessDenied;  // a root stays
+    std::string below = likeEscaped(full) + "\\%";
+    bool existed = false;
+    return inTransaction(connection, [&] {
+      uint32_t result = keyExists(connection, full, existed);
+      if (result != kErrorSuccess) return result;
+      if (!existed) return kErrorFileNotFound;
+      Statement values(connection,
+                       "DELETE FROM reg_value WHERE key_id IN (SELECT id FROM reg_key"
+                       " WHERE path = ?1 OR path LIKE ?2 ESCAPE '!')");
+      int rc = values.text(1, full).text(2, below).step();
+      if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+      Statement keys(connection, "DELETE FROM reg_key WHERE path = ?1 OR path LIKE ?2 ESCAPE '!'");
+      rc = keys.text(1, full).text(2, below).step();
+      return rc == SQLITE_DONE ? kErrorSuccess : errorFromSqlite(rc);
+    });
   });
 }
 
 uint32_t RegKey::queryValue(const std::string& name, uint32_t& type,
                             std::vector<uint8_t>& data) const {
   if (!m_open) return kErrorInvalidHandle;
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  Statement query(connection,
-                  "SELECT v.type, v.data FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
-                  " WHERE k.path = ? AND v.name = ?");
-  int rc = query.text(1, m_path).text(2, name).step();
-  if (rc == SQLITE_DONE) return kErrorFileNotFound;
-  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
-  type = static_cast<uint32_t>(sqlite3_column_int64(query.raw(), 0));
-  auto bytes = static_cast<const uint8_t*>(sqlite3_column_blob(query.raw(), 1));
-  data.assign(bytes, bytes + sqlite3_column_bytes(query.raw(), 1));
-  return kErrorSuccess;
+  return withConnection([&](Connection* connection) -> uint32_t {
+    Statement query(connection,
+                    "SELECT v.type, v.data FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
+                    " WHERE k.path = ? AND v.name = ?");
+    int rc = query.text(1, m_path).text(2, name).step();
+    if (rc == SQLITE_DONE) return kErrorFileNotFound;
+    if (rc != SQLITE_ROW) return errorFromSqlite(rc);
+    type = static_cast<uint32_t>(sqlite3_column_int64(query.raw(), 0));
+    auto bytes = static_cast<const uint8_t*>(sqlite3_column_blob(query.raw(), 1));
+    data.assign(bytes, bytes + sqlite3_column_bytes(query.raw(), 1));
+    return kErrorSuccess;
+  });
 }
 
 uint32_t RegKey::setValue(const std::string& name, uint32_t type, const void* data, size_t size) {
   if (!m_open) return kErrorInvalidHandle;
   if (!hasWriteAccess(m_access)) return kErrorAccessDenied;
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  Statement upsert(connection,
-                   "INSERT INTO reg_value(key_id, name, type, data)"
-                   " SELECT id, ?2, ?3, ?4 FROM reg_key WHERE path = ?1"
-                   " ON CONFLICT(key_id, name) DO UPDATE SET type = excluded.type,"
-                   " data = excluded.data");
-  int rc = upsert.text(1, m_path).text(2, name).integer(3, type).blob(4, data, size).step();
-  if (rc != SQLITE_DONE) return errorFromSqlite(rc);
-  return sqlite3_changes(connection->db()) > 0 ? kErrorSuccess : kErrorKeyDeleted;
+  return withConnection([&](Connection* connection) -> uint32_t {
+    Statement upsert(connection,
+                     "INSERT INTO reg_value(key_id, name, type, data)"
+                     " SELECT id, ?2, ?3, ?4 FROM reg_key WHERE path = ?1"
+                     " ON CONFLICT(key_id, name) DO UPDATE SET type = excluded.type,"
+                     " data = excluded.data");
+    int rc = upsert.text(1, m_path).text(2, name).integer(3, type).blob(4, data, size).step();
+    if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+    return sqlite3_changes(connection->db()) > 0 ? kErrorSuccess : kErrorKeyDeleted;
+  });
 }
 
 uint32_t RegKey::deleteValue(const std::string& name) {
   if (!m_open) return kErrorInvalidHandle;
   if (!hasWriteAccess(m_access)) return kErrorAccessDenied;
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  Statement remove(connection,
-                   "DELETE FROM reg_value WHERE name = ?2 AND key_id ="
-                   " (SELECT id FROM reg_key WHERE path = ?1)");
-  int rc = remove.text(1, m_path).text(2, name).step();
-  if (rc != SQLITE_DONE) return errorFromSqlite(rc);
-  return sqlite3_changes(connection->db()) > 0 ? kErrorSuccess : kErrorFileNotFound;
+  return withConnection([&](Connection* connection) -> uint32_t {
+    Statement remove(connection,
+                     "DELETE FROM reg_value WHERE name = ?2 AND key_id ="
+                     " (SELECT id FROM reg_key WHERE path = ?1)");
+    int rc = remove.text(1, m_path).text(2, name).step();
+    if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+    return sqlite3_changes(connection->db()) > 0 ? kErrorSuccess : kErrorFileNotFound;
+  });
 }
 
 uint32_t RegKey::enumValue(uint32_t index, std::string& name) const {
   if (!m_open) return kErrorInvalidHandle;
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  Statement list(connection,
-                 "SELECT v.name FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
-                 " WHERE k.path = ? ORDER BY v.rowid LIMIT 1 OFFSET ?");
-  int rc = list.text(1, m_path).integer(2, index).step();
-  if (rc == SQLITE_DONE) return kErrorNoMoreItems;
-  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
-  name = columnText(list.raw(), 0);
-  return kErrorSuccess;
+  return withConnection([&](Connection* connection) {
+    return nthName(connection,
+                   "SELECT v.name FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
+                   " WHERE k.path = ?1 ORDER BY v.rowid LIMIT 1 OFFSET ?2",
+                   m_path, index, name);
+  });
 }
 
 uint32_t RegKey::enumSubKey(uint32_t index, std::string& name) const {
   if (!m_open) return kErrorInvalidHandle;
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  Statement list(connection,
-                 "SELECT name FROM reg_key WHERE parent = ? ORDER BY name COLLATE NOCASE"
-                 " LIMIT 1 OFFSET ?");
-  int rc = list.text(1, m_path).integer(2, index).step();
-  if (rc == SQLITE_DONE) return kErrorNoMoreItems;
-  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
-  name = columnText(list.raw(), 0);
-  return kErrorSuccess;
+  return withConnection([&](Connection* connection) {
+    return nthName(connection,
+                   "SELECT name FROM reg_key WHERE parent = ?1 ORDER BY name COLLATE NOCASE"
+                   " LIMIT 1 OFFSET ?2",
+                   m_path, index, name);
+  });
 }
 
 uint32_t RegKey::queryInfo(uint32_t& maxValueNameLength, uint32_t& maxValueLength) const {
   if (!m_open) return kErrorInvalidHandle;
-  uint32_t error;
-  ConnectionLease lease(error);
-  Connection* connection = lease.get();
-  if (connection == nullptr) return error;
-  Statement info(connection,
-                 "SELECT k.id, max(length(v.name)), max(length(v.data)) FROM reg_key k"
-                 " LEFT JOIN reg_value v ON v.key_id = k.id WHERE k.path = ?");
-  int rc = info.text(1, m_path).step();
-  if (rc != SQLITE_ROW) return errorFromSqlite(rc);
-  if (sqlite3_column_type(info.raw(), 0) == SQLITE_NULL) return kErrorKeyDeleted;
-  maxValueNameLength = static_cast<uint32_t>(sqlite3_column_int64(info.raw(), 1));
-  maxValueLength = static_cast<uint32_t>(sqlite3_column_int64(info.raw(), 2));
-  return kErrorSuccess;
+  return withConnection([&](Connection* connection) -> uint32_t {
+    Statement info(connection,
+                   "SELECT k.id, max(length(v.name)), max(length(v.data)) FROM reg_key k"
+                   " LEFT JOIN reg_value v ON v.key_id = k.id WHERE k.path = ?");
+    int rc = info.text(1, m_path).step();
+    if (rc != SQLITE_ROW) return errorFromSqlite(rc);
+    if (sqlite3_column_type(info.raw(), 0) == SQLITE_NULL) return kErrorKeyDeleted;
+    maxValueNameLength = static_cast<uint32_t>(sqlite3_column_int64(info.raw(), 1));
+    maxValueLength = static_cast<uint32_t>(sqlite3_column_int64(info.raw(), 2));
+    return kErrorSuccess;
+  });
 }
 
 }  // namespace plat
