@@ -9,6 +9,7 @@
 #include <random>
 
 #include "gateway/GatewayProcess.h"
+#include "support/CommandOutput.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestMachine.h"
 
@@ -17,15 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using cvdt::test::TestMachine;
 
-std::string run(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  char chunk[4096];
-  size_t n;
-  while (pipe && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
-  if (pipe) pclose(pipe);
-  return output;
-}
+using cvdt::test::commandOutput;
 
 std::string contentsOf(const std::string& packOutput) {
   size_t at = packOutput.find("contents=");
@@ -41,7 +34,7 @@ std::string pack(const std::string& base, int id, size_t randomBytes) {
   for (char& c : noise) c = static_cast<char>(random());
   std::ofstream(src + "/payload.bin", std::ios::binary) << noise;
   fs::create_directories(base + "/root");
-  return contentsOf(run(std::string(CVDT_PACK_PATH) + " normal --id " + std::to_string(id) +
+  return contentsOf(commandOutput(std::string(CVDT_PACK_PATH) + " normal --id " + std::to_string(id) +
                         " --name Package" + std::to_string(id) + " --src " + src + " --out " +
                         base + "/root --part-size 256K"));
 }
@@ -61,7 +54,7 @@ void serveRoot(cvdt::test::LoopbackHttpServer& server, const std::string& root, 
 }
 
 std::string runAgent(const std::string& file, int gatewayPort, int httpPort) {
-  return run(std::string(CVDT_HOST_PATH) + " agent --gateway 127.0.0.1:" +
+  return commandOutput(std::string(CVDT_HOST_PATH) + " agent --gateway 127.0.0.1:" +
              std::to_string(gatewayPort) + " --ft-port " + std::to_string(httpPort) +
              " --script " + file);
 }
@@ -122,7 +115,7 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   EXPECT_TRUE(hasResult(output, 1004, "040")) << output;  // "942": cancelled while downloading
   EXPECT_EQ(machine.readFile(machine.config().moduleFolder + "\\ndist_temp\\12\\readme.txt"),
             "package 12\n");
-  std::string status = run(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
+  std::string status = commandOutput(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
   EXPECT_NE(status.find("\"dist_id\":13,\"cmd_id\":1004,\"proc_type\":\"NDT\",\"status\":\"942\""),
             std::string::npos) << status;
 
@@ -134,7 +127,7 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   output = runAgent(ban, gateway.port(), server.port());
   EXPECT_TRUE(hasResult(output, 2001, "040")) << output;  // "941": stopped by the ban period
 
-  status = run(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
+  status = commandOutput(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
   EXPECT_NE(status.find("\"dist_id\":13,\"cmd_id\":2001,\"proc_type\":\"NDT\",\"status\":\"941\""),
             std::string::npos) << status;
   // The second thread start removed distribution 12's files and told the gateway.

@@ -12,6 +12,7 @@
 #include "gendist/NGenDist.h"
 #include "platform/PlatformFs.h"
 #include "support/HostReports.h"
+#include "support/CommandOutput.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestMachine.h"
 
@@ -20,15 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using cvdt::test::TestMachine;
 
-std::string run(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  char chunk[4096];
-  size_t n;
-  while (pipe && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
-  if (pipe) pclose(pipe);
-  return output;
-}
+using cvdt::test::commandOutput;
 
 std::string valueOf(const std::string& output, const std::string& key) {
   size_t at = output.find(key + "=");
@@ -52,7 +45,7 @@ Package pack(const std::string& base, const std::string& options) {
       << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo]\r\n"
          "\"Installed\"=\"yes\"\r\n";
   fs::create_directories(base + "/root");
-  std::string output = run(std::string(CVDT_PACK_PATH) + " normal --id 12 --name Demo --src " +
+  std::string output = commandOutput(std::string(CVDT_PACK_PATH) + " normal --id 12 --name Demo --src " +
                            base + "/src --out " + base + "/root --part-size 65536 " + options);
   return {base + "/root", valueOf(output, "contents")};
 }
