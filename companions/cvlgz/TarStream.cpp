@@ -6,6 +6,14 @@
 #include "VolumeStream.h"
 
 namespace cvlgz {
+namespace {
+
+uint32_t le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
 
 TarStream::TarStream(VolumeStream& volumes) : m_volumes(volumes) {}
 
@@ -26,12 +34,14 @@ bool TarStream::open(struct archive* tarReader, std::string& error) {
   }
   archive_read_support_filter_gzip(m_pInflater);
   archive_read_support_format_raw(m_pInflater);
+  m_volumes.setEndCheck([this](const unsigned char* lastEight) { return mayHaveEnded(lastEight); });
   struct archive_entry* entry = nullptr;
   if (m_volumes.openReader(m_pInflater) != ARCHIVE_OK ||
       archive_read_next_header(m_pInflater, &entry) != ARCHIVE_OK) {
     error = errorText();
     return false;
   }
+  m_bGzip = archive_filter_code(m_pInflater, 0) == ARCHIVE_FILTER_GZIP;
   if (archive_read_open(tarReader, this, nullptr, &TarStream::onRead, &TarStream::onClose) !=
       ARCHIVE_OK) {
     const char* text = archive_error_string(tarReader);
@@ -66,6 +76,13 @@ la_ssize_t TarStream::pull(const void** block) {
   return static_cast<la_ssize_t>(size);
 }
 
+bool TarStream::mayHaveEnded(const unsigned char* lastEight) const {
+  if (!m_bGzip) return false;
+  // The one total at or above the output so far that the length field (modulo 2^32) allows.
+  uint64_t total = m_nBytes + static_cast<uint32_t>(le32(lastEight + 4) - static_cast<uint32_t>(m_nBytes));
+  return total - m_nBytes <= kMaxHeldOutput && total % 512 == 0;
+}
+
 bool TarStream::verify(std::string& error) {
   const void* block = nullptr;
   while (!m_bEnded) {
@@ -74,7 +91,7 @@ bool TarStream::verify(std::string& error) {
       return false;
     }
   }
-  if (archive_filter_code(m_pInflater, 0) != ARCHIVE_FILTER_GZIP) return true;
+  if (!m_bGzip) return true;
   // The trailer is the last eight bytes the decompressor took: CRC-32, then the length modulo
   // 2^32, both little-endian.
   uint64_t consumed = static_cast<uint64_t>(archive_filter_bytes(m_pInflater, -1));
@@ -83,11 +100,7 @@ bool TarStream::verify(std::string& error) {
     error = "the archive's trailer cannot be read";
     return false;
   }
-  auto le32 = [&](int at) {
-    return static_cast<uint32_t>(trailer[at]) | static_cast<uint32_t>(trailer[at + 1]) << 8 |
-           static_cast<uint32_t>(trailer[at + 2]) << 16 | static_cast<uint32_t>(trailer[at + 3]) << 24;
-  };
-  if (le32(0) != m_crc.value() || le32(4) != static_cast<uint32_t>(m_nBytes)) {
+  if (le32(trailer) != m_crc.value() || le32(trailer + 4) != static_cast<uint32_t>(m_nBytes)) {
     error = "the archive is damaged: its check sum does not match its content";
     return false;
   }

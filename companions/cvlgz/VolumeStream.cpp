@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <strings.h>
 
 #include "platform/PlatformFs.h"
@@ -71,6 +72,7 @@ la_ssize_t VolumeStream::read(struct archive* reader, const void** block) {
     ssize_t got = ::read(m_fd, m_buffer.data(), m_buffer.size());
     if (got > 0) {
       m_spans.back().length += static_cast<uint64_t>(got);
+      keepTail(m_buffer.data(), static_cast<size_t>(got));
       return got;
     }
     if (got < 0 && errno == EINTR) continue;
@@ -79,9 +81,20 @@ la_ssize_t VolumeStream::read(struct archive* reader, const void** block) {
       return -1;
     }
     closeVolume();
-    bool more = m_bVolumes && m_nVolume < kMaxVolume;
-    if (!more || !openVolume(m_nVolume + 1)) return 0;
+    if (!mayContinue() || !openVolume(m_nVolume + 1)) return 0;
   }
+}
+
+bool VolumeStream::mayContinue() const {
+  if (!m_bVolumes || m_nVolume >= kMaxVolume) return false;
+  return m_nHandedOut < sizeof m_tail || !m_endCheck || !m_endCheck(m_tail);
+}
+
+void VolumeStream::keepTail(const char* data, size_t size) {
+  size_t fresh = std::min(size, sizeof m_tail);
+  std::memmove(m_tail, m_tail + fresh, sizeof m_tail - fresh);
+  std::memcpy(m_tail + sizeof m_tail - fresh, data + size - fresh, fresh);
+  m_nHandedOut += size;
 }
 
 bool VolumeStream::readBack(uint64_t offset, unsigned char* out, size_t size) const {

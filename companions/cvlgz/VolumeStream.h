@@ -1,12 +1,14 @@
 // VolumeStream: the compressed bytes of an archive cut into volumes ("X.lgz", "X.l00001",
 // "X.l00002", ...), handed to libarchive as one stream. A volume is opened only when the one
-// before it is used up and the decompressor still asks for data; once the compressed stream has
-// ended it asks for nothing more, so volumes left over from a longer archive are not taken in.
+// before it is used up, the decompressor still asks for data, and the end check (see TarStream)
+// does not find that the compressed stream has already ended, so volumes left over from a longer
+// archive are never taken in.
 #pragma once
 
 #include <archive.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,12 @@ class VolumeStream {
   ~VolumeStream();
   VolumeStream(const VolumeStream&) = delete;
   VolumeStream& operator=(const VolumeStream&) = delete;
+
+  // Asked at the end of each volume, with the last eight bytes handed out, before the next volume
+  // is opened: true when the compressed stream may already have ended there, in which case the
+  // stream ends instead.
+  using EndCheck = std::function<bool(const unsigned char* lastEight)>;
+  void setEndCheck(EndCheck check) { m_endCheck = std::move(check); }
 
   // Opens part 0; false when it cannot be read.
   bool openFirst();
@@ -42,6 +50,8 @@ class VolumeStream {
   la_ssize_t read(struct archive* reader, const void** block);
   bool openVolume(int index);
   void closeVolume();
+  bool mayContinue() const;
+  void keepTail(const char* data, size_t size);
 
   struct Span {
     uint64_t start;  // stream offset of the volume's first byte
@@ -55,6 +65,9 @@ class VolumeStream {
   int m_nVolume = 0;
   int m_fd = -1;
   std::vector<char> m_buffer;
+  EndCheck m_endCheck;
+  unsigned char m_tail[8] = {};  // the last eight bytes handed out
+  uint64_t m_nHandedOut = 0;
 };
 
 }  // namespace cvlgz

@@ -57,6 +57,8 @@ std::string ArchiveBuilder::bytes() const {
                                                                     archive_write_free);
   archive_write_set_format_pax_restricted(writer.get());
   archive_write_add_filter_gzip(writer.get());
+  // Unpadded, as cvdt-pack writes them: the gzip stream ends with the last byte.
+  archive_write_set_bytes_in_last_block(writer.get(), 1);
   archive_write_open(writer.get(), &out, nullptr, &appendTo, nullptr);
   for (const Entry& item : m_entries) {
     std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),

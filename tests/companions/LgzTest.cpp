@@ -227,6 +227,8 @@ TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
       {"exact last volume", volumeSize, nullptr},
       {"stale volume is a whole archive", volumeSize,
        [&](const std::string& path) { std::ofstream(path, std::ios::trunc) << intruder; }},
+      {"one part, then a whole archive", shorterBytes.size(),
+       [&](const std::string& path) { std::ofstream(path, std::ios::trunc) << intruder; }},
       {"stale volume is a folder", volumeSize, [&](const std::string& path) {
          fs::remove(path);
          fs::create_directory(path);
