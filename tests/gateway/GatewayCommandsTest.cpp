@@ -53,7 +53,7 @@ TEST_F(GatewayCommandsTest, CallPacksParametersAndSendsThemThroughTheModuleClien
 
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"SP_X", "EQUIP_ID=S=EQ1"}, {"SP_X", "EQUIP_ID:T:1"},
-        {"SP_X", "EQUIP_ID:S:a|$b"}, {"SP_X", "DATA:S:" + std::string(1000, 'x')}}) {
+        {"SP_X", "EQUIP_ID:S:a|$b"}, {"SP_X", "DATA:S:" + std::string(0x10000, 'x')}}) {
     EXPECT_EQ(call(bad).status, 2) << bad[1].substr(0, 20);
   }
   std::string port = std::to_string(m_gateway.port());

@@ -27,9 +27,9 @@ bool notSuccess(const std::optional<std::string>& reply) {
   return !reply || reply->rfind("C00440AERR|@", 0) == 0;
 }
 
-TEST(GatewayFramesTest, LengthFieldsOutsideOneToThousandAreRefused) {
+TEST(GatewayFramesTest, LengthFieldsOutsideTheRequestLimitsAreRefused) {
   GatewayProcess gateway;
-  const uint32_t lengths[] = {0, 1001, 0x100000, 0xFFFFFFFF};
+  const uint32_t lengths[] = {0, 0x10001, 0x100000, 0xFFFFFFFF};
   for (uint32_t length : lengths) {
     GatewayClient client(gateway.port());
     ASSERT_TRUE(client.sendBytes(GatewayClient::header(length)));
@@ -38,10 +38,10 @@ TEST(GatewayFramesTest, LengthFieldsOutsideOneToThousandAreRefused) {
     EXPECT_TRUE(notSuccess(reply)) << length << ": " << reply.value_or("");
     EXPECT_TRUE(client.waitClosed()) << length;
   }
-  // A body of exactly 1,000 bytes is still a frame (refused here only for its content: the last
+  // A body of exactly 64 KiB is still a frame (refused here only for its content: the last
   // parameter's value is no longer a number).
   std::string longest = goodRequest(5);
-  longest.resize(1000, 'x');
+  longest.resize(0x10000, 'x');
   EXPECT_EQ(GatewayClient::call(gateway.port(), longest).rfind("C00440AERR|@", 0), 0u);
   EXPECT_EQ(gateway.logLines().size(), std::size(lengths) + 1);
   EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);

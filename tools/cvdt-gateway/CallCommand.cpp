@@ -58,7 +58,8 @@ int CallCommand::run() {
   size_t requestLength = GatewayRequest::kPrefix.size() + words[1].size() + 2 +
                          std::to_string(words.size() - 2).size() + 2 + parameters.size();
   if (requestLength > GatewayConnection::kMaxRequestLength)
-    return usage("the request has " + std::to_string(requestLength) + " bytes; at most 1000 go");
+    return usage("the request has " + std::to_string(requestLength) + " bytes; at most " +
+                 std::to_string(GatewayConnection::kMaxRequestLength) + " go");
   NDBQuery query;
   query.setServer(m_args.value("host").c_str(), static_cast<int>(port));
   query.setReplyWaitMs(static_cast<uint32_t>(waitMs));

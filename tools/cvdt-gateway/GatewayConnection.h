@@ -14,7 +14,9 @@ class GatewayConnection {
  public:
   using Clock = std::chrono::steady_clock;
   static constexpr int kProtocolKey = 21903;
-  static constexpr uint32_t kMaxRequestLength = 1000;
+  // Requests carry lists (a deletion report names up to 999 characters of ids), so a request
+  // may be longer than the 1,000 bytes the module's shortest frames hold; 64 KiB bounds it.
+  static constexpr uint32_t kMaxRequestLength = 0x10000;
   static constexpr uint32_t kMaxReplyLength = 0x100000;
 
   enum class Progress {
