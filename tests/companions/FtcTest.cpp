@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <thread>
 
@@ -38,6 +39,8 @@ struct Transport {
   const char* protocol;
   int modeFlag;
 };
+
+void PrintTo(const Transport& transport, std::ostream* out) { *out << transport.name; }
 
 // Sets an environment variable for one test.
 class ScopedEnv {
