@@ -3,12 +3,14 @@
 // regedit.exe, CMD.EXE).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "detect/NRegistry.h"
+#include "platform/PlatformRegistry.h"
 #include "gendist/NGenDist.h"
 #include "platform/PlatformFs.h"
 #include "support/HostReports.h"
@@ -41,6 +43,9 @@ Package pack(const std::string& base, const std::string& options) {
   std::ofstream(base + "/src/readme.txt") << "installed by cvdt\n";
   std::ofstream(base + "/src/sub/data.bin") << std::string(200000, 'd');
   std::ofstream(base + "/src/install.bat") << "echo ran \"$@\" > \"$(dirname \"$0\")/ran.txt\"\nexit 0\n";
+  std::ofstream(base + "/src/fail.bat") << "exit 1\n";
+  std::ofstream(base + "/src/sys.dll") << "system file";
+  std::ofstream(base + "/src/broken.reg") << "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"v\"=dword:zz\r\n";
   std::ofstream(base + "/src/settings.reg")
       << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo]\r\n"
          "\"Installed\"=\"yes\"\r\n";
@@ -161,6 +166,94 @@ TEST_F(NGenDistPipelineTest, FailuresEndWithTheirStatus) {
   ASSERT_EQ(job.initSetting(*record, distId), 1);
   EXPECT_EQ(job.doDistNormal(&stop), 0);
   EXPECT_STREQ(job.status().text(), "904");
+}
+
+// One failing step each: the job ends with that step's status.
+TEST_F(NGenDistPipelineTest, EachFailingStepEndsTheJobWithItsStatus) {
+  struct Row {
+    const char* options;
+    const char* status;
+    uint32_t swStatus;  // the software status cvsw.dll reports for id 5 (0: none set)
+    bool swStatusAsText;
+  } rows[] = {
+      {"--agree", "922", 0, false},  // nobody answers yes on a machine without a display
+      {"--kind SWDT --sw-id 5", "923", 0, true},
+      {"--kind SWDT --sw-id 5", "945", 0x2000010, false},
+      {"--kind SWDT --sw-id 5", "946", 0x2000020, false},
+      {"--reg-file broken.reg", "927", 0, false},
+      {"--sys-file sys.dll", "928", 0, false},  // the system folder's copy is read-only
+      {"--exec fail.bat", "908", 0, false},
+  };
+  int index = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.options) + " -> " + row.status);
+    TestMachine machine;
+    cvdt::test::HostReports reports;
+    Package package = pack(m_base + "/case" + std::to_string(index++), row.options);
+    ASSERT_FALSE(package.contents.empty());
+    if (row.swStatus != 0 || row.swStatusAsText) {
+      plat::RegKey status;
+      ASSERT_EQ(plat::RegKey::create(plat::RegRoot::LocalMachine,
+                                     "SOFTWARE\\Plumbex\\Corvane\\SoftwareStatus",
+                                     plat::kKeyAllAccess, status), 0u);
+      if (row.swStatusAsText) status.setValue("5", plat::kRegSz, "text", 4);
+      else status.setValue("5", plat::kRegDword, &row.swStatus, 4);
+    }
+    machine.writeFile("C:\\Windows\\System32\\sys.dll", "older");
+    plat::setReadOnly("C:\\Windows\\System32\\sys.dll", true);
+    cvdt::test::LoopbackHttpServer server;
+    serve(server, package.root);
+    ASSERT_TRUE(server.start());
+    auto record = recordFor(package.contents, server.port(), "127.0.0.1");
+    plat::Event stop(false);
+    NGenDist job;
+    int distId = 0;
+    ASSERT_EQ(job.initSetting(*record, distId), 1);
+    EXPECT_EQ(job.doDistNormal(&stop), 0);
+    EXPECT_STREQ(job.status().text(), row.status);
+    EXPECT_TRUE(reports.waitFor(501, "040"));  // failures reach the host as "040"
+  }
+}
+
+// With a report interval of 0 every progress report reaches the host; with 10 minutes none does
+// within a quick job. The progress dialog's record holds the last status in its 264 bytes.
+TEST_F(NGenDistPipelineTest, ProgressReportsFollowTheIntervalAndTheDialogRecord) {
+  TestMachine machine;
+  cvdt::test::HostReports reports;
+  Package package = pack(m_base, "");
+  cvdt::test::LoopbackHttpServer server;
+  serve(server, package.root);
+  ASSERT_TRUE(server.start());
+  plat::Event stop(false);
+  for (const char* callArgs : {"Y|%0", "N|%10"}) {
+    auto record = recordFor(package.contents, server.port(), "127.0.0.1");
+    record->m_nCmdId = callArgs[0] == 'Y' ? 701 : 702;
+    std::strcpy(record->m_szCallArgs, callArgs);
+    NGenDist job;
+    int distId = 0;
+    ASSERT_EQ(job.initSetting(*record, distId), 1);
+    ASSERT_EQ(job.doDistNormal(&stop), 1);
+  }
+  ASSERT_TRUE(reports.waitFor(702, "060"));
+  ASSERT_TRUE(reports.waitFor(701, "060"));
+  // 071, 072, 075 (index), 075 (the part), the install steps, then 060.
+  std::string shown = reports.codesOf(701);
+  size_t progress = 0;
+  for (size_t at = shown.find("070"); at != std::string::npos; at = shown.find("070", at + 1)) ++progress;
+  EXPECT_GE(progress, 5u) << shown;
+  EXPECT_EQ(reports.codesOf(702), "070 060");
+
+  plat::RegKey key;
+  ASSERT_EQ(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane",
+                               plat::kKeyRead, key), 0u);
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  ASSERT_EQ(key.queryValue("ndtdlg_cfg_12", type, data), 0u);
+  EXPECT_EQ(type, plat::kRegBinary);
+  ASSERT_EQ(data.size(), 264u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data()) + 4), "060");
+  ASSERT_EQ(key.queryValue("ndtdlg_cfgcnt_12", type, data), 0u);
+  EXPECT_GT(std::stoi(std::string(data.begin(), data.end())), 2);
 }
 
 }  // namespace
