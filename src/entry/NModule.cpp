@@ -4,7 +4,11 @@
 #include <atomic>
 #include <new>
 
+#include "entry/NModuleState.h"
+#include "gendist/CurrentDist.h"
+#include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
+#include "platform/PlatformRegistry.h"
 #include "platform/NMisc.h"
 
 namespace {
@@ -14,11 +18,20 @@ std::atomic<NGenDistMgr*> g_commandedManager{nullptr};
 void NModule::attach(plat::ModuleHandle module) {
   NMisc::setThisModule(module);
   NMisc::getModuleFolder(module);  // learnt now, while loading: unloading must not look it up
+  // The module-wide state is built now, before the detach is registered, so that it is torn
+  // down only after the detach.
+  NModuleState::dialogParameter();
+  CurrentDist::runningDistId();
+  NGenDist::indexLock();
   g_commandedManager = new (std::nothrow) NGenDistMgr();
 }
 
 void NModule::detach() {
   delete g_commandedManager.exchange(nullptr);
+  // What the module keeps for the process goes with it, so an unload leaves nothing behind.
+  NModuleState::release();
+  plat::closeRegistryConnections();
+  plat::forgetModuleFileNames();
 }
 
 NGenDistMgr* NModule::commandedManager() { return g_commandedManager.load(); }

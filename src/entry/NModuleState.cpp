@@ -8,13 +8,22 @@ plat::CriticalSection& NModuleState::lock() {
   return section;
 }
 
+namespace {
+HostEnvironment* g_environment = nullptr;  // allocated on first use, freed by release()
+}
+
 HostEnvironment& NModuleState::environment() {
-  static HostEnvironment* env = [] {
-    auto* block = new HostEnvironment;  // lives for the process; too large for a static zero
-    std::memset(block, 0, sizeof *block);
-    return block;
-  }();
-  return *env;
+  if (g_environment == nullptr) {
+    g_environment = new HostEnvironment;
+    std::memset(g_environment, 0, sizeof *g_environment);
+  }
+  return *g_environment;
+}
+
+void NModuleState::release() {
+  plat::CriticalSectionLock guard(lock());
+  delete g_environment;
+  g_environment = nullptr;
 }
 
 NString& NModuleState::dialogText() {

@@ -19,6 +19,8 @@ class NModuleState {
   static std::unique_ptr<HostEnvironment> hostEnvironment();
   static void setDialogParameter(const char* text);
   static NString dialogParameter();
+  // Frees the host block copy (the library is being unloaded); a later call starts from zeros.
+  static void release();
 
  private:
   static plat::CriticalSection& lock();

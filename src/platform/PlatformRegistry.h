@@ -40,6 +40,10 @@ inline constexpr uint32_t kRegQword = 11;
 const char* regRootName(RegRoot root);
 bool regRootFromName(const std::string& name, RegRoot& root);
 
+// Closes the idle connections this library keeps. A library that is about to be unloaded calls
+// it last; the next registry call opens a connection again.
+void closeRegistryConnections();
+
 class RegKey {
  public:
   RegKey() = default;

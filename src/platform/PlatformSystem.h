@@ -63,6 +63,8 @@ ModuleHandle thisModule();
 // Windows path of a module's file (GetModuleFileNameA). A null handle names the host
 // program. Empty when the handle is unknown.
 std::string moduleFileName(ModuleHandle module);
+// Forgets the module file names learnt so far (a library that is about to be unloaded).
+void forgetModuleFileNames();
 // A handle that names the given Windows path as its module file, so that tests and tools can
 // place a module inside a machine. The handle stays valid for the life of the process.
 ModuleHandle moduleHandleForFile(const std::string& windowsPath);

@@ -82,7 +82,6 @@ TEST(ExportsTest, ExportsAnswerTheHostAsTheyShould) {
   EXPECT_NE(log.find("cvfNDistFunc: initSetting failed, pcCallArgs:N|%10, pcEquipCfg:only-one-field"),
             std::string::npos);
   EXPECT_NE(log.find("NGenDistMgr::setEvent: m_hEvent is null\n"), std::string::npos);
-  module.unload();
 }
 
 }  // namespace

@@ -87,14 +87,13 @@ class Connection {
   std::map<const char*, sqlite3_stmt*> m_statements;
 };
 
-// Idle connections, kept so that every call does not open the database anew. The pool is never
-// destroyed: a module unloaded at process exit may still trace through the registry then.
+// Idle connections, kept so that every call does not open the database anew. The pool is not a
+// static object: a module unloaded at process exit still traces through the registry after the
+// statics are gone, so the pool lives until closeRegistryConnections() releases it.
 class ConnectionPool {
  public:
-  static ConnectionPool& instance() {
-    static ConnectionPool* pool = new ConnectionPool;
-    return *pool;
-  }
+  static ConnectionPool& instance();
+  static void destroy();
   std::unique_ptr<Connection> acquire(uint32_t& error);
   void release(std::unique_ptr<Connection> connection);
 
@@ -137,6 +136,21 @@ uint32_t Connection::open(const std::string& path, int busyTimeoutMs) {
   if (rc == SQLITE_OK) rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
   int end = sqlite3_exec(m_db, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
   return errorFromSqlite(rc != SQLITE_OK ? rc : end);
+}
+
+std::mutex g_poolMutex;
+ConnectionPool* g_pool = nullptr;
+
+ConnectionPool& ConnectionPool::instance() {
+  std::lock_guard<std::mutex> lock(g_poolMutex);
+  if (g_pool == nullptr) g_pool = new ConnectionPool;
+  return *g_pool;
+}
+
+void ConnectionPool::destroy() {
+  std::lock_guard<std::mutex> lock(g_poolMutex);
+  delete g_pool;
+  g_pool = nullptr;
 }
 
 std::unique_ptr<Connection> ConnectionPool::acquire(uint32_t& error) {
@@ -307,6 +321,8 @@ uint32_t nthName(Connection* connection, const char* sql, const std::string& pat
 }
 
 }  // namespace
+
+void closeRegistryConnections() { ConnectionPool::destroy(); }
 
 const char* regRootName(RegRoot root) {
   for (const RootName& entry : kRoots) {

@@ -39,8 +39,8 @@ struct FakeModules {
 };
 
 FakeModules& fakeModules() {
-  static FakeModules* modules = new FakeModules;  // lives until exit, as handles may
-  return *modules;
+  static FakeModules modules;
+  return modules;
 }
 
 const std::string* fakeModulePath(ModuleHandle module) {
@@ -55,17 +55,19 @@ const std::string* fakeModulePath(ModuleHandle module) {
 // The host file of the loaded object that holds an address. Answers are kept: the loader's lock
 // that dladdr takes is held while a module is being unloaded, and a module's threads that trace
 // during its unload must not wait for it.
+std::mutex g_knownMutex;
+std::map<ModuleHandle, std::string>* g_known = nullptr;  // released by forgetModuleFileNames
+
 std::string loadedFileOf(ModuleHandle module) {
-  static std::mutex* mutex = new std::mutex;
-  static auto* known = new std::map<ModuleHandle, std::string>;
-  std::lock_guard<std::mutex> lock(*mutex);
-  auto found = known->find(module);
-  if (found != known->end()) return found->second;
+  std::lock_guard<std::mutex> lock(g_knownMutex);
+  if (g_known == nullptr) g_known = new std::map<ModuleHandle, std::string>;
+  auto found = g_known->find(module);
+  if (found != g_known->end()) return found->second;
   Dl_info info{};
   if (dladdr(module, &info) == 0) return {};
   std::string file = info.dli_fname ? info.dli_fname : "";
   if (file.empty() || file[0] != '/') file = hostExecutablePath();
-  known->emplace(module, file);
+  g_known->emplace(module, file);
   return file;
 }
 
@@ -130,6 +132,12 @@ bool createUuidText(std::string& out) {
                 bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
   out = text;
   return true;
+}
+
+void forgetModuleFileNames() {
+  std::lock_guard<std::mutex> lock(g_knownMutex);
+  delete g_known;
+  g_known = nullptr;
 }
 
 ModuleHandle thisModule() {
