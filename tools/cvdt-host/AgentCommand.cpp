@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -44,7 +45,17 @@ void printUsage() {
       "  ndist-outer CMDID CONTENTS SESSION PID [EQUIPCFG [CALLARGS]]  a user-side request\n"
       "  ndist-cancel CMDID DISTID [ACTORKIND [PID]]       urgent cancel\n"
       "  adist-func|adist-cmd|adist-now [EQUIPCFG [CALLARGS [CONTENTS]]]\n"
-      "  wait SECONDS | wait-result CMDID CODE [SECONDS] | echo TEXT\n");
+      "  wait SECONDS | wait-result CMDID CODE [SECONDS] | echo TEXT\n"
+      "  stats                                             print this process's thread and open descriptor counts\n");
+}
+
+// Entries of a /proc folder; the descriptor this listing holds open is not counted.
+int procEntries(const char* folder, bool listingHoldsOne) {
+  std::error_code ec;
+  int count = 0;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    ++count;
+  return listingHoldsOne ? count - 1 : count;
 }
 
 void copyField(char* field, size_t width, const std::string& value) {
@@ -198,6 +209,9 @@ bool Agent::execute(const Words& w) {
   } else if (verb == "wait-result" && w.size() >= 3) {
     bool seen = m_reports.waitFor(static_cast<uint32_t>(std::stoul(w[1])), w[2], std::stoi(arg(w, 3, "60")));
     std::printf("wait-result %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
+  } else if (verb == "stats") {
+    std::printf("stats threads=%d fds=%d\n", procEntries("/proc/self/task", false),
+                procEntries("/proc/self/fd", true));
   } else if (verb == "echo") {
     std::string text;
     for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i];
