@@ -52,6 +52,8 @@ class NGenDistMgr : public NThreadCmdQueue {
            int* queueLength, int urgent);
 
   int firstConfigNumber();
+  // The manager thread's pass counter after pass: 1 to 10,000,000, wrapping to 1, never 0.
+  static uint32_t nextPass(uint32_t pass);
   // True when the current time of day lies in a ban period.
   bool BanDT_PeriodTime();
   void DoBatch_COMPLETED_DT_DELETE();

@@ -17,8 +17,6 @@ constexpr uint32_t kPassWaitMs = 2000;
 constexpr uint32_t kMaxPass = 10000000;
 constexpr int kBanCheckEvery = 5;
 
-uint32_t nextPass(uint32_t pass) { return (pass % kMaxPass) + 1; }
-
 bool isUrgentCode(int32_t code) { return code >= 5 && code <= 8; }
 
 bool isValidRecord(const ThreadCommand& command) {
@@ -61,6 +59,8 @@ void runWorker(const DistCommandRecord& record, plat::Event& stop, plat::Event& 
 }
 
 }  // namespace
+
+uint32_t NGenDistMgr::nextPass(uint32_t pass) { return (pass % kMaxPass) + 1; }
 
 void NGenDistMgr::advanceClock() {
   plat::CriticalSectionLock lock(m_csSettings);

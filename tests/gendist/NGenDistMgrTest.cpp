@@ -10,11 +10,14 @@
 #include <fstream>
 #include <thread>
 
+#include "entry/NModuleState.h"
 #include "gendist/CurrentDist.h"
 #include "gendist/NGenDistDelete.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
+#include "gendist/StandInProgram.h"
+#include "gateway/GatewayProcess.h"
 #include "support/HostReports.h"
 #include "support/TestMachine.h"
 
@@ -98,6 +101,8 @@ TEST(NGenDistMgrTest, EquipmentConfigurationGivesBansAndDeletions) {
 TEST(NGenDistMgrTest, PostRulesAndDrainReports) {
   TestMachine machine;
   cvdt::test::HostReports reports;
+  const std::string messageProgram = machine.host(machine.config().moduleFolder + "\\crvmsg.exe");
+  cvdt::test::installStandIn(messageProgram, 1);
   NGenDistMgr manager;
   int length = -1;
   EXPECT_NE(manager.post(12, 0, 1, commandOf(kRunGenDistFromCommandProc, record(101, 12)), &length, 0), 0);
@@ -108,6 +113,15 @@ TEST(NGenDistMgrTest, PostRulesAndDrainReports) {
   EXPECT_EQ(length, 2);
   // An outer request while jobs wait: refused as busy.
   EXPECT_EQ(manager.post(14, 1, 1, commandOf(kRunGenDistOuterRequest, record(104, 14)), &length, 0), 0);
+  // The requester is told in its session, with the refusal text and the caption, as a stop box.
+  cvdt::test::StandInRun shown = cvdt::test::standInRun(messageProgram, std::chrono::seconds(10));
+  ASSERT_TRUE(shown.ran);
+  ASSERT_EQ(shown.args.size(), 3u);
+  std::string refusal = NMisc::getMessage(machine.moduleHandle(), "1995", "").text();
+  EXPECT_EQ(shown.args[0], refusal.substr(0, refusal.find('\n')));  // the record keeps one line
+  EXPECT_EQ(shown.args[1], NMisc::getMessage(machine.moduleHandle(), "1478", "").text());
+  EXPECT_EQ(shown.args[2], "266256");
+  EXPECT_EQ(shown.session, "1");
   // An urgent cancel goes to the front.
   auto* cancel = static_cast<UrgentCancelRecord*>(std::calloc(1, sizeof(UrgentCancelRecord)));
   EXPECT_NE(manager.post(12, 0, 1, ThreadCommand{kUrgentTopCancelForce, cancel, 36, 0}, &length, 1), 0);
@@ -160,6 +174,36 @@ TEST(NGenDistMgrTest, DeletionRemovesJobFilesButNeverInstallations) {
   EXPECT_EQ(NGenDistDelete::isSafeToDelete("C:\\Temp"), 1);
   EXPECT_EQ(NGenDistDelete::isSafeToDelete("relative\\path"), 0);
   EXPECT_EQ(NGenDistDelete::isSafeToDelete("\\\\server\\share"), 0);
+}
+
+TEST(NGenDistMgrTest, PassCounterWrapsToOneNeverZero) {
+  EXPECT_EQ(NGenDistMgr::nextPass(0), 1u);
+  EXPECT_EQ(NGenDistMgr::nextPass(4), 5u);
+  EXPECT_EQ(NGenDistMgr::nextPass(9999999), 10000000u);
+  EXPECT_EQ(NGenDistMgr::nextPass(10000000), 1u);
+}
+
+TEST(NGenDistMgrTest, DeletionBatchReportsTheRemovedIdsAsOneValue) {
+  TestMachine machine;
+  cvdt::test::GatewayProcess gateway;
+  HostEnvironment env;
+  std::memset(&env, 0, sizeof env);
+  std::strcpy(env.m_szEquipId, "EQ0000000001");
+  std::strcpy(env.m_szDbAddress, "127.0.0.1");
+  std::snprintf(env.m_szDbPort, sizeof env.m_szDbPort, "%d", gateway.port());
+  NModuleState::setHostEnvironment(env);
+  machine.writeFile(machine.config().moduleFolder + "\\ndist\\7\\7.lgz", "part");
+  NGenDistMgr manager;
+  ASSERT_EQ(manager.parseEquipCfg("x|%0|&60|%|%5|*.|&7|*C:\\App|&9|*."), 1);
+  manager.DoBatch_COMPLETED_DT_DELETE();
+  EXPECT_EQ(plat::pathKind(machine.config().moduleFolder + "\\ndist\\7"), plat::PathKind::None);
+  cvdt::test::DbProbe database(gateway.dbPath());
+  EXPECT_EQ(database.rows("SELECT dist_id FROM n_equip_deleted ORDER BY dist_id"),
+            (std::vector<std::string>{"5", "7", "9"}));
+  std::string trace = machine.traceLog();
+  // One request carried all three ids: the gateway answers with the number of ids it was given.
+  EXPECT_NE(trace.find("(C00440AOK|@3)"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("DeleteAll(7, C:\\App) OK(11)."), std::string::npos) << trace;
 }
 
 }  // namespace
