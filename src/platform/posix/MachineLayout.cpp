@@ -146,7 +146,8 @@ bool installStage(const MachineConfig& config, const std::string& stage, std::st
   disableRedirection(&old);  // System32 is the real one here
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(stage, ec)) {
-    if (!entry.is_regular_file()) continue;
+    // Logs are what a module run from the stage itself wrote, not something to install.
+    if (!entry.is_regular_file() || entry.path().extension() == ".log") continue;
     for (const std::string& folder : foldersFor(entry.path().filename().string())) {
       if (folder.empty()) continue;  // an agent folder left to the running program's own
       fs::copy_file(entry.path(), fs::path(toHostPath(folder)) / entry.path().filename(),
