@@ -141,6 +141,15 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   output = runAgent(ban, gateway.port(), server.port());
   EXPECT_TRUE(hasResult(output, 2001, "040")) << output;  // "941": stopped by the ban period
 
+  // The host unloads the library while a job is downloading: the job stops, nothing hangs.
+  std::string unload = writeScript("unload",
+                                   "ndist-func \"127.0.0.1|%0|&60\"\n"
+                                   "ndist-cmd 3001 \"" + slow + "\"\n"
+                                   "wait 2\n");
+  output = runAgent(unload, gateway.port(), server.port());
+  EXPECT_NE(output.find("agent: module unloaded"), std::string::npos) << output;
+  EXPECT_TRUE(hasResult(output, 3001, "040")) << output;  // "940": the manager was stopped
+
   status = commandOutput(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
   EXPECT_NE(status.find("\"dist_id\":13,\"cmd_id\":2001,\"proc_type\":\"NDT\",\"status\":\"941\""),
             std::string::npos) << status;

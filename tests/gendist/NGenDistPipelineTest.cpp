@@ -8,8 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "detect/NRegistry.h"
+#include "platform/NHash.h"
 #include "platform/PlatformRegistry.h"
 #include "gendist/NGenDist.h"
 #include "platform/PlatformFs.h"
@@ -254,6 +256,85 @@ TEST_F(NGenDistPipelineTest, ProgressReportsFollowTheIntervalAndTheDialogRecord)
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data()) + 4), "060");
   ASSERT_EQ(key.queryValue("ndtdlg_cfgcnt_12", type, data), 0u);
   EXPECT_GT(std::stoi(std::string(data.begin(), data.end())), 2);
+}
+
+// The digest the module computes for a host file.
+std::string digestOfHostFile(const std::string& hostPath) {
+  NHash hash;
+  return hash.getHash(5, 2, plat::toWindowsPath(hostPath).c_str(), 256);
+}
+
+std::string utf16Of(const std::string& ascii) {
+  std::string wide;
+  for (char c : ascii) wide += std::string{c, '\0'};
+  return wide;
+}
+
+// Damages the package's archive but keeps every digest right: the part is changed, then the
+// index lists the part's new digest and the contents text the index archive's new digest.
+std::string damageArchiveKeepingDigests(const std::string& root, std::string contents) {
+  const std::string folder = root + "/Corvane/dist/normal";
+  const std::string part = folder + "/12/12.lgz";
+  std::string oldPart = digestOfHostFile(part);
+  std::fstream bytes(part, std::ios::in | std::ios::out | std::ios::binary);
+  bytes.seekp(static_cast<std::streamoff>(fs::file_size(part) / 2));
+  bytes.put('\x5A');
+  bytes.close();
+  std::string newPart = digestOfHostFile(part);
+  commandOutput("cd " + folder + " && tar xzf 12.idx.lgz");
+  std::ifstream in(folder + "/12.idx", std::ios::binary);
+  std::string index((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  size_t at = index.find(utf16Of(oldPart));
+  EXPECT_NE(at, std::string::npos);
+  if (at != std::string::npos) index.replace(at, oldPart.size() * 2, utf16Of(newPart));
+  std::ofstream(folder + "/12.idx", std::ios::binary) << index;
+  commandOutput("cd " + folder + " && tar czf 12.idx.lgz 12.idx && rm 12.idx");
+  size_t field = 0;
+  for (int i = 0; i < 14; ++i) field = contents.find("|$", field) + 2;  // the index digest
+  contents.replace(field, 32, digestOfHostFile(folder + "/12.idx.lgz"));
+  return contents;
+}
+
+// An address whose index is stale is passed over for the next one; an archive that is damaged
+// although every digest is right ends the job with "905".
+TEST_F(NGenDistPipelineTest, StaleIndexFallsThroughAndDamagedArchiveIsRefused) {
+  TestMachine machine;
+  cvdt::test::HostReports reports;
+  Package good = pack(m_base + "/good", "");
+  Package stale = pack(m_base + "/stale", "--version 0.9 --description older");
+  cvdt::test::LoopbackHttpServer server;
+  serve(server, good.root);
+  ASSERT_TRUE(server.start());
+  // The same port on another loopback address serves the stale package.
+  commandOutput("python3 -m http.server " + std::to_string(server.port()) +
+                " --bind 127.0.0.2 --directory " + stale.root + " >/dev/null 2>&1 & echo $! > " +
+                m_base + "/stale.pid");
+  for (int i = 0; i < 100 && commandOutput("curl -s -o /dev/null -w '%{http_code}' http://127.0.0.2:" +
+                                           std::to_string(server.port()) + "/") != "200"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  plat::Event stop(false);
+  {
+    auto record = recordFor(good.contents, server.port(), "127.0.0.2|&127.0.0.1");
+    NGenDist job;
+    int distId = 0;
+    ASSERT_EQ(job.initSetting(*record, distId), 1);
+    EXPECT_EQ(job.doDistNormal(&stop), 1);
+    EXPECT_NE(machine.traceLog().find("NGenDist::doDistNormal: downloadIdxFile fail (127.0.0.2)"),
+              std::string::npos);
+  }
+  commandOutput("kill $(cat " + m_base + "/stale.pid)");
+
+  std::string damaged = damageArchiveKeepingDigests(good.root, good.contents);
+  cvdt::test::LoopbackHttpServer again;
+  serve(again, good.root);
+  ASSERT_TRUE(again.start());
+  auto record = recordFor(damaged, again.port(), "127.0.0.1");
+  NGenDist job;
+  int distId = 0;
+  ASSERT_EQ(job.initSetting(*record, distId), 1);
+  EXPECT_EQ(job.doDistNormal(&stop), 0);
+  EXPECT_STREQ(job.status().text(), "905");
 }
 
 }  // namespace

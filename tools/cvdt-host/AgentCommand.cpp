@@ -107,8 +107,9 @@ class Reports {
 
  private:
   void collect() {
-    while (!m_stop) {
-      m_collector.waitFilled(100);
+    for (bool last = false; !last;) {
+      last = m_stop;  // one more sweep after the stop takes what came last
+      m_collector.waitFilled(last ? 0 : 100);
       std::vector<CommandResult> taken;
       m_collector.takeQueued(taken);
       m_collector.takeFiles(taken);
