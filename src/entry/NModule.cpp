@@ -6,6 +6,7 @@
 
 #include "entry/NModuleState.h"
 #include "gendist/CurrentDist.h"
+#include "net/NCompanionCache.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/PlatformRegistry.h"
@@ -30,6 +31,7 @@ void NModule::detach() {
   delete g_commandedManager.exchange(nullptr);
   // What the module keeps for the process goes with it, so an unload leaves nothing behind.
   NModuleState::release();
+  NCompanionCache::releaseAll();
   plat::closeRegistryConnections();
   plat::forgetModuleFileNames();
 }

@@ -8,17 +8,20 @@ NDownload::NDownload() { loadFtcLibrary(); }
 
 void NDownload::loadFtcLibrary() {
   NString path = NMisc::getModuleFolder(NMisc::thisModule()) + "\\cvftc.dll";
-  if (!m_library.load(path.text())) {
+  std::string error;
+  m_pLibrary = NCompanionCache::get(path.text(), error);
+  if (m_pLibrary == nullptr) {
     trace(1, "NDownload::loadFtcLibrary: LoadLibrary failed 1 (%s)\n", path.text());
     return;
   }
   fnFtcCreateConnection1V2 =
-      reinterpret_cast<FtcCreateConnection1V2Fn>(m_library.symbol(kFtcCreateConnectionName));
+      reinterpret_cast<FtcCreateConnection1V2Fn>(m_pLibrary->symbol(kFtcCreateConnectionName));
   fnFtcEndConnection2 =
-      reinterpret_cast<FtcEndConnection2Fn>(m_library.symbol(kFtcEndConnectionName));
-  fnFtcGet1 = reinterpret_cast<FtcGet1Fn>(m_library.symbol(kFtcGetName));
+      reinterpret_cast<FtcEndConnection2Fn>(m_pLibrary->symbol(kFtcEndConnectionName));
+  fnFtcGet1 = reinterpret_cast<FtcGet1Fn>(m_pLibrary->symbol(kFtcGetName));
   if (!fnFtcCreateConnection1V2 || !fnFtcEndConnection2 || !fnFtcGet1) {
-    m_library.unload();
+    NCompanionCache::drop(path.text());
+    m_pLibrary = nullptr;
     fnFtcCreateConnection1V2 = nullptr;
     fnFtcEndConnection2 = nullptr;
     fnFtcGet1 = nullptr;
@@ -28,7 +31,7 @@ void NDownload::loadFtcLibrary() {
 
 bool NDownload::connect(const char* server, const char* secondText, const char* thirdText,
                         int port, int modeFlag, void* stopEvent) {
-  if (!m_library.isLoaded()) {
+  if (m_pLibrary == nullptr) {
     trace(1, "NDownload::connect: dll load error\n");
     return false;
   }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "net/CompanionApi.h"
-#include "platform/PlatformLibrary.h"
+#include "net/NCompanionCache.h"
 
 class NDownload {
  public:
@@ -21,7 +21,7 @@ class NDownload {
  private:
   void loadFtcLibrary();
 
-  plat::Library m_library;
+  plat::Library* m_pLibrary = nullptr;  // kept by NCompanionCache
   FtcCreateConnection1V2Fn fnFtcCreateConnection1V2 = nullptr;
   FtcEndConnection2Fn fnFtcEndConnection2 = nullptr;
   FtcGet1Fn fnFtcGet1 = nullptr;

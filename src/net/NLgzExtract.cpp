@@ -14,16 +14,19 @@ NLgzExtract::NLgzExtract() { loadGZipLibrary(); }
 
 void NLgzExtract::loadGZipLibrary() {
   NString path = NMisc::getModuleFolder(NMisc::thisModule()) + "\\cvlgz.dll";
-  if (!m_library.load(path.text())) {
+  std::string error;
+  m_pLibrary = NCompanionCache::get(path.text(), error);
+  if (m_pLibrary == nullptr) {
     trace(1, "NDownload::loadGZipLibrary: LoadLibrary failed 1 (%s)\n", path.text());
     return;
   }
   fnGZipCreateExtract =
-      reinterpret_cast<GZipCreateExtractFn>(m_library.symbol(kGZipCreateExtractName));
-  fnGZipExtractFile = reinterpret_cast<GZipExtractFileFn>(m_library.symbol(kGZipExtractFileName));
-  fnGZipCloseHandle = reinterpret_cast<GZipCloseHandleFn>(m_library.symbol(kGZipCloseHandleName));
+      reinterpret_cast<GZipCreateExtractFn>(m_pLibrary->symbol(kGZipCreateExtractName));
+  fnGZipExtractFile = reinterpret_cast<GZipExtractFileFn>(m_pLibrary->symbol(kGZipExtractFileName));
+  fnGZipCloseHandle = reinterpret_cast<GZipCloseHandleFn>(m_pLibrary->symbol(kGZipCloseHandleName));
   if (!fnGZipCreateExtract || !fnGZipExtractFile || !fnGZipCloseHandle) {
-    m_library.unload();
+    NCompanionCache::drop(path.text());
+    m_pLibrary = nullptr;
     fnGZipCreateExtract = nullptr;
     fnGZipExtractFile = nullptr;
     fnGZipCloseHandle = nullptr;
@@ -32,7 +35,7 @@ void NLgzExtract::loadGZipLibrary() {
 }
 
 int NLgzExtract::run(const char* destination, const char* archive) {
-  if (!m_library.isLoaded()) {
+  if (m_pLibrary == nullptr) {
     trace(1, "NLgzExtract::extract: dll load error\n");
     return -1;
   }

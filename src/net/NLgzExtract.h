@@ -3,7 +3,7 @@
 #pragma once
 
 #include "net/CompanionApi.h"
-#include "platform/PlatformLibrary.h"
+#include "net/NCompanionCache.h"
 
 class NLgzExtract {
  public:
@@ -22,7 +22,7 @@ class NLgzExtract {
   // 1 on success; otherwise the step that failed: -1 not loaded, 1 no handle, 2 not unpacked.
   int run(const char* destination, const char* archive);
 
-  plat::Library m_library;
+  plat::Library* m_pLibrary = nullptr;  // kept by NCompanionCache
   GZipCreateExtractFn fnGZipCreateExtract = nullptr;
   GZipExtractFileFn fnGZipExtractFile = nullptr;
   GZipCloseHandleFn fnGZipCloseHandle = nullptr;

@@ -151,8 +151,11 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   EXPECT_TRUE(hasResult(output, 3001, "040")) << output;  // "940": the manager was stopped
 
   status = commandOutput(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
-  EXPECT_NE(status.find("\"dist_id\":13,\"cmd_id\":2001,\"proc_type\":\"NDT\",\"status\":\"941\""),
-            std::string::npos) << status;
+  cvdt::test::DbProbe database(gateway.dbPath());
+  EXPECT_EQ(database.rows("SELECT status FROM n_equip_history WHERE cmd_id = 2001"),
+            std::vector<std::string>{"941"});
+  EXPECT_EQ(database.rows("SELECT status FROM n_equip_history WHERE cmd_id = 3001"),
+            std::vector<std::string>{"940"});
   // The second thread start removed distribution 12's files and told the gateway.
   EXPECT_EQ(machine.readFile(machine.config().moduleFolder + "\\ndist_temp\\12\\readme.txt"), "<missing>");
   EXPECT_NE(status.find("\"dist_id\":12"), std::string::npos);
