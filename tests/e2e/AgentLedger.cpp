@@ -1,0 +1,75 @@
+// Sorting the agent's printed lines by command.
+#include "AgentLedger.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace cvdt::test {
+namespace {
+
+// The text of a JSON string member ("name":"text"), without unescaping; empty when absent.
+std::string jsonText(const std::string& object, const std::string& name) {
+  std::string key = "\"" + name + "\":\"";
+  size_t at = object.find(key);
+  if (at == std::string::npos) return {};
+  at += key.size();
+  return object.substr(at, object.find('"', at) - at);
+}
+
+}  // namespace
+
+void AgentLedger::consume(const std::string& line) {
+  if (takeResult(line) || takeStats(line)) return;
+  if (line.rfind("call ", 0) == 0) {
+    ++m_mapCalls[line.substr(5)];
+  } else if (line.rfind("agent: module ", 0) != 0) {
+    m_vecOther.push_back(line);
+  }
+}
+
+bool AgentLedger::takeResult(const std::string& line) {
+  if (line.rfind("result {", 0) != 0) return false;
+  size_t at = line.find("\"cmd_id\":");
+  std::string code = jsonText(line, "code");
+  if (at == std::string::npos || code.empty()) {
+    m_vecOther.push_back(line);
+    return true;
+  }
+  uint32_t cmdId = static_cast<uint32_t>(std::strtoul(line.c_str() + at + 9, nullptr, 10));
+  m_mapCodes[cmdId].push_back(code);
+  return true;
+}
+
+bool AgentLedger::takeStats(const std::string& line) {
+  Stats stats;
+  if (std::sscanf(line.c_str(), "stats threads=%d fds=%d", &stats.threads, &stats.fds) != 2)
+    return false;
+  m_vecStats.push_back(stats);
+  return true;
+}
+
+const std::vector<std::string>& AgentLedger::codesOf(uint32_t cmdId) const {
+  static const std::vector<std::string> none;
+  auto found = m_mapCodes.find(cmdId);
+  return found == m_mapCodes.end() ? none : found->second;
+}
+
+std::vector<std::string> AgentLedger::finalsOf(uint32_t cmdId) const {
+  std::vector<std::string> finals;
+  for (const std::string& code : codesOf(cmdId))
+    if (code != "070") finals.push_back(code);
+  return finals;
+}
+
+std::vector<uint32_t> AgentLedger::commands() const {
+  std::vector<uint32_t> ids;
+  for (const auto& entry : m_mapCodes) ids.push_back(entry.first);
+  return ids;
+}
+
+int AgentLedger::callsSeen(const std::string& callText) const {
+  auto found = m_mapCalls.find(callText);
+  return found == m_mapCalls.end() ? 0 : found->second;
+}
+
+}  // namespace cvdt::test

@@ -1,0 +1,47 @@
+// AgentLedger: what a `cvdt-host agent` printed, sorted by command: every result code each
+// command id received (in arrival order), the return value of each export call, and the
+// process figures of its `stats` lines.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace cvdt::test {
+
+class AgentLedger {
+ public:
+  struct Stats {
+    int threads = -1;
+    int fds = -1;
+  };
+
+  // Takes one printed line; lines of other kinds are kept apart as "other" lines.
+  void consume(const std::string& line);
+
+  // Every code command cmdId received, in arrival order ("070" progress included).
+  const std::vector<std::string>& codesOf(uint32_t cmdId) const;
+  // The codes that end a command: every code but the "070" progress.
+  std::vector<std::string> finalsOf(uint32_t cmdId) const;
+  bool hasFinal(uint32_t cmdId) const { return !finalsOf(cmdId).empty(); }
+  // Command ids that received any result.
+  std::vector<uint32_t> commands() const;
+  // How many "call NAME = VALUE" lines were printed with exactly this NAME = VALUE text.
+  int callsSeen(const std::string& callText) const;
+  // The figures of every stats line, in order.
+  const std::vector<Stats>& stats() const { return m_vecStats; }
+  // Lines that were neither results, calls, stats, nor the agent's own load and unload lines.
+  const std::vector<std::string>& otherLines() const { return m_vecOther; }
+
+ private:
+  bool takeResult(const std::string& line);
+  bool takeStats(const std::string& line);
+
+  std::map<uint32_t, std::vector<std::string>> m_mapCodes;
+  std::map<std::string, int> m_mapCalls;
+  std::vector<Stats> m_vecStats;
+  std::vector<std::string> m_vecOther;
+};
+
+}  // namespace cvdt::test
