@@ -1,16 +1,18 @@
-// plat::NamedEvent on a small POSIX shared memory object per event: a process-shared robust
-// mutex and condition variable guard the signalled flag. A file lock on the object serialises
-// setting it up, counting handles and removing it with the last handle.
+// plat::NamedEvent on a small POSIX shared memory object per event: the signalled flag is one
+// word that waiters sleep on with a futex. A file lock on the object serialises setting it up,
+// counting handles and removing it with the last handle.
 #include <fcntl.h>
-#include <pthread.h>
+#include <linux/futex.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -28,68 +30,51 @@ constexpr uint32_t kStateLive = 0x4C495645u;  // set up and in use
 constexpr uint32_t kStateDead = 0x44454144u;  // removed by its last handle
 
 // The shared state of one event. A fresh object reads as zero: state 0 means "not set up yet"
-// (or its creator died while setting it up).
+// (or its creator died while setting it up). Nothing in it belongs to a waiter, so a process
+// that dies while it waits (a host killed while its reporting component waits) leaves nothing
+// behind that could block the others; a process-shared condition variable would, since a
+// waiter holds a share of the variable's own state until it leaves.
 struct EventBlock {
   uint32_t state;
   uint32_t handles;  // open handles in every process
   uint32_t manualReset;
-  uint32_t signalled;
-  pthread_mutex_t mutex;
-  pthread_cond_t condition;
+  uint32_t signalled;  // the futex word
 };
 static_assert(offsetof(EventBlock, state) == 0);
 static_assert(offsetof(EventBlock, handles) == 4);
 static_assert(offsetof(EventBlock, manualReset) == 8);
 static_assert(offsetof(EventBlock, signalled) == 12);
-static_assert(offsetof(EventBlock, mutex) == 16);
+static_assert(sizeof(EventBlock) == 16);
 
 uint32_t load(uint32_t& word) { return std::atomic_ref<uint32_t>(word).load(); }
 void store(uint32_t& word, uint32_t value) { std::atomic_ref<uint32_t>(word).store(value); }
 
 void setUp(EventBlock* block, bool manualReset, bool initiallySet) {
-  pthread_mutexattr_t mutexAttr;
-  pthread_mutexattr_init(&mutexAttr);
-  pthread_mutexattr_setpshared(&mutexAttr, PTHREAD_PROCESS_SHARED);
-  pthread_mutexattr_setrobust(&mutexAttr, PTHREAD_MUTEX_ROBUST);
-  pthread_mutex_init(&block->mutex, &mutexAttr);
-  pthread_mutexattr_destroy(&mutexAttr);
-  pthread_condattr_t condAttr;
-  pthread_condattr_init(&condAttr);
-  pthread_condattr_setpshared(&condAttr, PTHREAD_PROCESS_SHARED);
-  pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC);
-  pthread_cond_init(&block->condition, &condAttr);
-  pthread_condattr_destroy(&condAttr);
   store(block->manualReset, manualReset ? 1 : 0);
   store(block->signalled, initiallySet ? 1 : 0);
   store(block->handles, 0);
   store(block->state, kStateLive);
 }
 
-// A lock whose previous owner died is taken over: the flag it guards is a single word, so it
-// is never half-written.
-int lockAfterDeath(pthread_mutex_t* mutex, int result) {
-  if (result == EOWNERDEAD) {
-    pthread_mutex_consistent(mutex);
-    return 0;
-  }
-  return result;
+// Sleeps while the word still holds expected, until woken or the absolute CLOCK_MONOTONIC
+// deadline (none: for ever). The futex is not private: it is keyed by the shared object, so
+// every mapping in every process meets on it.
+bool futexWait(uint32_t* word, uint32_t expected, const timespec* deadline) {
+  return syscall(SYS_futex, word, FUTEX_WAIT_BITSET, expected, deadline, nullptr,
+                 FUTEX_BITSET_MATCH_ANY) == 0;
 }
 
-class BlockLock {
- public:
-  explicit BlockLock(EventBlock* block)
-      : m_pBlock(block), m_bLocked(lockAfterDeath(&block->mutex, pthread_mutex_lock(&block->mutex)) == 0) {}
-  ~BlockLock() {
-    if (m_bLocked) pthread_mutex_unlock(&m_pBlock->mutex);
-  }
-  BlockLock(const BlockLock&) = delete;
-  BlockLock& operator=(const BlockLock&) = delete;
-  bool locked() const { return m_bLocked; }
+void futexWake(uint32_t* word, int count) {
+  syscall(SYS_futex, word, FUTEX_WAKE, count, nullptr, nullptr, 0);
+}
 
- private:
-  EventBlock* m_pBlock;
-  bool m_bLocked;
-};
+// Takes the signal: a manual-reset event stays set, an auto-reset one is consumed by exactly
+// one taker.
+bool take(EventBlock* block) {
+  if (load(block->manualReset) != 0) return load(block->signalled) != 0;
+  uint32_t expected = 1;
+  return std::atomic_ref<uint32_t>(block->signalled).compare_exchange_strong(expected, 0);
+}
 
 // The object file lock, held while a handle is added or removed.
 class ObjectLock {
@@ -180,19 +165,14 @@ bool NamedEvent::create(const std::string& name, bool manualReset, bool initiall
 bool NamedEvent::set() {
   auto* block = static_cast<EventBlock*>(m_pBlock);
   if (block == nullptr) return posix::failWith(kErrorInvalidHandle);
-  BlockLock lock(block);
-  if (!lock.locked()) return posix::failWith(kErrorInvalidHandle);
   store(block->signalled, 1);
-  if (load(block->manualReset) != 0) pthread_cond_broadcast(&block->condition);
-  else pthread_cond_signal(&block->condition);
+  futexWake(&block->signalled, load(block->manualReset) != 0 ? INT_MAX : 1);
   return true;
 }
 
 bool NamedEvent::reset() {
   auto* block = static_cast<EventBlock*>(m_pBlock);
   if (block == nullptr) return posix::failWith(kErrorInvalidHandle);
-  BlockLock lock(block);
-  if (!lock.locked()) return posix::failWith(kErrorInvalidHandle);
   store(block->signalled, 0);
   return true;
 }
@@ -200,18 +180,15 @@ bool NamedEvent::reset() {
 bool NamedEvent::wait(uint32_t timeoutMs) {
   auto* block = static_cast<EventBlock*>(m_pBlock);
   if (block == nullptr) return posix::failWith(kErrorInvalidHandle);
-  BlockLock lock(block);
-  if (!lock.locked()) return posix::failWith(kErrorInvalidHandle);
   timespec deadline = deadlineAfter(timeoutMs);
-  while (load(block->signalled) == 0) {
-    int result = timeoutMs == kInfinite
-                     ? pthread_cond_wait(&block->condition, &block->mutex)
-                     : pthread_cond_timedwait(&block->condition, &block->mutex, &deadline);
-    result = lockAfterDeath(&block->mutex, result);
-    if (result != 0) break;  // the time-out; a set that raced it is still taken below
+  while (!take(block)) {
+    if (timeoutMs == 0) return false;
+    // A set between the take and the sleep changes the word, and the sleep returns at once.
+    if (!futexWait(&block->signalled, 0, timeoutMs == kInfinite ? nullptr : &deadline) &&
+        errno == ETIMEDOUT) {
+      return take(block);  // a set that raced the time-out is still taken
+    }
   }
-  if (load(block->signalled) == 0) return false;
-  if (load(block->manualReset) == 0) store(block->signalled, 0);
   return true;
 }
 
