@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build ccache pkg-config
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libarchive-dev libcurl4-openssl-dev
+  libarchive-dev libcurl4-openssl-dev nlohmann-json3-dev
   openssl curl libarchive-tools python3
   x11-utils xvfb xdotool
 )

@@ -183,7 +183,10 @@ int NEswDetectParser::evalCondition(const NString& token) {
   int result = 0;
   if (entry == nullptr) {
     cond.step.strTag = std::string(text, std::min<size_t>(std::strlen(text), 40));
-    result = fail(cond, "no condition of this name");
+    bool operatorFirst = std::strncmp(text, "<and>", 5) == 0 || std::strncmp(text, "<or>", 4) == 0 ||
+                         std::strncmp(text, "<not>", 5) == 0;
+    result = fail(cond, operatorFirst ? "an operator tag must be followed directly by <expression>"
+                                      : "no condition of this name");
   } else {
     std::string_view tag(entry->tag);
     cond.step.strTag = std::string(tag.substr(1, tag.size() - 2));

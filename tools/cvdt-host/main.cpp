@@ -4,6 +4,7 @@
 
 #include "AgentCommand.h"
 #include "CommandLine.h"
+#include "DetectCommand.h"
 #include "MachineCommand.h"
 #include "RegistryCommand.h"
 #include "ReportsCommand.h"
@@ -17,13 +18,15 @@ void printUsage() {
       "       cvdt-host reports [--once] [--seconds N]  collect command results as JSON lines\n"
       "       cvdt-host agent [options]              load the module and drive its exports\n"
       "       cvdt-host registry show KEY [--64]     the values of a registry key of the machine\n"
+      "       cvdt-host detect --policy FILE [--explain] [--json]  a product policy's verdict here\n"
+      "       cvdt-host platform                     this machine's platform strings\n"
       "run 'cvdt-host machine help' for the machine options\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  cvdt::host::CommandLine line(argc, argv, {"help", "64"});
+  cvdt::host::CommandLine line(argc, argv, {"help", "64", "explain", "json"});
   const auto& words = line.words();
   if (words.empty() || line.has("help")) {
     printUsage();
@@ -33,6 +36,8 @@ int main(int argc, char** argv) {
   if (words[0] == "reports") return cvdt::host::runReportsCommand(argc, argv);
   if (words[0] == "agent") return cvdt::host::runAgentCommand(argc, argv);
   if (words[0] == "registry") return cvdt::host::runRegistryCommand(line);
+  if (words[0] == "detect") return cvdt::host::runDetectCommand(line);
+  if (words[0] == "platform") return cvdt::host::runPlatformCommand(line);
   std::fprintf(stderr, "cvdt-host: unknown command '%s'\n", words[0].c_str());
   printUsage();
   return 2;

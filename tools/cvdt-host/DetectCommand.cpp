@@ -1,0 +1,152 @@
+// Product detection for operators: the verdict of a policy on this machine, and with --explain
+// the platform strings, the platform section that matched and every condition's facts.
+#include "DetectCommand.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "DetectExplain.h"
+#include "detect/NEswDetectMgr.h"
+
+namespace cvdt::host {
+namespace {
+
+using CRV::CVDT::AUTO_DIST::NEswDetectMgr;
+
+struct Outcome {
+  int nReturn = 0;
+  ProductTarget target{};
+  bool bTruncated = false;
+  std::string strVerdict;
+};
+
+bool readPolicy(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  text = content.str();
+  return !in.bad();
+}
+
+// The policy goes into a target as the automatic distribution stores it: a bounded copy.
+Outcome detect(const std::string& policy, NEswDetectMgr& mgr, DetectExplainer& explainer) {
+  Outcome outcome;
+  size_t length = policy.find('\0');
+  if (length == std::string::npos) length = policy.size();
+  outcome.bTruncated = length > sizeof outcome.target.szPolicy - 1;
+  length = std::min(length, sizeof outcome.target.szPolicy - 1);
+  std::memcpy(outcome.target.szPolicy, policy.data(), length);
+  mgr.setObserver(&explainer);
+  outcome.nReturn = mgr.detect(&outcome.target, 1, 0);
+  if (outcome.nReturn == 0) outcome.strVerdict = "evaluation failed";
+  else if (!explainer.policyElement()) outcome.strVerdict = "no policy element";
+  else if (outcome.target.bPlatformMatched == 0) outcome.strVerdict = "platform does not match";
+  else outcome.strVerdict = outcome.target.bReal_Installed == 1 ? "installed" : "not installed";
+  return outcome;
+}
+
+std::string matchedSection(const DetectExplainer& explainer) {
+  for (const PlatformSection& section : explainer.sections()) {
+    if (section.bMatched) {
+      char name[16];
+      std::snprintf(name, sizeof name, "flatform%2.2d", section.nNumber);
+      return name;
+    }
+  }
+  return "";
+}
+
+void printText(const std::string& path, const Outcome& outcome, const NEswDetectMgr& mgr,
+               const DetectExplainer& explainer) {
+  std::printf("policy: %s\nverdict: %s\n", path.c_str(), outcome.strVerdict.c_str());
+  if (outcome.bTruncated) std::printf("note: only the first 5119 characters were read\n");
+  const NStringArray& platforms = mgr.platformStrings();
+  std::printf("platform strings of this machine (%d):\n", platforms.getCount());
+  for (int i = 0; i < platforms.getCount(); ++i) std::printf("  %s\n", platforms.getAt(i).text());
+  std::printf("platform sections:\n");
+  if (explainer.sections().empty()) std::printf("  (none found)\n");
+  for (const PlatformSection& section : explainer.sections())
+    std::printf("  flatform%2.2d \"%s\": %s\n", section.nNumber, section.strText.c_str(),
+                section.bMatched ? "matches" : "no");
+  if (explainer.tokenCount() == 0 && explainer.roots().empty()) return;
+  std::printf("installed-section (%d tokens):\n%s", explainer.tokenCount(),
+              explainer.treeText().c_str());
+}
+
+nlohmann::json toJson(const std::string& path, const Outcome& outcome, const NEswDetectMgr& mgr,
+                      const DetectExplainer& explainer, bool explain) {
+  nlohmann::json json;
+  json["policy"] = path;
+  json["verdict"] = outcome.strVerdict;
+  json["detect_returned"] = outcome.nReturn;
+  json["truncated"] = outcome.bTruncated;
+  json["policy_element"] = explainer.policyElement();
+  json["flags"] = {{"detection_done", outcome.target.bDetectionDone},
+                   {"installed", outcome.target.bReal_Installed},
+                   {"platform_matched", outcome.target.bPlatformMatched}};
+  if (!explain) return json;
+  json["platform_strings"] = nlohmann::json::array();
+  const NStringArray& platforms = mgr.platformStrings();
+  for (int i = 0; i < platforms.getCount(); ++i)
+    json["platform_strings"].push_back(platforms.getAt(i).text());
+  json["platform_sections"] = nlohmann::json::array();
+  for (const PlatformSection& section : explainer.sections())
+    json["platform_sections"].push_back(
+        {{"number", section.nNumber}, {"text", section.strText}, {"matched", section.bMatched}});
+  std::string matched = matchedSection(explainer);
+  json["matched_section"] = matched.empty() ? nlohmann::json() : nlohmann::json(matched);
+  json["tokens"] = explainer.tokenCount();
+  json["unevaluated_tokens"] = explainer.unevaluated();
+  json["expressions"] = explainer.treeJson();
+  return json;
+}
+
+}  // namespace
+
+int runDetectCommand(const CommandLine& line) {
+  std::vector<std::string> unknown = line.unknown({"policy", "explain", "json"});
+  std::string path = line.value("policy");
+  if (line.words().size() != 1 || !unknown.empty() || !line.missingValue().empty() || path.empty()) {
+    std::fprintf(stderr, "usage: cvdt-host detect --policy FILE [--explain] [--json]\n");
+    return 2;
+  }
+  std::string policy;
+  if (!readPolicy(path, policy)) {
+    std::fprintf(stderr, "cvdt-host detect: cannot read %s\n", path.c_str());
+    return 1;
+  }
+  NEswDetectMgr mgr;
+  mgr.init("", "");
+  DetectExplainer explainer;
+  Outcome outcome = detect(policy, mgr, explainer);
+  bool explain = line.has("explain");
+  if (line.has("json")) {
+    std::printf("%s\n", toJson(path, outcome, mgr, explainer, explain)
+                            .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                            .c_str());
+  } else if (explain) {
+    printText(path, outcome, mgr, explainer);
+  } else {
+    std::printf("%s\n", outcome.strVerdict.c_str());
+  }
+  return outcome.nReturn == 0 ? 1 : 0;
+}
+
+int runPlatformCommand(const CommandLine& line) {
+  if (line.words().size() != 1 || !line.unknown({}).empty()) {
+    std::fprintf(stderr, "usage: cvdt-host platform\n");
+    return 2;
+  }
+  NEswDetectMgr mgr;
+  mgr.init("", "");
+  const NStringArray& platforms = mgr.platformStrings();
+  for (int i = 0; i < platforms.getCount(); ++i) std::printf("%s\n", platforms.getAt(i).text());
+  return 0;
+}
+
+}  // namespace cvdt::host
