@@ -74,4 +74,17 @@ void layOutDetectFacts(const TestMachine& machine) {
   setRegistryText(true, "SOFTWARE\\Vendor\\App64", "Version", "10.0");
 }
 
+bool placeVersionFile(const TestMachine& machine, const std::string& windowsPath,
+                      const std::string& dataName) {
+  std::string source = std::string(CVDT_VERSION_DATA_DIR) + "/" + dataName;
+  if (std::string(CVDT_VERSION_DATA_DIR).empty() || !std::filesystem::exists(source)) return false;
+  void* old = nullptr;
+  plat::disableRedirection(&old);
+  std::filesystem::path target(machine.host(windowsPath));
+  plat::revertRedirection(old);
+  std::filesystem::create_directories(target.parent_path());
+  std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
+  return true;
+}
+
 }  // namespace cvdt::test

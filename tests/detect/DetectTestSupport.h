@@ -33,4 +33,10 @@ void setRegistryDword(bool view64, const std::string& key, const std::string& na
 //   1234), default value "App"; HKLM\SOFTWARE\Vendor\App64 (64-bit view): InstallDir, Version.
 void layOutDetectFacts(const TestMachine& machine);
 
+// Copies a PE file with a known version resource from the build's version data (for example
+// "fixed1234.dll", file version 1.2.3.40) to a Windows path of the machine, redirection off.
+// False when the build could not make those files.
+bool placeVersionFile(const TestMachine& machine, const std::string& windowsPath,
+                      const std::string& dataName);
+
 }  // namespace cvdt::test
