@@ -121,7 +121,7 @@ void BM_Sweep100Targets(benchmark::State& state) {
     for (int i = 0; i < 4; ++i) body += "<expression><and>";
     for (int i = 0; i < 5; ++i) body += realisticCondition((t + i * 3) % 4 == 3 ? 3 : (t + i * 3) % 4);
     policy += body + "</installed></polProduct>";
-    std::strncpy(targets[t].szPolicy, policy.c_str(), sizeof targets[t].szPolicy - 1);
+    std::strncpy(targets[t].pcPolicy, policy.c_str(), sizeof targets[t].pcPolicy - 1);
   }
   for (auto _ : state) {
     NEswDetectMgr mgr;

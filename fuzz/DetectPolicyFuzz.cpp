@@ -45,16 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
 
   ProductTarget target{};
-  std::memcpy(target.szPolicy, text.data(), std::min(size, sizeof target.szPolicy - 1));
+  std::memcpy(target.pcPolicy, text.data(), std::min(size, sizeof target.pcPolicy - 1));
   target.bReal_Installed = 1;
   target.bPlatformMatched = 7;
   CRV::CVDT::AUTO_DIST::NEswDetectMgr mgr;
   mgr.init("", "");
   int examined = mgr.detect(&target, 1, 0);
-  if (target.bDetectionDone != 0 && target.bDetectionDone != 1) std::abort();
+  if (target.bDetectDone != 0 && target.bDetectDone != 1) std::abort();
   if (target.bReal_Installed != 0 && target.bReal_Installed != 1) std::abort();
-  if (examined == 1 && target.bDetectionDone == 1 && target.bPlatformMatched != 1) std::abort();
-  if (examined == 0 && target.bDetectionDone != 0) std::abort();
+  if (examined == 1 && target.bDetectDone == 1 && target.bPlatformMatched != 1) std::abort();
+  if (examined == 0 && target.bDetectDone != 0) std::abort();
 
   NEswDetectParser parser;
   int result = 5;

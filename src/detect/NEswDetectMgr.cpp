@@ -20,8 +20,8 @@ constexpr int kLastPlatformSection = 99;
 
 // The policy text up to its terminating zero, never past the field.
 NString policyText(const ProductTarget& target) {
-  size_t length = strnlen(target.szPolicy, sizeof target.szPolicy);
-  return NString(std::string(target.szPolicy, length).c_str());
+  size_t length = strnlen(target.pcPolicy, sizeof target.pcPolicy);
+  return NString(std::string(target.pcPolicy, length).c_str());
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ void NEswDetectMgr::init(const char* documentPath, const char* extraText) {
 int NEswDetectMgr::detect(ProductTarget* targets, int count, int index) {
   if (targets == nullptr || index < 0 || index >= count) return 0;
   ProductTarget& target = targets[index];
-  target.bDetectionDone = 0;
+  target.bDetectDone = 0;
   NString policy = policyText(target);
   NString element = getElement(policy.text(), "<polProduct>", "</polProduct>", nullptr);
   if (m_pObserver != nullptr) m_pObserver->onPolicyElement(!element.isEmpty());
@@ -50,14 +50,15 @@ int NEswDetectMgr::detect(ProductTarget* targets, int count, int index) {
     return 1;
   }
   target.bPlatformMatched = 1;
-  NString installed = getElementText(element.text(), "<installed>", "</installed>");
+  NString section = getElementText(element.text(), "<installed>", "</installed>");
   NEswDetectParser parser;
   parser.setObserver(m_pObserver);
   int result = 0;
-  if (!parser.evaluate(installed, result)) return 0;
-  if (result != target.bReal_Installed) g_bChangedProductInstall = 1;
-  target.bReal_Installed = result;
-  target.bDetectionDone = 1;
+  if (!parser.evaluate(section, result)) return 0;
+  uint32_t installed = result != 0 ? 1u : 0u;
+  if (installed != target.bReal_Installed) g_bChangedProductInstall = 1;
+  target.bReal_Installed = installed;
+  target.bDetectDone = 1;
   return 1;
 }
 

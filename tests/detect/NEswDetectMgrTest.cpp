@@ -34,8 +34,8 @@ std::string installedAs(const char* value) {
 
 ProductTarget target(const std::string& text, int installed = 0, int matched = 7) {
   ProductTarget t{};
-  std::strncpy(t.szPolicy, text.c_str(), sizeof t.szPolicy - 1);
-  t.bDetectionDone = 5;
+  std::strncpy(t.pcPolicy, text.c_str(), sizeof t.pcPolicy - 1);
+  t.bDetectDone = 5;
   t.bReal_Installed = installed;
   t.bPlatformMatched = matched;
   return t;
@@ -72,9 +72,9 @@ TEST_F(NEswDetectMgrTest, PlatformSectionsAreSearchedForwardOnly) {
     EXPECT_EQ(m_mgr.matchPlatform(policy(row.sections, "").c_str()), row.matched) << row.name;
     ProductTarget t = target(policy(row.sections, installedAs("1")));
     EXPECT_EQ(m_mgr.detect(&t, 1, 0), 1) << row.name;
-    EXPECT_EQ(t.bPlatformMatched, row.matched ? 1 : 0) << row.name;
-    EXPECT_EQ(t.bDetectionDone, row.matched ? 1 : 0) << row.name;
-    EXPECT_EQ(t.bReal_Installed, row.matched ? 1 : 0) << row.name;
+    EXPECT_EQ(t.bPlatformMatched, row.matched ? 1u : 0u) << row.name;
+    EXPECT_EQ(t.bDetectDone, row.matched ? 1u : 0u) << row.name;
+    EXPECT_EQ(t.bReal_Installed, row.matched ? 1u : 0u) << row.name;
   }
 }
 
@@ -85,19 +85,19 @@ TEST_F(NEswDetectMgrTest, FlagsAcrossCallsAndTheModuleWideChangedFlag) {
                               target(policy(platforms, ""), 0)};
   // Installed before, not installed now: the flag goes to 0 and the changed flag rises.
   EXPECT_EQ(m_mgr.detect(targets, 3, 0), 1);
-  EXPECT_EQ(targets[0].bReal_Installed, 0);
-  EXPECT_EQ(targets[0].bDetectionDone, 1);
+  EXPECT_EQ(targets[0].bReal_Installed, 0u);
+  EXPECT_EQ(targets[0].bDetectDone, 1u);
   EXPECT_EQ(g_bChangedProductInstall, 1);
   // No "<polProduct>": examined, detection-done 0, the other flags as they were.
   EXPECT_EQ(m_mgr.detect(targets, 3, 1), 1);
-  EXPECT_EQ(targets[1].bDetectionDone, 0);
-  EXPECT_EQ(targets[1].bPlatformMatched, 7);
-  EXPECT_EQ(targets[1].bReal_Installed, 1);
+  EXPECT_EQ(targets[1].bDetectDone, 0u);
+  EXPECT_EQ(targets[1].bPlatformMatched, 7u);
+  EXPECT_EQ(targets[1].bReal_Installed, 1u);
   // No installed-section: 0, platform matched, nothing else changes.
   EXPECT_EQ(m_mgr.detect(targets, 3, 2), 0);
-  EXPECT_EQ(targets[2].bPlatformMatched, 1);
-  EXPECT_EQ(targets[2].bDetectionDone, 0);
-  EXPECT_EQ(targets[2].bReal_Installed, 0);
+  EXPECT_EQ(targets[2].bPlatformMatched, 1u);
+  EXPECT_EQ(targets[2].bDetectDone, 0u);
+  EXPECT_EQ(targets[2].bReal_Installed, 0u);
   // Index not below count: 0 and nothing touched.
   ProductTarget before = targets[0];
   EXPECT_EQ(m_mgr.detect(targets, 3, 3), 0);
@@ -108,32 +108,32 @@ TEST_F(NEswDetectMgrTest, FlagsAcrossCallsAndTheModuleWideChangedFlag) {
   g_bChangedProductInstall = 0;
   EXPECT_EQ(m_mgr.detect(targets, 3, 0), 1);
   EXPECT_EQ(g_bChangedProductInstall, 0);
-  std::strcpy(targets[0].szPolicy, policy(platforms, installedAs("1")).c_str());
+  std::strcpy(targets[0].pcPolicy, policy(platforms, installedAs("1")).c_str());
   EXPECT_EQ(m_mgr.detect(targets, 3, 0), 1);
-  EXPECT_EQ(targets[0].bReal_Installed, 1);
+  EXPECT_EQ(targets[0].bReal_Installed, 1u);
   EXPECT_EQ(g_bChangedProductInstall, 1);
   EXPECT_EQ(m_mgr.detect(targets, 3, 0), 1);
   EXPECT_EQ(g_bChangedProductInstall, 1);
 
   // A failing evaluation leaves the detected flag and reports 0 with detection-done 0.
-  std::strcpy(targets[0].szPolicy, policy(platforms, installedAs("10")).c_str());
+  std::strcpy(targets[0].pcPolicy, policy(platforms, installedAs("10")).c_str());
   EXPECT_EQ(m_mgr.detect(targets, 3, 0), 0);
-  EXPECT_EQ(targets[0].bReal_Installed, 1);
-  EXPECT_EQ(targets[0].bDetectionDone, 0);
-  EXPECT_EQ(targets[0].bPlatformMatched, 1);
+  EXPECT_EQ(targets[0].bReal_Installed, 1u);
+  EXPECT_EQ(targets[0].bDetectDone, 0u);
+  EXPECT_EQ(targets[0].bPlatformMatched, 1u);
   // A platform that no longer matches: examined, platform flag 0.
-  std::strcpy(targets[0].szPolicy, policy(section(1, kOther), installedAs("0")).c_str());
+  std::strcpy(targets[0].pcPolicy, policy(section(1, kOther), installedAs("0")).c_str());
   EXPECT_EQ(m_mgr.detect(targets, 3, 0), 1);
-  EXPECT_EQ(targets[0].bPlatformMatched, 0);
-  EXPECT_EQ(targets[0].bReal_Installed, 1);
+  EXPECT_EQ(targets[0].bPlatformMatched, 0u);
+  EXPECT_EQ(targets[0].bReal_Installed, 1u);
   EXPECT_EQ(m_mgr.detect(nullptr, 3, 0), 0);
 }
 
 TEST_F(NEswDetectMgrTest, APolicyFillingTheWholeFieldIsReadUpToItsEnd) {
   ProductTarget t = target("");
-  std::memset(t.szPolicy, 'x', sizeof t.szPolicy);  // no terminating zero at all
+  std::memset(t.pcPolicy, 'x', sizeof t.pcPolicy);  // no terminating zero at all
   EXPECT_EQ(m_mgr.detect(&t, 1, 0), 1);
-  EXPECT_EQ(t.bPlatformMatched, 7);
+  EXPECT_EQ(t.bPlatformMatched, 7u);
 }
 
 }  // namespace

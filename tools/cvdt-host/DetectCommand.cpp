@@ -38,9 +38,9 @@ Outcome detect(const std::string& policy, NEswDetectMgr& mgr, DetectExplainer& e
   Outcome outcome;
   size_t length = policy.find('\0');
   if (length == std::string::npos) length = policy.size();
-  outcome.bTruncated = length > sizeof outcome.target.szPolicy - 1;
-  length = std::min(length, sizeof outcome.target.szPolicy - 1);
-  std::memcpy(outcome.target.szPolicy, policy.data(), length);
+  outcome.bTruncated = length > sizeof outcome.target.pcPolicy - 1;
+  length = std::min(length, sizeof outcome.target.pcPolicy - 1);
+  std::memcpy(outcome.target.pcPolicy, policy.data(), length);
   mgr.setObserver(&explainer);
   outcome.nReturn = mgr.detect(&outcome.target, 1, 0);
   if (outcome.nReturn == 0) outcome.strVerdict = "evaluation failed";
@@ -86,7 +86,7 @@ nlohmann::json toJson(const std::string& path, const Outcome& outcome, const NEs
   json["detect_returned"] = outcome.nReturn;
   json["truncated"] = outcome.bTruncated;
   json["policy_element"] = explainer.policyElement();
-  json["flags"] = {{"detection_done", outcome.target.bDetectionDone},
+  json["flags"] = {{"detection_done", outcome.target.bDetectDone},
                    {"installed", outcome.target.bReal_Installed},
                    {"platform_matched", outcome.target.bPlatformMatched}};
   if (!explain) return json;
