@@ -75,8 +75,8 @@ class NEswDetectParser {
   // 1 when the key opened, 0 when it did not, -1 (error set) for an unknown hive.
   int openKey(Condition& cond, const NString& key, NRegistry& registry);
   int judge(Condition& cond, const NString& status, int r);
-  // The registry directory of the "2" and "3" file families with "\" and the file name; false
-  // when the key did not open (ok 0) or failed (ok -1).
+  // The registry directory of the "2" and "3" file families, followed by "\" and the file name:
+  // 1 with path set, 0 when the key does not open, -1 (error set) for a bad operand or hive.
   int registryFilePath(Condition& cond, const NString& fileName, NString& path);
 
   // Handler families.

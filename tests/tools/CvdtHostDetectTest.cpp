@@ -116,6 +116,17 @@ TEST_F(CvdtHostDetectTest, ExplainPrintsPlatformsSectionsAndTheConditionTree) {
        }) {
     EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n---\n" << run.output;
   }
+
+  // Two top-level expressions: the first decides, the second is shown apart.
+  std::string f = "<expression><boolean><value>0</value></boolean></expression>";
+  std::string t = "<expression><boolean><value>1</value></boolean></expression>";
+  run = runHost("detect --policy " + write("two.xml", policy(kThis, "<installed>" + f + t + "</installed>")) +
+                " --explain");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.output.find("verdict: not installed\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("  boolean = false  [32-bit view]\n      value: \"0\"\n"
+                            "left on the stack, not part of the result:\n  boolean = true"),
+            std::string::npos) << run.output;
 }
 
 TEST_F(CvdtHostDetectTest, JsonCarriesTheSameExplanation) {
