@@ -184,9 +184,9 @@ TEST_F(LgzSafetyTest, LinkChainsAndLinksThroughLinksAreRefused) {
   const std::string work = host("C:\\Work");
   ArchiveBuilder deepChain;
   deepChain.folder("d").symlink("d/h0", "..");
-  for (int i = 1; i <= 40; ++i)
+  for (int i = 1; i <= 16; ++i)
     deepChain.symlink("d/h" + std::to_string(i), "h" + std::to_string(i - 1) + "/..");
-  deepChain.symlink("d/shadow", "h40/etc/shadow");
+  deepChain.symlink("d/shadow", "h16/etc/shadow");
   struct Case {
     const char* name;
     ArchiveBuilder archive;
