@@ -88,6 +88,7 @@ class NGenDistFaultTest : public testing::Test {
   void prepare(const cvdt::test::TestMachine::Customize& customize = nullptr) {
     std::string src = m_base + "/src";
     fs::create_directories(src);
+    fs::create_directories(m_base + "/root");
     std::mt19937 random(12);
     std::string noise(200000, '\0');
     for (char& c : noise) c = static_cast<char>(random());
@@ -166,6 +167,8 @@ class NGenDistFaultTest : public testing::Test {
   // A job that must now run to its end: "060" at the host and in the history.
   void expectNextJobSucceeds() {
     release();
+    // A job for the same distribution is refused ("100") until the last one has ended.
+    ASSERT_TRUE(eventually([] { return CurrentDist::runningDistId() != kDist; }));
     uint32_t cmdId = post();
     EXPECT_TRUE(m_reports->waitFor(cmdId, "060", kDeadline)) << m_reports->codesOf(cmdId);
     EXPECT_EQ(historyStatus(cmdId), "060");
@@ -275,7 +278,9 @@ TEST_F(NGenDistFaultTest, GatewayDownOrSilentAtTheFinalWriteKeepsTheResultAndThe
   uint32_t hung = post(silent.port());
   EXPECT_TRUE(m_reports->waitFor(hung, "060", kDeadline));
   ASSERT_TRUE(silent.waitForOpenConnections(1, kDeadline));
-  uint32_t next = post();  // waits in the queue while the worker waits for the gateway
+  // The worker waits for the gateway's answer as long as the reply wait, then ends the job.
+  ASSERT_TRUE(eventually([] { return CurrentDist::runningDistId() != kDist; }));
+  uint32_t next = post();
   EXPECT_TRUE(m_reports->waitFor(next, "060", kDeadline)) << m_reports->codesOf(next);
   EXPECT_EQ(historyStatus(next), "060");
   EXPECT_NE(m_machine->traceLog().find("NDBQuery::socketProc(3): WSAWaitForMultipleEvents Timeout"),
@@ -309,7 +314,7 @@ TEST_F(NGenDistFaultTest, DiskFullDuringTheDownloadEndsWith904AndLeavesNothingPa
   uint64_t keep = bytesBeforePart(1) + 32 * 1024 + 16 * 1024;
   ASSERT_GT(room, keep);
   ASSERT_EQ(cvdt::test::commandOutput("fallocate -l " + std::to_string(room - keep) + " " + filler +
-                                      " 2>&1 && echo ok"), "ok");
+                                      " 2>&1 && echo ok"), "ok\n");
   uint32_t full = post();
   EXPECT_EQ(historyStatus(full), "904");
   expectOnlyWholeParts();
