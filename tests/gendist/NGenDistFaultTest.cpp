@@ -18,6 +18,7 @@
 #include "gateway/GatewayProcess.h"
 #include "gendist/CurrentDist.h"
 #include "gendist/NGenDistMgr.h"
+#include "gendist/NGenDistMgrTestAccess.h"
 #include "net/NDBQuery.h"
 #include "support/CommandOutput.h"
 #include "support/HostReports.h"
@@ -440,6 +441,17 @@ TEST_F(NGenDistFaultTest, StopsWhileTheProgramRunsLetTheJobComplete) {
     CurrentDist::setStopReason(kStopNone);
     expectNextJobSucceeds();
   }
+}
+
+// The manager signals the worker's stop event for a ban check that it makes while it still
+// counts a job as running, which happens when the worker has just ended and the manager has
+// not yet taken its end signal. Nobody waits for that signal any more: it must not stop the
+// next job at its first transfer.
+TEST_F(NGenDistFaultTest, AStopSignalledAfterItsJobEndedDoesNotStopTheNextJob) {
+  ASSERT_NO_FATAL_FAILURE(prepare());
+  startManager();
+  NGenDistMgrTestAccess::workerStop(*m_manager).set();
+  expectNextJobSucceeds();
 }
 
 }  // namespace
