@@ -107,6 +107,20 @@ std::string wireBytes(const uint8_t* data, size_t size) {
   return frame;
 }
 
+// For a framed reply: whether the client must accept it, and the result it must hand back. The
+// body counts up to its first zero byte, and must split at "|@" into "C00440AOK" and the result.
+bool expectedResult(const uint8_t* data, size_t size, std::string& result) {
+  size_t length = size - 1;
+  if (length < 1 || length > NDBQuery::kMaxReplyLength) return false;
+  std::string text(reinterpret_cast<const char*>(data + 1), length);
+  text = text.c_str();
+  size_t first = text.find("|@");
+  if (first == std::string::npos || text.find("|@", first + 2) != std::string::npos) return false;
+  if (text.substr(0, first) != "C00440AOK") return false;
+  result = text.substr(first + 2);
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -119,5 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NString result = "untouched";
   bool ok = query.execStoredProc("SP_SV_DT_N_EQUIP_IU", 1, "EQUIP_ID|#S|#000000000001", result);
   if (!ok && result.compare("untouched") != 0) std::abort();
+  std::string expected;
+  if ((data[0] & 1) == 0 && ok != expectedResult(data, size, expected)) std::abort();
+  if ((data[0] & 1) == 0 && ok && expected != result.text()) std::abort();
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/NUnicodeFileReader.h"
 #include "support/FuzzScratch.h"
@@ -36,6 +37,46 @@ void readAll(NUnicodeFileReader& reader, size_t size, bool wide) {
   }
 }
 
+// The line rules written out once more: units low byte first (a lone last byte is a unit of its
+// own), a line ends at the second of two consecutive CR/LF units, a single one is dropped, and
+// a line holds at most kMaxLineUnits units.
+std::vector<std::u16string> referenceLines(const uint8_t* data, size_t size) {
+  std::vector<char16_t> units;
+  for (size_t i = 2; i < size; i += 2)
+    units.push_back(static_cast<char16_t>(data[i] | (i + 1 < size ? data[i + 1] << 8 : 0)));
+  std::vector<std::u16string> lines;
+  size_t next = 0;
+  while (next < units.size()) {
+    std::u16string line;
+    bool pending = false;
+    while (line.size() < NUnicodeFileReader::kMaxLineUnits && next < units.size()) {
+      char16_t unit = units[next++];
+      bool isBreak = unit == u'\r' || unit == u'\n';
+      if (!isBreak) {
+        line.push_back(unit);
+        pending = false;
+      } else if (pending) {
+        break;
+      } else {
+        pending = true;
+      }
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+void compareWithReference(NUnicodeFileReader& reader, const uint8_t* data, size_t size) {
+  for (const std::u16string& expected : referenceLines(data, size)) {
+    std::u16string line;
+    int endOfFile = 0;
+    if (reader.readWideLine(line, endOfFile) != 1 || endOfFile || line != expected) std::abort();
+  }
+  std::u16string line;
+  int endOfFile = 0;
+  if (reader.readWideLine(line, endOfFile) != 0 || !endOfFile) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -47,5 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (marked) readAll(reader, size, false);
   if (reader.openSkippingMark(path.c_str()) != 1) std::abort();
   readAll(reader, size, true);
+  if (reader.openSkippingMark(path.c_str()) != 1) std::abort();
+  compareWithReference(reader, data, size);
   return 0;
 }
