@@ -26,9 +26,9 @@ void removeMachine() {
 
 // A 64-bit Windows 10 machine with a few facts for the seed policies to find.
 bool layOutMachineOnce() {
-  char folder[] = "/tmp/cvdt-fuzz-detect-XXXXXX";
-  if (mkdtemp(folder) == nullptr) return false;
-  g_root = folder;
+  std::string pattern = (std::filesystem::temp_directory_path() / "cvdt-fuzz-detect-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) return false;
+  g_root = pattern;
   std::atexit(removeMachine);
   unsetenv("DISPLAY");  // windowExists: no display, so no X connection per input
   plat::posix::MachineConfig config = plat::posix::defaultMachine(g_root + "/m", true);
