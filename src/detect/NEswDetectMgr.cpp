@@ -20,7 +20,9 @@ constexpr int kLastPlatformSection = 99;
 
 // The policy text up to its terminating zero, never past the field.
 NString policyText(const ProductTarget& target) {
-  size_t length = strnlen(target.pcPolicy, sizeof target.pcPolicy);
+  const void* zero = std::memchr(target.pcPolicy, 0, sizeof target.pcPolicy);
+  size_t length = zero != nullptr ? static_cast<const char*>(zero) - target.pcPolicy
+                                  : sizeof target.pcPolicy;
   return NString(std::string(target.pcPolicy, length).c_str());
 }
 
