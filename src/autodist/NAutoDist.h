@@ -105,6 +105,8 @@ class NAutoDist {
   // A copy of the whole block (status lock), as the registry and the dialog get it.
   void copyState(ADistSharedState& out);
   bool stageDone(ADistItem& item, int stage);
+  bool recordChangedTarget(const ProductTarget& target);
+  void traceChangedTarget(const ProductTarget& target, int index);
   void freeProducts();
 
   std::atomic<bool> m_bThreadHandle{false};
