@@ -95,9 +95,10 @@ bool NAutoDist::fetchIndexArchive(ADistItem& item, const NString& remote, const 
                                 ? "NAutoDist::idxFileCheck: cannot connect to dist server(%s)\n"
                                 : "NAutoDist::distFileDownload: cannot connect to dist server(%s)\n";
   const int retries = m_pManager->getRetryCount();
-  for (m_strCurrentServer = m_pManager->getNextServer(m_strCurrentServer.text());
+  // Only this thread writes the current server; the setter lets the manager thread read it.
+  for (setCurrentServer(m_pManager->getNextServer(m_strCurrentServer.text()));
        !m_strCurrentServer.isEmpty();
-       m_strCurrentServer = m_pManager->getNextServer(m_strCurrentServer.text())) {
+       setCurrentServer(m_pManager->getNextServer(m_strCurrentServer.text()))) {
     if (stopRequested()) return false;
     NDownload download;
     if (!connectServer(download)) {
@@ -127,7 +128,7 @@ bool NAutoDist::idxFileCheck(ADistItem& item) {
   remote.replaceChar('\\', '/');
   reportStatus(item.m_nDistId, 0, "072", "", false);
   if (NAutoDistPaths::isFileWithDigest(local, item.m_szIdxDigest)) {
-    m_strCurrentServer = "";
+    setCurrentServer("");
   } else if (!fetchIndexArchive(item, remote, local, kStage1GetError)) {
     if (stopRequested())
       return fail(item, "NAutoDist::idxFileCheck: stopped\n", "909", catalogueText(1530).text());

@@ -90,7 +90,7 @@ TEST(CvdtDlgTest, ProgramRefusesToRunWithoutItsTokenAndDrawsOnce) {
   const std::string program = machine.host(machine.config().moduleFolder + "\\cvdtdlg.exe");
   ASSERT_EQ(machine.readFile(machine.config().moduleFolder + "\\cvdtdlg.exe") == "<missing>", false)
       << "machine init installs cvdtdlg.exe";
-  const std::string prefix = "CVDT_MACHINE=" + machine.root() + " " + program;
+  const std::string prefix = "CVDT_MACHINE='" + machine.root() + "' '" + program + "'";
   EXPECT_NE(commandOutput(prefix + " --once 2>&1; echo rc=$?").find("no launch token"), std::string::npos);
   EXPECT_NE(commandOutput(prefix + " --once 7E2A9F04B13D 2>&1; echo rc=$?").find("rc=2"), std::string::npos);
   EXPECT_NE(commandOutput(prefix + " --once 7E2A9F04B13C 2>&1; echo rc=$?").find("rc=3"), std::string::npos);
