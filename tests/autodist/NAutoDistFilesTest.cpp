@@ -84,6 +84,36 @@ TEST_F(FilesTest, PackagePlacedThenIdenticalDestinationNeedsNoServer) {
   EXPECT_STREQ(m_access->indexMap().find("sub\\b.bin")->state(), "N");
 }
 
+TEST_F(FilesTest, WholeItemRunsEveryStageAndItsProgramOnlyWhenSomethingChanged) {
+  makeMachine();
+  AutoPackage package = pack(13,
+                             {{"run.bat", "echo ran \"$@\" >> \"$(dirname \"$0\")/ran.txt\"\nexit 0\n"},
+                              {"sub/with space.txt", "spaced"},
+                              {"a.txt", "alpha"}},
+                             "--dest 'C:\\Thirteen' --subfolders --cleanup --program run.bat "
+                             "--args hello");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+  m_machine->writeFile("C:\\Thirteen\\old\\stale.txt", "stale");
+  ADistItem item = itemFor(13, package.digest);
+  std::strcpy(item.m_szStatus, "010");
+  m_worker->doAutoDist(item);
+  ASSERT_STREQ(item.m_szStatus, "060") << m_worker->errorDetail().text();
+  EXPECT_EQ(read("C:\\Thirteen\\sub\\with space.txt"), "spaced");
+  EXPECT_EQ(read("C:\\Thirteen\\ran.txt"), "ran hello\n");
+  EXPECT_FALSE(exists("C:\\Thirteen\\old"));
+
+  // Re-commanded with nothing changed: no file is fetched or removed, so the program stays.
+  m_access->newMaps();
+  std::strcpy(item.m_szStatus, "010");
+  m_worker->doAutoDist(item);
+  EXPECT_STREQ(item.m_szStatus, "060");
+  EXPECT_EQ(read("C:\\Thirteen\\ran.txt"), "ran hello\n");
+}
+
 TEST_F(FilesTest, StaleFilesGoAndAFolderThatStillHoldsFilesStays) {
   makeMachine();
   AutoPackage package = pack(10, {{"a.txt", "alpha"}}, "--dest 'C:\\Ten' --cleanup");
