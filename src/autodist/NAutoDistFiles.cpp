@@ -7,6 +7,7 @@
 
 #include "autodist/NAutoDist.h"
 #include "autodist/NAutoDistPaths.h"
+#include "autodist/NLinkGuard.h"
 #include "entry/Trace.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
@@ -142,10 +143,17 @@ bool NAutoDist::distFileCopy(ADistItem& item) {
   if (stopRequested())
     return fail(item, "NAutoDist::distFileCopy: stopped (1)\n", "909", catalogueText(1530).text());
   const NString package = packageFolder(item);
+  NLinkGuard links{NString(item.m_szDstFolder)};
   int handled = 0;
   for (const auto& [name, entry] : *m_pIndexMap) {
     if (!isPending(*entry)) continue;
     NString target = NString(item.m_szDstFolder) + "\\" + entry->name();
+    if (links.passesThroughLink(entry->name())) {
+      NString log;
+      log.format("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_COPY (%.1024s, %.1024s) \n",
+                 (package + "\\" + entry->name()).text(), target.text());
+      return fail(item, log.text(), "906", (catalogueText(1538) + target).text());
+    }
     if (entry->type() == 'D') {
       makeFolderPath(target.text(), false);
     } else {

@@ -142,6 +142,29 @@ TEST_F(FilesTest, StaleFilesGoAndAFolderThatStillHoldsFilesStays) {
   EXPECT_FALSE(exists(std::string(m_worker->localFolder().text()) + "\\10"));
 }
 
+// A link someone placed in the destination would make the system account write wherever it
+// points: the copy refuses to pass through it.
+TEST_F(FilesTest, CopyRefusesToWriteThroughALinkInTheDestination) {
+  makeMachine();
+  AutoPackage package = pack(14, {{"sub/x.txt", "x"}, {"y.txt", "y"}},
+                             "--dest 'C:\\Fourteen' --subfolders");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+  const std::string outside = m_base + "/outside";
+  fs::create_directories(outside);
+  fs::create_directories(m_machine->host("C:\\Fourteen"));
+  fs::create_directory_symlink(outside, m_machine->host("C:\\Fourteen") + "/SUB");
+  ADistItem item = itemFor(14, package.digest);
+  int fetched = 0;
+  EXPECT_FALSE(runStages(item, fetched));
+  EXPECT_STREQ(item.m_szStatus, "906");
+  EXPECT_EQ(m_worker->errorDetail().text(), message("1538") + "C:\\Fourteen\\sub");
+  EXPECT_TRUE(fs::is_empty(outside));
+}
+
 TEST_F(FilesTest, CleanUpGuardRefusesRootsSystemFoldersUncAndTheModuleFolder) {
   makeMachine([](plat::posix::MachineConfig& config, plat::posix::LayoutOptions&) {
     config.drives['D'] = {config.root + "/drives/d", plat::DriveType::Fixed};
