@@ -81,6 +81,7 @@ class NAutoDist {
 
  private:
   friend class NAutoDistTestAccess;
+  friend class NAutoDistStagesTestAccess;
 
   // Sets the item's status and the error detail from catalogue keys, reports, returns false.
   bool fail(ADistItem& item, const char* logLine, const char* status, const char* detail);
@@ -91,6 +92,14 @@ class NAutoDist {
   bool fetchIndexArchive(ADistItem& item, const NString& remote, const NString& local,
                          const char* errorLine);
   bool connectServer(NDownload& download);
+  // Stage 4 helpers (NAutoDistDownload.cpp): the server when stage 1 used the local archive,
+  // one index entry, one part, and the stage's two failure reports (both return false).
+  bool chooseServer(ADistItem& item);
+  bool downloadEntry(ADistItem& item, NDownload& download, const NFileData& entry, int& handled,
+                     int totalParts);
+  bool downloadPart(ADistItem& item, NDownload& download, const NFileData& entry, uint32_t part);
+  bool downloadFailed(ADistItem& item, const NString& remote, const NString& local);
+  bool downloadStopped(ADistItem& item, int stopCase);
   void advanceClock();
 
   // The pass's sweeps (NAutoDistRun.cpp): false when the pass ends.
