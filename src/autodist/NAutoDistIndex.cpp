@@ -95,7 +95,7 @@ bool NAutoDist::fetchIndexArchive(ADistItem& item, const NString& remote, const 
                                 ? "NAutoDist::idxFileCheck: cannot connect to dist server(%s)\n"
                                 : "NAutoDist::distFileDownload: cannot connect to dist server(%s)\n";
   const int retries = m_pManager->getRetryCount();
-  // The manager thread reads the current server: it changes only through setCurrentServer.
+  // Only this thread writes the current server; the setter lets the manager thread read it.
   for (setCurrentServer(m_pManager->getNextServer(m_strCurrentServer.text()));
        !m_strCurrentServer.isEmpty();
        setCurrentServer(m_pManager->getNextServer(m_strCurrentServer.text()))) {
