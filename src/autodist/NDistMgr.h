@@ -88,4 +88,5 @@ class NDistMgr {
   std::atomic<int> m_bShowDialog{0};
   std::atomic<int> m_nStatusInterval{0};
   ADistItemNode* m_pItems = nullptr;
+  std::atomic<NAutoDist*> m_pWorker{nullptr};  // the manager thread's worker while the thread runs
 };

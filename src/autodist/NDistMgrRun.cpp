@@ -14,7 +14,9 @@ void NDistMgr::run() {
     trace(3, "NDistMgr::run: thread start\n");
     m_stopEvent.reset();  // the thread's own stop event starts unsignalled
     m_hEvent = &m_stopEvent;
+    m_pWorker = &worker;
     runLoop(worker);
+    m_pWorker = nullptr;
   } catch (...) {
     // Nothing leaves a thread entry; the thread just ends, as when its event is missing.
     trace(1, "NDistMgr::run: CreateEvent failed\n");
