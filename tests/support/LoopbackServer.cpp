@@ -16,13 +16,19 @@ namespace cvdt::test {
 
 LoopbackServer::~LoopbackServer() { stop(); }
 
-bool LoopbackServer::start() {
+bool LoopbackServer::start() { return start("127.0.0.1", 0); }
+
+bool LoopbackServer::start(const std::string& loopbackAddress, int port) {
   // A client that hangs up mid-send must not end the test program.
   std::signal(SIGPIPE, SIG_IGN);
   m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (inet_pton(AF_INET, loopbackAddress.c_str(), &address.sin_addr) != 1 ||
+      (ntohl(address.sin_addr.s_addr) >> 24) != 127) {
+    return false;
+  }
   socklen_t length = sizeof address;
   if (m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       listen(m_listener, 16) != 0 ||

@@ -26,6 +26,9 @@ class LoopbackServer {
 
   // Listens on an ephemeral port of 127.0.0.1; false when it cannot.
   bool start();
+  // Listens on a given address of 127.0.0.0/8 and port (0: ephemeral), so that servers on
+  // several loopback addresses can share one port as distribution servers do.
+  bool start(const std::string& loopbackAddress, int port);
   // Closes the listener and every open connection and waits for the serving threads. Also
   // called by derived destructors; calling it twice is harmless.
   void stop();

@@ -2,6 +2,7 @@
 // a repacked package replaces the old one, and unpacking restores the source tree.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -123,6 +124,20 @@ TEST_F(CvdtPackCheckTest, UnpackRestoresTheSourceThroughTheExtractionLibrary) {
   run = runPack({"unpack", normalPart(0), into, "--companions", m_folder + "/nowhere"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("cvlgz.dll"), std::string::npos) << run.err;
+
+  // An archive the library refuses (a chain of links) says why and leaves the folder as it was.
+  const std::string hostile = m_folder + "/hostile";
+  fs::create_directories(hostile + "/d");
+  writeBytes(hostile + "/setup.exe", "replaced");
+  fs::create_symlink("..", hostile + "/d/l1");
+  fs::create_symlink("l1/..", hostile + "/d/l2");
+  const std::string archive = m_folder + "/hostile.lgz";
+  ASSERT_EQ(std::system(("tar czf " + archive + " -C " + hostile + " setup.exe d").c_str()), 0);
+  run = runPack({"unpack", archive, into});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("refused link"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("nothing in the destination was changed"), std::string::npos) << run.err;
+  EXPECT_EQ(folderTree(into), folderTree(m_src));
 }
 
 }  // namespace
