@@ -111,10 +111,11 @@ NString NV3Info::getEngineVersion() {
   std::string path = std::string(m_strFolder.text()) + "\\V3VName.dll";
   if (!library.load(path) && !library.load("V3VName.dll")) return NString("");
   auto initialize = reinterpret_cast<AhnInitializeNameFileFn>(library.symbol("AhnInitializeNameFile"));
-  if (initialize == nullptr) return NString("");
-  std::string systemFolder(NMisc::getSystemFolder(0).text());
-  if (systemFolder.size() > 259) systemFolder.resize(259);
-  initialize(toLibraryText(systemFolder).c_str());
+  if (initialize != nullptr) {
+    std::string systemFolder(NMisc::getSystemFolder(0).text());
+    if (systemFolder.size() > 259) systemFolder.resize(259);
+    initialize(toLibraryText(systemFolder).c_str());
+  }
   auto engineDate = reinterpret_cast<AhnGetEngineDateStringFn>(library.symbol("AhnGetEngineDateString"));
   if (engineDate == nullptr) return NString("");
   V3Char buffer[kEngineTextUnits + 1] = {};

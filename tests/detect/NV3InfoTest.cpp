@@ -148,6 +148,18 @@ TEST(NV3InfoTest, EngineDate) {
   EXPECT_STREQ(elsewhere.getEngineVersion().text(), "2027.01.02");
 }
 
+TEST(NV3InfoTest, EngineDateWithAnEmptyFolderFromTheSystemFolder) {
+  REQUIRE_V3_FILES();
+  TestMachine machine;
+  V3Product product;
+  product.engineDate = "2026.11.30";
+  product.engineInSystemFolder = true;
+  ASSERT_TRUE(cvdt::test::installV3(machine, product));
+  NV3Info info;
+  info.init("");
+  EXPECT_STREQ(info.getEngineVersion().text(), "2026.11.30");
+}
+
 TEST(NV3InfoTest, NotInstalled) {
   TestMachine machine;
   NV3Info info;

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "detect/NRegistry.h"
+#include "platform/NMisc.h"
 #include "platform/PlatformFile.h"
 
 namespace cvdt::test {
@@ -108,8 +110,15 @@ bool installV3(const TestMachine& machine, const V3Product& product) {
       if (!copyLibrary(machine, product.folder, name)) return false;
     }
   }
-  if (!product.engineDate.empty())
-    machine.writeFile(product.folder + "\\V3EngineDate.txt", product.engineDate + "\r\n");
+  std::vector<std::string> engineFolders = {product.folder};
+  if (product.engineInSystemFolder) {
+    engineFolders.push_back(NMisc::getSystemFolder(0).text());
+    if (!copyLibrary(machine, engineFolders.back(), "V3VName.dll")) return false;
+  }
+  for (const std::string& folder : engineFolders) {
+    if (!product.engineDate.empty())
+      machine.writeFile(folder + "\\V3EngineDate.txt", product.engineDate + "\r\n");
+  }
   return true;
 }
 
