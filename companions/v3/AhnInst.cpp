@@ -3,8 +3,8 @@
 #include "net/CompanionApi.h"
 
 CVDT_COMPANION_EXPORT int CVDT_STDCALL AhnInst2_GetSecProfileInt(int /*profile*/,
-                                                                const V3Char* name,
-                                                                int defaultValue,
-                                                                const V3Char* path) {
+                                                                 const V3Char* name,
+                                                                 int defaultValue,
+                                                                 const V3Char* path) {
   return cvdt::v3::readSetting(name, defaultValue, path);
 }

@@ -3,6 +3,6 @@
 #include "net/CompanionApi.h"
 
 CVDT_COMPANION_EXPORT int CVDT_STDCALL V3CfgI2_GetSecretInt(const V3Char* name, int defaultValue,
-                                                           const V3Char* path) {
+                                                            const V3Char* path) {
   return cvdt::v3::readSetting(name, defaultValue, path);
 }

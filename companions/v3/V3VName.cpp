@@ -12,7 +12,8 @@ CVDT_COMPANION_EXPORT int CVDT_CDECL AhnInitializeNameFile(const V3Char* systemD
   return systemDirectory != nullptr && *systemDirectory != 0 ? 1 : 0;
 }
 
-CVDT_COMPANION_EXPORT int CVDT_CDECL AhnGetEngineDateString(int kind, V3Char* buffer, int capacity) {
+CVDT_COMPANION_EXPORT int CVDT_CDECL AhnGetEngineDateString(int kind, V3Char* buffer,
+                                                            int capacity) {
   if (kind != 1 || buffer == nullptr || capacity <= 0) return 0;
   std::string content;
   if (!plat::readHostFile(plat::toHostPath(cvdt::v3::ownFolder() + "V3EngineDate.txt"), content))
@@ -21,7 +22,8 @@ CVDT_COMPANION_EXPORT int CVDT_CDECL AhnGetEngineDateString(int kind, V3Char* bu
   if (line.empty()) return 0;
   std::u16string wide = plat::ansiToWide(line);
   int count = 0;
-  for (; count < capacity - 1 && count < static_cast<int>(wide.size()); ++count) buffer[count] = wide[count];
+  for (; count < capacity - 1 && count < static_cast<int>(wide.size()); ++count)
+    buffer[count] = wide[count];
   buffer[count] = 0;
   return 1;
 }

@@ -51,8 +51,9 @@ bool copyLibrary(const TestMachine& machine, const std::string& folder, const ch
 
 bool v3InstallAvailable(std::string& why) {
   if (std::string(CVDT_VERSION_DATA_DIR).empty()) {
-    why = "PE test files were not built (install binutils-mingw-w64-i686 and "
-          "binutils-mingw-w64-x86-64, then re-run cmake)";
+    why =
+        "PE test files were not built (install binutils-mingw-w64-i686 and "
+        "binutils-mingw-w64-x86-64, then re-run cmake)";
     return false;
   }
   for (const char* name : {"V3VName.dll", "AhnInst.dll", "V3Cfg32.dll"}) {
@@ -97,7 +98,8 @@ bool installV3(const TestMachine& machine, const V3Product& product) {
     }
   }
   if (!product.productFile.empty() &&
-      !writeV3ProductFile(machine, product.folder + "\\" + product.productFile, product.fileVersion))
+      !writeV3ProductFile(machine, product.folder + "\\" + product.productFile,
+                          product.fileVersion))
     return false;
   if (product.settingsFile) {
     machine.writeFile(product.folder + "\\V3Sec.dat",
