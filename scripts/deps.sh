@@ -9,6 +9,7 @@ PACKAGES=(
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libarchive-dev libcurl4-openssl-dev
   openssl curl libarchive-tools python3
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   x11-utils xvfb xdotool
 )
 # libclang-rt-14-dev holds libFuzzer (libclang_rt.fuzzer*) and the ASan/UBSan runtimes for clang.
