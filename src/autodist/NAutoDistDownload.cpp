@@ -30,6 +30,7 @@ bool NAutoDist::distFileDownload(ADistItem& item, int& fetched) {
   const NString package = packageFolder(item);
   reportStatus(item.m_nDistId, 0, "075", "", false);
   int totalParts = 0;
+  fetched = 0;
   for (const auto& [name, entry] : *m_pIndexMap) {
     if (!isPending(*entry)) continue;
     totalParts += static_cast<int>(entry->partCount());

@@ -7,6 +7,7 @@
 
 #include "autodist/NAutoDist.h"
 #include "autodist/NAutoDistPaths.h"
+#include "autodist/NLinkGuard.h"
 #include "entry/Trace.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
@@ -56,6 +57,59 @@ struct FolderComparison {
 };
 
 bool sameTextNoCase(const NString& a, const std::string& b) { return a.equalsNoCase(b.c_str()); }
+
+// The clean-up guard's drive test: the destination must start with a drive of this machine and
+// must not be that drive's root. A UNC path matches no drive.
+bool isOnLocalDrive(const NString& destination) {
+  NString reduced = destination;
+  reduced.replace("\\", "");
+  uint32_t drives = plat::logicalDrives();
+  bool matched = false;
+  for (int i = 0; i < 26; ++i) {
+    if ((drives & (1u << i)) == 0) continue;
+    char drive[3] = {static_cast<char>('A' + i), ':', '\0'};
+    trace(3, "NAutoDist::isSafeToDelete: (2) - strDstFolderTmp:%s, pcDrive:%s \n", reduced.text(), drive);
+    if (reduced.equalsNoCase(drive)) {
+      trace(3, "NAutoDist::isSafeToDelete: (3) - FALSE : Root Drive\n");
+      return false;
+    }
+    if (reduced.left(2).equalsNoCase(drive)) {
+      trace(3, "NAutoDist::isSafeToDelete: (4) bRet = TRUE\n");
+      matched = true;
+    }
+  }
+  if (!matched) trace(3, "NAutoDist::isSafeToDelete: (5) bRet = FALSE\n");
+  return matched;
+}
+
+// The clean-up guard's folder test: the Windows folder, its system folders, Program Files.
+bool isSystemFolder(const NString& destination) {
+  std::string windir;
+  if (plat::environmentVariable("windir", windir) && windir.size() <= 256) {
+    trace(3, "NAutoDist::isSafeToDelete: (6)\n");
+    if (sameTextNoCase(destination, windir)) {
+      trace(3, "NAutoDist::isSafeToDelete: (7) - FALSE : windir \n");
+      return true;
+    }
+    if (sameTextNoCase(destination, windir + "\\system")) {
+      trace(3, "NAutoDist::isSafeToDelete: (8) - FALSE : windir\\system \n");
+      return true;
+    }
+    if (sameTextNoCase(destination, windir + "\\system32")) {
+      trace(3, "NAutoDist::isSafeToDelete: (9) - FALSE : windir\\system32 \n");
+      return true;
+    }
+  }
+  std::string programFiles;
+  if (plat::environmentVariable("ProgramFiles", programFiles) && programFiles.size() <= 256) {
+    trace(3, "NAutoDist::isSafeToDelete: (10)\n");
+    if (sameTextNoCase(destination, programFiles)) {
+      trace(3, "NAutoDist::isSafeToDelete: (11) - FALSE : ProgramFiles. \n");
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -142,10 +196,17 @@ bool NAutoDist::distFileCopy(ADistItem& item) {
   if (stopRequested())
     return fail(item, "NAutoDist::distFileCopy: stopped (1)\n", "909", catalogueText(1530).text());
   const NString package = packageFolder(item);
+  NLinkGuard links{NString(item.m_szDstFolder)};
   int handled = 0;
   for (const auto& [name, entry] : *m_pIndexMap) {
     if (!isPending(*entry)) continue;
     NString target = NString(item.m_szDstFolder) + "\\" + entry->name();
+    if (links.passesThroughLink(entry->name())) {
+      NString log;
+      log.format("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_COPY (%.1024s, %.1024s) \n",
+                 (package + "\\" + entry->name()).text(), target.text());
+      return fail(item, log.text(), "906", (catalogueText(1538) + target).text());
+    }
     if (entry->type() == 'D') {
       makeFolderPath(target.text(), false);
     } else {
@@ -171,52 +232,8 @@ bool NAutoDist::distFileCopy(ADistItem& item) {
 bool NAutoDist::isSafeToDelete(ADistItem& item) {
   writeStateFile(1, item);
   const NString destination(item.m_szDstFolder);
-  NString reduced = destination;
-  reduced.replace("\\", "");
   trace(3, "NAutoDist::isSafeToDelete: (1) - strDstFolder:%s\n", destination.text());
-  uint32_t drives = plat::logicalDrives();
-  bool matched = false;
-  for (int i = 0; i < 26; ++i) {
-    if ((drives & (1u << i)) == 0) continue;
-    char drive[3] = {static_cast<char>('A' + i), ':', '\0'};
-    trace(3, "NAutoDist::isSafeToDelete: (2) - strDstFolderTmp:%s, pcDrive:%s \n", reduced.text(), drive);
-    if (reduced.equalsNoCase(drive)) {
-      trace(3, "NAutoDist::isSafeToDelete: (3) - FALSE : Root Drive\n");
-      return false;
-    }
-    if (reduced.left(2).equalsNoCase(drive)) {
-      trace(3, "NAutoDist::isSafeToDelete: (4) bRet = TRUE\n");
-      matched = true;
-    }
-  }
-  if (!matched) {
-    trace(3, "NAutoDist::isSafeToDelete: (5) bRet = FALSE\n");
-    return false;
-  }
-  std::string windir;
-  if (plat::environmentVariable("windir", windir) && windir.size() <= 256) {
-    trace(3, "NAutoDist::isSafeToDelete: (6)\n");
-    if (sameTextNoCase(destination, windir)) {
-      trace(3, "NAutoDist::isSafeToDelete: (7) - FALSE : windir \n");
-      return false;
-    }
-    if (sameTextNoCase(destination, windir + "\\system")) {
-      trace(3, "NAutoDist::isSafeToDelete: (8) - FALSE : windir\\system \n");
-      return false;
-    }
-    if (sameTextNoCase(destination, windir + "\\system32")) {
-      trace(3, "NAutoDist::isSafeToDelete: (9) - FALSE : windir\\system32 \n");
-      return false;
-    }
-  }
-  std::string programFiles;
-  if (plat::environmentVariable("ProgramFiles", programFiles) && programFiles.size() <= 256) {
-    trace(3, "NAutoDist::isSafeToDelete: (10)\n");
-    if (sameTextNoCase(destination, programFiles)) {
-      trace(3, "NAutoDist::isSafeToDelete: (11) - FALSE : ProgramFiles. \n");
-      return false;
-    }
-  }
+  if (!isOnLocalDrive(destination) || isSystemFolder(destination)) return false;
   if (destination.equalsNoCase(NMisc::getModuleFolder(NMisc::thisModule()))) {
     trace(3, "NAutoDist::isSafeToDelete: (12) - FALSE : getModulePath. \n");
     return false;

@@ -1,8 +1,15 @@
 // cvdtdlg.exe, the automatic progress dialog: its block reader on blocks the test writes into
-// the registry, and the program's refusal without its launch token.
+// the registry, its refusal without the launch token, and its redraw when the state changes.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
 #include <memory>
 #include <string>
 
@@ -90,7 +97,7 @@ TEST(CvdtDlgTest, ProgramRefusesToRunWithoutItsTokenAndDrawsOnce) {
   const std::string program = machine.host(machine.config().moduleFolder + "\\cvdtdlg.exe");
   ASSERT_EQ(machine.readFile(machine.config().moduleFolder + "\\cvdtdlg.exe") == "<missing>", false)
       << "machine init installs cvdtdlg.exe";
-  const std::string prefix = "CVDT_MACHINE=" + machine.root() + " " + program;
+  const std::string prefix = "CVDT_MACHINE='" + machine.root() + "' '" + program + "'";
   EXPECT_NE(commandOutput(prefix + " --once 2>&1; echo rc=$?").find("no launch token"), std::string::npos);
   EXPECT_NE(commandOutput(prefix + " --once 7E2A9F04B13D 2>&1; echo rc=$?").find("rc=2"), std::string::npos);
   EXPECT_NE(commandOutput(prefix + " --once 7E2A9F04B13C 2>&1; echo rc=$?").find("rc=3"), std::string::npos);
@@ -98,6 +105,50 @@ TEST(CvdtDlgTest, ProgramRefusesToRunWithoutItsTokenAndDrawsOnce) {
   std::string output = commandOutput(prefix + " --once 7E2A9F04B13C 2>&1; echo rc=$?");
   EXPECT_NE(output.find("Office Suite"), std::string::npos) << output;
   EXPECT_NE(output.find("rc=0"), std::string::npos) << output;
+}
+
+// Waits until the file holds text, or the deadline passes.
+bool waitForText(const std::string& path, const std::string& text) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(path);
+    std::stringstream content;
+    content << in.rdbuf();
+    if (content.str().find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+bool processGone(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;
+  size_t close = line.rfind(')');
+  return close != std::string::npos && line.size() > close + 2 && line[close + 2] == 'Z';
+}
+
+TEST(CvdtDlgTest, ProgramRedrawsWhenThePublishedStateChanges) {
+  TestMachine machine;
+  const std::string program = machine.host(machine.config().moduleFolder + "\\cvdtdlg.exe");
+  const std::string out = machine.root() + "/dialog.txt";
+  auto block = sampleBlock();
+  publish(*block, "3");
+  const std::string pid = commandOutput("CVDT_MACHINE='" + machine.root() + "' '" + program +
+                                        "' --interval-ms 20 7E2A9F04B13C > '" + out +
+                                        "' 2>&1 & echo $!");
+  const int dialog = std::atoi(pid.c_str());
+  ASSERT_GT(dialog, 0) << pid;
+  EXPECT_TRUE(waitForText(out, "Now: 8  075  42%  sub\\b.bin"));
+  std::strcpy(block->m_status.m_szDetail, "sub\\c.bin");
+  block->m_status.m_nPercent = 77;
+  publish(*block, "4");
+  EXPECT_TRUE(waitForText(out, "Now: 8  075  77%  sub\\c.bin"));
+  kill(dialog, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!processGone(dialog) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_TRUE(processGone(dialog));
 }
 
 }  // namespace

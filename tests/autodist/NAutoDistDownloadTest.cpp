@@ -3,6 +3,8 @@
 // missing server.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -26,6 +28,14 @@ size_t requestsFor(const LoopbackHttpServer& server, const std::string& path) {
   size_t n = 0;
   for (const std::string& request : server.requests()) n += request == "GET " + path ? 1 : 0;
   return n;
+}
+
+// The files fetched (a connection starts with a "HEAD /" probe of the server).
+std::vector<std::string> gets(const LoopbackHttpServer& server) {
+  std::vector<std::string> out;
+  for (const std::string& request : server.requests())
+    if (request.rfind("GET ", 0) == 0) out.push_back(request);
+  return out;
 }
 
 class DownloadTest : public StagesTest {
@@ -97,7 +107,7 @@ TEST_F(DownloadTest, PartCountDifferentFromThePartLinesFails910) {
   EXPECT_FALSE(m_worker->distFileDownload(item, fetched));
   EXPECT_STREQ(item.m_szStatus, "910");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1535"));
-  EXPECT_TRUE(server.requests().empty());
+  EXPECT_TRUE(gets(server).empty());
 }
 
 TEST_F(DownloadTest, FileAlreadyUnpackedInThePackageFolderIsMovedWithoutATransfer) {
@@ -114,7 +124,7 @@ TEST_F(DownloadTest, FileAlreadyUnpackedInThePackageFolderIsMovedWithoutATransfe
   EXPECT_EQ(fetched, 1);
   ASSERT_TRUE(m_worker->distFileCopy(item));
   EXPECT_EQ(m_machine->readFile("C:\\Twelve\\a.txt"), "alpha");
-  EXPECT_TRUE(server.requests().empty());
+  EXPECT_TRUE(gets(server).empty());
 }
 
 // Stage 1 took the index from the local folder and no server serves it any more: nothing can be

@@ -1,6 +1,8 @@
 // Stage 8 of an automatic item: the program run from the destination folder under the account
 // its mode and crv.ini select, with stand-in programs that record how they were run.
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <unistd.h>
 
 #include <filesystem>

@@ -2,6 +2,8 @@
 // compared with the index, the disk check, the download, the copy, and the clean-up guard.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -31,7 +33,9 @@ class FilesTest : public StagesTest {
 
 TEST_F(FilesTest, PackagePlacedThenIdenticalDestinationNeedsNoServer) {
   makeMachine();
-  const std::string big(150000, 'b');
+  std::string big(150000, '\0');  // incompressible, so it takes several parts
+  uint32_t seed = 12345;
+  for (char& c : big) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
   AutoPackage package = pack(9, {{"a.txt", "alpha"}, {"sub/b.bin", big}, {"empty.txt", ""}},
                              "--dest 'C:\\Nine' --subfolders --part-size 65536");
   LoopbackHttpServer server;
@@ -80,6 +84,36 @@ TEST_F(FilesTest, PackagePlacedThenIdenticalDestinationNeedsNoServer) {
   EXPECT_STREQ(m_access->indexMap().find("sub\\b.bin")->state(), "N");
 }
 
+TEST_F(FilesTest, WholeItemRunsEveryStageAndItsProgramOnlyWhenSomethingChanged) {
+  makeMachine();
+  AutoPackage package = pack(13,
+                             {{"run.bat", "echo ran \"$@\" >> \"$(dirname \"$0\")/ran.txt\"\nexit 0\n"},
+                              {"sub/with space.txt", "spaced"},
+                              {"a.txt", "alpha"}},
+                             "--dest 'C:\\Thirteen' --subfolders --cleanup --program run.bat "
+                             "--args hello");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+  m_machine->writeFile("C:\\Thirteen\\old\\stale.txt", "stale");
+  ADistItem item = itemFor(13, package.digest);
+  std::strcpy(item.m_szStatus, "010");
+  m_worker->doAutoDist(item);
+  ASSERT_STREQ(item.m_szStatus, "060") << m_worker->errorDetail().text();
+  EXPECT_EQ(read("C:\\Thirteen\\sub\\with space.txt"), "spaced");
+  EXPECT_EQ(read("C:\\Thirteen\\ran.txt"), "ran hello\n");
+  EXPECT_FALSE(exists("C:\\Thirteen\\old"));
+
+  // Re-commanded with nothing changed: no file is fetched or removed, so the program stays.
+  m_access->newMaps();
+  std::strcpy(item.m_szStatus, "010");
+  m_worker->doAutoDist(item);
+  EXPECT_STREQ(item.m_szStatus, "060");
+  EXPECT_EQ(read("C:\\Thirteen\\ran.txt"), "ran hello\n");
+}
+
 TEST_F(FilesTest, StaleFilesGoAndAFolderThatStillHoldsFilesStays) {
   makeMachine();
   AutoPackage package = pack(10, {{"a.txt", "alpha"}}, "--dest 'C:\\Ten' --cleanup");
@@ -106,6 +140,29 @@ TEST_F(FilesTest, StaleFilesGoAndAFolderThatStillHoldsFilesStays) {
   EXPECT_EQ(read("C:\\Ten\\keep\\inner.txt"), "not walked without the subfolder flag");
   EXPECT_EQ(read("C:\\Ten\\a.txt"), "alpha");
   EXPECT_FALSE(exists(std::string(m_worker->localFolder().text()) + "\\10"));
+}
+
+// A link someone placed in the destination would make the system account write wherever it
+// points: the copy refuses to pass through it.
+TEST_F(FilesTest, CopyRefusesToWriteThroughALinkInTheDestination) {
+  makeMachine();
+  AutoPackage package = pack(14, {{"sub/x.txt", "x"}, {"y.txt", "y"}},
+                             "--dest 'C:\\Fourteen' --subfolders");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+  const std::string outside = m_base + "/outside";
+  fs::create_directories(outside);
+  fs::create_directories(m_machine->host("C:\\Fourteen"));
+  fs::create_directory_symlink(outside, m_machine->host("C:\\Fourteen") + "/SUB");
+  ADistItem item = itemFor(14, package.digest);
+  int fetched = 0;
+  EXPECT_FALSE(runStages(item, fetched));
+  EXPECT_STREQ(item.m_szStatus, "906");
+  EXPECT_EQ(m_worker->errorDetail().text(), message("1538") + "C:\\Fourteen\\sub");
+  EXPECT_TRUE(fs::is_empty(outside));
 }
 
 TEST_F(FilesTest, CleanUpGuardRefusesRootsSystemFoldersUncAndTheModuleFolder) {

@@ -40,6 +40,15 @@ class LoopbackServer {
   int connectionsAccepted() const { return m_nAccepted.load(); }
   // Waits until at least bytes of file content have been sent in all; false at the deadline.
   bool waitForBytesSent(uint64_t bytes, std::chrono::milliseconds deadline);
+  // Bytes of file content sent so far in all.
+  uint64_t bytesSent() const;
+  // Cuts every open connection (a network failure) and ends the stalls of their transfers; the
+  // server keeps listening and serves later connections as before.
+  void cutConnections();
+  // Connections open now.
+  int openConnections() const;
+  // Waits until at least count connections are open; false at the deadline.
+  bool waitForOpenConnections(int count, std::chrono::milliseconds deadline);
 
  protected:
   LoopbackServer() = default;
@@ -52,7 +61,7 @@ class LoopbackServer {
   bool hasFolder(const std::string& path) const;
   // Sends the file's content with its fault; true when every byte was sent.
   bool sendBody(int fd, const ServedFile& file);
-  // Waits up to the time-out, or less when the server stops.
+  // Waits up to the time-out, or less when the server stops or its connections are cut.
   void pause(std::chrono::milliseconds timeout);
   // Sockets registered here are shut down by stop() (FTP data connections).
   void track(int fd);
@@ -77,6 +86,7 @@ class LoopbackServer {
   std::set<int> m_openSockets;
   std::map<std::string, ServedFile> m_files;
   uint64_t m_nBytesSent = 0;
+  uint64_t m_nCuts = 0;  // cutConnections calls so far
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
 };
