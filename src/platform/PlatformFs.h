@@ -59,6 +59,8 @@ bool copyFile(const std::string& source, const std::string& target, bool failIfE
 bool listDirectory(const std::string& windowsPath, std::vector<DirEntry>& entries);
 
 DriveType driveType(char driveLetter);
+// GetLogicalDrives: bit 0 for A: up to bit 25 for Z:, set for every drive the machine has.
+uint32_t logicalDrives();
 // Total free bytes (whoever may use them) and total bytes of the drive, as
 // GetDiskFreeSpaceExA gives them. False (both 0) when the drive is unknown.
 bool diskSpace(char driveLetter, uint64_t& freeBytes, uint64_t& totalBytes);

@@ -1,6 +1,8 @@
 // The host agent's command loop.
 #include "AgentCommand.h"
 
+#include <dirent.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "CommandLine.h"
 #include "HostModule.h"
 #include "ReportCollector.h"
+#include "ScriptNumber.h"
 #include "gendist/DistContent.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
@@ -46,16 +49,49 @@ void printUsage() {
       "  ndist-cancel CMDID DISTID [ACTORKIND [PID]]       urgent cancel\n"
       "  adist-func|adist-cmd|adist-now [EQUIPCFG [CALLARGS [CONTENTS]]]\n"
       "  wait SECONDS | wait-result CMDID CODE [SECONDS] | echo TEXT\n"
-      "  stats                                             print this process's thread and open descriptor counts\n");
+      "  stats                                             print this process's open descriptors (one\n"
+      "                                                    'stats-fd N flags=F TARGET' line each), then\n"
+      "                                                    its thread and descriptor counts\n"
+      "ids are decimal numbers of their field's range (CMDID, SESSION, PID 0 to 4294967295; DISTID\n"
+      "-2147483648 to 2147483647); a line with any other value is refused and not run\n");
 }
 
-// Entries of a /proc folder; the descriptor this listing holds open is not counted.
-int procEntries(const char* folder, bool listingHoldsOne) {
+// Entries of a /proc folder.
+int procEntries(const char* folder) {
   std::error_code ec;
   int count = 0;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
     ++count;
-  return listingHoldsOne ? count - 1 : count;
+  return count;
+}
+
+// The "flags:" value of /proc/self/fdinfo/N (octal open flags), or "?".
+std::string descriptorFlags(const std::string& number) {
+  std::ifstream info("/proc/self/fdinfo/" + number);
+  std::string key, value;
+  while (info >> key >> value)
+    if (key == "flags:") return value;
+  return "?";
+}
+
+// Prints every open descriptor but the listing's own as "stats-fd N flags=F TARGET" and
+// returns how many there are.
+int printDescriptors() {
+  DIR* listing = opendir("/proc/self/fd");
+  if (listing == nullptr) return -1;
+  std::vector<std::pair<int, std::string>> open;
+  while (dirent* entry = readdir(listing)) {
+    if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == dirfd(listing)) continue;
+    std::error_code error;
+    std::string target =
+        std::filesystem::read_symlink(std::string("/proc/self/fd/") + entry->d_name, error).string();
+    open.emplace_back(std::atoi(entry->d_name), error ? "?" : target);
+  }
+  closedir(listing);
+  for (const auto& [number, target] : open)
+    std::printf("stats-fd %d flags=%s %s\n", number, descriptorFlags(std::to_string(number)).c_str(),
+                target.c_str());
+  return static_cast<int>(open.size());
 }
 
 void copyField(char* field, size_t width, const std::string& value) {
@@ -161,7 +197,7 @@ bool Agent::commanded(const Words& w) {
                                     arg(w, 3, "").c_str());
     show(stop ? "cvfNDistFunc(stop)" : "cvfNDistFunc", result);
   } else if (verb == "ndist-cmd" && w.size() >= 3) {
-    int result = m_module.nDistCmd(0, std::stoul(w[1]), &m_env, now.c_str(),
+    int result = m_module.nDistCmd(0, scriptUint32(w[1], "command id"), &m_env, now.c_str(),
                                    arg(w, 4, kDefaultCallArgs).c_str(),
                                    arg(w, 3, kDefaultEquipCfg).c_str(), w[2].c_str(), 0);
     show("cvfNDistCmd(" + w[1] + ")", result);
@@ -169,18 +205,19 @@ bool Agent::commanded(const Words& w) {
     DistContent content{};
     parseDistContent(w[2].c_str(), content);
     content.m_nActorKind = 1;
-    content.m_nActorSessionId = static_cast<uint32_t>(std::stoul(w[3]));
-    content.m_nActorProcessId = static_cast<uint32_t>(std::stoul(w[4]));
-    int result = m_module.nDistCmdOuterRequest(0, std::stoul(w[1]), &m_env, now.c_str(),
+    content.m_nActorSessionId = scriptUint32(w[3], "session id");
+    content.m_nActorProcessId = scriptUint32(w[4], "process id");
+    int result = m_module.nDistCmdOuterRequest(0, scriptUint32(w[1], "command id"), &m_env, now.c_str(),
                                                arg(w, 6, kDefaultCallArgs).c_str(),
                                                arg(w, 5, kDefaultEquipCfg).c_str(), &content, 0);
     show("cvfNDistCmdOuterRequest(" + w[1] + ")", result);
   } else if (verb == "ndist-cancel" && w.size() >= 3) {
     UrgentCancelRecord cancel{};
-    cancel.m_nDistId = std::stoi(w[2]);
-    cancel.m_nActorKind = static_cast<uint32_t>(std::stoul(arg(w, 3, "0")));
-    cancel.m_nActorProcessId = static_cast<uint32_t>(std::stoul(arg(w, 4, "0")));
-    int result = m_module.nDistUrgentTopCancelForceCmd(0, std::stoul(w[1]), &m_env, now.c_str(),
+    uint32_t cmdId = scriptUint32(w[1], "command id");
+    cancel.m_nDistId = scriptInt32(w[2], "distribution id");
+    cancel.m_nActorKind = scriptUint32(arg(w, 3, "0"), "actor kind");
+    cancel.m_nActorProcessId = scriptUint32(arg(w, 4, "0"), "process id");
+    int result = m_module.nDistUrgentTopCancelForceCmd(0, cmdId, &m_env, now.c_str(),
                                                        "", "", &cancel, 0);
     show("cvfNDistUrgentTopCancelForceCmd(" + w[2] + ")", result);
   } else {
@@ -208,11 +245,12 @@ bool Agent::execute(const Words& w) {
   if (verb == "wait" && w.size() == 2) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(std::stod(w[1]) * 1000)));
   } else if (verb == "wait-result" && w.size() >= 3) {
-    bool seen = m_reports.waitFor(static_cast<uint32_t>(std::stoul(w[1])), w[2], std::stoi(arg(w, 3, "60")));
+    bool seen = m_reports.waitFor(scriptUint32(w[1], "command id"), w[2],
+                                  scriptInt32(arg(w, 3, "60"), "seconds"));
     std::printf("wait-result %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
   } else if (verb == "stats") {
-    std::printf("stats threads=%d fds=%d\n", procEntries("/proc/self/task", false),
-                procEntries("/proc/self/fd", true));
+    int descriptors = printDescriptors();
+    std::printf("stats threads=%d fds=%d\n", procEntries("/proc/self/task"), descriptors);
   } else if (verb == "echo") {
     std::string text;
     for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i];
@@ -232,6 +270,10 @@ int runScript(Agent& agent, std::istream& in) {
     bool ok = false;
     try {
       ok = agent.execute(words);
+    } catch (const BadScriptNumber& bad) {
+      std::fprintf(stderr, "cvdt-host agent: cannot run: %s: %s\n", text.c_str(), bad.what());
+      ++failures;
+      continue;
     } catch (const std::exception&) {
       ok = false;
     }

@@ -205,6 +205,14 @@ DriveType driveType(char driveLetter) {
   return drive ? drive->type : DriveType::NoRootDir;
 }
 
+uint32_t logicalDrives() {
+  uint32_t mask = 0;
+  for (const auto& [letter, drive] : posix::currentMachine()->drives) {
+    if (letter >= 'A' && letter <= 'Z') mask |= 1u << (letter - 'A');
+  }
+  return mask;
+}
+
 bool diskSpace(char driveLetter, uint64_t& freeBytes, uint64_t& totalBytes) {
   freeBytes = totalBytes = 0;
   auto drive = findDrive(driveLetter);
