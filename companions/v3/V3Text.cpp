@@ -24,6 +24,9 @@ int readSetting(const V3Char* name, int defaultValue, const V3Char* settingsPath
 
 std::string ownFolder() {
   std::string path = plat::moduleFileName(plat::thisModule());
+  // The answer is cached by this library's own copy of the platform layer, which the caller
+  // unloads after each call: release it now.
+  plat::forgetModuleFileNames();
   size_t slash = path.rfind('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }

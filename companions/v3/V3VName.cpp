@@ -3,17 +3,17 @@
 #include <string>
 
 #include "V3Text.h"
+#include "net/CompanionApi.h"
 #include "platform/PlatformFile.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformText.h"
 
-#define V3_EXPORT extern "C" __attribute__((visibility("default")))
-
-V3_EXPORT int CVDT_CDECL AhnInitializeNameFile(const V3Char* systemDirectory) {
+CVDT_COMPANION_EXPORT int CVDT_CDECL AhnInitializeNameFile(const V3Char* systemDirectory) {
   return systemDirectory != nullptr && *systemDirectory != 0 ? 1 : 0;
 }
 
-V3_EXPORT int CVDT_CDECL AhnGetEngineDateString(int kind, V3Char* buffer, int capacity) {
+CVDT_COMPANION_EXPORT int CVDT_CDECL AhnGetEngineDateString(int kind, V3Char* buffer,
+                                                            int capacity) {
   if (kind != 1 || buffer == nullptr || capacity <= 0) return 0;
   std::string content;
   if (!plat::readHostFile(plat::toHostPath(cvdt::v3::ownFolder() + "V3EngineDate.txt"), content))
@@ -22,7 +22,8 @@ V3_EXPORT int CVDT_CDECL AhnGetEngineDateString(int kind, V3Char* buffer, int ca
   if (line.empty()) return 0;
   std::u16string wide = plat::ansiToWide(line);
   int count = 0;
-  for (; count < capacity - 1 && count < static_cast<int>(wide.size()); ++count) buffer[count] = wide[count];
+  for (; count < capacity - 1 && count < static_cast<int>(wide.size()); ++count)
+    buffer[count] = wide[count];
   buffer[count] = 0;
   return 1;
 }

@@ -50,6 +50,27 @@ NString decimal(long value) {
   return text;
 }
 
+// The report's parameters, in the procedure's order; the eighth only with the error detail.
+NString statusParameters(const ADistStatusRecord& record, int32_t updateId,
+                         const NString& serverParameter, const NString* errorText) {
+  std::unique_ptr<HostEnvironment> env = NModuleState::hostEnvironment();
+  NString equipId;
+  equipId.format("%.12s", env->m_szEquipId);
+  NString detail;
+  if (record.m_nPercent >= 0) detail.format("%d %%", static_cast<int>(record.m_nPercent));
+  uint32_t seconds = (record.m_nLastTick - record.m_nStartTick) / 1000;
+  NString parameters = parameter("EQUIP_ID", "S", equipId.text(), kParameterRoom) + "|$" +
+                       parameter("DIST_ID", "I", decimal(record.m_nDistId).text(), kParameterRoom) +
+                       "|$" + parameter("UPDATE_ID", "I", decimal(updateId).text(), kParameterRoom) +
+                       "|$" + parameter("STATUS", "S", record.m_szStatus, kParameterRoom) + "|$" +
+                       parameter("STATUS_DETAIL", "S", detail.text(), kParameterRoom) + "|$" +
+                       parameter("PROC_TIME", "I", decimal(seconds).text(), kParameterRoom) +
+                       "|$" + serverParameter;
+  if (errorText != nullptr)
+    parameters += NString("|$") + parameter("ERR_DETAIL", "S", errorText->text(), kErrDetailRoom);
+  return parameters;
+}
+
 }  // namespace
 
 NString NAutoDist::errorDetail() {
@@ -161,6 +182,7 @@ void NAutoDist::updateDBDistStatus() {
   int32_t updateId = 0;
   bool found = false;
   {
+    // One copy of everything the report carries, so it never mixes two updates.
     plat::CriticalSectionLock lock(m_statusLock);
     std::memcpy(&record, &m_pState->m_status, sizeof record);
     if (withDetail) errorText = m_strErrorDetail.left(259);
@@ -172,26 +194,14 @@ void NAutoDist::updateDBDistStatus() {
   }
   record.m_szStatus[sizeof record.m_szStatus - 1] = '\0';
   if (!found || updateId < 1 || record.m_szStatus[0] == '\0') return;
-  uint32_t seconds = (record.m_nLastTick - record.m_nStartTick) / 1000;
-  NString detail;
-  if (record.m_nPercent >= 0) detail.format("%d %%", static_cast<int>(record.m_nPercent));
   trace(1, "NAutoDist::updateDBDistStatus: (%.255s)\n", server.text());
   NMisc::padIpAddress(server);
   trace(1, "NAutoDist::updateDBDistStatus: (%.255s)\n", server.text());
-  std::unique_ptr<HostEnvironment> env = NModuleState::hostEnvironment();
-  NString equipId;
-  equipId.format("%.12s", env->m_szEquipId);
   NString serverParameter = parameter("DIST_SERVER_IP", "S", server.text(), kParameterRoom);
-  NString parameters = parameter("EQUIP_ID", "S", equipId.text(), kParameterRoom) + "|$" +
-                       parameter("DIST_ID", "I", decimal(record.m_nDistId).text(), kParameterRoom) +
-                       "|$" + parameter("UPDATE_ID", "I", decimal(updateId).text(), kParameterRoom) +
-                       "|$" + parameter("STATUS", "S", record.m_szStatus, kParameterRoom) + "|$" +
-                       parameter("STATUS_DETAIL", "S", detail.text(), kParameterRoom) + "|$" +
-                       parameter("PROC_TIME", "I", decimal(seconds).text(), kParameterRoom) +
-                       "|$" + serverParameter;
-  if (withDetail)
-    parameters += NString("|$") + parameter("ERR_DETAIL", "S", errorText.text(), kErrDetailRoom);
+  NString parameters =
+      statusParameters(record, updateId, serverParameter, withDetail ? &errorText : nullptr);
   trace(1, "NAutoDist::updateDBDistStatus: (%.255s)\n", serverParameter.text());
+  std::unique_ptr<HostEnvironment> env = NModuleState::hostEnvironment();
   NDBQuery query;
   query.setServer(env->m_szDbAddress, std::atoi(env->m_szDbPort));
   trace(1, "NAutoDist::updateDBDistStatus: (%.1024s)\n", parameters.text());

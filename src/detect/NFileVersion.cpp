@@ -95,13 +95,17 @@ void NFileVersion::load(const char* path) {
   const unsigned char* pair = static_cast<const unsigned char*>(value);
   std::snprintf(m_szTranslation, sizeof m_szTranslation, "%4.4x%4.4x", pair[0] | (pair[1] << 8),
                 pair[2] | (pair[3] << 8));
-  struct Target { const char* name; char* field; };
+  struct Target {
+    const char* name;
+    char* field;
+  };
   const Target targets[] = {
-      {"FileVersion", m_szFileVersion},       {"OriginalFileName", m_szOriginalFileName},
-      {"CompanyName", m_szCompanyName},       {"FileDescription", m_szFileDescription},
-      {"ProductName", m_szProductName},       {"ProductVersion", m_szProductVersion},
+      {"FileVersion", m_szFileVersion},  {"OriginalFileName", m_szOriginalFileName},
+      {"CompanyName", m_szCompanyName},  {"FileDescription", m_szFileDescription},
+      {"ProductName", m_szProductName},  {"ProductVersion", m_szProductVersion},
       {"InternalName", m_szInternalName}};
-  for (const Target& target : targets) readEntry(block.get(), m_szTranslation, target.name, target.field);
+  for (const Target& target : targets)
+    readEntry(block.get(), m_szTranslation, target.name, target.field);
 }
 
 NString getFileVersionNumber(const char* path) {

@@ -18,12 +18,18 @@ struct SuiteName {
 };
 
 const SuiteName kSuites[] = {
-    {0x0001, "ver_suite_smallbusiness"},     {0x0002, "ver_suite_enterprise"},
-    {0x0004, "ver_suite_backoffice"},        {0x0008, "ver_suite_communications"},
-    {0x0010, "ver_suite_terminal"},          {0x0020, "ver_suite_smallbusiness_restricted"},
-    {0x0040, "ver_suite_embedednt"},        {0x0080, "ver_suite_datacenter"},
-    {0x0100, "ver_suite_singleusernt"},      {0x0200, "ver_suite_personal"},
-    {0x0400, "ver_suite_blade"},             {0x0800, "ver_suite_embeded_restricted"},
+    {0x0001, "ver_suite_smallbusiness"},
+    {0x0002, "ver_suite_enterprise"},
+    {0x0004, "ver_suite_backoffice"},
+    {0x0008, "ver_suite_communications"},
+    {0x0010, "ver_suite_terminal"},
+    {0x0020, "ver_suite_smallbusiness_restricted"},
+    {0x0040, "ver_suite_embedednt"},
+    {0x0080, "ver_suite_datacenter"},
+    {0x0100, "ver_suite_singleusernt"},
+    {0x0200, "ver_suite_personal"},
+    {0x0400, "ver_suite_blade"},
+    {0x0800, "ver_suite_embeded_restricted"},
     {0x1000, "ver_suite_security_appliance"},
 };
 
@@ -162,15 +168,21 @@ bool buildPlatformStringsX64(NStringArray& list) {
 }
 
 void buildPlatformStrings(NStringArray& list) {
-  if (NMisc::is64BitWindows()) buildPlatformStringsX64(list);
-  else buildPlatformStringsX86(list);
+  if (NMisc::is64BitWindows())
+    buildPlatformStringsX64(list);
+  else
+    buildPlatformStringsX86(list);
 }
 
 NString getSystemLanguageCode() {
   switch (plat::systemLanguage()) {
-    case 0x0404: case 0x0804: case 0x0C04: case 0x1004: return NString("");
+    case 0x0404:
+    case 0x0804:
+    case 0x0C04:
+    case 0x1004: return NString("");
     case 0x0411: return NString("ja");
-    case 0x0412: case 0x0812: return NString("ko");
+    case 0x0412:
+    case 0x0812: return NString("ko");
     default: return NString("en");
   }
 }

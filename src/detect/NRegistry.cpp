@@ -28,7 +28,7 @@ uint32_t accessFor(bool readOnly, bool view64) {
 // The bytes of data up to the first zero, read through a zero-filled buffer one larger.
 NString textUpToZero(const std::vector<uint8_t>& data, size_t limit) {
   std::vector<char> buffer(std::min(data.size(), limit) + 1, '\0');
-  std::memcpy(buffer.data(), data.data(), buffer.size() - 1);
+  if (buffer.size() > 1) std::memcpy(buffer.data(), data.data(), buffer.size() - 1);
   return NString(buffer.data());
 }
 

@@ -38,7 +38,8 @@ std::string folderWithBackslash(const char* folder) {
 // The ANSI form of the engine's UTF-16 text, at most 49 characters, never cutting a character.
 NString engineText(const V3Char* units) {
   std::u16string wide;
-  for (int i = 0; i < kEngineTextUnits && units[i] != 0; ++i) wide.push_back(static_cast<char16_t>(units[i]));
+  for (int i = 0; i < kEngineTextUnits && units[i] != 0; ++i)
+    wide.push_back(static_cast<char16_t>(units[i]));
   std::string ansi = plat::wideToAnsi(wide);
   if (ansi.size() > kEngineTextUnits) {
     size_t cut = kEngineTextUnits;
@@ -67,8 +68,10 @@ std::vector<std::string> versionPieces(const char* text) {
 // The name's form with " SP%d" when withServicePack holds.
 NString nameWithServicePack(const char* name, bool withServicePack, int servicePack) {
   char text[512];
-  if (withServicePack) std::snprintf(text, sizeof text, "%s SP%d", name, servicePack);
-  else std::snprintf(text, sizeof text, "%s", name);
+  if (withServicePack)
+    std::snprintf(text, sizeof text, "%s SP%d", name, servicePack);
+  else
+    std::snprintf(text, sizeof text, "%s", name);
   return NString(text);
 }
 
@@ -79,14 +82,17 @@ NString pickName(int major, int sp, bool net, bool css, bool master) {
   }
   if (major == 5) {
     if (!net && !css) return nameWithServicePack("V3Pro 2002 DLX", sp > 0, sp);
-    if (!net) return nameWithServicePack("V3Pro 2002 DLX (for Ahnlab Client Security)", sp > 0 && sp != 2, sp);
+    if (!net)
+      return nameWithServicePack("V3Pro 2002 DLX (for Ahnlab Client Security)", sp > 0 && sp != 2,
+                                 sp);
     if (!css) return nameWithServicePack("V3Net for Windows Server SE", sp > 1, sp);
     return nameWithServicePack("V3Net for Windows Server (for Ahnlab Client Security)", sp > 0, sp);
   }
   if (major == 6) {
     if (net) return nameWithServicePack("V3Net for Windows Server 6.0", sp > 1, sp);
     if (css) return NString("");
-    return nameWithServicePack(master ? "V3Pro 2004 (for V3 Internet Security)" : "V3Pro 2004", sp > 0, sp);
+    return nameWithServicePack(master ? "V3Pro 2004 (for V3 Internet Security)" : "V3Pro 2004",
+                               sp > 0, sp);
   }
   return NString(kUnknownProduct);
 }
@@ -96,7 +102,8 @@ NString pickName(int major, int sp, bool net, bool css, bool master) {
 void NV3Info::init(const char* folder) {
   m_strFolder = folder != nullptr ? folder : "";
   int length = m_strFolder.length();
-  if (length > 0 && m_strFolder.getAt(length - 1) == '\\') m_strFolder = m_strFolder.left(length - 1);
+  if (length > 0 && m_strFolder.getAt(length - 1) == '\\')
+    m_strFolder = m_strFolder.left(length - 1);
 }
 
 NString NV3Info::getInstallDir() {
@@ -110,12 +117,15 @@ NString NV3Info::getEngineVersion() {
   plat::Library library;
   std::string path = std::string(m_strFolder.text()) + "\\V3VName.dll";
   if (!library.load(path) && !library.load("V3VName.dll")) return NString("");
-  auto initialize = reinterpret_cast<AhnInitializeNameFileFn>(library.symbol("AhnInitializeNameFile"));
-  if (initialize == nullptr) return NString("");
-  std::string systemFolder(NMisc::getSystemFolder(0).text());
-  if (systemFolder.size() > 259) systemFolder.resize(259);
-  initialize(toLibraryText(systemFolder).c_str());
-  auto engineDate = reinterpret_cast<AhnGetEngineDateStringFn>(library.symbol("AhnGetEngineDateString"));
+  auto initialize =
+      reinterpret_cast<AhnInitializeNameFileFn>(library.symbol("AhnInitializeNameFile"));
+  if (initialize != nullptr) {
+    std::string systemFolder(NMisc::getSystemFolder(0).text());
+    if (systemFolder.size() > 259) systemFolder.resize(259);
+    initialize(toLibraryText(systemFolder).c_str());
+  }
+  auto engineDate =
+      reinterpret_cast<AhnGetEngineDateStringFn>(library.symbol("AhnGetEngineDateString"));
   if (engineDate == nullptr) return NString("");
   V3Char buffer[kEngineTextUnits + 1] = {};
   int answer = engineDate(1, buffer, kEngineTextUnits);
@@ -126,7 +136,7 @@ NString NV3Info::getEngineVersion() {
 bool NV3Info::getProductVersion(const char* folder, int& major, int& servicePack) {
   const char* productFile = fileExistsIn(folder, "V3MainUI.dll")  ? "V3MainUI.dll"
                             : fileExistsIn(folder, "V3Pro32.exe") ? "V3Pro32.exe"
-                                                                   : nullptr;
+                                                                  : nullptr;
   if (productFile == nullptr) return false;
   NFileVersion version;
   version.load((folderWithBackslash(folder) + productFile).c_str());
@@ -149,7 +159,8 @@ bool NV3Info::isSettingSet(const char* folder, const char* name, int major) {
   std::basic_string<V3Char> settingsFile = toLibraryText(base + "V3Sec.dat");
   int value = 0;
   if (major >= 5) {
-    auto read = reinterpret_cast<AhnInst2GetSecProfileIntFn>(library.symbol("AhnInst2_GetSecProfileInt"));
+    auto read =
+        reinterpret_cast<AhnInst2GetSecProfileIntFn>(library.symbol("AhnInst2_GetSecProfileInt"));
     if (read == nullptr) return false;
     value = read(0, setting.c_str(), 0, settingsFile.c_str());
   } else {

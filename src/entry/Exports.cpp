@@ -70,7 +70,8 @@ int postRecord(NGenDistMgr& manager, int32_t code, DistCommandRecord* record) {
 }
 
 // The three automatic exports share one shape: parse the texts into the automatic manager and
-// start its thread when none runs. Trace texts: entry, parse failure, thread start (or null).
+// start its thread when none runs. Trace line heads: entry, parse failure, thread start (or
+// null); the argument texts follow each head.
 struct AutomaticTexts {
   const char* entry;
   const char* failed;
@@ -79,7 +80,7 @@ struct AutomaticTexts {
 
 void traceTexts(int level, const char* name, const char* callArgs, const char* equipCfg,
                 const char* contents, int bStop) {
-  trace(level, "%s: pcCallArgs:%.2047s, pcEquipCfg:%.2047s, pcContents:%.2047s, bStop: %d\n",
+  trace(level, "%spcCallArgs:%.2047s, pcEquipCfg:%.2047s, pcContents:%.2047s, bStop: %d\n",
         name, safe(callArgs), safe(equipCfg), safe(contents), bStop);
 }
 
@@ -102,14 +103,14 @@ int cvfADistFunc(int, uint32_t, const void* hostEnv, const char* curTime, const 
                  const char* equipCfg, const char* contents, int bStop) {
   return guarded([&] {
     copyHostEnvironment(hostEnv);
-    traceTexts(3, "cvfADistFunc", callArgs, equipCfg, contents, bStop);
+    traceTexts(3, "cvfADistFunc: ", callArgs, equipCfg, contents, bStop);
     NDistMgr* manager = NModule::automaticManager();
     if (manager == nullptr) return 0;
     if (bStop) {
       manager->setEvent();
       return 1;
     }
-    const AutomaticTexts texts{"cvfADistFunc", "cvfADistFunc: initSetting failed", nullptr};
+    const AutomaticTexts texts{"cvfADistFunc: ", "cvfADistFunc: initSetting failed, ", nullptr};
     return runAutomatic(*manager, texts, curTime, callArgs, equipCfg, contents, bStop,
                         NDistMgr::kModePeriodic);
   });
@@ -118,12 +119,12 @@ int cvfADistFunc(int, uint32_t, const void* hostEnv, const char* curTime, const 
 int cvfADistCmd(int, uint32_t, const void* hostEnv, const char* curTime, const char* callArgs,
                 const char* equipCfg, const char* contents, int bStop) {
   return guarded([&] {
-    traceTexts(3, "cvfADistCmd(1)", callArgs, equipCfg, contents, bStop);
+    traceTexts(3, "cvfADistCmd(1): ", callArgs, equipCfg, contents, bStop);
     copyHostEnvironment(hostEnv);
     NDistMgr* manager = NModule::automaticManager();
     if (manager == nullptr) return 0;
-    const AutomaticTexts texts{"cvfADistCmd(1)", "cvfADistCmd: initSetting failed",
-                               "cvfADistCmd(2)"};
+    const AutomaticTexts texts{"cvfADistCmd(1): ", "cvfADistCmd: initSetting failed, ",
+                               "cvfADistCmd(2): "};
     return runAutomatic(*manager, texts, curTime, callArgs, equipCfg, contents, bStop,
                         NDistMgr::kModeCommand);
   });
@@ -132,12 +133,12 @@ int cvfADistCmd(int, uint32_t, const void* hostEnv, const char* curTime, const c
 int cvfADistNow(int, uint32_t, const void* hostEnv, const char* curTime, const char* callArgs,
                 const char* equipCfg, const char* contents, int bStop) {
   return guarded([&] {
-    traceTexts(3, "cvfADistNow(1)", callArgs, equipCfg, contents, bStop);
+    traceTexts(3, "cvfADistNow(1): ", callArgs, equipCfg, contents, bStop);
     copyHostEnvironment(hostEnv);
     NDistMgr* manager = NModule::automaticManager();
     if (manager == nullptr) return 0;
-    const AutomaticTexts texts{"cvfADistNow(1)", "cvfADistNow(2): initSetting failed",
-                               "cvfADistNow(3)"};
+    const AutomaticTexts texts{"cvfADistNow(1): ", "cvfADistNow(2): initSetting failed, ",
+                               "cvfADistNow(3): "};
     return runAutomatic(*manager, texts, curTime, callArgs, equipCfg, contents, bStop,
                         NDistMgr::kModeNow);
   });

@@ -81,7 +81,8 @@ bool Image::loadSections(uint64_t tableOffset, uint32_t count) {
   if (!read(tableOffset, table.data(), table.size())) return false;
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* entry = table.data() + i * 40;
-    m_sections.push_back({get32(entry + 12), get32(entry + 8), get32(entry + 16), get32(entry + 20)});
+    m_sections.push_back(
+        {get32(entry + 12), get32(entry + 8), get32(entry + 16), get32(entry + 20)});
   }
   return true;
 }
@@ -114,7 +115,8 @@ bool readDirectory(const Image& image, uint32_t dirOffset, std::vector<Entry>& e
   if (count == 0 || static_cast<uint64_t>(count) * 8 > size - dirOffset - 16) return false;
   std::vector<uint8_t> raw(count * 8);
   if (!image.readRva(image.resourceRva() + dirOffset + 16, raw.data(), count * 8)) return false;
-  for (uint32_t i = 0; i < count; ++i) entries.push_back({get32(&raw[i * 8]), get32(&raw[i * 8 + 4])});
+  for (uint32_t i = 0; i < count; ++i)
+    entries.push_back({get32(&raw[i * 8]), get32(&raw[i * 8 + 4])});
   return true;
 }
 

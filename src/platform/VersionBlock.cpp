@@ -52,7 +52,8 @@ bool parseNode(const uint8_t* block, uint32_t start, uint32_t limit, Node& node)
   }
   node.valueOffset = std::min(align4(at + 2), node.end);
   uint32_t valueBytes = node.type == 1 ? node.valueLength * 2u : node.valueLength;
-  uint32_t valueEnd = valueBytes > node.end - node.valueOffset ? node.end : node.valueOffset + valueBytes;
+  uint32_t valueEnd =
+      valueBytes > node.end - node.valueOffset ? node.end : node.valueOffset + valueBytes;
   node.children = std::min(align4(valueEnd), node.end);
   return true;
 }
@@ -102,7 +103,8 @@ bool convertText(uint8_t* block, const Node& node, const char** text, uint32_t* 
   if (get32(areaHeader) != kAreaMagic) return false;
   uint32_t areaSize = get32(areaHeader + 4);
   std::u16string units;
-  for (uint32_t at = node.valueOffset; node.end - at >= 2 && units.size() < node.valueLength; at += 2) {
+  for (uint32_t at = node.valueOffset; node.end - at >= 2 && units.size() < node.valueLength;
+       at += 2) {
     char16_t unit = get16(block + at);
     if (unit == 0) break;
     units.push_back(unit);
@@ -137,7 +139,8 @@ bool fillVersionBlock(const std::string& resource, void* block, uint32_t size) {
 }
 
 bool queryVersionBlock(void* block, const char* subBlock, const void** value, uint32_t* length) {
-  if (block == nullptr || subBlock == nullptr || value == nullptr || length == nullptr) return false;
+  if (block == nullptr || subBlock == nullptr || value == nullptr || length == nullptr)
+    return false;
   uint8_t* bytes = static_cast<uint8_t*>(block);
   Node node;
   if (!parseNode(bytes, 0, get16(bytes), node)) return false;

@@ -49,15 +49,16 @@ std::string readHost(const std::string& path) {
 }
 
 // The made test file's content; skips the test when the build could not make it.
-#define MADE_FILE(content, name)                                                           \
-  if (std::string(CVDT_VERSION_DATA_DIR).empty())                                         \
-    GTEST_SKIP() << "PE test files not built: install binutils-mingw-w64-i686 and "       \
-                    "binutils-mingw-w64-x86-64 and re-run cmake";                          \
+#define MADE_FILE(content, name)                                                    \
+  if (std::string(CVDT_VERSION_DATA_DIR).empty())                                   \
+    GTEST_SKIP() << "PE test files not built: install binutils-mingw-w64-i686 and " \
+                    "binutils-mingw-w64-x86-64 and re-run cmake";                   \
   std::string content = readHost(std::string(CVDT_VERSION_DATA_DIR) + "/" + (name))
 
 std::string longDescription() {
   std::string text;
-  for (int i = 0; i < 20; ++i) text += (i < 10 ? "00" : "0") + std::to_string(i) + "-longdescription-";
+  for (int i = 0; i < 20; ++i)
+    text += (i < 10 ? "00" : "0") + std::to_string(i) + "-longdescription-";
   return text.substr(0, 300);
 }
 
@@ -72,8 +73,9 @@ TEST(NFileVersionTest, MadeLibrariesPe32AndPe32Plus) {
   const Row rows[] = {
       // First translation (Korean, Unicode) wins over the English block; entry names ignore
       // case ("OriginalFilename" in the resource).
-      {"fixed1234", {"1.2.3.40", "fixed1234.dll", korean.c_str(), "Fixed version test library",
-                     "Corvane Test", "1.2", "fixed1234", "041204b0", "1.2.3.40"}},
+      {"fixed1234",
+       {"1.2.3.40", "fixed1234.dll", korean.c_str(), "Fixed version test library", "Corvane Test",
+        "1.2", "fixed1234", "041204b0", "1.2.3.40"}},
       // 0000/04E4 without its own block: read through 040904e4.
       {"nolang", {"3.1.0.7", "", "", "", "No Language", "", "", "000004e4", "3.1.0.7"}},
       // 0000/0000: read through 040904e4.
@@ -165,16 +167,17 @@ TEST(NFileVersionTest, VersionBlockQueries) {
   ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\VarFileInfo\\Translation", &value, &length));
   ASSERT_EQ(length, 8u);  // both pairs, first 0412/04B0, then 0409/04E4
   EXPECT_EQ(std::memcmp(value, "\x12\x04\xB0\x04\x09\x04\xE4\x04", 8), 0);
-  ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\stringfileinfo\\040904E4\\companyname", &value,
-                                      &length));
+  ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\stringfileinfo\\040904E4\\companyname",
+                                      &value, &length));
   EXPECT_STREQ(static_cast<const char*>(value), "Wrong Translation");
   EXPECT_EQ(length, 17u);
   // Korean text converted to the ANSI code page (UTF-8 here).
   ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\StringFileInfo\\041204b0\\CompanyName",
                                       &value, &length));
   EXPECT_STREQ(static_cast<const char*>(value), "Plumbex \xED\x95\x9C\xEA\xB8\x80");
-  const char* absent[] = {"\\StringFileInfo\\041204b0\\Comments", "\\StringFileInfo\\04120000\\FileVersion",
-                          "\\VarFileInfo\\Nothing", "\\Nothing", "\\StringFileInfo\\041204b0"};
+  const char* absent[] = {"\\StringFileInfo\\041204b0\\Comments",
+                          "\\StringFileInfo\\04120000\\FileVersion", "\\VarFileInfo\\Nothing",
+                          "\\Nothing", "\\StringFileInfo\\041204b0"};
   for (const char* query : absent) {
     SCOPED_TRACE(query);
     value = nullptr;

@@ -54,10 +54,11 @@ Strings toVector(const NStringArray& list) {
   return out;
 }
 
-
 std::vector<Case> cases() {
   return {
-      {"XpKorean", {2, 5, 1, 2600, 3, 0, 0x100, 1, 0x0412, false}, nullptr,
+      {"XpKorean",
+       {2, 5, 1, 2600, 3, 0, 0x100, 1, 0x0412, false},
+       nullptr,
        {".........", "ver_platform_win32_nt.5..x86......", "ver_platform_win32_nt.5.1.x86......",
         "ver_platform_win32_nt.5.1.x86....2600..", "ver_platform_win32_nt.5.1.x86.ko...2600..",
         "ver_platform_win32_nt.5.1.x86....2600.3.0", "ver_platform_win32_nt.5.1.x86.ko...2600.3.0",
@@ -71,10 +72,13 @@ std::vector<Case> cases() {
         "ver_platform_win32_nt.5.1.x86.ko.ver_nt_workstation.n.2600.3.0",
         "ver_platform_win32_nt.5.1.x86..ver_nt_workstation.ver_suite_singleusernt.2600.3.0",
         "ver_platform_win32_nt.5.1.x86.ko.ver_nt_workstation.ver_suite_singleusernt.2600.3.0"}},
-      {"Windows10English64", {2, 10, 0, 19045, 0, 0, 0x100, 1, 0x0409, true}, nullptr,
+      {"Windows10English64",
+       {2, 10, 0, 19045, 0, 0, 0x100, 1, 0x0409, true},
+       nullptr,
        {".........", "ver_platform_win32_nt.10..x64......", "ver_platform_win32_nt.10.0.x64......",
         "ver_platform_win32_nt.10.0.x64....19045..", "ver_platform_win32_nt.10.0.x64.en...19045..",
-        "ver_platform_win32_nt.10.0.x64....19045.0.0", "ver_platform_win32_nt.10.0.x64.en...19045.0.0",
+        "ver_platform_win32_nt.10.0.x64....19045.0.0",
+        "ver_platform_win32_nt.10.0.x64.en...19045.0.0",
         "ver_platform_win32_nt.10.0.x64..ver_nt_workstation..19045..",
         "ver_platform_win32_nt.10.0.x64.en.ver_nt_workstation..19045..",
         "ver_platform_win32_nt.10.0.x64..ver_nt_workstation..19045.0.0",
@@ -86,10 +90,13 @@ std::vector<Case> cases() {
         "ver_platform_win32_nt.10.0.x64..ver_nt_workstation.ver_suite_singleusernt.19045.0.0",
         "ver_platform_win32_nt.10.0.x64.en.ver_nt_workstation.ver_suite_singleusernt.19045.0.0"}},
       // An empty suite mask: 7 general entries and 8 with the product type.
-      {"Windows11NoSuite", {2, 10, 0, 22631, 0, 0, 0, 1, 0x0409, true}, nullptr,
+      {"Windows11NoSuite",
+       {2, 10, 0, 22631, 0, 0, 0, 1, 0x0409, true},
+       nullptr,
        {".........", "ver_platform_win32_nt.10..x64......", "ver_platform_win32_nt.10.0.x64......",
         "ver_platform_win32_nt.10.0.x64....22631..", "ver_platform_win32_nt.10.0.x64.en...22631..",
-        "ver_platform_win32_nt.10.0.x64....22631.0.0", "ver_platform_win32_nt.10.0.x64.en...22631.0.0",
+        "ver_platform_win32_nt.10.0.x64....22631.0.0",
+        "ver_platform_win32_nt.10.0.x64.en...22631.0.0",
         "ver_platform_win32_nt.10.0.x64..ver_nt_workstation..22631..",
         "ver_platform_win32_nt.10.0.x64.en.ver_nt_workstation..22631..",
         "ver_platform_win32_nt.10.0.x64..ver_nt_workstation..22631.0.0",
@@ -99,7 +106,9 @@ std::vector<Case> cases() {
         "ver_platform_win32_nt.10.0.x64..ver_nt_workstation.n.22631.0.0",
         "ver_platform_win32_nt.10.0.x64.en.ver_nt_workstation.n.22631.0.0"}},
       // Server with the datacenter and terminal bits (table order: terminal first), SP 1.2.
-      {"ServerTwoSuites", {2, 6, 1, 7601, 1, 2, 0x0090, 3, 0x0409, true}, nullptr,
+      {"ServerTwoSuites",
+       {2, 6, 1, 7601, 1, 2, 0x0090, 3, 0x0409, true},
+       nullptr,
        {".........", "ver_platform_win32_nt.6..x64......", "ver_platform_win32_nt.6.1.x64......",
         "ver_platform_win32_nt.6.1.x64....7601..", "ver_platform_win32_nt.6.1.x64.en...7601..",
         "ver_platform_win32_nt.6.1.x64....7601.1.2", "ver_platform_win32_nt.6.1.x64.en...7601.1.2",
@@ -116,7 +125,9 @@ std::vector<Case> cases() {
         "ver_platform_win32_nt.6.1.x64..ver_nt_server.ver_suite_datacenter.7601.1.2",
         "ver_platform_win32_nt.6.1.x64.en.ver_nt_server.ver_suite_datacenter.7601.1.2"}},
       // Chinese: the language field is empty, so language entries repeat their neighbours.
-      {"ChineseDomainController", {2, 6, 1, 7601, 1, 0, 0x0002, 2, 0x0804, true}, nullptr,
+      {"ChineseDomainController",
+       {2, 6, 1, 7601, 1, 0, 0x0002, 2, 0x0804, true},
+       nullptr,
        {".........", "ver_platform_win32_nt.6..x64......", "ver_platform_win32_nt.6.1.x64......",
         "ver_platform_win32_nt.6.1.x64....7601..", "ver_platform_win32_nt.6.1.x64....7601..",
         "ver_platform_win32_nt.6.1.x64....7601.1.0", "ver_platform_win32_nt.6.1.x64....7601.1.0",
@@ -131,24 +142,37 @@ std::vector<Case> cases() {
         "ver_platform_win32_nt.6.1.x64..ver_nt_domain_controller.ver_suite_enterprise.7601.1.0",
         "ver_platform_win32_nt.6.1.x64..ver_nt_domain_controller.ver_suite_enterprise.7601.1.0"}},
       // An unknown product type: no product-type entries, suites ignored.
-      {"UnknownProductType", {2, 5, 0, 2195, 4, 0, 0x0100, 0, 0x0411, false}, nullptr,
+      {"UnknownProductType",
+       {2, 5, 0, 2195, 4, 0, 0x0100, 0, 0x0411, false},
+       nullptr,
        {".........", "ver_platform_win32_nt.5..x86......", "ver_platform_win32_nt.5.0.x86......",
         "ver_platform_win32_nt.5.0.x86....2195..", "ver_platform_win32_nt.5.0.x86.ja...2195..",
-        "ver_platform_win32_nt.5.0.x86....2195.4.0", "ver_platform_win32_nt.5.0.x86.ja...2195.4.0"}},
+        "ver_platform_win32_nt.5.0.x86....2195.4.0",
+        "ver_platform_win32_nt.5.0.x86.ja...2195.4.0"}},
       // Windows Me: the build is the low word of what the system reports.
-      {"WindowsMe", {1, 4, 90, 0x045A0BB8, 0, 0, 0, 0, 0x0411, false}, nullptr,
+      {"WindowsMe",
+       {1, 4, 90, 0x045A0BB8, 0, 0, 0, 0, 0x0411, false},
+       nullptr,
        {".........", "ver_platform_win32_windows.4..x86......",
-        "ver_platform_win32_windows.4.90.x86......", "ver_platform_win32_windows.4.90.x86....3000..",
+        "ver_platform_win32_windows.4.90.x86......",
+        "ver_platform_win32_windows.4.90.x86....3000..",
         "ver_platform_win32_windows.4.90.x86.ja...3000.."}},
-      {"Windows98", {1, 4, 10, 0x040A07CE, 0, 0, 0, 0, 0x0412, false}, nullptr,
+      {"Windows98",
+       {1, 4, 10, 0x040A07CE, 0, 0, 0, 0, 0x0412, false},
+       nullptr,
        {".........", "ver_platform_win32_windows.4..x86......",
-        "ver_platform_win32_windows.4.10.x86......", "ver_platform_win32_windows.4.10.x86.ko....."}},
-      {"Nt4ServerAnyCase", {2, 4, 0, 1381, 6, 0, 0, 3, 0x0409, false}, "SeRvErNt",
+        "ver_platform_win32_windows.4.10.x86......",
+        "ver_platform_win32_windows.4.10.x86.ko....."}},
+      {"Nt4ServerAnyCase",
+       {2, 4, 0, 1381, 6, 0, 0, 3, 0x0409, false},
+       "SeRvErNt",
        {".........", "ver_platform_win32_nt.4..x86......", "ver_platform_win32_nt.4.0.x86......",
         "ver_platform_win32_nt.4.0.x86.en.....", "ver_platform_win32_nt.4.0.x86..ver_nt_server....",
         "ver_platform_win32_nt.4.0.x86.en.ver_nt_server...."}},
       // The registry decides on NT 4, not the product type byte.
-      {"Nt4LanmanNt", {2, 4, 0, 1381, 6, 0, 0, 3, 0x0409, false}, "lanmannt",
+      {"Nt4LanmanNt",
+       {2, 4, 0, 1381, 6, 0, 0, 3, 0x0409, false},
+       "lanmannt",
        {".........", "ver_platform_win32_nt.4..x86......", "ver_platform_win32_nt.4.0.x86......",
         "ver_platform_win32_nt.4.0.x86.en.....",
         "ver_platform_win32_nt.4.0.x86..ver_nt_workstation....",
@@ -164,7 +188,8 @@ TEST(NPlatformStringsTest, ListsOfEveryFamilyInOrder) {
     if (c.productOptions != nullptr) {
       NRegistry key;
       ASSERT_TRUE(key.open(plat::RegRoot::LocalMachine,
-                           "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", false, false, false));
+                           "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", false, false,
+                           false));
       ASSERT_TRUE(key.writeText("ProductType", c.productOptions));
     }
     NStringArray list;
@@ -174,26 +199,31 @@ TEST(NPlatformStringsTest, ListsOfEveryFamilyInOrder) {
     // The other form leaves the list as it was and says so.
     NStringArray other;
     other.add("kept");
-    bool otherFilled = c.facts.is64Bit ? buildPlatformStringsX86(other) : buildPlatformStringsX64(other);
+    bool otherFilled =
+        c.facts.is64Bit ? buildPlatformStringsX86(other) : buildPlatformStringsX64(other);
     EXPECT_FALSE(otherFilled);
     EXPECT_EQ(toVector(other), Strings{"kept"});
     // The matching form empties a used list first.
     NStringArray reused;
     reused.add("old");
-    bool filled = c.facts.is64Bit ? buildPlatformStringsX64(reused) : buildPlatformStringsX86(reused);
+    bool filled =
+        c.facts.is64Bit ? buildPlatformStringsX64(reused) : buildPlatformStringsX86(reused);
     EXPECT_TRUE(filled);
     EXPECT_EQ(toVector(reused), c.expected);
   }
 }
 
 TEST(NPlatformStringsTest, LanguageCodes) {
-  const std::pair<uint16_t, const char*> rows[] = {
-      {0x0404, ""},   {0x0804, ""},   {0x0C04, ""},   {0x1004, ""},   {0x1404, "en"},
-      {0x0411, "ja"}, {0x0412, "ko"}, {0x0812, "ko"}, {0x0409, "en"}, {0x0407, "en"}, {0, "en"}};
+  const std::pair<uint16_t, const char*> rows[] = {{0x0404, ""},   {0x0804, ""},   {0x0C04, ""},
+                                                   {0x1004, ""},   {0x1404, "en"}, {0x0411, "ja"},
+                                                   {0x0412, "ko"}, {0x0812, "ko"}, {0x0409, "en"},
+                                                   {0x0407, "en"}, {0, "en"}};
   for (const auto& [language, code] : rows) {
     SCOPED_TRACE(language);
-    TestMachine machine([language = language](plat::posix::MachineConfig& config,
-                                              plat::posix::LayoutOptions&) { config.language = language; });
+    TestMachine machine(
+        [language = language](plat::posix::MachineConfig& config, plat::posix::LayoutOptions&) {
+          config.language = language;
+        });
     EXPECT_STREQ(getSystemLanguageCode().text(), code);
   }
 }
@@ -201,11 +231,11 @@ TEST(NPlatformStringsTest, LanguageCodes) {
 TEST(NPlatformStringsTest, ServerNtFromProductOptions) {
   TestMachine machine;
   NRegistry key;
-  ASSERT_TRUE(key.open(plat::RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
-                       false, false, false));
-  const std::pair<const char*, bool> rows[] = {
-      {"ServerNT", true}, {"servernt", true}, {"WinNT", false}, {"LanmanNT", false},
-      {"servernt ", false}, {"", false}};
+  ASSERT_TRUE(key.open(plat::RegRoot::LocalMachine,
+                       "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", false, false, false));
+  const std::pair<const char*, bool> rows[] = {{"ServerNT", true},   {"servernt", true},
+                                               {"WinNT", false},     {"LanmanNT", false},
+                                               {"servernt ", false}, {"", false}};
   for (const auto& [value, server] : rows) {
     SCOPED_TRACE(value);
     ASSERT_TRUE(key.writeText("ProductType", value));

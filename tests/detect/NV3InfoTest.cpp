@@ -37,8 +37,10 @@ TEST(NV3InfoTest, ProductNames) {
       {"V3MainUI.dll", "6.0.1.0", true, false, false, "V3Net for Windows Server 6.0"},
       {"V3MainUI.dll", "6.0.2.0", true, true, false, "V3Net for Windows Server 6.0 SP2"},
       {"V3MainUI.dll", "5.0.0.0", false, false, false, "V3Pro 2002 DLX"},
-      {"V3MainUI.dll", "5.0.2.1", false, true, false, "V3Pro 2002 DLX (for Ahnlab Client Security)"},
-      {"V3MainUI.dll", "5.0.3.1", false, true, false, "V3Pro 2002 DLX (for Ahnlab Client Security) SP3"},
+      {"V3MainUI.dll", "5.0.2.1", false, true, false,
+       "V3Pro 2002 DLX (for Ahnlab Client Security)"},
+      {"V3MainUI.dll", "5.0.3.1", false, true, false,
+       "V3Pro 2002 DLX (for Ahnlab Client Security) SP3"},
       {"V3MainUI.dll", "5.0.1.0", true, false, false, "V3Net for Windows Server SE"},
       {"V3MainUI.dll", "5.0.2.0", true, false, false, "V3Net for Windows Server SE SP2"},
       {"V3MainUI.dll", "5.0.1.0", true, true, false,
@@ -50,10 +52,10 @@ TEST(NV3InfoTest, ProductNames) {
       {"V3MainUI.dll", "7.0.0.0", false, false, false, "Unknown V3 Product Name"},
       {"V3MainUI.dll", "12.1.4.0", true, true, true, "Unknown V3 Product Name"},
       {"V3MainUI.dll", "3.9.9.9", false, false, false, ""},
-      {"V3MainUI.dll", "6.0", false, false, false, ""},        // no third piece
-      {"V3MainUI.dll", "6.0.-1.0", false, false, false, ""},   // negative service pack
-      {"V3MainUI.dll", "", false, false, false, ""},           // no version resource: "None"
-      {"", "6.0.3.5", false, false, false, ""},                // no product file
+      {"V3MainUI.dll", "6.0", false, false, false, ""},       // no third piece
+      {"V3MainUI.dll", "6.0.-1.0", false, false, false, ""},  // negative service pack
+      {"V3MainUI.dll", "", false, false, false, ""},          // no version resource: "None"
+      {"", "6.0.3.5", false, false, false, ""},               // no product file
   };
   for (const NameRow& row : rows) {
     SCOPED_TRACE(std::string(row.productFile) + " " + row.fileVersion);
@@ -143,9 +145,22 @@ TEST(NV3InfoTest, EngineDate) {
   EXPECT_STREQ(elsewhere.getEngineVersion().text(), "");  // no V3VName.dll to be found
 
   // A library in the system folder is found by its bare name.
-  ASSERT_TRUE(plat::copyFile(product.folder + "\\V3VName.dll", "C:\\Windows\\System32\\V3VName.dll", true));
+  ASSERT_TRUE(
+      plat::copyFile(product.folder + "\\V3VName.dll", "C:\\Windows\\System32\\V3VName.dll", true));
   machine.writeFile("C:\\Windows\\System32\\V3EngineDate.txt", "2027.01.02\r\nsecond line");
   EXPECT_STREQ(elsewhere.getEngineVersion().text(), "2027.01.02");
+}
+
+TEST(NV3InfoTest, EngineDateWithAnEmptyFolderFromTheSystemFolder) {
+  REQUIRE_V3_FILES();
+  TestMachine machine;
+  V3Product product;
+  product.engineDate = "2026.11.30";
+  product.engineInSystemFolder = true;
+  ASSERT_TRUE(cvdt::test::installV3(machine, product));
+  NV3Info info;
+  info.init("");
+  EXPECT_STREQ(info.getEngineVersion().text(), "2026.11.30");
 }
 
 TEST(NV3InfoTest, NotInstalled) {

@@ -28,8 +28,9 @@ bool readResource(const std::string& image, std::string& resource) {
 void queryAll(const std::string& resource) {
   std::vector<char> block(plat::versionBlockSize(static_cast<uint32_t>(resource.size())));
   if (!plat::fillVersionBlock(resource, block.data(), static_cast<uint32_t>(block.size()))) return;
-  const char* paths[] = {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\041204b0\\FileVersion",
-                         "\\StringFileInfo\\041204b0\\CompanyName", "\\StringFileInfo\\040904e4\\FileVersion"};
+  const char* paths[] = {
+      "\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\041204b0\\FileVersion",
+      "\\StringFileInfo\\041204b0\\CompanyName", "\\StringFileInfo\\040904e4\\FileVersion"};
   for (const char* path : paths) {
     const void* value = nullptr;
     uint32_t length = 0;

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "detect/NRegistry.h"
+#include "platform/NMisc.h"
 #include "platform/PlatformFile.h"
 
 namespace cvdt::test {
@@ -49,8 +51,9 @@ bool copyLibrary(const TestMachine& machine, const std::string& folder, const ch
 
 bool v3InstallAvailable(std::string& why) {
   if (std::string(CVDT_VERSION_DATA_DIR).empty()) {
-    why = "PE test files were not built (install binutils-mingw-w64-i686 and "
-          "binutils-mingw-w64-x86-64, then re-run cmake)";
+    why =
+        "PE test files were not built (install binutils-mingw-w64-i686 and "
+        "binutils-mingw-w64-x86-64, then re-run cmake)";
     return false;
   }
   for (const char* name : {"V3VName.dll", "AhnInst.dll", "V3Cfg32.dll"}) {
@@ -95,7 +98,8 @@ bool installV3(const TestMachine& machine, const V3Product& product) {
     }
   }
   if (!product.productFile.empty() &&
-      !writeV3ProductFile(machine, product.folder + "\\" + product.productFile, product.fileVersion))
+      !writeV3ProductFile(machine, product.folder + "\\" + product.productFile,
+                          product.fileVersion))
     return false;
   if (product.settingsFile) {
     machine.writeFile(product.folder + "\\V3Sec.dat",
@@ -108,8 +112,15 @@ bool installV3(const TestMachine& machine, const V3Product& product) {
       if (!copyLibrary(machine, product.folder, name)) return false;
     }
   }
-  if (!product.engineDate.empty())
-    machine.writeFile(product.folder + "\\V3EngineDate.txt", product.engineDate + "\r\n");
+  std::vector<std::string> engineFolders = {product.folder};
+  if (product.engineInSystemFolder) {
+    engineFolders.push_back(NMisc::getSystemFolder(0).text());
+    if (!copyLibrary(machine, engineFolders.back(), "V3VName.dll")) return false;
+  }
+  for (const std::string& folder : engineFolders) {
+    if (!product.engineDate.empty())
+      machine.writeFile(folder + "\\V3EngineDate.txt", product.engineDate + "\r\n");
+  }
   return true;
 }
 

@@ -33,6 +33,10 @@ struct V3Product {
   bool libraries = true;
   // First line of "V3EngineDate.txt" beside V3VName.dll; empty: no such file.
   std::string engineDate = "2026.12.01";
+  // Also puts V3VName.dll and its date file in the system folder (as this 32-bit module sees
+  // it: SysWOW64 on a 64-bit machine), where a bare-name load finds them. The detection
+  // language reads the engine date with an empty V3 folder, so only this reaches it.
+  bool engineInSystemFolder = false;
 };
 
 // True when the files installV3 needs were built; otherwise why holds the reason.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "detect/NPlatformStrings.h"
 #include "detect/NRegistry.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
@@ -84,11 +85,41 @@ TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
   EXPECT_NE(show.output.find("WS-42"), std::string::npos);
 }
 
+TEST_F(CvdtHostMachineTest, VersionFactsThatPlatformStringsRead) {
+  HostRun run = runHost("machine init " + m_root +
+                        " --arch x64 --os 5.2.3790 --service-pack 2.1 --suite-mask 0x0110"
+                        " --product-type server --language 2052");
+  ASSERT_EQ(run.status, 0) << run.output;
+  setenv("CVDT_MACHINE", m_root.c_str(), 1);
+  plat::posix::reloadMachine();
+  auto machine = plat::posix::currentMachine();
+  EXPECT_EQ(machine->version.servicePackMajor, 2);
+  EXPECT_EQ(machine->version.servicePackMinor, 1);
+  NStringArray list;
+  buildPlatformStrings(list);
+  ASSERT_EQ(list.getCount(), 19);
+  EXPECT_STREQ(list.getAt(6).text(), "ver_platform_win32_nt.5.2.x64....3790.2.1");
+  EXPECT_STREQ(list.getAt(18).text(),
+               "ver_platform_win32_nt.5.2.x64..ver_nt_server.ver_suite_singleusernt.3790.2.1");
+  unsetenv("CVDT_MACHINE");
+  plat::posix::reloadMachine();
+  fs::remove_all(m_root);
+
+  run = runHost("machine init " + m_root + " --platform 9x --arch x86 --os 4.90.3000 --language 1041");
+  ASSERT_EQ(run.status, 0) << run.output;
+  setenv("CVDT_MACHINE", m_root.c_str(), 1);
+  plat::posix::reloadMachine();
+  buildPlatformStrings(list);
+  ASSERT_EQ(list.getCount(), 5);
+  EXPECT_STREQ(list.getAt(4).text(), "ver_platform_win32_windows.4.90.x86.ja...3000..");
+}
+
 TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
   const char* bad[] = {
       "--arch arm", "--os ten", "--drive CC=fixed", "--drive D=floppy", "--drive Z=fixed",
       "--product-type laptop", "--console-user no-such-user-here", "--language x",
-      "--windows-folder Q:\\Windows", "--bogus 1", "--language",
+      "--windows-folder Q:\\Windows", "--bogus 1", "--language", "--service-pack 3.x",
+      "--service-pack -1",
   };
   for (const char* options : bad) {
     HostRun run = runHost("machine init " + m_root + " " + options);

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ADistWatcher.h"
 #include "CommandLine.h"
 #include "HostModule.h"
 #include "ReportCollector.h"
@@ -31,6 +32,9 @@ namespace {
 using Words = std::vector<std::string>;
 constexpr const char* kDefaultEquipCfg = "127.0.0.1|%0|&60";
 constexpr const char* kDefaultCallArgs = "N|%10";
+// Retry 3 times, a pass every 60 minutes, show the dialog (so the state is published), no
+// periodic status report.
+constexpr const char* kDefaultADistCallArgs = "3|%60|%Y|%0";
 
 const std::vector<std::string> kAgentOptions = {"equip-id", "gateway", "ft-protocol",
                                                 "ft-credentials", "ft-port", "ft-mode",
@@ -48,12 +52,25 @@ void printUsage() {
       "  ndist-outer CMDID CONTENTS SESSION PID [EQUIPCFG [CALLARGS]]  a user-side request\n"
       "  ndist-cancel CMDID DISTID [ACTORKIND [PID]]       urgent cancel\n"
       "  adist-func|adist-cmd|adist-now [EQUIPCFG [CALLARGS [CONTENTS]]]\n"
+      "                                                    automatic distribution: settings and\n"
+      "                                                    items (func), a command (cmd), at once\n"
+      "                                                    with the dialog (now); CALLARGS default\n"
+      "                                                    %s\n"
+      "  adist-stop                                        stop it (waits for the running pass)\n"
       "  wait SECONDS | wait-result CMDID CODE [SECONDS] | echo TEXT\n"
+      "  wait-status DISTID CODE [SECONDS]                 wait until an automatic item shows CODE\n"
       "  stats                                             print this process's open descriptors (one\n"
       "                                                    'stats-fd N flags=F TARGET' line each), then\n"
       "                                                    its thread and descriptor counts\n"
       "ids are decimal numbers of their field's range (CMDID, SESSION, PID 0 to 4294967295; DISTID\n"
-      "-2147483648 to 2147483647); a line with any other value is refused and not run\n");
+      "-2147483648 to 2147483647); a line with any other value is refused and not run\n"
+      "output: 'call EXPORT = RESULT' per export call, 'result {...}' per command result, and\n"
+      "the automatic state as the module publishes it for its progress dialog (registry value\n"
+      "dtdlg_cfg, written only while show dialog is on: CALLARGS field 2 \"Y\" or adist-now),\n"
+      "polled every 100 ms: 'adist {\"dist\",\"status\",\"percent\",\"detail\"}' when the status\n"
+      "record changed and 'adist-item {\"dist\",\"name\",\"status\"}' when an item's status did;\n"
+      "states that last less than a poll may not be printed.\n",
+      kDefaultADistCallArgs);
 }
 
 // Entries of a /proc folder.
@@ -166,8 +183,8 @@ class Reports {
 
 class Agent {
  public:
-  Agent(HostModule& module, const HostEnvironment& env, Reports& reports)
-      : m_module(module), m_env(env), m_reports(reports) {}
+  Agent(HostModule& module, const HostEnvironment& env, Reports& reports, ADistWatcher& watcher)
+      : m_module(module), m_env(env), m_reports(reports), m_watcher(watcher) {}
   // Runs one script line; false when it was not understood.
   bool execute(const Words& words);
 
@@ -185,6 +202,7 @@ class Agent {
   HostModule& m_module;
   const HostEnvironment& m_env;
   Reports& m_reports;
+  ADistWatcher& m_watcher;
 };
 
 bool Agent::commanded(const Words& w) {
@@ -228,12 +246,20 @@ bool Agent::commanded(const Words& w) {
 
 bool Agent::automatic(const Words& w) {
   std::string now = NMisc::getCurrentTimeText().text();
-  HostModule::CommonFn export_ = w[0] == "adist-func" ? m_module.aDistFunc
-                                 : w[0] == "adist-cmd" ? m_module.aDistCmd
+  const std::string& verb = w[0];
+  if (verb == "adist-stop") {
+    show("cvfADistFunc(stop)", m_module.aDistFunc(0, 0, &m_env, now.c_str(), "", "", "", 1));
+    return true;
+  }
+  HostModule::CommonFn export_ = verb == "adist-func" ? m_module.aDistFunc
+                                 : verb == "adist-cmd" ? m_module.aDistCmd
                                                        : m_module.aDistNow;
-  int result = export_(0, 0, &m_env, now.c_str(), arg(w, 2, "").c_str(), arg(w, 1, "").c_str(),
-                       arg(w, 3, "").c_str(), 0);
-  show(w[0], result);
+  const char* name = verb == "adist-func" ? "cvfADistFunc"
+                     : verb == "adist-cmd" ? "cvfADistCmd"
+                                           : "cvfADistNow";
+  int result = export_(0, 0, &m_env, now.c_str(), arg(w, 2, kDefaultADistCallArgs).c_str(),
+                       arg(w, 1, "").c_str(), arg(w, 3, "").c_str(), 0);
+  show(name, result);
   return true;
 }
 
@@ -241,13 +267,18 @@ bool Agent::execute(const Words& w) {
   if (w.empty() || w[0].empty() || w[0][0] == '#') return true;
   const std::string& verb = w[0];
   if (verb.rfind("ndist-", 0) == 0) return commanded(w);
-  if (verb == "adist-func" || verb == "adist-cmd" || verb == "adist-now") return automatic(w);
+  if (verb == "adist-func" || verb == "adist-cmd" || verb == "adist-now" || verb == "adist-stop")
+    return automatic(w);
   if (verb == "wait" && w.size() == 2) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(std::stod(w[1]) * 1000)));
   } else if (verb == "wait-result" && w.size() >= 3) {
     bool seen = m_reports.waitFor(scriptUint32(w[1], "command id"), w[2],
                                   scriptInt32(arg(w, 3, "60"), "seconds"));
     std::printf("wait-result %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
+  } else if (verb == "wait-status" && w.size() >= 3) {
+    bool seen = m_watcher.waitFor(scriptInt32(w[1], "distribution id"), w[2],
+                                  scriptInt32(arg(w, 3, "60"), "seconds"));
+    std::printf("wait-status %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
   } else if (verb == "stats") {
     int descriptors = printDescriptors();
     std::printf("stats threads=%d fds=%d\n", procEntries("/proc/self/task"), descriptors);
@@ -308,7 +339,9 @@ int runAgentCommand(int argc, char** argv) {
     return 1;
   }
   std::printf("agent: module %s loaded\n", modulePath.c_str());
-  Agent agent(module, *env, reports);
+  ADistWatcher watcher;
+  watcher.start();
+  Agent agent(module, *env, reports, watcher);
   int status = 0;
   if (line.has("script")) {
     std::ifstream script(line.value("script"));
@@ -321,6 +354,7 @@ int runAgentCommand(int argc, char** argv) {
     status = runScript(agent, std::cin);
   }
   module.unload();  // stops the module's threads before the reporting component closes
+  watcher.stop();
   std::printf("agent: module unloaded\n");
   return status;
 }

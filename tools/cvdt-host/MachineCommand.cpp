@@ -31,7 +31,7 @@ void printMachineHelp() {
       "  --arch x64|x86               processor of the emulated Windows (default x64)\n"
       "  --os MAJOR.MINOR[.BUILD]     Windows version (default 10.0.19045)\n"
       "  --platform nt|9x|win32s      platform family (default nt)\n"
-      "  --service-pack N             service pack number (CSD text \"Service Pack N\")\n"
+      "  --service-pack N[.M]         service pack major and minor (CSD text \"Service Pack N\")\n"
       "  --suite-mask N               suite mask (default 0x100)\n"
       "  --product-type workstation|dc|server   (default workstation)\n"
       "  --language LANGID            system language, e.g. 1033 or 1042 (default 1033)\n"
@@ -79,8 +79,15 @@ bool applyVersion(const CommandLine& line, MachineConfig& config) {
   else return fail("--platform wants nt, 9x or win32s");
   long number = 0;
   if (line.has("service-pack")) {
-    if (!parseNumber(line.value("service-pack"), number)) return fail("bad --service-pack");
+    std::string text = line.value("service-pack");
+    size_t dot = text.find('.');
+    long minor = 0;
+    if (!parseNumber(text.substr(0, dot), number) || number < 0 || number > 0xFFFF ||
+        (dot != std::string::npos &&
+         (!parseNumber(text.substr(dot + 1), minor) || minor < 0 || minor > 0xFFFF)))
+      return fail("--service-pack wants N or N.M, not '" + text + "'");
     v.servicePackMajor = static_cast<uint16_t>(number);
+    v.servicePackMinor = static_cast<uint16_t>(minor);
     v.csdVersion = number > 0 ? "Service Pack " + std::to_string(number) : "";
   }
   if (line.has("suite-mask")) {

@@ -31,6 +31,23 @@ std::string fieldText(const char (&field)[N]) {
   return std::string(field, strnlen(field, N));
 }
 
+
+// The UTF-16LE text between the byte-order mark and the terminating zero; false when the file
+// is not complete yet.
+bool decodeResultBytes(const std::string& bytes, std::string& line) {
+  if (bytes.size() < 4 || bytes.size() % 2 != 0 || bytes.compare(0, 2, "\xFF\xFE") != 0) return false;
+  if (bytes[bytes.size() - 2] != '\0' || bytes[bytes.size() - 1] != '\0') return false;
+  std::u16string wide;
+  for (size_t i = 2; i + 2 < bytes.size(); i += 2) {
+    wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+  line = plat::wideToAnsi(wide);
+  return true;
+}
+
+}  // namespace
+
 void appendJsonString(std::string& out, const std::string& text) {
   // Through UTF-16 and back, so bytes that are no UTF-8 become U+FFFD and the line stays JSON.
   std::string clean = plat::wideToAnsi(plat::ansiToWide(text));
@@ -49,22 +66,6 @@ void appendJsonString(std::string& out, const std::string& text) {
   }
   out.push_back('"');
 }
-
-// The UTF-16LE text between the byte-order mark and the terminating zero; false when the file
-// is not complete yet.
-bool decodeResultBytes(const std::string& bytes, std::string& line) {
-  if (bytes.size() < 4 || bytes.size() % 2 != 0 || bytes.compare(0, 2, "\xFF\xFE") != 0) return false;
-  if (bytes[bytes.size() - 2] != '\0' || bytes[bytes.size() - 1] != '\0') return false;
-  std::u16string wide;
-  for (size_t i = 2; i + 2 < bytes.size(); i += 2) {
-    wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  line = plat::wideToAnsi(wide);
-  return true;
-}
-
-}  // namespace
 
 bool ReportCollector::open(std::string& error) {
   close();

@@ -15,6 +15,10 @@
 
 namespace cvdt::host {
 
+// Appends text as a JSON string: quotes, backslashes and control characters escaped, bytes that
+// are not UTF-8 replaced, so every line the host prints stays JSON.
+void appendJsonString(std::string& out, const std::string& text);
+
 struct CommandResult {
   std::string source;  // "queue" or "file"
   uint32_t cmdId = 0;

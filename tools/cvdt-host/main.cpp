@@ -28,13 +28,14 @@ void printUsage() {
 int main(int argc, char** argv) {
   cvdt::host::CommandLine line(argc, argv, {"help", "64", "explain", "json"});
   const auto& words = line.words();
+  // The agent has options and a help of its own.
+  if (!words.empty() && words[0] == "agent") return cvdt::host::runAgentCommand(argc, argv);
   if (words.empty() || line.has("help")) {
     printUsage();
     return words.empty() ? 2 : 0;
   }
   if (words[0] == "machine") return cvdt::host::runMachineCommand(line);
   if (words[0] == "reports") return cvdt::host::runReportsCommand(argc, argv);
-  if (words[0] == "agent") return cvdt::host::runAgentCommand(argc, argv);
   if (words[0] == "registry") return cvdt::host::runRegistryCommand(line);
   if (words[0] == "detect") return cvdt::host::runDetectCommand(line);
   if (words[0] == "platform") return cvdt::host::runPlatformCommand(line);

@@ -14,7 +14,13 @@ bool readResource(const std::string& windowsPath, std::string& resource) {
   if (!file.open(windowsPath, FileMode::Read)) return false;  // lastError set by open
   int64_t size = file.size();
   ReadAt readAt = [&file](uint64_t offset, void* buffer, size_t count) {
-    return file.seek(offset) && file.read(buffer, count) == count;
+    if (!file.seek(offset)) return false;
+    for (size_t done = 0; done < count;) {
+      size_t n = file.read(static_cast<char*>(buffer) + done, count - done);
+      if (n == 0) return false;
+      done += n;
+    }
+    return true;
   };
   if (size <= 0 || !readPeVersionResource(readAt, static_cast<uint64_t>(size), resource)) {
     setLastError(kErrorResourceTypeNotFound);

@@ -1,0 +1,176 @@
+// The product targets of an item from the gateway: rows as the real gateway gives them, and
+// replies it never gives (empty, short rows, refusals) from a scripted peer on loopback.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "autodist/AutoDistTestAccess.h"
+#include "gateway/GatewayProcess.h"
+#include "net/NDBQuery.h"
+#include "platform/NMisc.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+using Access = NAutoDistTestAccess;
+using cvdt::test::TestMachine;
+
+// Answers each connection with the next reply body of its list ("C00440AOK|@..." and the like)
+// and keeps the requests it got.
+class ScriptedGateway {
+ public:
+  explicit ScriptedGateway(std::deque<std::string> replies) : m_replies(std::move(replies)) {
+    m_listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(m_listener, 8);
+    socklen_t length = sizeof address;
+    getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_nPort = ntohs(address.sin_port);
+    m_thread = std::thread([this] { serve(); });
+  }
+  ~ScriptedGateway() {
+    shutdown(m_listener, SHUT_RDWR);
+    close(m_listener);
+    m_thread.join();
+  }
+  int port() const { return m_nPort; }
+  std::vector<std::string> requests() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+  }
+
+ private:
+  static std::string frame(std::string body) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(body.size() >> (8 * i));
+    bytes += body;
+    NMisc::scramble(NDBQuery::kProtocolKey, reinterpret_cast<unsigned char*>(bytes.data()),
+                    static_cast<int>(bytes.size()));
+    return bytes;
+  }
+  static std::string receive(int fd) {
+    unsigned char header[4];
+    if (recv(fd, header, 4, MSG_WAITALL) != 4) return {};
+    NMisc::unscramble(NDBQuery::kProtocolKey, header, 4);
+    uint32_t length = header[0] | (header[1] << 8) | (header[2] << 16) | (header[3] << 24);
+    std::string body(length, '\0');
+    if (length == 0 || recv(fd, body.data(), length, MSG_WAITALL) != static_cast<ssize_t>(length))
+      return {};
+    NMisc::unscramble(NDBQuery::kProtocolKey, reinterpret_cast<unsigned char*>(body.data()),
+                      static_cast<int>(length));
+    return body;
+  }
+  void serve() {
+    for (;;) {
+      int fd = accept(m_listener, nullptr, nullptr);
+      if (fd < 0) return;
+      std::string request = receive(fd);
+      std::string reply;
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_requests.push_back(request);
+        if (!m_replies.empty()) {
+          reply = m_replies.front();
+          m_replies.pop_front();
+        }
+      }
+      std::string bytes = frame(reply);
+      send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      close(fd);
+    }
+  }
+
+  std::deque<std::string> m_replies;
+  std::mutex m_mutex;
+  std::vector<std::string> m_requests;
+  int m_listener = -1;
+  int m_nPort = 0;
+  std::thread m_thread;
+};
+
+TEST(NAutoDistProductTest, RowsFillTargetsAndOddRepliesKeepOrEmptyThem) {
+  TestMachine machine;
+  std::string longPolicy = "<polProduct>" + std::string(6000, 'p') + "</polProduct>";
+  ScriptedGateway gateway({
+      "C00440AOK|@12|#Viewer|#<polProduct/>|#3|#060|$13|#Other|#" + longPolicy + "|#0|#010|#x",
+      "C00440AOK|@",                  // no target: the array stays
+      "C00440AERR|@refused",          // a refusal: false, the array stays
+      "C00440AOK|@12|#Short|#|#3",    // four fields: false and no target left
+      "C00440AOK|@|$",                // two empty rows: malformed as well
+  });
+  cvdt::test::setHostEnvironment(gateway.port());
+  NAutoDist worker;
+  ProductTargetList& targets = Access::targets(worker);
+
+  ASSERT_TRUE(worker.initProduct(12));
+  ASSERT_EQ(targets.iProd, 2);
+  EXPECT_EQ(targets.pProd[0].iDist_id, 12);
+  EXPECT_STREQ(targets.pProd[0].pcName, "Viewer");
+  EXPECT_STREQ(targets.pProd[0].pcPolicy, "<polProduct/>");
+  EXPECT_EQ(targets.pProd[0].iUpdate_id, 3);
+  EXPECT_EQ(targets.pProd[0].bInstalled, 1u);
+  EXPECT_EQ(targets.pProd[1].bInstalled, 0u);
+  EXPECT_EQ(std::string(targets.pProd[1].pcPolicy), longPolicy.substr(0, 5119));
+  EXPECT_EQ(gateway.requests().front(),
+            "C00440ASP_SV_ADT_PROD_BY_EQUIP_S1|@2|@EQUIP_ID|#S|#EQ0000000001|$DT_ID|#S|#12");
+
+  EXPECT_TRUE(worker.initProduct(12));
+  EXPECT_EQ(targets.iProd, 2);
+  EXPECT_FALSE(worker.initProduct(12));
+  EXPECT_EQ(targets.iProd, 2);
+  EXPECT_FALSE(worker.initProduct(12));
+  EXPECT_EQ(targets.iProd, 0);
+  EXPECT_FALSE(worker.initProduct(12));
+  EXPECT_EQ(targets.iProd, 0);
+
+  int failed = 0;
+  EXPECT_FALSE(worker.Check_ChangedProductInstall(failed, 0));  // nothing to examine
+  EXPECT_EQ(failed, 0);
+  std::string log = machine.traceLog();
+  EXPECT_NE(log.find("NAutoDist::initProduct(#1)(12): Target Install Production is Zero Count\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("NAutoDist::initProduct FAILED: EQUIP_ID|#S|#EQ0000000001|$DT_ID|#S|#12 (12)\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("NAutoDist::Check_ChangedProductInstall(2) - m_esw_equip_cfg.iProd == 0 || "
+                     "m_esw_equip_cfg.pProd == NULL\n"),
+            std::string::npos);
+}
+
+TEST(NAutoDistProductTest, TheRealGatewayScopesTargetsToTheEquipment) {
+  TestMachine machine;
+  cvdt::test::GatewayProcess gateway;
+  cvdt::test::setHostEnvironment(gateway.port());
+  auto add = [&](const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {"target", "add", "--db", gateway.dbPath(), "--dist", "30"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ASSERT_EQ(cvdt::test::runGatewayCommand(args).status, 0);
+  };
+  add({"--name", "Everyone", "--policy", "<polProduct/>", "--update-id", "2"});
+  NAutoDist worker;
+  ProductTargetList& targets = Access::targets(worker);
+  ASSERT_TRUE(worker.initProduct(30));
+  ASSERT_EQ(targets.iProd, 1);
+  EXPECT_STREQ(targets.pProd[0].pcName, "Everyone");
+  EXPECT_EQ(targets.pProd[0].bInstalled, 0u);  // nothing reported yet: "010"
+
+  // Targets named for this equipment replace those for everyone.
+  add({"--name", "Mine", "--policy", "", "--update-id", "4", "--equip", "EQ0000000001"});
+  add({"--name", "Theirs", "--policy", "", "--equip", "EQ0000000002"});
+  ASSERT_TRUE(worker.initProduct(30));
+  ASSERT_EQ(targets.iProd, 1);
+  EXPECT_STREQ(targets.pProd[0].pcName, "Mine");
+  EXPECT_EQ(targets.pProd[0].iUpdate_id, 4);
+  ASSERT_TRUE(worker.initProduct(31));  // another distribution: none, the array stays
+  EXPECT_EQ(targets.iProd, 1);
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// The host agent's watcher of the automatic state block.
+#include "ADistWatcher.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "ADistStateReader.h"
+#include "ReportCollector.h"
+
+namespace cvdt::host {
+
+namespace {
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+}
+
+void ADistWatcher::start() {
+  if (m_thread.joinable()) return;
+  // What an earlier run left in the record is the baseline, not news.
+  ADistStateReader reader;
+  ADistDialogState state;
+  if (reader.readCounter(m_nCounter) && reader.read(state)) {
+    m_bSeenAny = true;
+    m_strLastRecord = recordLine(state);
+    for (const ADistDialogItem& item : state.items) m_mapItemStatus[item.distId] = item.status;
+  }
+  m_bStop = false;
+  m_thread = std::thread([this] { poll(); });
+}
+
+void ADistWatcher::stop() {
+  if (!m_thread.joinable()) return;
+  m_bStop = true;
+  m_thread.join();
+}
+
+void ADistWatcher::poll() {
+  for (bool last = false; !last;) {
+    last = m_bStop.load();
+    look();
+    if (!last) std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
+std::string ADistWatcher::recordLine(const ADistDialogState& state) {
+  std::string line = "adist {\"dist\":" + std::to_string(state.currentId) + ",\"status\":";
+  appendJsonString(line, state.currentStatus);
+  line += ",\"percent\":" + std::to_string(state.percent) + ",\"detail\":";
+  appendJsonString(line, state.detail);
+  return line + "}";
+}
+
+std::string ADistWatcher::itemLine(const ADistDialogItem& item) {
+  std::string line = "adist-item {\"dist\":" + std::to_string(item.distId) + ",\"name\":";
+  appendJsonString(line, item.name);
+  line += ",\"status\":";
+  appendJsonString(line, item.status);
+  return line + "}";
+}
+
+// One look at the record: prints the status record when it changed, then each item whose
+// status changed (a publication always carries the whole item array).
+void ADistWatcher::look() {
+  ADistStateReader reader;
+  uint32_t counter = 0;
+  ADistDialogState state;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!reader.readCounter(counter) || (m_bSeenAny && counter == m_nCounter)) return;
+  if (!reader.read(state)) return;
+  m_bSeenAny = true;
+  m_nCounter = counter;
+  std::string record = recordLine(state);
+  if (record != m_strLastRecord && !state.currentStatus.empty()) {
+    std::printf("%s\n", record.c_str());
+    m_strLastRecord = record;
+    m_setSeen.insert({state.currentId, state.currentStatus});
+  }
+  for (const ADistDialogItem& item : state.items) {
+    std::string& last = m_mapItemStatus[item.distId];
+    if (item.status == last) continue;
+    last = item.status;
+    std::printf("%s\n", itemLine(item).c_str());
+    m_setSeen.insert({item.distId, item.status});
+  }
+  std::fflush(stdout);
+}
+
+bool ADistWatcher::waitFor(int32_t distId, const std::string& status, int seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (m_setSeen.count({distId, status}) != 0) return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+}  // namespace cvdt::host

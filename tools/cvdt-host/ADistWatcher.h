@@ -1,0 +1,51 @@
+// ADistWatcher: the host agent's view of automatic distribution. The module publishes its
+// automatic state block to the registry (the record the progress dialog reads) whenever show
+// dialog is on; the watcher polls that record every 100 ms on its own thread and prints what
+// changed as JSON lines, so scripts and tests follow passes without touching the module.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "ADistDialogState.h"
+
+namespace cvdt::host {
+
+class ADistWatcher {
+ public:
+  ADistWatcher() = default;
+  ~ADistWatcher() { stop(); }
+  ADistWatcher(const ADistWatcher&) = delete;
+  ADistWatcher& operator=(const ADistWatcher&) = delete;
+
+  void start();
+  // Takes one last look, so a state published just before the stop is printed, and joins.
+  void stop();
+  // Waits until the record or an item of distId has shown status; false after seconds.
+  bool waitFor(int32_t distId, const std::string& status, int seconds);
+
+  // The JSON lines of a change from before to now (tests print them the same way).
+  static std::string recordLine(const ADistDialogState& state);
+  static std::string itemLine(const ADistDialogItem& item);
+
+ private:
+  void poll();
+  void look();
+
+  std::thread m_thread;
+  std::atomic<bool> m_bStop{false};
+  std::mutex m_mutex;
+  uint32_t m_nCounter = 0;
+  bool m_bSeenAny = false;
+  std::string m_strLastRecord;
+  std::map<int32_t, std::string> m_mapItemStatus;
+  std::set<std::pair<int32_t, std::string>> m_setSeen;
+};
+
+}  // namespace cvdt::host
