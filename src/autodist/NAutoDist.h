@@ -70,12 +70,18 @@ class NAutoDist {
 
   // --- state the manager, tools and tests read ---
   const ADistSharedState& sharedState() const { return *m_pState; }
-  const NString& errorDetail() const { return m_strErrorDetail; }
+  // The manager thread reads the error detail and the current server while a pass runs: the
+  // pass writes them only through these setters, which take the status lock.
+  NString errorDetail();
+  void setErrorDetail(const NString& text);
+  NString currentServer();
+  void setCurrentServer(const NString& server);
   const NString& localFolder() const { return m_strLocalFolder; }
   bool stopRequested() const { return m_bStopRequest.load() != 0; }
 
  private:
   friend class NAutoDistTestAccess;
+  friend class NAutoDistStagesTestAccess;
 
   // Sets the item's status and the error detail from catalogue keys, reports, returns false.
   bool fail(ADistItem& item, const char* logLine, const char* status, const char* detail);
@@ -86,25 +92,57 @@ class NAutoDist {
   bool fetchIndexArchive(ADistItem& item, const NString& remote, const NString& local,
                          const char* errorLine);
   bool connectServer(NDownload& download);
+  // Stage 4 helpers (NAutoDistDownload.cpp): the server when stage 1 used the local archive,
+  // one index entry, one part, and the stage's two failure reports (both return false).
+  bool chooseServer(ADistItem& item);
+  bool downloadEntry(ADistItem& item, NDownload& download, const NFileData& entry, int& handled,
+                     int totalParts);
+  bool downloadPart(ADistItem& item, NDownload& download, const NFileData& entry, uint32_t part);
+  bool downloadFailed(ADistItem& item, const NString& remote, const NString& local);
+  bool downloadStopped(ADistItem& item, int stopCase);
   void advanceClock();
+
+  // The pass's sweeps (NAutoDistRun.cpp): false when the pass ends.
+  bool sweep(bool first);
+  void handleItem(ADistItem& item);
+  int findTarget(int32_t distId) const;
+  void handleDetected(ADistItem& item, int targetIndex);
+  void distributeItem(ADistItem& item, const char* runLine);
+  // Keeps the update id of an item where the manager thread may read it (status lock).
+  void publishItem(const ADistItem& item);
+  void publishAllItems();
+  // A copy of the whole block (status lock), as the registry and the dialog get it.
+  void copyState(ADistSharedState& out);
+  bool stageDone(ADistItem& item, int stage);
+  bool recordChangedTarget(const ProductTarget& target);
+  void traceChangedTarget(const ProductTarget& target, int index);
+  void freeProducts();
 
   std::atomic<bool> m_bThreadHandle{false};
   plat::Thread m_thread;
-  uint32_t m_bDialogLaunched = 0;
+  std::atomic<uint32_t> m_bDialogLaunched{0};
   std::atomic<uint32_t> m_bPassFinished{0};
   std::atomic<uint32_t> m_bStopRequest{0};
-  uint32_t m_nPublications = 0;
-  uint32_t m_nDialogCheckTick = 0;
+  std::atomic<uint32_t> m_nPublications{0};
+  std::atomic<uint32_t> m_nDialogCheckTick{0};
+  std::atomic<bool> m_bPassStarted{false};  // a pass was started since construction
   NString m_strLocalFolder;
   NString m_strServerPath;
-  NString m_strCurrentServer;
+  NString m_strCurrentServer;  // written under m_statusLock
   NDistMgr* m_pManager = nullptr;
   std::unique_ptr<ADistSharedState> m_pState;
   plat::CriticalSection m_statusLock;  // one status record update or copy at a time
   std::unique_ptr<NFileMap> m_pIndexMap;
   std::unique_ptr<NFileMap> m_pStaleMap;
   std::atomic<uint32_t> m_bReport{0};
-  NString m_strErrorDetail;
+  NString m_strErrorDetail;  // under m_statusLock
+  // Distribution id and update id of each item of the array, under m_statusLock.
+  struct UpdateIdEntry {
+    int32_t m_nDistId;
+    int32_t m_nUpdateId;
+  };
+  UpdateIdEntry m_updateIds[ADistSharedState::kMaxItems] = {};
+  int m_nUpdateIds = 0;
   ProductTargetList m_esw_equip_cfg;
   NString m_strTimeText;
   uint32_t m_nTimeMark = 0;

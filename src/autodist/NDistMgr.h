@@ -66,10 +66,15 @@ class NDistMgr {
   void runLoop(NAutoDist& worker);
   void onTick(NAutoDist& worker, uint32_t& tick);
   void freeItems();
+  void updateItem(ADistItem& item, const char* name, const char* digest, int mode);
+  void parseServers(const NString& field);
 
   plat::Thread m_thread;
   std::atomic<bool> m_bThreadHandle{false};
-  plat::Event* m_hEvent = nullptr;  // the stop event, present only while the thread runs
+  // The stop event lives as long as the manager, so that a stop racing with the thread's end
+  // never signals a destroyed event; m_hEvent points at it only while the thread runs.
+  plat::Event m_stopEvent{false, false};
+  std::atomic<plat::Event*> m_hEvent{nullptr};
   std::atomic<uint32_t> m_bRunNow{0};
   std::atomic<uint32_t> m_bDialogNow{0};
   plat::CriticalSection m_lock;
@@ -83,4 +88,5 @@ class NDistMgr {
   std::atomic<int> m_bShowDialog{0};
   std::atomic<int> m_nStatusInterval{0};
   ADistItemNode* m_pItems = nullptr;
+  std::atomic<NAutoDist*> m_pWorker{nullptr};  // the manager thread's worker while the thread runs
 };

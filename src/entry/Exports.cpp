@@ -1,12 +1,13 @@
-// The exported functions: they copy the host's block and texts, post commanded jobs, outer
-// requests and urgent cancels to the commanded manager, and start or stop its thread. Nothing
-// thrown inside may reach the host.
+// The exported functions: they copy the host's block and texts, hand the automatic texts to the
+// automatic manager, post commanded jobs, outer requests and urgent cancels to the commanded
+// manager, and start or stop the managers' threads. Nothing thrown inside may reach the host.
 #include "entry/Exports.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "autodist/NDistMgr.h"
 #include "entry/NModule.h"
 #include "entry/NModuleState.h"
 #include "entry/Trace.h"
@@ -68,36 +69,77 @@ int postRecord(NGenDistMgr& manager, int32_t code, DistCommandRecord* record) {
                       &length, 0);
 }
 
-int automaticNotBuilt(const char* name, const char* callArgs, const char* equipCfg,
-                      const char* contents, int bStop) {
-  trace(3, "%s: pcCallArgs:%s, pcEquipCfg:%s, pcContents:%s, bStop: %d\n", name, safe(callArgs),
-        safe(equipCfg), safe(contents), bStop);
-  return 0;
+// The three automatic exports share one shape: parse the texts into the automatic manager and
+// start its thread when none runs. Trace texts: entry, parse failure, thread start (or null).
+struct AutomaticTexts {
+  const char* entry;
+  const char* failed;
+  const char* starting;
+};
+
+void traceTexts(int level, const char* name, const char* callArgs, const char* equipCfg,
+                const char* contents, int bStop) {
+  trace(level, "%s: pcCallArgs:%.2047s, pcEquipCfg:%.2047s, pcContents:%.2047s, bStop: %d\n",
+        name, safe(callArgs), safe(equipCfg), safe(contents), bStop);
+}
+
+int runAutomatic(NDistMgr& manager, const AutomaticTexts& texts, const char* curTime,
+                 const char* callArgs, const char* equipCfg, const char* contents, int bStop,
+                 int mode) {
+  if (!manager.initSetting(curTime, callArgs, equipCfg, contents, mode)) {
+    traceTexts(1, texts.failed, callArgs, equipCfg, contents, bStop);
+    return 0;
+  }
+  if (manager.isRunning()) return 1;
+  if (texts.starting != nullptr) traceTexts(3, texts.starting, callArgs, equipCfg, contents, bStop);
+  manager.createThread();
+  return 1;
 }
 
 }  // namespace
 
-int cvfADistFunc(int, uint32_t, const void* hostEnv, const char*, const char* callArgs,
+int cvfADistFunc(int, uint32_t, const void* hostEnv, const char* curTime, const char* callArgs,
                  const char* equipCfg, const char* contents, int bStop) {
   return guarded([&] {
     copyHostEnvironment(hostEnv);
-    return automaticNotBuilt("cvfADistFunc", callArgs, equipCfg, contents, bStop);
+    traceTexts(3, "cvfADistFunc", callArgs, equipCfg, contents, bStop);
+    NDistMgr* manager = NModule::automaticManager();
+    if (manager == nullptr) return 0;
+    if (bStop) {
+      manager->setEvent();
+      return 1;
+    }
+    const AutomaticTexts texts{"cvfADistFunc", "cvfADistFunc: initSetting failed", nullptr};
+    return runAutomatic(*manager, texts, curTime, callArgs, equipCfg, contents, bStop,
+                        NDistMgr::kModePeriodic);
   });
 }
 
-int cvfADistCmd(int, uint32_t, const void* hostEnv, const char*, const char* callArgs,
+int cvfADistCmd(int, uint32_t, const void* hostEnv, const char* curTime, const char* callArgs,
                 const char* equipCfg, const char* contents, int bStop) {
   return guarded([&] {
+    traceTexts(3, "cvfADistCmd(1)", callArgs, equipCfg, contents, bStop);
     copyHostEnvironment(hostEnv);
-    return automaticNotBuilt("cvfADistCmd(1)", callArgs, equipCfg, contents, bStop);
+    NDistMgr* manager = NModule::automaticManager();
+    if (manager == nullptr) return 0;
+    const AutomaticTexts texts{"cvfADistCmd(1)", "cvfADistCmd: initSetting failed",
+                               "cvfADistCmd(2)"};
+    return runAutomatic(*manager, texts, curTime, callArgs, equipCfg, contents, bStop,
+                        NDistMgr::kModeCommand);
   });
 }
 
-int cvfADistNow(int, uint32_t, const void* hostEnv, const char*, const char* callArgs,
+int cvfADistNow(int, uint32_t, const void* hostEnv, const char* curTime, const char* callArgs,
                 const char* equipCfg, const char* contents, int bStop) {
   return guarded([&] {
+    traceTexts(3, "cvfADistNow(1)", callArgs, equipCfg, contents, bStop);
     copyHostEnvironment(hostEnv);
-    return automaticNotBuilt("cvfADistNow(1)", callArgs, equipCfg, contents, bStop);
+    NDistMgr* manager = NModule::automaticManager();
+    if (manager == nullptr) return 0;
+    const AutomaticTexts texts{"cvfADistNow(1)", "cvfADistNow(2): initSetting failed",
+                               "cvfADistNow(3)"};
+    return runAutomatic(*manager, texts, curTime, callArgs, equipCfg, contents, bStop,
+                        NDistMgr::kModeNow);
   });
 }
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <new>
 
+#include "autodist/NDistMgr.h"
 #include "entry/NModuleState.h"
 #include "gendist/CurrentDist.h"
 #include "net/NCompanionCache.h"
@@ -13,6 +14,7 @@
 #include "platform/NMisc.h"
 
 namespace {
+std::atomic<NDistMgr*> g_automaticManager{nullptr};
 std::atomic<NGenDistMgr*> g_commandedManager{nullptr};
 }
 
@@ -24,10 +26,12 @@ void NModule::attach(plat::ModuleHandle module) {
   NModuleState::dialogParameter();
   CurrentDist::runningDistId();
   NGenDist::indexLock();
+  g_automaticManager = new (std::nothrow) NDistMgr();
   g_commandedManager = new (std::nothrow) NGenDistMgr();
 }
 
 void NModule::detach() {
+  delete g_automaticManager.exchange(nullptr);
   delete g_commandedManager.exchange(nullptr);
   // What the module keeps for the process goes with it, so an unload leaves nothing behind.
   NModuleState::release();
@@ -37,3 +41,5 @@ void NModule::detach() {
 }
 
 NGenDistMgr* NModule::commandedManager() { return g_commandedManager.load(); }
+
+NDistMgr* NModule::automaticManager() { return g_automaticManager.load(); }

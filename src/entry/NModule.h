@@ -1,9 +1,10 @@
-// NModule: the library's life in the host process: attach creates the commanded manager (the
-// automatic manager joins it when automatic distribution is built), detach destroys it.
+// NModule: the library's life in the host process: attach creates the automatic and then the
+// commanded manager, detach destroys them in the same order.
 #pragma once
 
 #include "platform/PlatformSystem.h"
 
+class NDistMgr;
 class NGenDistMgr;
 
 class NModule {
@@ -14,4 +15,6 @@ class NModule {
   static void detach();
   // The commanded manager, or null when none was created.
   static NGenDistMgr* commandedManager();
+  // The automatic manager, or null when none was created.
+  static NDistMgr* automaticManager();
 };

@@ -164,6 +164,9 @@ void NGenDistMgr::handleCommand(bool& jobRunning) {
 
 bool NGenDistMgr::startWorker(const DistCommandRecord& record) {
   m_workerThread.wait(plat::kInfinite);  // the previous worker has signalled its end already
+  // A stop signalled for the previous job after that job had ended (a ban check made between
+  // the worker's end and this thread taking its end signal) must not stop this one.
+  m_hEventStop.reset();
   auto block = std::make_shared<DistCommandRecord>(record);
   return m_workerThread.start([this, block] { runWorker(*block, m_hEventStop, m_hEventEnd); });
 }

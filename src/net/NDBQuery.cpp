@@ -1,6 +1,7 @@
 // The gateway client: request framing, the event-driven send and receive, the reply check.
 #include "net/NDBQuery.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -28,7 +29,13 @@ uint32_t getLength(const unsigned char* at) {
   return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
 }
 
+std::atomic<uint32_t> g_defaultReplyWaitMs{NDBQuery::kReplyWaitMs};
+
 }  // namespace
+
+void NDBQuery::setDefaultReplyWaitMs(uint32_t milliseconds) { g_defaultReplyWaitMs = milliseconds; }
+
+uint32_t NDBQuery::defaultReplyWaitMs() { return g_defaultReplyWaitMs.load(); }
 
 void NDBQuery::setServer(const char* address, int port) {
   m_strAddress = address ? address : "";

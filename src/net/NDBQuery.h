@@ -34,6 +34,10 @@ class NDBQuery {
 
   // How long each wait on the socket may last (10 minutes unless a test shortens it).
   void setReplyWaitMs(uint32_t milliseconds) { m_nReplyWaitMs = milliseconds; }
+  // The reply wait of every object made from now on, for tests of a gateway that never
+  // answers, whose clients the module makes itself; kReplyWaitMs unless a test changes it.
+  static void setDefaultReplyWaitMs(uint32_t milliseconds);
+  static uint32_t defaultReplyWaitMs();
 
  private:
   bool sendFrame(plat::SocketHandle socket, plat::SocketEventSelect& events,
@@ -42,5 +46,5 @@ class NDBQuery {
 
   NString m_strAddress;
   int m_nPort = kDefaultPort;
-  uint32_t m_nReplyWaitMs = kReplyWaitMs;
+  uint32_t m_nReplyWaitMs = defaultReplyWaitMs();
 };

@@ -37,6 +37,11 @@ void setProcess64Bit(bool native64);
 // GetSystemDefaultLangID.
 uint16_t systemLanguage();
 
+// GetEnvironmentVariableA as this module sees it: false when the variable is not set. The
+// machine's own variables ("windir", "SystemRoot", "ProgramFiles") come from the machine, not
+// from the host process.
+bool environmentVariable(const std::string& name, std::string& value);
+
 // GetWindowsDirectoryA / GetSystemDirectoryA / GetSystemWow64DirectoryA; empty on failure
 // (the last one is empty on a 32-bit machine).
 std::string windowsFolder();

@@ -31,6 +31,8 @@ inline constexpr uint32_t kErrorKeyDeleted = 1018;
 inline constexpr uint32_t kErrorDirectory = 267;
 inline constexpr uint32_t kErrorBadExeFormat = 193;
 inline constexpr uint32_t kErrorNoToken = 1008;
+inline constexpr uint32_t kErrorResourceDataNotFound = 1812;
+inline constexpr uint32_t kErrorResourceTypeNotFound = 1813;
 
 // The calling thread's last error, as GetLastError() gives it on Windows.
 uint32_t lastError();

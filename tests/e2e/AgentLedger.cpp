@@ -41,9 +41,20 @@ bool AgentLedger::takeResult(const std::string& line) {
 }
 
 bool AgentLedger::takeStats(const std::string& line) {
+  Descriptor descriptor;
+  int consumed = 0;
+  char flags[32] = {};
+  if (std::sscanf(line.c_str(), "stats-fd %d flags=%31s %n", &descriptor.number, flags, &consumed) == 2 &&
+      consumed > 0) {
+    descriptor.flags = flags;
+    descriptor.target = line.substr(static_cast<size_t>(consumed));
+    m_vecPendingDescriptors.push_back(descriptor);
+    return true;
+  }
   Stats stats;
   if (std::sscanf(line.c_str(), "stats threads=%d fds=%d", &stats.threads, &stats.fds) != 2)
     return false;
+  stats.descriptors.swap(m_vecPendingDescriptors);
   m_vecStats.push_back(stats);
   return true;
 }

@@ -12,9 +12,16 @@ namespace cvdt::test {
 
 class AgentLedger {
  public:
+  // One open descriptor of a stats listing.
+  struct Descriptor {
+    int number = -1;
+    std::string flags;   // octal open flags from /proc/PID/fdinfo/N
+    std::string target;  // the /proc/PID/fd/N link
+  };
   struct Stats {
     int threads = -1;
     int fds = -1;
+    std::vector<Descriptor> descriptors;  // the descriptors counted in fds
   };
 
   // Takes one printed line; lines of other kinds are kept apart as "other" lines.
@@ -41,6 +48,7 @@ class AgentLedger {
   std::map<uint32_t, std::vector<std::string>> m_mapCodes;
   std::map<std::string, int> m_mapCalls;
   std::vector<Stats> m_vecStats;
+  std::vector<Descriptor> m_vecPendingDescriptors;  // stats-fd lines before their stats line
   std::vector<std::string> m_vecOther;
 };
 

@@ -20,24 +20,12 @@
 #include "gateway/GatewayProcess.h"
 #include "support/HostReports.h"
 #include "support/TestMachine.h"
+#include "gendist/NGenDistMgrTestAccess.h"
 
 namespace fs = std::filesystem;
 using cvdt::test::TestMachine;
 
-class NGenDistMgrTestAccess {
- public:
-  static NStringArray& banStart(NGenDistMgr& m) { return m.m_arrBanStart; }
-  static NStringArray& banEnd(NGenDistMgr& m) { return m.m_arrBanEnd; }
-  static bool banCheck(NGenDistMgr& m) { return m.m_bBanCheck; }
-  static std::vector<NGenDistMgr::DeleteEntry>& deletions(NGenDistMgr& m) { return m.m_listDelete; }
-  static void setTime(NGenDistMgr& m, const char* text) { m.m_strCurTime = text; }
-  static int queued(NGenDistMgr& m) {
-    int count = 0;
-    m.count(count);
-    return count;
-  }
-  static int32_t frontCode(NGenDistMgr& m) { return m.m_queue.empty() ? 0 : m.m_queue.front().m_nCode; }
-};
+
 
 namespace {
 

@@ -16,13 +16,19 @@ namespace cvdt::test {
 
 LoopbackServer::~LoopbackServer() { stop(); }
 
-bool LoopbackServer::start() {
+bool LoopbackServer::start() { return start("127.0.0.1", 0); }
+
+bool LoopbackServer::start(const std::string& loopbackAddress, int port) {
   // A client that hangs up mid-send must not end the test program.
   std::signal(SIGPIPE, SIG_IGN);
   m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (inet_pton(AF_INET, loopbackAddress.c_str(), &address.sin_addr) != 1 ||
+      (ntohl(address.sin_addr.s_addr) >> 24) != 127) {
+    return false;
+  }
   socklen_t length = sizeof address;
   if (m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       listen(m_listener, 16) != 0 ||
@@ -59,6 +65,7 @@ void LoopbackServer::acceptLoop() {
     }
     ++m_nAccepted;
     m_openSockets.insert(fd);
+    m_changed.notify_all();
     m_connections.emplace_back([this, fd] {
       serve(fd);
       untrack(fd);
@@ -111,7 +118,31 @@ bool LoopbackServer::waitForBytesSent(uint64_t bytes, std::chrono::milliseconds 
 
 void LoopbackServer::pause(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_changed.wait_for(lock, timeout, [this] { return m_bStopping.load(); });
+  uint64_t cuts = m_nCuts;
+  m_changed.wait_for(lock, timeout, [&] { return m_bStopping.load() || m_nCuts != cuts; });
+}
+
+uint64_t LoopbackServer::bytesSent() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_nBytesSent;
+}
+
+void LoopbackServer::cutConnections() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (int fd : m_openSockets) shutdown(fd, SHUT_RDWR);
+  ++m_nCuts;
+  m_changed.notify_all();
+}
+
+int LoopbackServer::openConnections() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return static_cast<int>(m_openSockets.size());
+}
+
+bool LoopbackServer::waitForOpenConnections(int count, std::chrono::milliseconds deadline) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_changed.wait_for(lock, deadline,
+                            [&] { return static_cast<int>(m_openSockets.size()) >= count; });
 }
 
 bool LoopbackServer::sendChunk(int fd, const ServedFile& file, int source, uint64_t offset,

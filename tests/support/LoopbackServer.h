@@ -26,6 +26,9 @@ class LoopbackServer {
 
   // Listens on an ephemeral port of 127.0.0.1; false when it cannot.
   bool start();
+  // Listens on a given address of 127.0.0.0/8 and port (0: ephemeral), so that servers on
+  // several loopback addresses can share one port as distribution servers do.
+  bool start(const std::string& loopbackAddress, int port);
   // Closes the listener and every open connection and waits for the serving threads. Also
   // called by derived destructors; calling it twice is harmless.
   void stop();
@@ -37,6 +40,15 @@ class LoopbackServer {
   int connectionsAccepted() const { return m_nAccepted.load(); }
   // Waits until at least bytes of file content have been sent in all; false at the deadline.
   bool waitForBytesSent(uint64_t bytes, std::chrono::milliseconds deadline);
+  // Bytes of file content sent so far in all.
+  uint64_t bytesSent() const;
+  // Cuts every open connection (a network failure) and ends the stalls of their transfers; the
+  // server keeps listening and serves later connections as before.
+  void cutConnections();
+  // Connections open now.
+  int openConnections() const;
+  // Waits until at least count connections are open; false at the deadline.
+  bool waitForOpenConnections(int count, std::chrono::milliseconds deadline);
 
  protected:
   LoopbackServer() = default;
@@ -49,7 +61,7 @@ class LoopbackServer {
   bool hasFolder(const std::string& path) const;
   // Sends the file's content with its fault; true when every byte was sent.
   bool sendBody(int fd, const ServedFile& file);
-  // Waits up to the time-out, or less when the server stops.
+  // Waits up to the time-out, or less when the server stops or its connections are cut.
   void pause(std::chrono::milliseconds timeout);
   // Sockets registered here are shut down by stop() (FTP data connections).
   void track(int fd);
@@ -74,6 +86,7 @@ class LoopbackServer {
   std::set<int> m_openSockets;
   std::map<std::string, ServedFile> m_files;
   uint64_t m_nBytesSent = 0;
+  uint64_t m_nCuts = 0;  // cutConnections calls so far
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
 };

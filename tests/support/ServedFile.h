@@ -13,7 +13,7 @@ struct ServedFile {
   enum class Fault {
     None,
     ShortBody,  // announces the whole size, sends half, then closes the connection
-    Stall,      // sends half, then nothing more until the server stops
+    Stall,      // sends half, then nothing more until the server stops or cuts its connections
     Slow,       // sends slowChunk bytes every slowPauseMs milliseconds
   };
 

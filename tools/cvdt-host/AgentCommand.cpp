@@ -1,6 +1,8 @@
 // The host agent's command loop.
 #include "AgentCommand.h"
 
+#include <dirent.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -47,18 +49,49 @@ void printUsage() {
       "  ndist-cancel CMDID DISTID [ACTORKIND [PID]]       urgent cancel\n"
       "  adist-func|adist-cmd|adist-now [EQUIPCFG [CALLARGS [CONTENTS]]]\n"
       "  wait SECONDS | wait-result CMDID CODE [SECONDS] | echo TEXT\n"
-      "  stats                                             print this process's thread and open descriptor counts\n"
+      "  stats                                             print this process's open descriptors (one\n"
+      "                                                    'stats-fd N flags=F TARGET' line each), then\n"
+      "                                                    its thread and descriptor counts\n"
       "ids are decimal numbers of their field's range (CMDID, SESSION, PID 0 to 4294967295; DISTID\n"
       "-2147483648 to 2147483647); a line with any other value is refused and not run\n");
 }
 
-// Entries of a /proc folder; the descriptor this listing holds open is not counted.
-int procEntries(const char* folder, bool listingHoldsOne) {
+// Entries of a /proc folder.
+int procEntries(const char* folder) {
   std::error_code ec;
   int count = 0;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
     ++count;
-  return listingHoldsOne ? count - 1 : count;
+  return count;
+}
+
+// The "flags:" value of /proc/self/fdinfo/N (octal open flags), or "?".
+std::string descriptorFlags(const std::string& number) {
+  std::ifstream info("/proc/self/fdinfo/" + number);
+  std::string key, value;
+  while (info >> key >> value)
+    if (key == "flags:") return value;
+  return "?";
+}
+
+// Prints every open descriptor but the listing's own as "stats-fd N flags=F TARGET" and
+// returns how many there are.
+int printDescriptors() {
+  DIR* listing = opendir("/proc/self/fd");
+  if (listing == nullptr) return -1;
+  std::vector<std::pair<int, std::string>> open;
+  while (dirent* entry = readdir(listing)) {
+    if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == dirfd(listing)) continue;
+    std::error_code error;
+    std::string target =
+        std::filesystem::read_symlink(std::string("/proc/self/fd/") + entry->d_name, error).string();
+    open.emplace_back(std::atoi(entry->d_name), error ? "?" : target);
+  }
+  closedir(listing);
+  for (const auto& [number, target] : open)
+    std::printf("stats-fd %d flags=%s %s\n", number, descriptorFlags(std::to_string(number)).c_str(),
+                target.c_str());
+  return static_cast<int>(open.size());
 }
 
 void copyField(char* field, size_t width, const std::string& value) {
@@ -216,8 +249,8 @@ bool Agent::execute(const Words& w) {
                                   scriptInt32(arg(w, 3, "60"), "seconds"));
     std::printf("wait-result %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
   } else if (verb == "stats") {
-    std::printf("stats threads=%d fds=%d\n", procEntries("/proc/self/task", false),
-                procEntries("/proc/self/fd", true));
+    int descriptors = printDescriptors();
+    std::printf("stats threads=%d fds=%d\n", procEntries("/proc/self/task"), descriptors);
   } else if (verb == "echo") {
     std::string text;
     for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i];

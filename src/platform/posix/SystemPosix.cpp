@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <strings.h>
 #include <list>
 #include <map>
 #include <mutex>
@@ -84,6 +86,23 @@ void setProcess64Bit(bool native64) { g_process64Bit.store(native64); }
 uint16_t systemLanguage() { return posix::currentMachine()->language; }
 
 std::string windowsFolder() { return posix::currentMachine()->windowsFolder; }
+
+bool environmentVariable(const std::string& name, std::string& value) {
+  auto is = [&name](const char* other) { return strcasecmp(name.c_str(), other) == 0; };
+  if (is("windir") || is("SystemRoot")) {
+    value = windowsFolder();
+    return !value.empty();
+  }
+  if (is("ProgramFiles")) {
+    // A 32-bit program on 64-bit Windows sees the (x86) folder, as machine init lays it out.
+    value = isNative64Bit() && !isProcess64Bit() ? "C:\\Program Files (x86)" : "C:\\Program Files";
+    return true;
+  }
+  const char* text = std::getenv(name.c_str());
+  if (text == nullptr) return false;
+  value = text;
+  return true;
+}
 
 std::string systemFolder() {
   std::string windows = windowsFolder();

@@ -1,0 +1,303 @@
+// Stages 3 to 6 of an automatic item against packages made by cvdt-pack: the destination
+// compared with the index, the disk check, the download, the copy, and the clean-up guard.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "StagesFixture.h"
+#include "platform/NMisc.h"
+#include "platform/PlatformFs.h"
+
+namespace cvdt::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string message(const char* key) {
+  return NMisc::getMessage(NMisc::thisModule(), key, "").text();
+}
+
+class FilesTest : public StagesTest {
+ protected:
+  std::string read(const std::string& windowsPath) { return m_machine->readFile(windowsPath); }
+  bool exists(const std::string& windowsPath) {
+    return plat::pathKind(windowsPath) != plat::PathKind::None;
+  }
+};
+
+TEST_F(FilesTest, PackagePlacedThenIdenticalDestinationNeedsNoServer) {
+  makeMachine();
+  std::string big(150000, '\0');  // incompressible, so it takes several parts
+  uint32_t seed = 12345;
+  for (char& c : big) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  AutoPackage package = pack(9, {{"a.txt", "alpha"}, {"sub/b.bin", big}, {"empty.txt", ""}},
+                             "--dest 'C:\\Nine' --subfolders --part-size 65536");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+
+  ADistItem item = itemFor(9, package.digest);
+  int fetched = 0;
+  ASSERT_TRUE(runStages(item, fetched)) << item.m_szStatus << " " << m_worker->errorDetail().text();
+  EXPECT_EQ(fetched, 1);
+  EXPECT_EQ(recordStatus(), "076");
+  EXPECT_EQ(recordPercent(), 100);
+  EXPECT_EQ(read("C:\\Nine\\a.txt"), "alpha");
+  EXPECT_EQ(read("C:\\Nine\\sub\\b.bin"), big);
+  EXPECT_EQ(read("C:\\Nine\\empty.txt"), "");
+  const std::string packageFolder = std::string(m_worker->localFolder().text()) + "\\9";
+  EXPECT_FALSE(exists(packageFolder + "\\sub\\b.bin.lgz"));  // part 0 goes once unpacked
+  EXPECT_TRUE(exists(packageFolder + "\\sub\\b.bin.l00001"));  // later parts stay
+
+  // Again: every entry is in place, the local index archive matches, nothing reaches a server,
+  // and stages 4 and 5 report 100 at once.
+  const int connections = server.connectionsAccepted();
+  m_access->newMaps();
+  ASSERT_TRUE(m_worker->idxFileCheck(item));
+  ASSERT_TRUE(m_worker->idxFileLoad(item));
+  ASSERT_TRUE(m_worker->distFileCheck(item));
+  for (const auto& [name, entry] : m_access->indexMap()) EXPECT_STREQ(entry->state(), "N") << name;
+  fetched = 0;
+  ASSERT_TRUE(m_worker->distFileDownload(item, fetched));
+  EXPECT_EQ(fetched, 0);
+  EXPECT_EQ(recordStatus(), "075");
+  EXPECT_EQ(recordPercent(), 100);
+  ASSERT_TRUE(m_worker->distFileCopy(item));
+  EXPECT_EQ(recordStatus(), "076");
+  EXPECT_EQ(recordPercent(), 100);
+  EXPECT_EQ(server.connectionsAccepted(), connections);
+
+  // A changed file is fetched again; the others stay.
+  m_machine->writeFile("C:\\Nine\\a.txt", "changed");
+  m_access->newMaps();
+  ASSERT_TRUE(runStages(item, fetched));
+  EXPECT_EQ(read("C:\\Nine\\a.txt"), "alpha");
+  EXPECT_STREQ(m_access->indexMap().find("a.txt")->state(), "C");
+  EXPECT_STREQ(m_access->indexMap().find("sub\\b.bin")->state(), "N");
+}
+
+TEST_F(FilesTest, WholeItemRunsEveryStageAndItsProgramOnlyWhenSomethingChanged) {
+  makeMachine();
+  AutoPackage package = pack(13,
+                             {{"run.bat", "echo ran \"$@\" >> \"$(dirname \"$0\")/ran.txt\"\nexit 0\n"},
+                              {"sub/with space.txt", "spaced"},
+                              {"a.txt", "alpha"}},
+                             "--dest 'C:\\Thirteen' --subfolders --cleanup --program run.bat "
+                             "--args hello");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+  m_machine->writeFile("C:\\Thirteen\\old\\stale.txt", "stale");
+  ADistItem item = itemFor(13, package.digest);
+  std::strcpy(item.m_szStatus, "010");
+  m_worker->doAutoDist(item);
+  ASSERT_STREQ(item.m_szStatus, "060") << m_worker->errorDetail().text();
+  EXPECT_EQ(read("C:\\Thirteen\\sub\\with space.txt"), "spaced");
+  EXPECT_EQ(read("C:\\Thirteen\\ran.txt"), "ran hello\n");
+  EXPECT_FALSE(exists("C:\\Thirteen\\old"));
+
+  // Re-commanded with nothing changed: no file is fetched or removed, so the program stays.
+  m_access->newMaps();
+  std::strcpy(item.m_szStatus, "010");
+  m_worker->doAutoDist(item);
+  EXPECT_STREQ(item.m_szStatus, "060");
+  EXPECT_EQ(read("C:\\Thirteen\\ran.txt"), "ran hello\n");
+}
+
+TEST_F(FilesTest, StaleFilesGoAndAFolderThatStillHoldsFilesStays) {
+  makeMachine();
+  AutoPackage package = pack(10, {{"a.txt", "alpha"}}, "--dest 'C:\\Ten' --cleanup");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+  m_machine->writeFile("C:\\Ten\\old.txt", "old");
+  m_machine->writeFile("C:\\Ten\\keep\\inner.txt", "not walked without the subfolder flag");
+  fs::create_directories(m_machine->host("C:\\Ten") + "/gone");
+  ADistItem item = itemFor(10, package.digest);
+  int fetched = 0;
+  ASSERT_TRUE(runStages(item, fetched));
+  EXPECT_STREQ(item.m_szCleanUp, "Y");
+  EXPECT_STREQ(m_access->staleMap().find("old.txt")->state(), "D");
+  EXPECT_EQ(m_access->staleMap().find("keep")->type(), 'D');
+  ASSERT_TRUE(m_worker->isSafeToDelete(item));
+  int removed = 0;
+  ASSERT_TRUE(m_worker->removeStaleFiles(item, removed));
+  EXPECT_EQ(removed, 1);
+  EXPECT_FALSE(exists("C:\\Ten\\old.txt"));
+  EXPECT_FALSE(exists("C:\\Ten\\gone"));
+  EXPECT_EQ(read("C:\\Ten\\keep\\inner.txt"), "not walked without the subfolder flag");
+  EXPECT_EQ(read("C:\\Ten\\a.txt"), "alpha");
+  EXPECT_FALSE(exists(std::string(m_worker->localFolder().text()) + "\\10"));
+}
+
+// A link someone placed in the destination would make the system account write wherever it
+// points: the copy refuses to pass through it.
+TEST_F(FilesTest, CopyRefusesToWriteThroughALinkInTheDestination) {
+  makeMachine();
+  AutoPackage package = pack(14, {{"sub/x.txt", "x"}, {"y.txt", "y"}},
+                             "--dest 'C:\\Fourteen' --subfolders");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+  const std::string outside = m_base + "/outside";
+  fs::create_directories(outside);
+  fs::create_directories(m_machine->host("C:\\Fourteen"));
+  fs::create_directory_symlink(outside, m_machine->host("C:\\Fourteen") + "/SUB");
+  ADistItem item = itemFor(14, package.digest);
+  int fetched = 0;
+  EXPECT_FALSE(runStages(item, fetched));
+  EXPECT_STREQ(item.m_szStatus, "906");
+  EXPECT_EQ(m_worker->errorDetail().text(), message("1538") + "C:\\Fourteen\\sub");
+  EXPECT_TRUE(fs::is_empty(outside));
+}
+
+TEST_F(FilesTest, CleanUpGuardRefusesRootsSystemFoldersUncAndTheModuleFolder) {
+  makeMachine([](plat::posix::MachineConfig& config, plat::posix::LayoutOptions&) {
+    config.drives['D'] = {config.root + "/drives/d", plat::DriveType::Fixed};
+  });
+  fs::create_directories(m_machine->config().root + "/drives/d");
+  std::string module = moduleFolder();
+  std::string lowerModule = module;
+  for (char& c : lowerModule) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  struct Row {
+    std::string destination;
+    bool safe;
+    const char* line;
+  };
+  const std::vector<Row> rows = {
+      {"C:\\", false, "(3) - FALSE : Root Drive"},
+      {"c:\\", false, "(3) - FALSE : Root Drive"},
+      {"d:", false, "(3) - FALSE : Root Drive"},
+      {"C:\\\\", false, "(3) - FALSE : Root Drive"},
+      {"\\\\server\\share\\apps", false, "(5) bRet = FALSE"},
+      {"Q:\\Apps", false, "(5) bRet = FALSE"},
+      {"C:\\Windows", false, "(7) - FALSE : windir"},
+      {"c:\\WINDOWS\\system", false, "(8) - FALSE : windir\\system"},
+      {"C:\\windows\\SYSTEM32", false, "(9) - FALSE : windir\\system32"},
+      {"C:\\Program Files (x86)", false, "(11) - FALSE : ProgramFiles."},
+      {module, false, "(12) - FALSE : getModulePath."},
+      {lowerModule, false, "(12) - FALSE : getModulePath."},
+      {"C:\\Windows\\System32\\Apps", true, "(13)"},
+      {"C:\\Apps\\Tool", true, "(13)"},
+      {"d:\\data", true, "(13)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.destination);
+    ADistItem item = itemFor(3, "");
+    std::snprintf(item.m_szDstFolder, sizeof item.m_szDstFolder, "%s", row.destination.c_str());
+    const size_t before = traceLog().size();
+    EXPECT_EQ(m_worker->isSafeToDelete(item), row.safe);
+    const std::string added = traceLog().substr(before);
+    EXPECT_NE(added.find(std::string("NAutoDist::isSafeToDelete: ") + row.line), std::string::npos)
+        << added;
+  }
+}
+
+// Free space of two folders on one file system is the same number F, so a need of 1.5 F tells
+// the sum of two drives (2 F, passes) from one drive (F, fails) without controlling the space.
+TEST_F(FilesTest, DiskCheckAddsTheFreeSpaceOfTwoDrives) {
+  makeMachine([](plat::posix::MachineConfig& config, plat::posix::LayoutOptions&) {
+    config.drives['D'] = {config.root + "/drives/d", plat::DriveType::Fixed};
+  });
+  fs::create_directories(m_machine->config().root + "/drives/d");
+  const uint64_t free = m_worker->getDiskFreeSpace('C');
+  ASSERT_GT(free, 0u);
+  EXPECT_GT(m_worker->getDiskFreeSpace('d'), 0u);
+  EXPECT_EQ(m_worker->getDiskFreeSpace('Q'), 0u);
+  const uint64_t need = free + free / 2;
+  const uint64_t chunk = 0xF0000000u;
+  uint64_t added = 0;
+  for (int i = 0; added < need; ++i) {
+    uint64_t size = std::min<uint64_t>(chunk, need - added);
+    m_access->indexMap().add(("f" + std::to_string(i)).c_str(), static_cast<uint32_t>(size), 'F',
+                             "X", 0);
+    added += size;
+  }
+  m_access->indexMap().add("present", 0xF0000000u, 'F', "X", 0, "N");  // not counted
+  ADistItem item = itemFor(3, "");
+  std::strcpy(item.m_szDstFolder, "D:\\Big");
+  EXPECT_TRUE(m_worker->checkDiskSpace(item));
+  std::strcpy(item.m_szDstFolder, "c:\\Big");
+  EXPECT_FALSE(m_worker->checkDiskSpace(item));
+  // The whole stage on the same drive: "907".
+  EXPECT_FALSE(m_worker->distFileCheck(item));
+  EXPECT_STREQ(item.m_szStatus, "907");
+  EXPECT_EQ(m_worker->errorDetail().text(), message("1534"));
+  EXPECT_NE(traceLog().find("NAutoDist::distFileCheck: CVD_ADIST_STATUS_FAIL_DISK_CAPA (1) \n"),
+            std::string::npos);
+}
+
+// With a small file system of a known size as the only drive in play, a need equal to the free
+// space fails and one byte less passes.
+TEST_F(FilesTest, DiskCheckFailsWhenTheNeedEqualsTheFreeSpace) {
+  const std::string small = m_base + "/small";
+  fs::create_directories(small);
+  if (std::system(("mount -t tmpfs -o size=1m cvdt-test " + small + " 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): equal need not checked";
+  makeMachine([&](plat::posix::MachineConfig& config, plat::posix::LayoutOptions&) {
+    config.drives['T'] = {small, plat::DriveType::Fixed};
+  });
+  const uint64_t free = m_worker->getDiskFreeSpace('T');
+  ASSERT_GT(free, 0u);
+  m_access->setLocalFolder("T:\\adist");
+  m_access->indexMap().add("f", static_cast<uint32_t>(free), 'F', "X", 0);
+  ADistItem item = itemFor(3, "");
+  std::strcpy(item.m_szDstFolder, "t:\\Apps");
+  const bool equalPasses = m_worker->checkDiskSpace(item);
+  m_access->newMaps();
+  m_access->indexMap().add("f", static_cast<uint32_t>(free - 1), 'F', "X", 0);
+  const bool lessPasses = m_worker->checkDiskSpace(item);
+  std::system(("umount " + small).c_str());
+  EXPECT_FALSE(equalPasses);
+  EXPECT_TRUE(lessPasses);
+}
+
+TEST_F(FilesTest, StopRequestEndsEachStageWith909) {
+  makeMachine();
+  AutoPackage package = pack(11, {{"a.txt", "alpha"}}, "--dest 'C:\\Eleven'");
+  LoopbackHttpServer server;
+  ASSERT_TRUE(server.start());
+  serve(server, package.root);
+  setPort(server.port());
+  configure(3, "127.0.0.1");
+  ADistItem item = itemFor(11, package.digest);
+  ASSERT_TRUE(m_worker->idxFileCheck(item));
+  ASSERT_TRUE(m_worker->idxFileLoad(item));
+  m_access->requestStop(true);
+  struct Stage {
+    const char* line;
+    std::function<bool()> run;
+  };
+  int fetched = 0;
+  const std::vector<Stage> stages = {
+      {"NAutoDist::distFileCheck: stopped(1)\n", [&] { return m_worker->distFileCheck(item); }},
+      {"NAutoDist::distFileDownload: stopped (1)\n", [&] { return m_worker->distFileDownload(item, fetched); }},
+      {"NAutoDist::distFileCopy: stopped (1)\n", [&] { return m_worker->distFileCopy(item); }},
+  };
+  for (const Stage& stage : stages) {
+    SCOPED_TRACE(stage.line);
+    std::strcpy(item.m_szStatus, "070");
+    EXPECT_FALSE(stage.run());
+    EXPECT_STREQ(item.m_szStatus, "909");
+    EXPECT_EQ(recordStatus(), "909");
+    EXPECT_EQ(m_worker->errorDetail().text(), message("1530"));
+    EXPECT_NE(traceLog().find(stage.line), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace cvdt::test

@@ -1,0 +1,201 @@
+// The automatic worker's status: the status record, its publication to the registry for the
+// dialog, the state file, and the reports the real gateway stores, including reports sent from
+// a second thread while the record changes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "autodist/AutoDistTestAccess.h"
+#include "detect/NRegistry.h"
+#include "gateway/GatewayProcess.h"
+#include "platform/PlatformSystem.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+using Access = NAutoDistTestAccess;
+using cvdt::test::DbProbe;
+using cvdt::test::GatewayProcess;
+using cvdt::test::makeItem;
+using cvdt::test::TestMachine;
+
+// The published block and counter, or an empty block when the value is absent.
+std::vector<uint8_t> publishedBlock(std::string* counter = nullptr) {
+  NRegistry registry;
+  std::vector<uint8_t> data;
+  if (!registry.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true, false))
+    return data;
+  uint32_t type = 0;
+  if (registry.handle()->queryValue("dtdlg_cfg", type, data) != 0) data.clear();
+  if (counter != nullptr) *counter = registry.readText("dtdlg_cfgcnt").text();
+  return data;
+}
+
+class StatusTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    m_machine = std::make_unique<TestMachine>();
+    cvdt::test::setHostEnvironment(m_gateway.port());
+    m_worker = std::make_unique<NAutoDist>();
+    m_worker->initSetting(&m_manager);
+  }
+  void TearDown() override {
+    m_worker.reset();
+    m_machine.reset();
+  }
+  void settings(const char* callArgs) {
+    ASSERT_TRUE(m_manager.initSetting("", callArgs, "EQ|%|%127.0.0.1", "", 3));
+  }
+  void writeUi(const std::string& text) {
+    m_machine->writeFile(m_machine->config().moduleFolder + "\\crvUI.ini", text);
+  }
+  std::vector<std::string> rows(const std::string& where = "1") {
+    return DbProbe(m_gateway.dbPath())
+        .rows("SELECT equip_id, dist_id, update_id, status, status_detail, dist_server_ip, "
+              "COALESCE(err_detail, '<null>') FROM a_equip_history WHERE " + where +
+              " ORDER BY history_id");
+  }
+
+  GatewayProcess m_gateway;
+  std::unique_ptr<TestMachine> m_machine;
+  NDistMgr m_manager;
+  std::unique_ptr<NAutoDist> m_worker;
+};
+
+TEST_F(StatusTest, RecordTakesEachUpdateWholeAndTheRegistryGetsTheExactBlock) {
+  settings("3|%60|%N|%0");
+  Access::setItems(*m_worker, {makeItem(4, "070", 2), makeItem(9, "010", 0)});
+  m_worker->setStatus(4, -1, "071", "");
+  const ADistStatusRecord& record = m_worker->sharedState().m_status;
+  EXPECT_EQ(record.m_nDistId, 4);
+  EXPECT_STREQ(record.m_szStatus, "071");
+  EXPECT_EQ(record.m_nPercent, -1);
+  EXPECT_EQ(record.m_nStartTick, record.m_nLastTick);
+  uint32_t started = record.m_nStartTick;
+
+  std::string longText(300, 'x');
+  m_worker->reportStatus(4, 50, "075", longText.c_str(), true);
+  EXPECT_EQ(std::string(record.m_szDetail), std::string(260, 'x'));
+  EXPECT_EQ(record.m_nStartTick, started);  // only "071" restarts the clock
+  EXPECT_TRUE(publishedBlock().empty());    // show dialog 0: nothing published
+  EXPECT_EQ(Access::publications(*m_worker), 0u);
+
+  settings("3|%60|%Y|%0");
+  m_worker->reportStatus(4, 75, "075", "part.bin", true);
+  m_worker->reportStatus(4, 80, "075", "short", true);  // a shorter text leaves no tail behind
+  std::string counter;
+  std::vector<uint8_t> image = publishedBlock(&counter);
+  ASSERT_EQ(image.size(), ADistSharedState::kSize);
+  EXPECT_EQ(std::memcmp(image.data(), &m_worker->sharedState(), ADistSharedState::kSize), 0);
+  EXPECT_EQ(counter, "1");  // the counter before the second publication
+  EXPECT_EQ(Access::publications(*m_worker), 2u);
+  int32_t count = 0;
+  std::memcpy(&count, image.data(), 4);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data()) + 115212), "short");
+  EXPECT_EQ(image[115212 + 6], 0);
+  int32_t percent = 0;
+  std::memcpy(&percent, image.data() + 115476, 4);
+  EXPECT_EQ(percent, 80);
+}
+
+TEST_F(StatusTest, StateFileFollowsTheSettingAndStaysInTheDestination) {
+  settings("3|%60|%N|%0");
+  ADistItem item = makeItem(4, "070");
+  std::strcpy(item.m_szDstFolder, "C:\\Apps\\State\\Deep");
+  m_worker->writeStateFile(1, item);
+  EXPECT_EQ(m_machine->readFile("C:\\Apps\\State\\Deep\\ADist_Status.txt"), "<missing>");
+  writeUi("[cvdt]\nWRITE_STATE=1\n");
+  m_worker->writeStateFile(1, item);
+  EXPECT_EQ(m_machine->readFile("C:\\Apps\\State\\Deep\\ADist_Status.txt"), "1");
+  m_worker->writeStateFile(2, item);
+  EXPECT_EQ(m_machine->readFile("C:\\Apps\\State\\Deep\\ADist_Status.txt"), "2");
+  ADistItem unloaded = makeItem(5, "070");  // no destination read from an index yet
+  m_worker->writeStateFile(1, unloaded);
+  EXPECT_EQ(m_machine->readFile("C:\\ADist_Status.txt"), "<missing>");
+}
+
+TEST_F(StatusTest, GatewayGetsSevenOrEightParametersAndNothingWithoutAnUpdateId) {
+  settings("3|%60|%N|%0");
+  Access::setItems(*m_worker, {makeItem(4, "070", 2), makeItem(9, "070", 0)});
+  m_worker->setCurrentServer("127.0.0.1");
+  m_worker->setErrorDetail("index missing");
+
+  m_worker->setStatus(4, -1, "071", "");
+  m_worker->updateDBDistStatus();  // the report flag is down: nothing is sent
+  Access::setReport(*m_worker, true);
+  m_worker->setStatus(4, -1, "060", "");
+  m_worker->updateDBDistStatus();
+  m_worker->setStatus(4, 50, "075", "a.bin");
+  m_worker->updateDBDistStatus();
+  m_worker->setStatus(9, 100, "073", "");
+  m_worker->updateDBDistStatus();  // update id 0: not sent
+
+  writeUi("[cvdt]\nERR_DETL_LOG=1\n");
+  m_worker->setStatus(4, 0, "901", "");
+  m_worker->updateDBDistStatus();
+  writeUi("[cvdt]\nERR_DETL_LOG=2\n");  // only 1 asks for the detail
+  m_worker->updateDBDistStatus();
+
+  EXPECT_EQ(rows(), (std::vector<std::string>{
+                        "EQ0000000001,4,2,060,,127.000.000.001,<null>",
+                        "EQ0000000001,4,2,075,50 %,127.000.000.001,<null>",
+                        "EQ0000000001,4,2,901,0 %,127.000.000.001,index missing",
+                        "EQ0000000001,4,2,901,0 %,127.000.000.001,<null>",
+                    }));
+  std::string log = m_machine->traceLog();
+  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: (127.0.0.1)\n"), std::string::npos);
+  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: (127.000.000.001)\n"), std::string::npos);
+  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: (DIST_SERVER_IP|#S|#127.000.000.001)\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#4|$"
+                     "UPDATE_ID|#I|#2|$STATUS|#S|#901|$STATUS_DETAIL|#S|#0 %|$PROC_TIME|#I|#"),
+            std::string::npos);
+
+  // A gateway that is gone costs one line and nothing else.
+  m_gateway.stop();
+  m_worker->updateDBDistStatus();
+  EXPECT_NE(m_machine->traceLog().find("NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#"),
+            std::string::npos);
+}
+
+// The manager thread reports while the pass thread changes the record: every report the
+// gateway stores is one whole update, never fields of two.
+TEST_F(StatusTest, ReportsFromAnotherThreadNeverMixTwoUpdates) {
+  settings("3|%60|%Y|%0");
+  Access::setItems(*m_worker, {makeItem(4, "070", 7), makeItem(5, "070", 8)});
+  Access::setReport(*m_worker, true);
+  m_worker->setStatus(4, 10, "072", "first");
+  std::atomic<bool> done{false};
+  std::thread pass([&] {
+    for (int i = 0; !done.load(); ++i) {
+      bool odd = (i % 2) != 0;
+      m_worker->setCurrentServer(odd ? "10.0.0.2" : "10.0.0.1");
+      m_worker->setErrorDetail(odd ? "five" : "four");
+      if (odd) m_worker->reportStatus(5, 20, "073", "second", true);
+      else m_worker->setStatus(4, 10, "072", "first");
+    }
+  });
+  writeUi("[cvdt]\nERR_DETL_LOG=1\n");
+  for (int i = 0; i < 60; ++i) m_worker->updateDBDistStatus();
+  done = true;
+  pass.join();
+  std::vector<std::string> stored = rows();
+  ASSERT_EQ(stored.size(), 60u);
+  std::set<std::string> kinds;
+  for (const std::string& row : stored) {
+    // The server and the error detail are taken with the record, but set just before it, so
+    // they may belong to the update before; the record's own fields always go together.
+    bool four = row.rfind("EQ0000000001,4,7,072,10 %,", 0) == 0;
+    bool five = row.rfind("EQ0000000001,5,8,073,20 %,", 0) == 0;
+    EXPECT_TRUE(four || five) << row;
+    kinds.insert(row.substr(0, 26));
+  }
+  EXPECT_FALSE(kinds.empty());
+}
+
+}  // namespace
