@@ -340,14 +340,17 @@ bool regRootFromName(const std::string& name, RegRoot& root) {
 
 uint32_t RegKey::open(RegRoot root, const std::string& path, uint32_t access, RegKey& out) {
   out.close();
-  // A root always opens; the key it stands for (a user's hive) is made on first use.
-  if (posix::locateRegistryKey(root, path, access).isRoot) return create(root, path, access, out);
   return withConnection([&](Connection* connection) -> uint32_t {
     posix::RegistryLocation location = posix::locateRegistryKey(root, path, access);
     bool exists = false;
     uint32_t error = anyKeyExists(connection, location.path, location.overlayPath, exists);
     if (error != kErrorSuccess) return error;
-    if (!exists) return kErrorFileNotFound;
+    if (!exists && !location.isRoot) return kErrorFileNotFound;
+    // A root always opens; the key it stands for (a user's hive) is made on first use.
+    if (!exists) {
+      error = inTransaction(connection, [&] { return insertKeyChain(connection, location.path); });
+    }
+    if (error != kErrorSuccess) return error;
     out.m_path = location.path;
     out.m_overlayPath = location.overlayPath;
     out.m_access = access;
