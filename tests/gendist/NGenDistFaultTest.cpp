@@ -19,6 +19,7 @@
 #include "gendist/CurrentDist.h"
 #include "gendist/NGenDistMgr.h"
 #include "gendist/NGenDistMgrTestAccess.h"
+#include "net/NCompanionCache.h"
 #include "net/NDBQuery.h"
 #include "support/CommandOutput.h"
 #include "support/HostReports.h"
@@ -123,8 +124,17 @@ class NGenDistFaultTest : public testing::Test {
                                                    path == faultPath ? fault : ServedFile::Fault::None));
     }
   }
-  void hold() { fs::remove(m_base + "/go"); }
-  void release() { std::ofstream(m_base + "/go") << "go"; }
+  // The program (and, with the gated extraction library, a package's extraction) waits until
+  // release.
+  void hold() {
+    fs::remove(m_base + "/go");
+    fs::remove(m_base + "/gate/open");
+  }
+  void release() {
+    std::ofstream(m_base + "/go") << "go";
+    if (fs::exists(m_base + "/gate")) std::ofstream(m_base + "/gate/open") << "open";
+  }
+  void stopsWhileHeldLetTheJobComplete(const std::function<bool()>& held);
   bool programStarted() { return eventually([&] { return fs::exists(m_base + "/started"); }); }
 
   void startManager(const char* equipCfg = kNoBan) {
@@ -419,17 +429,18 @@ TEST_F(NGenDistFaultTest, StopsDuringTheIndexOrAPartEndTheTransferWithTheStopsSt
   }
 }
 
-// The program's run is not a transfer: a stop while it runs changes nothing, the job ends
-// "060" once the program has ended (a manager stop waits for that), and the next job runs.
-TEST_F(NGenDistFaultTest, StopsWhileTheProgramRunsLetTheJobComplete) {
-  ASSERT_NO_FATAL_FAILURE(prepare());
+// Extraction and the program's run are not transfers: a stop while the job is held in one
+// changes nothing, the job ends "060" once the step is over (a manager stop waits for that),
+// and the next job runs.
+void NGenDistFaultTest::stopsWhileHeldLetTheJobComplete(const std::function<bool()>& held) {
   startManager(kBanAtThree);
   for (Stop stop : {Stop::Cancel, Stop::Ban, Stop::Manager}) {
     SCOPED_TRACE(nameOf(stop));
     hold();
     fs::remove(m_base + "/started");
+    fs::remove(m_base + "/gate/extracting");
     uint32_t cmdId = post();
-    ASSERT_TRUE(programStarted());
+    ASSERT_TRUE(held());
     StopDriver driver(*m_manager, *m_machine);
     ASSERT_TRUE(driver.post(stop));
     release();
@@ -441,6 +452,27 @@ TEST_F(NGenDistFaultTest, StopsWhileTheProgramRunsLetTheJobComplete) {
     CurrentDist::setStopReason(kStopNone);
     expectNextJobSucceeds();
   }
+}
+
+TEST_F(NGenDistFaultTest, StopsWhileTheProgramRunsLetTheJobComplete) {
+  ASSERT_NO_FATAL_FAILURE(prepare());
+  stopsWhileHeldLetTheJobComplete([&] { return programStarted(); });
+}
+
+// The extraction library is replaced by one that holds a package's extraction until the test
+// opens its gate, then unpacks with the real library.
+TEST_F(NGenDistFaultTest, StopsDuringTheExtractionLetTheJobComplete) {
+  ASSERT_NO_FATAL_FAILURE(prepare());
+  std::string modules = m_machine->host(m_machine->config().moduleFolder);
+  fs::copy_file(modules + "/cvlgz.dll", modules + "/cvlgz-real.dll");
+  fs::copy_file(CVDT_GATE_LGZ, modules + "/cvlgz.dll", fs::copy_options::overwrite_existing);
+  fs::create_directories(m_base + "/gate");
+  // Every test machine has the same module folder, so this process may still hold the real
+  // library loaded under that name for an earlier machine.
+  NCompanionCache::releaseAll();
+  setenv("CVDT_LGZ_GATE", (m_base + "/gate").c_str(), 1);
+  stopsWhileHeldLetTheJobComplete([&] { return eventually([&] { return fs::exists(m_base + "/gate/extracting"); }); });
+  unsetenv("CVDT_LGZ_GATE");
 }
 
 // The manager signals the worker's stop event for a ban check that it makes while it still
