@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing cvdt needs, only those missing.
+# scripts/deps.sh fuzz also installs what the fuzz targets need (clang 14 and its libFuzzer and
+# sanitizer runtimes), which the normal build does not.
 set -euo pipefail
 
 PACKAGES=(
@@ -9,6 +11,9 @@ PACKAGES=(
   openssl curl libarchive-tools python3
   x11-utils xvfb xdotool
 )
+# libclang-rt-14-dev holds libFuzzer (libclang_rt.fuzzer*) and the ASan/UBSan runtimes for clang.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+[ "${1:-}" = "fuzz" ] && PACKAGES+=("${FUZZ_PACKAGES[@]}")
 
 missing=()
 for package in "${PACKAGES[@]}"; do

@@ -1,9 +1,21 @@
 // The curl transfer loop with stop-event checks, and the options common to every transfer.
 #include "CurlTransfer.h"
 
+#include <algorithm>
+
 #include "FtcEndpoint.h"
 
 namespace cvftc {
+
+long CurlTransfer::receiveBufferSize(long long maxBytesPerSecond) {
+  if (maxBytesPerSecond <= 0) return kFastBufferSize;
+  // libcurl looks at the rate only between reads, and one wake-up may read the buffer many
+  // times over while the socket has data: with a large buffer a whole file arrives before the
+  // limit is looked at. A buffer of a small fraction of a second's worth keeps each burst short.
+  return static_cast<long>(std::clamp(maxBytesPerSecond / kCapBufferDivisor,
+                                      static_cast<long long>(kMinBufferSize),
+                                      static_cast<long long>(kFastBufferSize)));
+}
 
 CurlTransfer::CurlTransfer() : m_pMulti(curl_multi_init()), m_pEasy(curl_easy_init()) {}
 
@@ -24,7 +36,7 @@ CURL* CurlTransfer::prepare(const FtcEndpoint& endpoint, const char* url) {
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, endpoint.lowSpeedSeconds());
   curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, endpoint.lowSpeedSeconds());
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024L);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, receiveBufferSize(endpoint.maxBytesPerSecond()));
   curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE,
                    static_cast<curl_off_t>(endpoint.maxBytesPerSecond()));
   if (endpoint.hasCredentials()) {

@@ -13,6 +13,15 @@ class CurlTransfer {
  public:
   // How long one poll may sleep before the stop event is looked at again.
   static constexpr int kPollMs = 20;
+  // The receive buffer without a rate cap: large reads for fast servers.
+  static constexpr long kFastBufferSize = 256L * 1024L;
+  // With a cap the buffer holds at most 1/kCapBufferDivisor of a second's worth of data, and no
+  // less than libcurl's smallest buffer.
+  static constexpr long long kCapBufferDivisor = 400;
+  static constexpr long kMinBufferSize = 1024;
+
+  // The receive buffer for a transfer capped at maxBytesPerSecond (0: no cap).
+  static long receiveBufferSize(long long maxBytesPerSecond);
 
   CurlTransfer();
   ~CurlTransfer();

@@ -1,10 +1,12 @@
-// EntryPolicy: decides whether an archive entry may be written below the destination folder and
+// EntryPolicy: decides whether an archive entry may be written into the staging folder and
 // rewrites its names to absolute host paths there. Absolute names, drive names, ".." components,
-// special files, and links that would lead out of the destination are refused.
+// special files, sparse files, entries that pass through a symbolic link, and links that could
+// lead out of the destination or at another link are refused. One extraction at a time.
 #pragma once
 
 #include <archive_entry.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,23 +16,46 @@ class EntryPolicy {
  public:
   enum class Verdict { Write, Skip, Refuse };
 
-  // root: the destination as an absolute host path without symbolic links in it.
-  explicit EntryPolicy(const std::string& root) : m_strRoot(root == "/" ? "" : root) {}
+  // stage: the staging folder as an absolute host path without symbolic links in it; the
+  // archive's tree is built there and later moved into destination (same rules).
+  // reservedName: a first component no entry may have (the staging folder's own name when it
+  // lies inside the destination), or empty.
+  EntryPolicy(const std::string& stage, const std::string& destination,
+              const std::string& reservedName);
 
-  // Write: the entry's path (and hard-link target) now name host paths below the root.
-  // Skip: the entry names the root itself ("./"). Refuse: reason says why.
-  Verdict admit(struct archive_entry* entry, std::string& reason) const;
+  // Write: the entry's path (and hard-link target) now name host paths in the staging folder.
+  // Skip: the entry names the root itself ("./"). Refuse: reason says why. A written symbolic
+  // link is remembered; any later entry that replaces it must be admitted here too.
+  Verdict admit(struct archive_entry* entry, std::string& reason);
+
+  // Once every entry is in the staging folder: true when no symbolic link of the archive points
+  // at or through another symbolic link, whether of the archive or already in the destination
+  // (the staging tree laid over the destination, as it will be after the move into place).
+  bool linksStayInside(std::string& reason) const;
 
  private:
   using Parts = std::vector<std::string>;
+  struct Link {
+    std::string name;  // relative path, "/"-joined
+    Parts target;      // the target's components below the root
+  };
 
   // The components of a name relative to the root; false for names that leave it.
   static bool relativeParts(const char* name, Parts& parts);
-  static bool symlinkStaysInside(const Parts& linkParts, const char* target);
+  static std::string joined(const Parts& parts, size_t count);
+  // The target resolved against the link's folder, "..", then names only; false otherwise.
+  static bool resolveLinkTarget(const Parts& linkParts, const char* target, Parts& resolved);
+  bool passesThroughLink(const Parts& parts, size_t count) const;
+  bool admitSymlink(struct archive_entry* entry, const Parts& parts, std::string& reason);
   bool admitHardlink(struct archive_entry* entry, std::string& reason) const;
-  std::string hostPath(const Parts& parts) const;
+  bool targetIsSafe(const Link& link) const;
+  std::string stagePath(const Parts& parts) const;
 
-  std::string m_strRoot;  // empty when the destination is the host's root
+  std::string m_strStage;
+  std::string m_strDestination;
+  std::string m_strReserved;
+  std::set<std::string> m_links;  // symbolic links now in the staging folder
+  std::vector<Link> m_linkTargets;
 };
 
 }  // namespace cvlgz

@@ -1,6 +1,7 @@
 // Unpacking one archive: the volumes are read as one gzip-compressed stream, libarchive's tar
-// reader takes the entries from it, every entry passes the entry policy, the disk writer puts it
-// below the destination, and the gzip trailer is checked at the end.
+// reader takes the entries from it, every entry passes the entry policy and the disk budget and
+// is written into the staging folder, the gzip trailer and the archive's links are checked at
+// the end, and only then is the tree moved into the destination.
 #include "LgzExtraction.h"
 
 #include <archive_entry.h>
@@ -12,7 +13,10 @@
 #include <filesystem>
 #include <memory>
 
+#include "DiskBudget.h"
 #include "EntryPolicy.h"
+#include "FileWriter.h"
+#include "StagingFolder.h"
 #include "TarStream.h"
 #include "VolumeStream.h"
 #include "platform/PlatformFs.h"
@@ -30,18 +34,30 @@ std::string errorOf(struct archive* handle) {
 }  // namespace
 
 bool LgzExtraction::fail(const std::string& message) {
-  m_strError = message;
+  if (m_strError.empty()) m_strError = message;
   return false;
 }
 
 bool LgzExtraction::extract(const char* destination, const char* archive) {
   m_strError.clear();
-  m_written.clear();
+  m_created.clear();
   if (destination == nullptr || archive == nullptr || *archive == '\0') {
     return fail("no archive or destination");
   }
   std::string root;
   if (!prepareRoot(destination, root)) return false;
+  bool ok = extractInto(root, archive);
+  if (!ok) removeCreatedFolders();
+  return ok;
+}
+
+// The staging folder is removed when this returns, after the writer has been freed.
+bool LgzExtraction::extractInto(const std::string& root, const char* archive) {
+  StagingFolder staging;
+  DiskBudget budget;
+  std::string error;
+  if (!staging.create(root, error)) return fail(error);
+  if (!budget.measure(staging.tree())) return fail("cannot measure the free space of " + root);
   VolumeStream volumes(archive);
   if (!volumes.openFirst()) return fail(std::string("cannot open the archive ") + archive);
   TarStream tar(volumes);
@@ -49,33 +65,39 @@ bool LgzExtraction::extract(const char* destination, const char* archive) {
   ArchivePtr writer(archive_write_disk_new(), archive_write_free);
   if (!reader || !writer) return fail("out of memory");
   archive_read_support_format_tar(reader.get());
-  std::string error;
   if (!tar.open(reader.get(), error)) return fail(error);
   archive_write_disk_set_options(writer.get(), kDiskFlags);
 
-  EntryPolicy policy(root);
-  bool ok = unpack(reader.get(), writer.get(), policy);
+  EntryPolicy policy(staging.tree(), root, staging.reservedName());
+  bool ok = unpack(reader.get(), writer.get(), policy, budget);
   if (ok && !tar.verify(error)) ok = fail(error);
   // Closing the writer sets the folders' times and permissions, which were held back.
   if (archive_write_close(writer.get()) < ARCHIVE_WARN && ok) ok = fail(errorOf(writer.get()));
-  if (!ok) removeWritten();
-  return ok;
+  if (ok && !policy.linksStayInside(error)) ok = fail(error);
+  return ok && (staging.commit(error) || fail(error));
 }
 
-void LgzExtraction::removeWritten() {
-  for (const std::string& path : m_written) unlink(path.c_str());
-  m_written.clear();
+void LgzExtraction::removeCreatedFolders() {
+  for (const std::string& folder : m_created) rmdir(folder.c_str());
+  m_created.clear();
 }
 
 bool LgzExtraction::prepareRoot(const char* destination, std::string& root) {
   std::string host = plat::toHostPath(destination);
   if (host.empty()) return fail(std::string("no such drive: ") + destination);
   std::error_code ec;
+  for (std::filesystem::path missing = std::filesystem::absolute(host, ec).lexically_normal();
+       !missing.empty() && !std::filesystem::exists(std::filesystem::symlink_status(missing, ec));
+       missing = missing.parent_path()) {
+    m_created.push_back(missing.string());
+    if (missing == missing.parent_path()) break;
+  }
   std::filesystem::create_directories(host, ec);
   char resolved[PATH_MAX];
   struct stat info {};
   if (realpath(host.c_str(), resolved) == nullptr || stat(resolved, &info) != 0 ||
       !S_ISDIR(info.st_mode)) {
+    removeCreatedFolders();
     return fail("the destination is not a folder: " + host);
   }
   root = resolved;
@@ -83,35 +105,49 @@ bool LgzExtraction::prepareRoot(const char* destination, std::string& root) {
 }
 
 // Reads entries up to the tar end-of-archive marker; whatever follows it is never looked at.
-bool LgzExtraction::unpack(struct archive* reader, struct archive* writer,
-                           const EntryPolicy& policy) {
+bool LgzExtraction::unpack(struct archive* reader, struct archive* writer, EntryPolicy& policy,
+                           DiskBudget& budget) {
   for (;;) {
     struct archive_entry* entry = nullptr;
     int result = archive_read_next_header(reader, &entry);
     if (result == ARCHIVE_EOF) return true;
     if (result < ARCHIVE_WARN) return fail(errorOf(reader));
     std::string reason;
+    const std::string name = archive_entry_pathname(entry) ? archive_entry_pathname(entry) : "";
     switch (policy.admit(entry, reason)) {
       case EntryPolicy::Verdict::Skip:
         continue;
       case EntryPolicy::Verdict::Refuse:
         return fail(reason);
       case EntryPolicy::Verdict::Write:
-        if (!writeEntry(reader, writer, entry)) return false;
+        if (!writeEntry(reader, writer, entry, name, budget)) return false;
         break;
     }
   }
 }
 
+// Regular files are written here, so that every error of the file system counts; folders and
+// links go through libarchive's disk writer.
 bool LgzExtraction::writeEntry(struct archive* reader, struct archive* writer,
-                               struct archive_entry* entry) {
-  if (archive_write_header(writer, entry) < ARCHIVE_WARN) return fail(errorOf(writer));
-  if (archive_entry_filetype(entry) != AE_IFDIR) m_written.push_back(archive_entry_pathname(entry));
+                               struct archive_entry* entry, const std::string& name,
+                               DiskBudget& budget) {
+  std::string error;
+  la_int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+  if (!budget.charge(size > 0 ? static_cast<uint64_t>(size) : 0, name.c_str(), error)) {
+    return fail(error);
+  }
+  if (archive_entry_filetype(entry) == AE_IFREG && archive_entry_hardlink(entry) == nullptr) {
+    FileWriter file;
+    return file.write(reader, entry, name, error) || fail(error);
+  }
+  if (archive_write_header(writer, entry) != ARCHIVE_OK) return fail(name + ": " + errorOf(writer));
   bool ok = copyData(reader, writer);
   if (archive_write_finish_entry(writer) < ARCHIVE_WARN && ok) ok = fail(errorOf(writer));
   return ok;
 }
 
+// The data of a hard link entry that carries some (pax allows it). A warning from the disk
+// writer is a failed write.
 bool LgzExtraction::copyData(struct archive* reader, struct archive* writer) {
   for (;;) {
     const void* block = nullptr;
@@ -120,7 +156,7 @@ bool LgzExtraction::copyData(struct archive* reader, struct archive* writer) {
     int result = archive_read_data_block(reader, &block, &size, &offset);
     if (result == ARCHIVE_EOF) return true;
     if (result < ARCHIVE_WARN) return fail(errorOf(reader));
-    if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_WARN) {
+    if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
       return fail(errorOf(writer));
     }
   }

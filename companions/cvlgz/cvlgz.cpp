@@ -1,4 +1,4 @@
-// cvlgz.dll: the extraction library's three exported entry points over libarchive.
+// cvlgz.dll: the extraction library's exported entry points over libarchive.
 #include <new>
 #include <type_traits>
 
@@ -26,6 +26,15 @@ CVDT_COMPANION_EXPORT int GZipCloseHandle(void* extraction) {
   return 1;
 }
 
+// Not one of the three the module uses: tools (cvdt-pack) ask it why an extraction failed. The
+// text belongs to the handle and holds until its next extraction or its close; "" after a
+// success, null for a null handle.
+CVDT_COMPANION_EXPORT const char* GZipLastError(void* extraction) {
+  if (extraction == nullptr) return nullptr;
+  return static_cast<cvlgz::LgzExtraction*>(extraction)->lastError().c_str();
+}
+
 static_assert(std::is_same_v<decltype(&GZipCreateExtract), GZipCreateExtractFn>);
 static_assert(std::is_same_v<decltype(&GZipExtractFile), GZipExtractFileFn>);
 static_assert(std::is_same_v<decltype(&GZipCloseHandle), GZipCloseHandleFn>);
+static_assert(std::is_same_v<decltype(&GZipLastError), GZipLastErrorFn>);

@@ -17,6 +17,27 @@ std::string trim(const std::string& text) {
 
 bool isSkipped(const std::string& line) { return line.empty() || line[0] == ';'; }
 
+// Why Windows would refuse the key path below a root (empty when it would not): a key name
+// longer than 255 characters, an empty key name, more than 512 levels, or the deletion of a
+// key directly under a root, which is a hive of its own and cannot be deleted.
+std::string keyPathProblem(const std::string& path, bool remove) {
+  constexpr size_t kMaxKeyName = 255;
+  constexpr size_t kMaxLevels = 512;
+  size_t levels = 0;
+  for (size_t start = 0; start <= path.size(); ++levels) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end == start) return "an empty key name in \"" + path + "\"";
+    if (end - start > kMaxKeyName)
+      return "a key name longer than 255 characters (" + std::to_string(end - start) + ")";
+    start = end + 1;
+  }
+  if (levels > kMaxLevels)
+    return "a key more than 512 levels deep (" + std::to_string(levels) + ")";
+  if (remove && levels == 1) return "a top-level key of a hive cannot be deleted";
+  return {};
+}
+
 }  // namespace
 
 bool RegFileParser::parse(const std::string& text, std::vector<RegChange>& changes,
@@ -71,6 +92,8 @@ bool RegFileParser::parseKey(size_t number, const std::string& line, std::string
   change.path = slash == std::string::npos ? "" : name.substr(slash + 1);
   while (!change.path.empty() && change.path.back() == '\\') change.path.pop_back();
   if (change.path.empty()) return fail("a root key itself cannot be created or deleted");
+  std::string why = keyPathProblem(change.path, remove);
+  if (!why.empty()) return fail(why);
   m_bInKey = !remove;
   m_currentKey = change;
   m_changes.push_back(change);

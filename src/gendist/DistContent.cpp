@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 
 namespace {
@@ -25,7 +26,7 @@ class Fields {
     std::strncpy(target, at(index).text(), width - 1);
     target[width - 1] = '\0';
   }
-  int32_t number(int index) const { return static_cast<int32_t>(std::atoi(at(index).text())); }
+  int32_t number(int index) const { return NMisc::decimalToInt(at(index).text()); }
   int32_t flag(int index) const { return at(index).equalsNoCase("Y") ? 1 : 0; }
 
  private:

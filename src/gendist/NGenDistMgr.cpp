@@ -85,7 +85,7 @@ int NGenDistMgr::parseEquipCfg(const char* equipCfg) {
   for (int i = 0; i < entries.getCount(); ++i) {
     NStrtok pairTokenizer;
     NStringArray& pair = pairTokenizer.split(entries.getAt(i).text(), "|*");
-    int32_t id = pair.getCount() >= 2 ? std::atoi(pair.getAt(0).text()) : 0;
+    int32_t id = pair.getCount() >= 2 ? NMisc::decimalToInt(pair.getAt(0).text()) : 0;
     if (id <= 0) continue;
     DeleteEntry entry{id, {}};
     std::strncpy(entry.m_szFolder, pair.getAt(1).text(), kMaxFolder);

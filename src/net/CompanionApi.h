@@ -29,6 +29,9 @@ using GZipCreateExtractFn = void* (*)();
 using GZipExtractFileFn = int (*)(void* extraction, const char* destination,
                                   const char* archive, int reserved);
 using GZipCloseHandleFn = int (*)(void* extraction);
+// Why the handle's last extraction failed ("" after a success). Optional: tools use it, the
+// module does not.
+using GZipLastErrorFn = const char* (*)(void* extraction);
 
 }
 
@@ -38,3 +41,4 @@ inline constexpr const char* kFtcEndConnectionName = "FtcEndConnection2";
 inline constexpr const char* kGZipCreateExtractName = "GZipCreateExtract";
 inline constexpr const char* kGZipExtractFileName = "GZipExtractFile";
 inline constexpr const char* kGZipCloseHandleName = "GZipCloseHandle";
+inline constexpr const char* kGZipLastErrorName = "GZipLastError";

@@ -59,6 +59,12 @@ int makeUniqueName(NString& name, int* step, int* error);
 int normalizeIpAddress(NString& text);
 int padIpAddress(NString& text);
 
+// The usual leading-digits decimal conversion of a number text: leading blanks, an optional sign
+// and the digits up to the first other character; no digits (or a null text) gives 0. A number
+// beyond the 32-bit range gives the nearest limit (2147483647 or -2147483648), as the Windows
+// C runtime's atoi does, so a too-large id never wraps round to a small one.
+int32_t decimalToInt(const char* text);
+
 // 14-digit local time texts: "%4.4d%2.2d%2.2d%2.2d%2.2d%2.2d".
 NString getCurrentTimeText();
 std::time_t parseTimeText(const char* text);

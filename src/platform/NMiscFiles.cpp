@@ -12,7 +12,7 @@ int getPathKind(const char* path, int noRedirection) {
   if (path == nullptr) return 0;
   void* old = nullptr;
   bool switched = noRedirection != 0 && disableWow64Redirection(&old);
-  plat::PathKind kind = plat::pathKind(path);
+  plat::PathKind kind = plat::findFirstKind(path);
   if (switched) revertWow64Redirection(old);
   return static_cast<int>(kind);
 }

@@ -1,4 +1,5 @@
-// NMisc texts: unique names, dotted IPv4 texts and 14-digit local time texts.
+// NMisc texts: unique names, dotted IPv4 texts, decimal numbers and 14-digit local time texts.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -79,6 +80,14 @@ int padIpAddress(NString& text) {
   if (!splitIpAddress(text, parts)) return 0;
   text.format("%3.3d.%3.3d.%3.3d.%3.3d", parts[0], parts[1], parts[2], parts[3]);
   return 1;
+}
+
+int32_t decimalToInt(const char* text) {
+  if (text == nullptr) return 0;
+  long long value = std::strtoll(text, nullptr, 10);  // saturates at its own limits
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
 }
 
 NString getCurrentTimeText() { return formatTimeText(std::time(nullptr)); }

@@ -39,6 +39,10 @@ std::string toHostPath(const std::string& windowsPath);
 std::string toWindowsPath(const std::string& hostPath);
 
 PathKind pathKind(const std::string& windowsPath);
+// What FindFirstFileA finds for a path: the kind of the first match. "*" and "?" in the last
+// component match names ignoring case; a path ending in a backslash, a bare drive root and
+// wildcards in a folder component find nothing.
+PathKind findFirstKind(const std::string& windowsPath);
 // Creates one folder level; fails (kErrorAlreadyExists) when something of that name exists.
 bool createDirectory(const std::string& windowsPath);
 // Removes an empty folder.
@@ -55,7 +59,8 @@ bool copyFile(const std::string& source, const std::string& target, bool failIfE
 bool listDirectory(const std::string& windowsPath, std::vector<DirEntry>& entries);
 
 DriveType driveType(char driveLetter);
-// Free and total bytes of the drive's folder. False (both 0) when the drive is unknown.
+// Total free bytes (whoever may use them) and total bytes of the drive, as
+// GetDiskFreeSpaceExA gives them. False (both 0) when the drive is unknown.
 bool diskSpace(char driveLetter, uint64_t& freeBytes, uint64_t& totalBytes);
 
 // WOW64 file-system redirection for the calling thread. Only meaningful on a 64-bit machine;

@@ -1,5 +1,7 @@
 // The machine's registry: keys and values under the predefined roots, with the 32- and 64-bit
-// views of a 64-bit machine. Key and value names compare ignoring case.
+// views of a 64-bit machine. Key and value names compare ignoring case. As on Windows,
+// HKEY_CLASSES_ROOT is the merged view of HKLM\SOFTWARE\Classes and the current user's
+// Software\Classes, and HKEY_CURRENT_USER is the calling account's key under HKEY_USERS.
 //
 // Every call returns a Windows error code (kErrorSuccess = 0). A RegKey is used by one thread;
 // several threads and processes may use the registry at once.
@@ -72,11 +74,16 @@ class RegKey {
 
   void close() { m_open = false; }
   bool isOpen() const { return m_open; }
-  // The key's full path after view mapping ("HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\X").
+  // The key's full path after view mapping ("HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\X"); for
+  // a key under HKEY_CLASSES_ROOT, the machine's classes key that new keys are made in.
   const std::string& fullPath() const { return m_path; }
 
  private:
+  // The key merged over m_path on reads, or m_path when there is none.
+  const std::string& readOverlay() const { return m_overlayPath.empty() ? m_path : m_overlayPath; }
+
   std::string m_path;
+  std::string m_overlayPath;  // HKEY_CLASSES_ROOT: the user's classes key; empty otherwise
   uint32_t m_access = 0;
   bool m_open = false;
 };

@@ -51,6 +51,49 @@ ArchiveBuilder& ArchiveBuilder::hardlink(const std::string& name, const std::str
   return *this;
 }
 
+ArchiveBuilder& ArchiveBuilder::sparseFile(const std::string& name, uint64_t size,
+                                           const std::string& content) {
+  m_entries.push_back({Entry::Sparse, name, content, size});
+  return *this;
+}
+
+std::string ArchiveBuilder::gzip(const std::string& bytes) {
+  std::string out;
+  std::unique_ptr<struct archive, int (*)(struct archive*)> writer(archive_write_new(),
+                                                                    archive_write_free);
+  archive_write_set_format_raw(writer.get());
+  archive_write_add_filter_gzip(writer.get());
+  archive_write_set_bytes_in_last_block(writer.get(), 1);
+  archive_write_open(writer.get(), &out, nullptr, &appendTo, nullptr);
+  std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
+                                                                 archive_entry_free);
+  archive_entry_set_filetype(entry.get(), AE_IFREG);
+  archive_write_header(writer.get(), entry.get());
+  archive_write_data(writer.get(), bytes.data(), bytes.size());
+  archive_write_close(writer.get());
+  return out;
+}
+
+std::string ArchiveBuilder::tarHeader(const std::string& name, uint64_t size) {
+  std::string header(512, '\0');
+  header.replace(0, name.size(), name);
+  header.replace(100, 7, "0000644");
+  header.replace(108, 7, "0000000");
+  header.replace(116, 7, "0000000");
+  header[124] = static_cast<char>(0x80);  // base-256 size, big-endian in the last 8 bytes
+  for (int i = 0; i < 8; ++i) header[135 - i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+  header.replace(136, 11, "14500000000");
+  header[156] = '0';
+  header.replace(257, 8, std::string("ustar\0" "00", 8));
+  header.replace(148, 8, "        ");
+  unsigned sum = 0;
+  for (char c : header) sum += static_cast<unsigned char>(c);
+  char checksum[8];
+  std::snprintf(checksum, sizeof checksum, "%06o", sum);
+  header.replace(148, 7, std::string(checksum, 6) + '\0');
+  return header;
+}
+
 std::string ArchiveBuilder::bytes() const {
   std::string out;
   std::unique_ptr<struct archive, int (*)(struct archive*)> writer(archive_write_new(),
@@ -72,8 +115,14 @@ std::string ArchiveBuilder::bytes() const {
     if (item.kind == Entry::Symlink) archive_entry_copy_symlink(entry.get(), item.data.c_str());
     if (item.kind == Entry::Hardlink) archive_entry_copy_hardlink(entry.get(), item.data.c_str());
     if (item.kind == Entry::File) archive_entry_set_size(entry.get(), item.data.size());
+    if (item.kind == Entry::Sparse) {
+      archive_entry_set_size(entry.get(), static_cast<la_int64_t>(item.size));
+      archive_entry_sparse_add_entry(entry.get(), static_cast<la_int64_t>(item.size - item.data.size()),
+                                     static_cast<la_int64_t>(item.data.size()));
+    }
     archive_write_header(writer.get(), entry.get());
-    if (item.kind == Entry::File) archive_write_data(writer.get(), item.data.data(), item.data.size());
+    if (item.kind == Entry::File || item.kind == Entry::Sparse)
+      archive_write_data(writer.get(), item.data.data(), item.data.size());
   }
   archive_write_close(writer.get());
   return out;

@@ -223,6 +223,23 @@ TEST_P(FtcTransferTest, StalledTransferEndsAtTheLowSpeedLimit) {
   m_end(connection, 0);
 }
 
+TEST_P(FtcTransferTest, RateCapHoldsTheAverageSpeed) {
+  // 2 MiB at 1,000,000 bytes a second needs about 2.1 s; libcurl may run ahead briefly at the
+  // start, so only a lower bound is checked, which a busy machine cannot break.
+  ScopedEnv cap("CVDT_FTC_MAX_BYTES_PER_SECOND", "1000000");
+  std::string part = randomBytes(2 << 20, 6);
+  m_server->addFile("/d/capped.bin", ServedFile::of(part));
+  void* connection = open();
+  ASSERT_NE(connection, nullptr);
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(m_get(connection, "/d/capped.bin", "C:\\Downloads\\capped.bin"), 1);
+  auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  EXPECT_GE(elapsed, 1500ms) << "2 MiB arrived at " << (2 << 20) * 1000 / (elapsed.count() + 1)
+                             << " bytes a second";
+  EXPECT_TRUE(m_machine.readFile("C:\\Downloads\\capped.bin") == part);
+  m_end(connection, 1);
+}
+
 TEST_P(FtcTransferTest, CredentialsDecideWhatCanBeFetched) {
   requireCredentials("dist", "s3cret:x");
   m_server->addFile("/d/a.txt", ServedFile::of("for the right account"));

@@ -1,6 +1,7 @@
 // regedit.exe on a fresh machine: every value form of both file formats lands in the 64-bit view
 // and reads back through plat::RegKey and NRegistry; deletions; malformed files change nothing.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <string>
 #include <vector>
@@ -184,6 +185,79 @@ TEST(RegeditTest, AMalformedFileExitsNonZeroAndChangesNothing) {
   EXPECT_EQ(regedit.run({"/s", "C:\\Temp\\no-such.reg"}).exitStatus, 1);
   EXPECT_EQ(regedit.run({"/s"}).exitStatus, 2);
   EXPECT_EQ(regedit.run({"/e", "C:\\Temp\\x.reg"}).exitStatus, 2);
+}
+
+// Every key and value of the machine's registry, in a fixed order, as one text.
+std::string registrySnapshot(const TestMachine& machine) {
+  sqlite3* db = nullptr;
+  std::string dump;
+  if (sqlite3_open_v2(machine.config().registryPath().c_str(), &db, SQLITE_OPEN_READONLY,
+                      nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return "<no registry>";
+  }
+  const char* sql =
+      "SELECT k.path, ifnull(v.name, ''), ifnull(v.type, -1), ifnull(hex(v.data), '')"
+      " FROM reg_key k LEFT JOIN reg_value v ON v.key_id = k.id ORDER BY k.path, v.name";
+  sqlite3_exec(db, sql, [](void* out, int columns, char** texts, char**) {
+    auto* text = static_cast<std::string*>(out);
+    for (int i = 0; i < columns; ++i) *text += std::string(texts[i] ? texts[i] : "") + "|";
+    *text += "\n";
+    return 0;
+  }, &dump, nullptr);
+  sqlite3_close(db);
+  return dump;
+}
+
+TEST(RegeditTest, KeysWindowsRefusesAreRefusedAndNothingIsWritten) {
+  const std::string longName(256, 'n');
+  const std::string longestName(255, 'n');
+  std::string deep = "SOFTWARE";
+  for (int level = 1; level < 513; ++level) deep += "\\L";  // 513 levels below the root
+  std::string deepest = "SOFTWARE";
+  for (int level = 1; level < 512; ++level) deepest += "\\L";
+  struct Case {
+    const char* what;
+    std::string keyLine;
+    const char* message;  // empty: accepted
+  } cases[] = {
+      {"key name of 256 characters", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + longName + "]", "a key name longer than 255"},
+      {"deleting one of 256", "[-HKLM\\SOFTWARE\\" + longName + "\\x]", "a key name longer than 255"},
+      {"513 levels", "[HKEY_LOCAL_MACHINE\\" + deep + "]", "a key more than 512 levels"},
+      {"empty key name inside", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\\\B]", "an empty key name"},
+      {"empty first key name", "[HKEY_LOCAL_MACHINE\\\\SOFTWARE\\A]", "an empty key name"},
+      {"deleting HKLM\\SOFTWARE", "[-HKEY_LOCAL_MACHINE\\SOFTWARE]", "a top-level key of a hive"},
+      {"deleting HKLM\\SYSTEM", "[-HKLM\\SYSTEM\\]", "a top-level key of a hive"},
+      {"deleting HKCU\\Software", "[-HKEY_CURRENT_USER\\Software]", "a top-level key of a hive"},
+      {"deleting HKU\\.DEFAULT", "[-HKEY_USERS\\.DEFAULT]", "a top-level key of a hive"},
+      {"deleting HKCR\\CLSID", "[-HKEY_CLASSES_ROOT\\CLSID]", "a top-level key of a hive"},
+      {"key name of 255 characters", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + longestName + "]", ""},
+      {"512 levels", "[HKEY_LOCAL_MACHINE\\" + deepest + "]", ""},
+      {"deleting a second-level key", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Plumbex]", ""},
+  };
+  TestMachine machine;
+  for (const Case& c : cases) {
+    std::string before = registrySnapshot(machine);
+    // A good key first: a refused file must not write it either.
+    ProgramResult result = importFile(machine, std::string(kHeader4) +
+                                                   "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Before]\n"
+                                                   "\"v\"=\"x\"\n" + c.keyLine + "\n");
+    if (*c.message == '\0') {
+      EXPECT_EQ(result.exitStatus, 0) << c.what << ": " << result.err;
+      continue;
+    }
+    EXPECT_EQ(result.exitStatus, 1) << c.what;
+    EXPECT_NE(result.err.find(std::string("line 4: ") + c.message), std::string::npos)
+        << c.what << ": " << result.err;
+    EXPECT_TRUE(registrySnapshot(machine) == before) << c.what << " changed the registry";
+  }
+  plat::RegKey key;
+  EXPECT_EQ(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\" + longestName,
+                               plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u);
+  EXPECT_EQ(plat::RegKey::open(plat::RegRoot::LocalMachine, deepest,
+                               plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u);
+  EXPECT_NE(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex",
+                               plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u);
 }
 
 TEST(RegeditTest, TakesHostPathsAndFilesFromTheCurrentFolder) {

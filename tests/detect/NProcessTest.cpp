@@ -18,9 +18,15 @@ namespace fs = std::filesystem;
 // A child running a copy of sleep installed in the machine under a Windows name.
 class Child {
  public:
-  explicit Child(const std::string& hostImage) {
+  // otherMachine: the child runs under that machine root instead of the test's.
+  explicit Child(const std::string& hostImage, const char* otherMachine = nullptr) {
+    std::string variable = std::string("CVDT_MACHINE=") + (otherMachine ? otherMachine : "");
     m_pid = fork();
     if (m_pid == 0) {
+      if (otherMachine != nullptr) {
+        char* env[] = {variable.data(), nullptr};
+        execle(hostImage.c_str(), hostImage.c_str(), "30", static_cast<char*>(nullptr), env);
+      }
       execl(hostImage.c_str(), hostImage.c_str(), "30", static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -81,6 +87,31 @@ TEST(NProcessTest, BeforeWindows2000OnlyBareNamesAreListed) {
   ASSERT_GT(processes.getCount(), 0);
   for (int i = 0; i < processes.getCount(); ++i)
     EXPECT_EQ(processes.imageAt(i).findChar('\\'), -1) << processes.imageAt(i).text();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NProcessTest, ListsOnlyTheProcessesOfItsOwnMachine) {
+  TestMachine other;
+  TestMachine machine;  // the current machine is the one made last
+  // host() maps through the current machine, so the other machine's path is taken by hand.
+  std::string image = other.root() + "/drives/c/Tools/Other.exe";
+  fs::create_directories(fs::path(image).parent_path());
+  fs::copy_file("/bin/sleep", image);
+  std::string ownImage = machine.host("C:\\Tools\\Other.exe");
+  fs::create_directories(fs::path(ownImage).parent_path());
+  fs::copy_file("/bin/sleep", ownImage);
+  Child foreign(image, other.root().c_str());
+  Child own(ownImage);
+  waitForImage(foreign.pid(), image);
+  waitForImage(own.pid(), ownImage);
+
+  NProcess processes;
+  ASSERT_TRUE(processes.snapshot());
+  EXPECT_EQ(processes.count("other.exe"), 1);
+  EXPECT_EQ(processes.find("other.exe"), static_cast<uint32_t>(own.pid()));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Frame-level faults, deadlines, the connection cap and concurrent clients, against the real
+// Frame-level faults, deadlines and concurrent clients, against the real
 // gateway process.
 #include <gtest/gtest.h>
 
@@ -103,20 +103,6 @@ TEST(GatewayFramesTest, AStalledClientIsClosedAtItsDeadlineWhileOthersAreServed)
   EXPECT_NE(gateway.logLines()[0].find("no complete frame within 400 ms"), std::string::npos);
   EXPECT_EQ(DbProbe(gateway.dbPath()).rows("SELECT dist_id FROM n_equip_history"),
             std::vector<std::string>{"6"});
-}
-
-TEST(GatewayFramesTest, AtTheConnectionCapNewClientsWaitUntilOneCloses) {
-  GatewayProcess gateway({"--max-connections", "2", "--frame-timeout-ms", "500"});
-  GatewayClient idle1(gateway.port()), idle2(gateway.port());
-  // Both stalled connections are taken first (the gateway takes a connection once bytes have
-  // come); the third can only be taken when one of them has been closed at its deadline.
-  std::string header = GatewayClient::header(100);
-  ASSERT_TRUE(idle1.sendBytes(header.substr(0, 2)) && idle2.sendBytes(header.substr(0, 2)));
-  GatewayClient third(gateway.port());
-  ASSERT_TRUE(third.sendBytes(GatewayClient::frame(goodRequest(7))));
-  EXPECT_EQ(third.readReply(5s).value_or("<none>"), "C00440AOK|@1");
-  EXPECT_TRUE(idle1.closedNow() || idle2.closedNow());
-  EXPECT_TRUE(idle1.waitClosed() && idle2.waitClosed());
 }
 
 TEST(GatewayFramesTest, FiftyConcurrentClientsAreAllServedAndRecorded) {

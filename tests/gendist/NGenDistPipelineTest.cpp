@@ -2,12 +2,18 @@
 // with packages made by cvdt-pack and the machine's own companions (transfer, archives,
 // regedit.exe, CMD.EXE).
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <random>
 #include <thread>
 
 #include "detect/NRegistry.h"
@@ -40,7 +46,8 @@ struct Package {
   std::string contents;
 };
 
-Package pack(const std::string& base, const std::string& options) {
+Package pack(const std::string& base, const std::string& options,
+             const std::string& partSize = "65536") {
   fs::create_directories(base + "/src/sub");
   std::ofstream(base + "/src/readme.txt") << "installed by cvdt\n";
   std::ofstream(base + "/src/sub/data.bin") << std::string(200000, 'd');
@@ -53,7 +60,7 @@ Package pack(const std::string& base, const std::string& options) {
          "\"Installed\"=\"yes\"\r\n";
   fs::create_directories(base + "/root");
   std::string output = commandOutput(std::string(CVDT_PACK_PATH) + " normal --id 12 --name Demo --src " +
-                           base + "/src --out " + base + "/root --part-size 65536 " + options);
+                           base + "/src --out " + base + "/root --part-size " + partSize + " " + options);
   return {base + "/root", valueOf(output, "contents")};
 }
 
@@ -270,16 +277,14 @@ std::string utf16Of(const std::string& ascii) {
   return wide;
 }
 
-// Damages the package's archive but keeps every digest right: the part is changed, then the
-// index lists the part's new digest and the contents text the index archive's new digest.
-std::string damageArchiveKeepingDigests(const std::string& root, std::string contents) {
+// Changes the package's archive but keeps every digest right: change() rewrites the part, then
+// the index lists the part's new digest and the contents text the index archive's new digest.
+std::string changePartKeepingDigests(const std::string& root, std::string contents,
+                                     const std::function<void(const std::string&)>& change) {
   const std::string folder = root + "/Corvane/dist/normal";
   const std::string part = folder + "/12/12.lgz";
   std::string oldPart = digestOfHostFile(part);
-  std::fstream bytes(part, std::ios::in | std::ios::out | std::ios::binary);
-  bytes.seekp(static_cast<std::streamoff>(fs::file_size(part) / 2));
-  bytes.put('\x5A');
-  bytes.close();
+  change(part);
   std::string newPart = digestOfHostFile(part);
   commandOutput("cd " + folder + " && tar xzf 12.idx.lgz");
   std::ifstream in(folder + "/12.idx", std::ios::binary);
@@ -294,6 +299,14 @@ std::string damageArchiveKeepingDigests(const std::string& root, std::string con
   for (int i = 0; i < 14; ++i) field = contents.find("|$", field) + 2;  // the index digest
   contents.replace(field, 32, digestOfHostFile(folder + "/12.idx.lgz"));
   return contents;
+}
+
+std::string damageArchiveKeepingDigests(const std::string& root, const std::string& contents) {
+  return changePartKeepingDigests(root, contents, [](const std::string& part) {
+    std::fstream bytes(part, std::ios::in | std::ios::out | std::ios::binary);
+    bytes.seekp(static_cast<std::streamoff>(fs::file_size(part) / 2));
+    bytes.put('\x5A');
+  });
 }
 
 // An address whose index is stale is passed over for the next one; an archive that is damaged
@@ -335,6 +348,114 @@ TEST_F(NGenDistPipelineTest, StaleIndexFallsThroughAndDamagedArchiveIsRefused) {
   ASSERT_EQ(job.initSetting(*record, distId), 1);
   EXPECT_EQ(job.doDistNormal(&stop), 0);
   EXPECT_STREQ(job.status().text(), "905");
+}
+
+// Every file, folder and link below folder (links not followed): files map to their size.
+std::map<std::string, std::string> snapshot(const std::string& folder) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::string name = entry.path().filename().string();
+    fs::file_status status = fs::symlink_status(entry.path());
+    if (fs::is_symlink(status)) {
+      tree[name] = "-> " + fs::read_symlink(entry.path()).string();
+    } else if (fs::is_directory(status)) {
+      tree[name] = "<dir>";
+      for (const auto& [inner, what] : snapshot(entry.path().string())) tree[name + "/" + inner] = what;
+    } else {
+      tree[name] = std::to_string(fs::file_size(entry.path()));
+    }
+  }
+  return tree;
+}
+
+// The package is larger than the drive it is unpacked to, although the job's disk check (which
+// trusts the size the server declares and adds the module's drive) lets it pass: the extraction
+// fails before the drive is full, the job ends with "905" and its program does not run.
+TEST_F(NGenDistPipelineTest, FullDiskDuringExtractionFailsTheJob) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs as the D: drive needs root";
+  std::string drive;
+  TestMachine machine([&](plat::posix::MachineConfig& config, plat::posix::LayoutOptions&) {
+    drive = config.root + "/drives/d";
+    config.drives['D'] = {drive, plat::DriveType::Fixed};
+  });
+  fs::create_directories(drive);
+  if (mount("tmpfs", drive.c_str(), "tmpfs", 0, "size=16m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+  struct Unmount {
+    std::string folder;
+    ~Unmount() { umount2(folder.c_str(), MNT_DETACH); }
+  } unmount{drive};
+  cvdt::test::HostReports reports;
+  fs::create_directories(m_base + "/src");
+  {
+    // 24 MiB that do not compress, sorted before the program, so it is written first.
+    std::ofstream big(m_base + "/src/a_big.bin", std::ios::binary);
+    std::mt19937 generator(7);
+    std::string block(1 << 20, '\0');
+    for (int i = 0; i < 24; ++i) {
+      for (char& c : block) c = static_cast<char>(generator());
+      big << block;
+    }
+  }
+  Package package = pack(m_base, "--base-folder 'D:\\App' --exec install.bat", "4M");
+  ASSERT_FALSE(package.contents.empty());
+  cvdt::test::LoopbackHttpServer server;
+  serve(server, package.root);
+  ASSERT_TRUE(server.start());
+  auto record = recordFor(package.contents, server.port(), "127.0.0.1");
+  plat::Event stop(false);
+  NGenDist job;
+  int distId = 0;
+  ASSERT_EQ(job.initSetting(*record, distId), 1);
+  EXPECT_EQ(job.doDistNormal(&stop), 0);
+  EXPECT_STREQ(job.status().text(), "905");
+  EXPECT_TRUE(reports.waitFor(501, "040"));
+  EXPECT_EQ(machine.readFile("D:\\App\\ran.txt"), "<missing>");
+  // Nothing of the package is left on the drive: only the folder the job made for it.
+  EXPECT_EQ(snapshot(drive), (std::map<std::string, std::string>{{"App", "<dir>"}}));
+}
+
+// The package's system file is the end of a chain of links that climbs above the target folder
+// to the host's root and down to a file outside the machine. The job fails with "905"; the file
+// is not copied into the machine and nothing outside the machine changes.
+TEST_F(NGenDistPipelineTest, LinkChainInThePackageFailsTheJob) {
+  TestMachine machine;
+  cvdt::test::HostReports reports;
+  fs::create_directories(m_base + "/src/d");
+  std::ofstream(m_base + "/src/d/shadow") << "harmless";
+  Package package = pack(m_base, "--sys-file 'd\\shadow' --exec install.bat");
+  ASSERT_FALSE(package.contents.empty());
+  std::ofstream(m_base + "/secret.txt") << "secret outside the machine";
+  const std::string hostile = m_base + "/hostile";
+  fs::copy(m_base + "/src", hostile, fs::copy_options::recursive);
+  fs::remove(hostile + "/d/shadow");
+  fs::create_symlink("..", hostile + "/d/h0");
+  // Sixteen steps up reach the host's root from the target folder; the system allows 40 links
+  // in one lookup.
+  for (int i = 1; i <= 16; ++i)
+    fs::create_symlink("h" + std::to_string(i - 1) + "/..", hostile + "/d/h" + std::to_string(i));
+  fs::create_symlink("h16" + m_base + "/secret.txt", hostile + "/d/shadow");
+  std::string contents = changePartKeepingDigests(package.root, package.contents,
+                                                  [&](const std::string& part) {
+    commandOutput("tar czf " + part + " -C " + hostile + " .");
+  });
+  cvdt::test::LoopbackHttpServer server;
+  serve(server, package.root);
+  ASSERT_TRUE(server.start());
+  auto outside = snapshot(m_base);
+
+  auto record = recordFor(contents, server.port(), "127.0.0.1");
+  plat::Event stop(false);
+  NGenDist job;
+  int distId = 0;
+  ASSERT_EQ(job.initSetting(*record, distId), 1);
+  EXPECT_EQ(job.doDistNormal(&stop), 0);
+  EXPECT_STREQ(job.status().text(), "905");
+  EXPECT_EQ(machine.readFile("C:\\Windows\\System32\\shadow"), "<missing>");
+  EXPECT_EQ(machine.readFile("C:\\Windows\\SysWOW64\\shadow"), "<missing>");
+  const std::string target = machine.host(machine.config().moduleFolder + "\\ndist_temp\\12");
+  EXPECT_TRUE(!fs::exists(target) || fs::is_empty(target));
+  EXPECT_EQ(snapshot(m_base), outside);
 }
 
 }  // namespace

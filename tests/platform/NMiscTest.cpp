@@ -1,5 +1,6 @@
 // NMisc over a real machine: version codes, folders, files and trees, disk space, texts.
 #include <gtest/gtest.h>
+#include <sys/statvfs.h>
 
 #include <filesystem>
 #include <regex>
@@ -101,12 +102,43 @@ TEST(NMiscTest, PathKindCanLookPastRedirection) {
   EXPECT_TRUE(plat::redirectionEnabled());  // restored after the test
 }
 
+TEST(NMiscTest, PathKindFollowsFindFirstFileRules) {
+  TestMachine machine;
+  machine.writeFile("C:\\Data\\Report.TXT", "r");
+  machine.writeFile("C:\\Data\\b-sub\\x.bin", "x");
+  machine.writeFile("C:\\Data\\noext", "n");
+  struct Row {
+    const char* path;
+    int kind;
+  } rows[] = {
+      {"C:\\Data\\Report.TXT", 1},
+      {"C:\\Data\\report.txt", 1},  // names ignore case
+      {"C:\\Data", 2},
+      {"C:\\Data\\", 0},            // a trailing backslash finds nothing
+      {"C:\\", 0},                   // nor does a bare root
+      {"C:", 0},
+      {"C:\\Data\\*.txt", 1},       // wildcards match, ignoring case
+      {"C:\\Data\\rep?rt.*", 1},
+      {"C:\\Data\\b-*", 2},         // the first match is a folder
+      {"C:\\Data\\noext.*", 1},     // a trailing ".*" matches a name without extension
+      {"C:\\Data\\*.doc", 0},
+      {"C:\\Da*\\Report.TXT", 0},   // no wildcards in folder components
+      {"C:\\Missing\\*.txt", 0},
+  };
+  for (const Row& row : rows) EXPECT_EQ(NMisc::getPathKind(row.path, 0), row.kind) << row.path;
+}
+
 TEST(NMiscTest, DiskSpaceOfKnownAndUnknownDrives) {
   TestMachine machine;
   double freeBytes = -1, totalBytes = -1;
   EXPECT_EQ(NMisc::getDiskSpace('C', &freeBytes, &totalBytes), 1);
   EXPECT_GT(totalBytes, 0);
   EXPECT_LE(freeBytes, totalBytes);
+  // The total free bytes, the blocks kept for the superuser included.
+  struct statvfs info {};
+  ASSERT_EQ(statvfs(machine.host("C:\\").c_str(), &info), 0);
+  double allFree = static_cast<double>(info.f_bfree) * info.f_frsize;
+  EXPECT_NEAR(freeBytes, allFree, 64.0 * 1024 * 1024);  // the disk may change a little between
   EXPECT_EQ(NMisc::getDiskSpace('Q', &freeBytes, &totalBytes), 0);
   EXPECT_EQ(freeBytes, 0);
   EXPECT_EQ(totalBytes, 0);

@@ -6,11 +6,14 @@
 #include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace cvdt::gateway {
@@ -19,6 +22,8 @@ namespace {
 constexpr uint64_t kListenKey = 0;
 constexpr uint64_t kSignalKey = 1;
 constexpr auto kDescriptorPause = std::chrono::milliseconds(100);
+// Descriptors kept free for the listener, epoll, signals, standard streams and the database.
+constexpr uint64_t kReservedDescriptors = 32;
 
 void writeLogLine(const std::string& line) {
   std::string text = "cvdt-gateway: " + line + "\n";
@@ -29,7 +34,7 @@ void writeLogLine(const std::string& line) {
 }  // namespace
 
 GatewayServer::GatewayServer(const ServerOptions& options, GatewayProcedures& procedures)
-    : m_options(options), m_procedures(procedures) {}
+    : m_options(options), m_nMaxConnections(options.maxConnections), m_procedures(procedures) {}
 
 GatewayServer::~GatewayServer() {
   m_entries.clear();
@@ -38,7 +43,25 @@ GatewayServer::~GatewayServer() {
   }
 }
 
+// Raises the soft descriptor limit to the hard one, so that the common soft limit of 1,024 does
+// not decide how many clients can wait, and lowers the connection cap to fit what is left.
+void GatewayServer::fitDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  if (limit.rlim_cur != limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  m_nDescriptorLimit = limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : limit.rlim_cur;
+  uint64_t room = m_nDescriptorLimit > 2 * kReservedDescriptors
+                      ? m_nDescriptorLimit - kReservedDescriptors
+                      : m_nDescriptorLimit / 2;
+  m_nMaxConnections = static_cast<size_t>(std::min<uint64_t>(m_options.maxConnections, room));
+}
+
 bool GatewayServer::start(std::string& error) {
+  fitDescriptorLimit();
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(m_options.port);
@@ -102,7 +125,7 @@ int GatewayServer::run() {
     }
     for (int i = 0; i < count; ++i) dispatch(events[i].data.u64, events[i].events);
     expireConnections();
-    if (!m_bAccepting && m_entries.size() < m_options.maxConnections &&
+    if (!m_bAccepting && m_entries.size() < m_nMaxConnections &&
         Clock::now() >= m_resumeAcceptAt)
       setAccepting(true);
   }
@@ -122,10 +145,26 @@ void GatewayServer::dispatch(uint64_t key, uint32_t events) {
 }
 
 // One connection per wake-up: the listener stays ready while more wait, and the next wait
-// returns at once, so an accept that would find nothing is never tried.
+// returns at once, so an accept that would find nothing is never tried. At the cap the oldest
+// connection still waiting for its frame makes room, so idle clients cannot keep others out.
 void GatewayServer::acceptClients() {
-  if (m_entries.size() < m_options.maxConnections) acceptOne();
-  if (m_entries.size() >= m_options.maxConnections) setAccepting(false);
+  if (m_entries.size() >= m_nMaxConnections && !closeOldestIdle()) {
+    setAccepting(false);
+    return;
+  }
+  acceptOne();
+}
+
+// Entries are in accept order, so the first one that is not being answered is the oldest idle.
+bool GatewayServer::closeOldestIdle() {
+  for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+    if (it->second.connection->replying()) continue;
+    log(*it->second.connection, "connection cap of " + std::to_string(m_nMaxConnections) +
+                                    " reached, the oldest idle connection closed");
+    closeConnection(it);
+    return true;
+  }
+  return false;
 }
 
 // Reads at once: the request has usually arrived by the time the connection is accepted.
@@ -143,8 +182,16 @@ void GatewayServer::acceptOne() {
     return;
   }
   auto deadline = Clock::now() + std::chrono::milliseconds(m_options.frameTimeoutMs);
+  auto connection = std::make_unique<GatewayConnection>(fd, peer, deadline);
+  size_t& fromAddress = m_connectionsPerAddress[peer.sin_addr.s_addr];
+  if (fromAddress >= m_options.maxPerAddress) {
+    log(*connection, "refused: " + std::to_string(fromAddress) +
+                         " connections from this address are open already");
+    return;  // the connection closes its socket
+  }
+  ++fromAddress;
   auto [it, added] = m_entries.emplace(
-      m_nNextKey++, Entry{std::make_unique<GatewayConnection>(fd, peer, deadline), 0});
+      m_nNextKey++, Entry{std::move(connection), 0, peer.sin_addr.s_addr});
   advance(it, it->second.connection->readSome());
 }
 
@@ -192,6 +239,9 @@ void GatewayServer::watch(Entries::iterator it, uint32_t events) {
 }
 
 void GatewayServer::closeConnection(Entries::iterator it) {
+  auto counted = m_connectionsPerAddress.find(it->second.address);
+  if (counted != m_connectionsPerAddress.end() && --counted->second == 0)
+    m_connectionsPerAddress.erase(counted);
   m_entries.erase(it);
   // A close frees a descriptor, so it also ends a pause for running out of them.
   setAccepting(true);
@@ -209,7 +259,7 @@ void GatewayServer::expireConnections() {
 
 void GatewayServer::setAccepting(bool accepting) {
   if (accepting == m_bAccepting) return;
-  if (accepting && m_entries.size() >= m_options.maxConnections) return;
+  if (accepting && m_entries.size() >= m_nMaxConnections) return;
   epoll_event event{accepting ? uint32_t(EPOLLIN) : 0u, {.u64 = kListenKey}};
   if (epoll_ctl(m_nEpollFd, EPOLL_CTL_MOD, m_nListenFd, &event) == 0) m_bAccepting = accepting;
 }
@@ -217,7 +267,7 @@ void GatewayServer::setAccepting(bool accepting) {
 int GatewayServer::waitTimeoutMs() const {
   Clock::time_point wake = Clock::time_point::max();
   if (!m_entries.empty()) wake = m_entries.begin()->second.connection->deadline();
-  if (!m_bAccepting && m_entries.size() < m_options.maxConnections)
+  if (!m_bAccepting && m_entries.size() < m_nMaxConnections)
     wake = std::min(wake, m_resumeAcceptAt);
   if (wake == Clock::time_point::max()) return -1;
   auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();

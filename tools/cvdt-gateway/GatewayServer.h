@@ -16,12 +16,16 @@ struct ServerOptions {
   std::string address = "127.0.0.1";
   uint16_t port = 7221;  // 0 picks a free port
   size_t maxConnections = 1024;
+  size_t maxPerAddress = 64;
   int frameTimeoutMs = 10000;
 };
 
 // Each connection has frameTimeoutMs from its accept to deliver its frame and take the reply.
-// At maxConnections open connections the server stops accepting until one closes. Every refused
-// request and every connection closed for a fault is one line on stderr.
+// The server raises its descriptor limit to the hard limit and keeps the connection cap below
+// it. At the cap a new client takes the place of the oldest connection that is still waiting
+// for its frame; only when every open connection is being answered does accepting pause until
+// one closes. A client address with maxPerAddress open connections has further ones closed at
+// once. Every refused request and every connection closed for a fault is one line on stderr.
 class GatewayServer {
  public:
   GatewayServer(const ServerOptions& options, GatewayProcedures& procedures);
@@ -33,6 +37,10 @@ class GatewayServer {
   bool start(std::string& error);
   // "address:port" actually bound.
   std::string boundAddress() const;
+  // The connection cap in force: the option, lowered to fit the descriptor limit.
+  size_t maxConnections() const { return m_nMaxConnections; }
+  // The descriptor limit after start() raised it.
+  uint64_t descriptorLimit() const { return m_nDescriptorLimit; }
   // Serves until SIGINT or SIGTERM: 0, or 1 when the event loop itself failed.
   int run();
 
@@ -41,10 +49,13 @@ class GatewayServer {
   struct Entry {
     std::unique_ptr<GatewayConnection> connection;
     uint32_t events = 0;  // what the socket is registered for; 0 = not registered
+    uint32_t address = 0;  // the client's IPv4 address, network order
   };
   using Entries = std::map<uint64_t, Entry>;  // keyed in accept order, so by deadline
 
   bool watchSignals(std::string& error);
+  void fitDescriptorLimit();
+  bool closeOldestIdle();
   void acceptClients();
   void acceptOne();
   void dispatch(uint64_t key, uint32_t events);
@@ -58,6 +69,9 @@ class GatewayServer {
   void log(const GatewayConnection& connection, const std::string& what) const;
 
   ServerOptions m_options;
+  size_t m_nMaxConnections = 0;
+  uint64_t m_nDescriptorLimit = 0;
+  std::map<uint32_t, size_t> m_connectionsPerAddress;
   GatewayProcedures& m_procedures;
   int m_nListenFd = -1;
   int m_nEpollFd = -1;

@@ -1,4 +1,5 @@
-// `cvdt-gateway serve --listen ADDR:PORT --db PATH [--max-connections N] [--frame-timeout-ms N]`.
+// `cvdt-gateway serve --listen ADDR:PORT --db PATH [--max-connections N] [--max-per-address N]
+// [--frame-timeout-ms N]`.
 #include "ServeCommand.h"
 
 #include <cstdio>
@@ -9,7 +10,7 @@
 namespace cvdt::gateway {
 
 bool ServeCommand::readOptions(ServerOptions& options, std::string& error) const {
-  error = m_args.problem({"listen", "db", "max-connections", "frame-timeout-ms"});
+  error = m_args.problem({"listen", "db", "max-connections", "max-per-address", "frame-timeout-ms"});
   if (!error.empty()) return false;
   std::string listen = m_args.value("listen", "127.0.0.1:7221");
   size_t colon = listen.rfind(':');
@@ -21,13 +22,15 @@ bool ServeCommand::readOptions(ServerOptions& options, std::string& error) const
   }
   options.address = listen.substr(0, colon);
   options.port = static_cast<uint16_t>(port);
-  int64_t maxConnections = 1024, timeout = 10000;
+  int64_t maxConnections = 1024, maxPerAddress = 64, timeout = 10000;
   if (!m_args.integer("max-connections", 1, 1000000, maxConnections) ||
+      !m_args.integer("max-per-address", 1, 1000000, maxPerAddress) ||
       !m_args.integer("frame-timeout-ms", 1, 3600000, timeout)) {
-    error = "--max-connections and --frame-timeout-ms want a positive number";
+    error = "--max-connections, --max-per-address and --frame-timeout-ms want a positive number";
     return false;
   }
   options.maxConnections = static_cast<size_t>(maxConnections);
+  options.maxPerAddress = static_cast<size_t>(maxPerAddress);
   options.frameTimeoutMs = static_cast<int>(timeout);
   return true;
 }
@@ -51,6 +54,10 @@ int ServeCommand::run() {
     return 1;
   }
   std::printf("listening on %s\n", server.boundAddress().c_str());
+  if (server.maxConnections() < options.maxConnections) {
+    std::printf("at most %zu connections (descriptor limit %llu)\n", server.maxConnections(),
+                static_cast<unsigned long long>(server.descriptorLimit()));
+  }
   std::fflush(stdout);
   return server.run();
 }

@@ -18,6 +18,7 @@
 #include "CommandLine.h"
 #include "HostModule.h"
 #include "ReportCollector.h"
+#include "ScriptNumber.h"
 #include "gendist/DistContent.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
@@ -50,7 +51,9 @@ void printUsage() {
       "  wait SECONDS | wait-result CMDID CODE [SECONDS] | echo TEXT\n"
       "  stats                                             print this process's open descriptors (one\n"
       "                                                    'stats-fd N flags=F TARGET' line each), then\n"
-      "                                                    its thread and descriptor counts\n");
+      "                                                    its thread and descriptor counts\n"
+      "ids are decimal numbers of their field's range (CMDID, SESSION, PID 0 to 4294967295; DISTID\n"
+      "-2147483648 to 2147483647); a line with any other value is refused and not run\n");
 }
 
 // Entries of a /proc folder.
@@ -202,7 +205,7 @@ bool Agent::commanded(const Words& w) {
                                     arg(w, 3, "").c_str());
     show(stop ? "cvfNDistFunc(stop)" : "cvfNDistFunc", result);
   } else if (verb == "ndist-cmd" && w.size() >= 3) {
-    int result = m_module.nDistCmd(0, std::stoul(w[1]), &m_env, now.c_str(),
+    int result = m_module.nDistCmd(0, scriptUint32(w[1], "command id"), &m_env, now.c_str(),
                                    arg(w, 4, kDefaultCallArgs).c_str(),
                                    arg(w, 3, kDefaultEquipCfg).c_str(), w[2].c_str(), 0);
     show("cvfNDistCmd(" + w[1] + ")", result);
@@ -210,18 +213,19 @@ bool Agent::commanded(const Words& w) {
     DistContent content{};
     parseDistContent(w[2].c_str(), content);
     content.m_nActorKind = 1;
-    content.m_nActorSessionId = static_cast<uint32_t>(std::stoul(w[3]));
-    content.m_nActorProcessId = static_cast<uint32_t>(std::stoul(w[4]));
-    int result = m_module.nDistCmdOuterRequest(0, std::stoul(w[1]), &m_env, now.c_str(),
+    content.m_nActorSessionId = scriptUint32(w[3], "session id");
+    content.m_nActorProcessId = scriptUint32(w[4], "process id");
+    int result = m_module.nDistCmdOuterRequest(0, scriptUint32(w[1], "command id"), &m_env, now.c_str(),
                                                arg(w, 6, kDefaultCallArgs).c_str(),
                                                arg(w, 5, kDefaultEquipCfg).c_str(), &content, 0);
     show("cvfNDistCmdOuterRequest(" + w[1] + ")", result);
   } else if (verb == "ndist-cancel" && w.size() >= 3) {
     UrgentCancelRecord cancel{};
-    cancel.m_nDistId = std::stoi(w[2]);
-    cancel.m_nActorKind = static_cast<uint32_t>(std::stoul(arg(w, 3, "0")));
-    cancel.m_nActorProcessId = static_cast<uint32_t>(std::stoul(arg(w, 4, "0")));
-    int result = m_module.nDistUrgentTopCancelForceCmd(0, std::stoul(w[1]), &m_env, now.c_str(),
+    uint32_t cmdId = scriptUint32(w[1], "command id");
+    cancel.m_nDistId = scriptInt32(w[2], "distribution id");
+    cancel.m_nActorKind = scriptUint32(arg(w, 3, "0"), "actor kind");
+    cancel.m_nActorProcessId = scriptUint32(arg(w, 4, "0"), "process id");
+    int result = m_module.nDistUrgentTopCancelForceCmd(0, cmdId, &m_env, now.c_str(),
                                                        "", "", &cancel, 0);
     show("cvfNDistUrgentTopCancelForceCmd(" + w[2] + ")", result);
   } else {
@@ -249,7 +253,8 @@ bool Agent::execute(const Words& w) {
   if (verb == "wait" && w.size() == 2) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(std::stod(w[1]) * 1000)));
   } else if (verb == "wait-result" && w.size() >= 3) {
-    bool seen = m_reports.waitFor(static_cast<uint32_t>(std::stoul(w[1])), w[2], std::stoi(arg(w, 3, "60")));
+    bool seen = m_reports.waitFor(scriptUint32(w[1], "command id"), w[2],
+                                  scriptInt32(arg(w, 3, "60"), "seconds"));
     std::printf("wait-result %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
   } else if (verb == "stats") {
     std::unique_lock<std::mutex> between = m_reports.holdSweeps();
@@ -274,6 +279,10 @@ int runScript(Agent& agent, std::istream& in) {
     bool ok = false;
     try {
       ok = agent.execute(words);
+    } catch (const BadScriptNumber& bad) {
+      std::fprintf(stderr, "cvdt-host agent: cannot run: %s: %s\n", text.c_str(), bad.what());
+      ++failures;
+      continue;
     } catch (const std::exception&) {
       ok = false;
     }

@@ -33,13 +33,23 @@ LgzCompanion::LgzCompanion(const std::string& folder) {
   if (m_fnCreate == nullptr || m_fnExtract == nullptr || m_fnClose == nullptr) {
     throw PackError(host + " lacks one of its entry points");
   }
+  m_fnLastError = reinterpret_cast<GZipLastErrorFn>(m_library.symbol(kGZipLastErrorName));
 }
 
 bool LgzCompanion::extract(const std::string& destination, const std::string& archive) const {
+  std::string reason;
+  return extract(destination, archive, reason);
+}
+
+bool LgzCompanion::extract(const std::string& destination, const std::string& archive,
+                           std::string& reason) const {
+  reason.clear();
   void* handle = m_fnCreate();
   if (handle == nullptr) return false;
   const int done =
       m_fnExtract(handle, windowsPath(destination).c_str(), windowsPath(archive).c_str(), 0);
+  const char* why = m_fnLastError != nullptr ? m_fnLastError(handle) : nullptr;
+  if (done == 0 && why != nullptr) reason = why;
   m_fnClose(handle);
   return done != 0;
 }

@@ -18,14 +18,18 @@ class LgzCompanion {
   explicit LgzCompanion(const std::string& folder);
 
   // Unpacks the archive (with its further parts beside it) into the destination folder; both
-  // are host paths. False when the library reports a failure.
+  // are host paths. False when the library reports a failure; reason then holds the library's
+  // own explanation when it gives one.
   bool extract(const std::string& destination, const std::string& archive) const;
+  bool extract(const std::string& destination, const std::string& archive,
+               std::string& reason) const;
 
  private:
   plat::Library m_library;
   GZipCreateExtractFn m_fnCreate = nullptr;
   GZipExtractFileFn m_fnExtract = nullptr;
   GZipCloseHandleFn m_fnClose = nullptr;
+  GZipLastErrorFn m_fnLastError = nullptr;  // optional
 };
 
 }  // namespace cvdt::pack

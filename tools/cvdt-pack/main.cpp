@@ -65,8 +65,11 @@ int runUnpack(const std::vector<std::string>& args) {
   const size_t slash = archive.rfind('/');
   if (words.size() == 1 && slash != std::string::npos) destination = archive.substr(0, slash + 1);
   const cvdt::pack::LgzCompanion lgz(line.value("companions"));
-  if (!lgz.extract(destination, archive)) {
-    throw PackError("cvlgz.dll could not unpack " + archive + " into " + destination);
+  std::string reason;
+  if (!lgz.extract(destination, archive, reason)) {
+    throw PackError("cvlgz.dll could not unpack " + archive + " into " + destination +
+                    (reason.empty() ? std::string() : ": " + reason) +
+                    " (nothing in the destination was changed)");
   }
   std::printf("unpacked %s into %s\n", archive.c_str(), destination.c_str());
   return 0;

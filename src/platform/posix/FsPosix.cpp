@@ -6,6 +6,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <optional>
@@ -52,6 +53,42 @@ std::optional<posix::DriveConfig> findDrive(char letter) {
   return drive->second;
 }
 
+// Windows wildcard match ignoring case: "*" any run of characters, "?" one character; a
+// trailing ".*" also matches a name without an extension.
+bool matchesWildcard(const char* pattern, const char* name) {
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  auto same = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  };
+  while (*name != '\0') {
+    if (*pattern == '?' || (*pattern != '*' && same(*pattern, *name))) {
+      ++pattern;
+      ++name;
+    } else if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0' || (pattern[0] == '.' && pattern[1] == '*' && pattern[2] == '\0');
+}
+
+bool hasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+bool lessIgnoringCase(const DirEntry& a, const DirEntry& b) {
+  return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
+                                      [](char x, char y) {
+                                        return std::tolower(static_cast<unsigned char>(x)) <
+                                               std::tolower(static_cast<unsigned char>(y));
+                                      });
+}
+
 }  // namespace
 
 PathKind pathKind(const std::string& windowsPath) {
@@ -59,6 +96,25 @@ PathKind pathKind(const std::string& windowsPath) {
   struct stat info {};
   if (!mapPath(windowsPath, host) || stat(host.c_str(), &info) != 0) return PathKind::None;
   return S_ISDIR(info.st_mode) ? PathKind::Directory : PathKind::File;
+}
+
+PathKind findFirstKind(const std::string& windowsPath) {
+  if (windowsPath.empty() || windowsPath.back() == '\\' || windowsPath.back() == '/') {
+    return PathKind::None;
+  }
+  size_t slash = windowsPath.find_last_of("\\/");
+  std::string folder = slash == std::string::npos ? std::string() : windowsPath.substr(0, slash);
+  std::string last = slash == std::string::npos ? windowsPath : windowsPath.substr(slash + 1);
+  bool bareDrive = folder.empty() && last.size() == 2 && last[1] == ':';
+  if (bareDrive || hasWildcard(folder)) return PathKind::None;
+  if (!hasWildcard(last)) return pathKind(windowsPath);
+  std::vector<DirEntry> entries;
+  if (folder.empty() || !listDirectory(folder, entries)) return PathKind::None;
+  std::sort(entries.begin(), entries.end(), lessIgnoringCase);
+  for (const DirEntry& entry : entries) {
+    if (matchesWildcard(last.c_str(), entry.name.c_str())) return pathKind(folder + "\\" + entry.name);
+  }
+  return PathKind::None;
 }
 
 bool createDirectory(const std::string& windowsPath) {
@@ -155,7 +211,8 @@ bool diskSpace(char driveLetter, uint64_t& freeBytes, uint64_t& totalBytes) {
   if (!drive) return failWith(kErrorPathNotFound);
   struct statvfs info {};
   if (statvfs(drive->folder.c_str(), &info) != 0) return failWithErrno();
-  freeBytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  // The drive's total free bytes, as GetDiskFreeSpaceExA's third result gives them.
+  freeBytes = static_cast<uint64_t>(info.f_bfree) * info.f_frsize;
   totalBytes = static_cast<uint64_t>(info.f_blocks) * info.f_frsize;
   return true;
 }

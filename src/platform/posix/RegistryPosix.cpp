@@ -14,6 +14,7 @@
 #include "platform/PlatformSystem.h"
 #include "platform/WinError.h"
 #include "platform/posix/MachineConfig.h"
+#include "platform/posix/RegistryLocation.h"
 
 namespace plat {
 namespace {
@@ -229,28 +230,6 @@ std::string columnText(sqlite3_stmt* statement, int column) {
   return text ? reinterpret_cast<const char*>(text) : "";
 }
 
-// The full key path for root\path in the view that access asks for. On a 64-bit machine the
-// 32-bit view of HKLM\SOFTWARE is HKLM\SOFTWARE\WOW6432Node.
-std::string viewPath(RegRoot root, const std::string& path, uint32_t access) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  bool view32 = (access & kKeyWow64_32Key) != 0 ||
-                ((access & kKeyWow64_64Key) == 0 && !isProcess64Bit());
-  if (root == RegRoot::LocalMachine && isNative64Bit() && view32 && !parts.empty() &&
-      equalsAsciiNoCase(parts[0], "SOFTWARE") &&
-      !(parts.size() > 1 && equalsAsciiNoCase(parts[1], "WOW6432Node")))
-    parts.insert(parts.begin() + 1, "WOW6432Node");
-  std::string full = regRootName(root);
-  for (const std::string& part : parts) full += "\\" + part;
-  return full;
-}
-
 bool hasWriteAccess(uint32_t access) { return (access & 0x0006) != 0; }  // set value, create key
 
 uint32_t exec(Connection* connection, const char* sql) {
@@ -292,6 +271,23 @@ uint32_t insertKeyChain(Connection* connection, const std::string& path) {
   return kErrorSuccess;
 }
 
+// Whether the key exists in the merged view: as path, or as overlay when there is one.
+uint32_t anyKeyExists(Connection* connection, const std::string& path, const std::string& overlay,
+                      bool& exists) {
+  uint32_t error = keyExists(connection, path, exists);
+  if (error != kErrorSuccess || exists || overlay.empty()) return error;
+  return keyExists(connection, overlay, exists);
+}
+
+// The key that takes value writes: the overlay when it exists (a user's classes key), else path.
+uint32_t writtenKey(Connection* connection, const std::string& path, const std::string& overlay,
+                    std::string& written) {
+  bool overlayExists = false;
+  uint32_t error = overlay.empty() ? kErrorSuccess : keyExists(connection, overlay, overlayExists);
+  written = overlayExists ? overlay : path;
+  return error;
+}
+
 std::string likeEscaped(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -309,11 +305,12 @@ uint32_t withConnection(Body body) {
   return lease.get() == nullptr ? error : body(lease.get());
 }
 
-// The name in the first column of the index-th row of a "... LIMIT 1 OFFSET ?2" listing.
+// The name in the first column of the index-th row of a "... LIMIT 1 OFFSET ?2" listing of the
+// key ?1 merged with the key ?3 (the same key when there is no overlay).
 uint32_t nthName(Connection* connection, const char* sql, const std::string& path,
-                 uint32_t index, std::string& name) {
+                 const std::string& overlay, uint32_t index, std::string& name) {
   Statement list(connection, sql);
-  int rc = list.text(1, path).integer(2, index).step();
+  int rc = list.text(1, path).integer(2, index).text(3, overlay.empty() ? path : overlay).step();
   if (rc == SQLITE_DONE) return kErrorNoMoreItems;
   if (rc != SQLITE_ROW) return errorFromSqlite(rc);
   name = columnText(list.raw(), 0);
@@ -343,13 +340,16 @@ bool regRootFromName(const std::string& name, RegRoot& root) {
 
 uint32_t RegKey::open(RegRoot root, const std::string& path, uint32_t access, RegKey& out) {
   out.close();
+  // A root always opens; the key it stands for (a user's hive) is made on first use.
+  if (posix::locateRegistryKey(root, path, access).isRoot) return create(root, path, access, out);
   return withConnection([&](Connection* connection) -> uint32_t {
-    std::string full = viewPath(root, path, access);
+    posix::RegistryLocation location = posix::locateRegistryKey(root, path, access);
     bool exists = false;
-    uint32_t error = keyExists(connection, full, exists);
+    uint32_t error = anyKeyExists(connection, location.path, location.overlayPath, exists);
     if (error != kErrorSuccess) return error;
     if (!exists) return kErrorFileNotFound;
-    out.m_path = full;
+    out.m_path = location.path;
+    out.m_overlayPath = location.overlayPath;
     out.m_access = access;
     out.m_open = true;
     return kErrorSuccess;
@@ -360,39 +360,54 @@ uint32_t RegKey::create(RegRoot root, const std::string& path, uint32_t access, 
                         bool* created) {
   out.close();
   return withConnection([&](Connection* connection) -> uint32_t {
-    std::string full = viewPath(root, path, access);
+    posix::RegistryLocation location = posix::locateRegistryKey(root, path, access);
     bool existed = false;
     uint32_t error = inTransaction(connection, [&] {
-      uint32_t result = keyExists(connection, full, existed);
-      return result != kErrorSuccess || existed ? result : insertKeyChain(connection, full);
+      uint32_t result = anyKeyExists(connection, location.path, location.overlayPath, existed);
+      return result != kErrorSuccess || existed ? result : insertKeyChain(connection, location.path);
     });
     if (error != kErrorSuccess) return error;
     if (created != nullptr) *created = !existed;
-    out.m_path = full;
+    out.m_path = location.path;
+    out.m_overlayPath = location.overlayPath;
     out.m_access = access;
     out.m_open = true;
     return kErrorSuccess;
   });
 }
 
+namespace {
+
+// Deletes the key at full and everything below it; existed tells whether it was there.
+uint32_t deleteStoredTree(Connection* connection, const std::string& full, bool& existed) {
+  std::string below = likeEscaped(full) + "\\%";
+  uint32_t result = keyExists(connection, full, existed);
+  if (result != kErrorSuccess || !existed) return result;
+  Statement values(connection,
+                   "DELETE FROM reg_value WHERE key_id IN (SELECT id FROM reg_key"
+                   " WHERE path = ?1 OR path LIKE ?2 ESCAPE '!')");
+  int rc = values.text(1, full).text(2, below).step();
+  if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+  Statement keys(connection, "DELETE FROM reg_key WHERE path = ?1 OR path LIKE ?2 ESCAPE '!'");
+  rc = keys.text(1, full).text(2, below).step();
+  return rc == SQLITE_DONE ? kErrorSuccess : errorFromSqlite(rc);
+}
+
+}  // namespace
+
+// Through HKEY_CLASSES_ROOT the key goes from both the machine's and the user's classes, so
+// that it is gone from the merged view.
 uint32_t RegKey::deleteTree(RegRoot root, const std::string& path, uint32_t access) {
+  posix::RegistryLocation location = posix::locateRegistryKey(root, path, access);
+  if (location.isRoot) return kErrorAccessDenied;  // a root stays
   return withConnection([&](Connection* connection) -> uint32_t {
-    std::string full = viewPath(root, path, access);
-    if (full.find('\\') == std::string::npos) return kErrorAccessDenied;  // a root stays
-    std::string below = likeEscaped(full) + "\\%";
-    bool existed = false;
     return inTransaction(connection, [&] {
-      uint32_t result = keyExists(connection, full, existed);
+      bool existed = false, overlayExisted = false;
+      uint32_t result = deleteStoredTree(connection, location.path, existed);
+      if (result == kErrorSuccess && !location.overlayPath.empty())
+        result = deleteStoredTree(connection, location.overlayPath, overlayExisted);
       if (result != kErrorSuccess) return result;
-      if (!existed) return kErrorFileNotFound;
-      Statement values(connection,
-                       "DELETE FROM reg_value WHERE key_id IN (SELECT id FROM reg_key"
-                       " WHERE path = ?1 OR path LIKE ?2 ESCAPE '!')");
-      int rc = values.text(1, full).text(2, below).step();
-      if (rc != SQLITE_DONE) return errorFromSqlite(rc);
-      Statement keys(connection, "DELETE FROM reg_key WHERE path = ?1 OR path LIKE ?2 ESCAPE '!'");
-      rc = keys.text(1, full).text(2, below).step();
-      return rc == SQLITE_DONE ? kErrorSuccess : errorFromSqlite(rc);
+      return existed || overlayExisted ? kErrorSuccess : kErrorFileNotFound;
     });
   });
 }
@@ -401,10 +416,12 @@ uint32_t RegKey::queryValue(const std::string& name, uint32_t& type,
                             std::vector<uint8_t>& data) const {
   if (!m_open) return kErrorInvalidHandle;
   return withConnection([&](Connection* connection) -> uint32_t {
+    // The overlay's value wins over the key's own.
     Statement query(connection,
                     "SELECT v.type, v.data FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
-                    " WHERE k.path = ? AND v.name = ?");
-    int rc = query.text(1, m_path).text(2, name).step();
+                    " WHERE (k.path = ?1 OR k.path = ?3) AND v.name = ?2"
+                    " ORDER BY k.path = ?3 DESC LIMIT 1");
+    int rc = query.text(1, m_path).text(2, name).text(3, readOverlay()).step();
     if (rc == SQLITE_DONE) return kErrorFileNotFound;
     if (rc != SQLITE_ROW) return errorFromSqlite(rc);
     type = static_cast<uint32_t>(sqlite3_column_int64(query.raw(), 0));
@@ -418,12 +435,15 @@ uint32_t RegKey::setValue(const std::string& name, uint32_t type, const void* da
   if (!m_open) return kErrorInvalidHandle;
   if (!hasWriteAccess(m_access)) return kErrorAccessDenied;
   return withConnection([&](Connection* connection) -> uint32_t {
+    std::string written;
+    uint32_t error = writtenKey(connection, m_path, m_overlayPath, written);
+    if (error != kErrorSuccess) return error;
     Statement upsert(connection,
                      "INSERT INTO reg_value(key_id, name, type, data)"
                      " SELECT id, ?2, ?3, ?4 FROM reg_key WHERE path = ?1"
                      " ON CONFLICT(key_id, name) DO UPDATE SET type = excluded.type,"
                      " data = excluded.data");
-    int rc = upsert.text(1, m_path).text(2, name).integer(3, type).blob(4, data, size).step();
+    int rc = upsert.text(1, written).text(2, name).integer(3, type).blob(4, data, size).step();
     if (rc != SQLITE_DONE) return errorFromSqlite(rc);
     return sqlite3_changes(connection->db()) > 0 ? kErrorSuccess : kErrorKeyDeleted;
   });
@@ -433,22 +453,30 @@ uint32_t RegKey::deleteValue(const std::string& name) {
   if (!m_open) return kErrorInvalidHandle;
   if (!hasWriteAccess(m_access)) return kErrorAccessDenied;
   return withConnection([&](Connection* connection) -> uint32_t {
-    Statement remove(connection,
-                     "DELETE FROM reg_value WHERE name = ?2 AND key_id ="
-                     " (SELECT id FROM reg_key WHERE path = ?1)");
-    int rc = remove.text(1, m_path).text(2, name).step();
-    if (rc != SQLITE_DONE) return errorFromSqlite(rc);
-    return sqlite3_changes(connection->db()) > 0 ? kErrorSuccess : kErrorFileNotFound;
+    // The overlay's value goes first; the key's own only when the overlay has none.
+    for (const std::string* key : {&m_overlayPath, &m_path}) {
+      if (key->empty()) continue;
+      Statement remove(connection,
+                       "DELETE FROM reg_value WHERE name = ?2 AND key_id ="
+                       " (SELECT id FROM reg_key WHERE path = ?1)");
+      int rc = remove.text(1, *key).text(2, name).step();
+      if (rc != SQLITE_DONE) return errorFromSqlite(rc);
+      if (sqlite3_changes(connection->db()) > 0) return kErrorSuccess;
+    }
+    return kErrorFileNotFound;
   });
 }
 
 uint32_t RegKey::enumValue(uint32_t index, std::string& name) const {
   if (!m_open) return kErrorInvalidHandle;
   return withConnection([&](Connection* connection) {
+    // The overlay's values first, then the key's own that the overlay does not have.
     return nthName(connection,
                    "SELECT v.name FROM reg_value v JOIN reg_key k ON v.key_id = k.id"
-                   " WHERE k.path = ?1 ORDER BY v.rowid LIMIT 1 OFFSET ?2",
-                   m_path, index, name);
+                   " WHERE k.path = ?1 OR k.path = ?3 GROUP BY v.name"
+                   " ORDER BY min((k.path <> ?3) * 4611686018427387904 + v.rowid)"
+                   " LIMIT 1 OFFSET ?2",
+                   m_path, m_overlayPath, index, name);
   });
 }
 
@@ -456,9 +484,9 @@ uint32_t RegKey::enumSubKey(uint32_t index, std::string& name) const {
   if (!m_open) return kErrorInvalidHandle;
   return withConnection([&](Connection* connection) {
     return nthName(connection,
-                   "SELECT name FROM reg_key WHERE parent = ?1 ORDER BY name COLLATE NOCASE"
-                   " LIMIT 1 OFFSET ?2",
-                   m_path, index, name);
+                   "SELECT name FROM reg_key WHERE parent = ?1 OR parent = ?3"
+                   " GROUP BY name COLLATE NOCASE ORDER BY name COLLATE NOCASE LIMIT 1 OFFSET ?2",
+                   m_path, m_overlayPath, index, name);
   });
 }
 
@@ -467,8 +495,8 @@ uint32_t RegKey::queryInfo(uint32_t& maxValueNameLength, uint32_t& maxValueLengt
   return withConnection([&](Connection* connection) -> uint32_t {
     Statement info(connection,
                    "SELECT k.id, max(length(v.name)), max(length(v.data)) FROM reg_key k"
-                   " LEFT JOIN reg_value v ON v.key_id = k.id WHERE k.path = ?");
-    int rc = info.text(1, m_path).step();
+                   " LEFT JOIN reg_value v ON v.key_id = k.id WHERE k.path = ?1 OR k.path = ?2");
+    int rc = info.text(1, m_path).text(2, readOverlay()).step();
     if (rc != SQLITE_ROW) return errorFromSqlite(rc);
     if (sqlite3_column_type(info.raw(), 0) == SQLITE_NULL) return kErrorKeyDeleted;
     maxValueNameLength = static_cast<uint32_t>(sqlite3_column_int64(info.raw(), 1));

@@ -1,0 +1,104 @@
+// Writing one regular file of the archive, with every error of the file system reported.
+#include "FileWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace cvlgz {
+namespace {
+
+std::string systemError(const char* what, const std::string& path, int code) {
+  std::string text = std::string(what) + " " + path + ": " + std::strerror(code);
+  if (code == ENOSPC || code == EDQUOT || code == EFBIG) text += " (the destination's disk is full)";
+  return text;
+}
+
+}  // namespace
+
+int FileWriter::create(const std::string& path, const std::string& name, mode_t mode,
+                       std::string& error) {
+  // An earlier entry of the same name, or a link, is replaced, never written through.
+  if (unlink(path.c_str()) != 0 && (errno == EISDIR || errno == EPERM)) rmdir(path.c_str());
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(path.c_str(), flags, mode);
+  if (fd < 0 && errno == ENOENT) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    fd = ::open(path.c_str(), flags, mode);
+  }
+  if (fd < 0) error = systemError("cannot create", name, errno);
+  return fd;
+}
+
+bool FileWriter::writeAll(int fd, const char* data, size_t size, const std::string& name,
+                          std::string& error) {
+  while (size > 0) {
+    ssize_t done = ::write(fd, data, size);
+    if (done < 0 && errno == EINTR) continue;
+    // A write that takes nothing without an error would repeat for ever; the disk is full.
+    if (done <= 0) {
+      error = systemError("cannot write", name, done < 0 ? errno : ENOSPC);
+      return false;
+    }
+    data += done;
+    size -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool FileWriter::copy(struct archive* reader, int fd, const std::string& name, int64_t declared,
+                      std::string& error) {
+  int64_t written = 0;
+  for (;;) {
+    const void* block = nullptr;
+    size_t size = 0;
+    la_int64_t offset = 0;
+    int result = archive_read_data_block(reader, &block, &size, &offset);
+    if (result == ARCHIVE_EOF) break;
+    if (result < ARCHIVE_WARN) {
+      const char* text = archive_error_string(reader);
+      error = text != nullptr ? text : "the archive cannot be read";
+      return false;
+    }
+    if (offset != written) {
+      error = "refused sparse file: " + name;
+      return false;
+    }
+    if (!writeAll(fd, static_cast<const char*>(block), size, name, error)) return false;
+    written += static_cast<int64_t>(size);
+  }
+  if (written != declared) {
+    error = "the archive's data for " + name + " is shorter than its size";
+    return false;
+  }
+  return true;
+}
+
+bool FileWriter::write(struct archive* reader, struct archive_entry* entry,
+                       const std::string& name, std::string& error) {
+  const std::string path = archive_entry_pathname(entry);
+  int fd = create(path, name, archive_entry_perm(entry) & 0777, error);
+  if (fd < 0) return false;
+  bool ok = copy(reader, fd, name, archive_entry_size(entry), error);
+  if (ok && archive_entry_mtime_is_set(entry)) {
+    struct timespec times[2];
+    times[1] = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+    times[0] = archive_entry_atime_is_set(entry)
+                   ? timespec{archive_entry_atime(entry), archive_entry_atime_nsec(entry)}
+                   : times[1];
+    futimens(fd, times);  // a time that cannot be kept leaves the file as good as it is
+  }
+  // Some file systems report a failed write-back only here.
+  if (::close(fd) != 0 && ok) {
+    error = systemError("cannot finish", name, errno);
+    ok = false;
+  }
+  return ok;
+}
+
+}  // namespace cvlgz
