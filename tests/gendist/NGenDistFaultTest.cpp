@@ -19,6 +19,7 @@
 #include "gendist/CurrentDist.h"
 #include "gendist/NGenDistMgr.h"
 #include "gendist/NGenDistMgrTestAccess.h"
+#include "net/NCompanionCache.h"
 #include "net/NDBQuery.h"
 #include "support/CommandOutput.h"
 #include "support/HostReports.h"
@@ -80,8 +81,13 @@ class NGenDistFaultTest : public testing::Test {
     m_machine.reset();
     m_gateway.reset();
     NDBQuery::setDefaultReplyWaitMs(NDBQuery::kReplyWaitMs);
-    if (!m_strMount.empty()) cvdt::test::commandOutput("umount " + m_strMount + " 2>&1");
-    fs::remove_all(m_base);
+    if (!m_strMount.empty()) {
+      NCompanionCache::releaseAll();  // the companions loaded from the mounted drive
+      // Lazily, in case something of this process still maps a file there.
+      cvdt::test::commandOutput("umount -l " + m_strMount + " 2>&1");
+    }
+    std::error_code ec;
+    fs::remove_all(m_base, ec);
   }
 
   // Packs distribution 12 (incompressible data in 64 KiB parts; its program waits until the
@@ -91,7 +97,7 @@ class NGenDistFaultTest : public testing::Test {
     fs::create_directories(src);
     fs::create_directories(m_base + "/root");
     std::mt19937 random(12);
-    std::string noise(200000, '\0');
+    std::string noise(m_nDataSize, '\0');
     for (char& c : noise) c = static_cast<char>(random());
     std::ofstream(src + "/data.bin", std::ios::binary) << noise;
     std::ofstream(src + "/install.bat")
@@ -123,8 +129,17 @@ class NGenDistFaultTest : public testing::Test {
                                                    path == faultPath ? fault : ServedFile::Fault::None));
     }
   }
-  void hold() { fs::remove(m_base + "/go"); }
-  void release() { std::ofstream(m_base + "/go") << "go"; }
+  // The program (and, with the gated extraction library, a package's extraction) waits until
+  // release.
+  void hold() {
+    fs::remove(m_base + "/go");
+    fs::remove(m_base + "/gate/open");
+  }
+  void release() {
+    std::ofstream(m_base + "/go") << "go";
+    if (fs::exists(m_base + "/gate")) std::ofstream(m_base + "/gate/open") << "open";
+  }
+  void stopsWhileHeldLetTheJobComplete(const std::function<bool()>& held);
   bool programStarted() { return eventually([&] { return fs::exists(m_base + "/started"); }); }
 
   void startManager(const char* equipCfg = kNoBan) {
@@ -174,7 +189,7 @@ class NGenDistFaultTest : public testing::Test {
     EXPECT_TRUE(m_reports->waitFor(cmdId, "060", kDeadline)) << m_reports->codesOf(cmdId);
     EXPECT_EQ(historyStatus(cmdId), "060");
     EXPECT_EQ(m_machine->readFile(m_machine->config().moduleFolder + "\\ndist_temp\\12\\data.bin").size(),
-              200000u);
+              m_nDataSize);
   }
   // Nothing half-written in the job folder: no transfer's temporary file, and every part there
   // is the server's part, whole.
@@ -213,7 +228,8 @@ class NGenDistFaultTest : public testing::Test {
   std::unique_ptr<cvdt::test::LoopbackHttpServer> m_server;
   std::unique_ptr<NGenDistMgr> m_manager;
   uint32_t m_nNextCmdId = 801;
-  uint64_t m_nSent = 0;  // bytes the server had sent before the job under test
+  uint64_t m_nSent = 0;
+  size_t m_nDataSize = 200000;  // the package's data file  // bytes the server had sent before the job under test
 };
 
 // The server's connections are cut in the middle of a part, then the server goes away in the
@@ -301,18 +317,24 @@ TEST_F(NGenDistFaultTest, DiskFullDuringTheDownloadEndsWith904AndLeavesNothingPa
   if (mounted.find("mounted") == std::string::npos)
     GTEST_SKIP() << "cannot mount a tmpfs as the machine's C: drive (needs root): " << mounted;
   m_strMount = drive;
-  ASSERT_NO_FATAL_FAILURE(prepare([&](plat::posix::MachineConfig& config, plat::posix::LayoutOptions&) {
+  // The extraction library keeps a reserve of at least 1 MiB free, so the index is only
+  // unpacked with more room than that: the package is larger than the room left after it.
+  m_nDataSize = 2500000;
+  // Failures alone are traced, so the trace log on the same drive takes next to no room.
+  ASSERT_NO_FATAL_FAILURE(prepare([&](plat::posix::MachineConfig& config, plat::posix::LayoutOptions& options) {
     config.drives['C'].folder = drive;
+    options.traceLevel = "1";
   }));
   // The disk check sees room for the package: the contents text claims 1 KiB.
   size_t sizeField = 0;
   for (int i = 0; i < 12; ++i) sizeField = m_strContents.find("|$", sizeField) + 2;
   m_strContents.replace(sizeField, m_strContents.find("|$", sizeField) - sizeField, "1");
   startManager();
-  // Room for the index and about one and a half parts.
+  // Room for the index (its archive, the extracted copy and the moved file), the extraction
+  // library's reserve and about half the parts.
   std::string filler = drive + "/filler";
   uint64_t room = fs::space(drive).available;
-  uint64_t keep = bytesBeforePart(1) + 32 * 1024 + 16 * 1024;
+  uint64_t keep = 2 * fs::file_size(m_base + "/root" + kIndex) + 1024 * 1024 + m_nDataSize / 2;
   ASSERT_GT(room, keep);
   ASSERT_EQ(cvdt::test::commandOutput("fallocate -l " + std::to_string(room - keep) + " " + filler +
                                       " 2>&1 && echo ok"), "ok\n");
@@ -419,17 +441,18 @@ TEST_F(NGenDistFaultTest, StopsDuringTheIndexOrAPartEndTheTransferWithTheStopsSt
   }
 }
 
-// The program's run is not a transfer: a stop while it runs changes nothing, the job ends
-// "060" once the program has ended (a manager stop waits for that), and the next job runs.
-TEST_F(NGenDistFaultTest, StopsWhileTheProgramRunsLetTheJobComplete) {
-  ASSERT_NO_FATAL_FAILURE(prepare());
+// Extraction and the program's run are not transfers: a stop while the job is held in one
+// changes nothing, the job ends "060" once the step is over (a manager stop waits for that),
+// and the next job runs.
+void NGenDistFaultTest::stopsWhileHeldLetTheJobComplete(const std::function<bool()>& held) {
   startManager(kBanAtThree);
   for (Stop stop : {Stop::Cancel, Stop::Ban, Stop::Manager}) {
     SCOPED_TRACE(nameOf(stop));
     hold();
     fs::remove(m_base + "/started");
+    fs::remove(m_base + "/gate/extracting");
     uint32_t cmdId = post();
-    ASSERT_TRUE(programStarted());
+    ASSERT_TRUE(held());
     StopDriver driver(*m_manager, *m_machine);
     ASSERT_TRUE(driver.post(stop));
     release();
@@ -441,6 +464,27 @@ TEST_F(NGenDistFaultTest, StopsWhileTheProgramRunsLetTheJobComplete) {
     CurrentDist::setStopReason(kStopNone);
     expectNextJobSucceeds();
   }
+}
+
+TEST_F(NGenDistFaultTest, StopsWhileTheProgramRunsLetTheJobComplete) {
+  ASSERT_NO_FATAL_FAILURE(prepare());
+  stopsWhileHeldLetTheJobComplete([&] { return programStarted(); });
+}
+
+// The extraction library is replaced by one that holds a package's extraction until the test
+// opens its gate, then unpacks with the real library.
+TEST_F(NGenDistFaultTest, StopsDuringTheExtractionLetTheJobComplete) {
+  ASSERT_NO_FATAL_FAILURE(prepare());
+  std::string modules = m_machine->host(m_machine->config().moduleFolder);
+  fs::copy_file(modules + "/cvlgz.dll", modules + "/cvlgz-real.dll");
+  fs::copy_file(CVDT_GATE_LGZ, modules + "/cvlgz.dll", fs::copy_options::overwrite_existing);
+  fs::create_directories(m_base + "/gate");
+  // Every test machine has the same module folder, so this process may still hold the real
+  // library loaded under that name for an earlier machine.
+  NCompanionCache::releaseAll();
+  setenv("CVDT_LGZ_GATE", (m_base + "/gate").c_str(), 1);
+  stopsWhileHeldLetTheJobComplete([&] { return eventually([&] { return fs::exists(m_base + "/gate/extracting"); }); });
+  unsetenv("CVDT_LGZ_GATE");
 }
 
 // The manager signals the worker's stop event for a ban check that it makes while it still

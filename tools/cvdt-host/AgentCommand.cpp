@@ -157,6 +157,10 @@ class Reports {
     }
     return false;
   }
+  // Holds the collecting thread between two sweeps for as long as the lock is kept: a sweep
+  // opens the result folder and each result file for a moment, and a count of this process's
+  // descriptors must not catch those.
+  std::unique_lock<std::mutex> holdSweeps() { return std::unique_lock<std::mutex>(m_sweepMutex); }
 
  private:
   void collect() {
@@ -164,8 +168,11 @@ class Reports {
       last = m_stop;  // one more sweep after the stop takes what came last
       m_collector.waitFilled(last ? 0 : 100);
       std::vector<CommandResult> taken;
-      m_collector.takeQueued(taken);
-      m_collector.takeFiles(taken);
+      {
+        std::lock_guard<std::mutex> sweep(m_sweepMutex);
+        m_collector.takeQueued(taken);
+        m_collector.takeFiles(taken);
+      }
       std::lock_guard<std::mutex> lock(m_mutex);
       for (const CommandResult& result : taken) {
         std::printf("result %s\n", ReportCollector::toJson(result).c_str());
@@ -175,6 +182,7 @@ class Reports {
     }
   }
   ReportCollector m_collector;
+  std::mutex m_sweepMutex;  // held by a sweep of the queue and the result folder
   std::mutex m_mutex;
   std::vector<CommandResult> m_seen;
   std::atomic<bool> m_stop{false};
@@ -280,6 +288,7 @@ bool Agent::execute(const Words& w) {
                                   scriptInt32(arg(w, 3, "60"), "seconds"));
     std::printf("wait-status %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
   } else if (verb == "stats") {
+    std::unique_lock<std::mutex> between = m_reports.holdSweeps();
     int descriptors = printDescriptors();
     std::printf("stats threads=%d fds=%d\n", procEntries("/proc/self/task"), descriptors);
   } else if (verb == "echo") {
