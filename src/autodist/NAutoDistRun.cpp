@@ -27,7 +27,12 @@ bool isEmptyPolicy(const NString& policy) {
 
 }  // namespace
 
-NAutoDist::NAutoDist() : m_pState(std::make_unique<ADistSharedState>()) {
+// The file maps start empty rather than absent, so a stage called outside a pass finds nothing
+// to do instead of a missing map; every item of a pass gets new ones.
+NAutoDist::NAutoDist()
+    : m_pState(std::make_unique<ADistSharedState>()),
+      m_pIndexMap(std::make_unique<NFileMap>()),
+      m_pStaleMap(std::make_unique<NFileMap>()) {
   std::memset(m_pState.get(), 0, sizeof(ADistSharedState));
   m_esw_equip_cfg = ProductTargetList{};
   m_strTimeText = NMisc::getCurrentTimeText();
