@@ -78,9 +78,13 @@ class XServer {
     for (m_number = 200 + getpid() % 700; fs::exists(lockOf(m_number)); ++m_number) {}
     m_server = std::make_unique<Child>(std::vector<std::string>{
         "Xvfb", display(), "-nolisten", "tcp", "-screen", "0", "640x480x24"});
-    auto end = Clock::now() + std::chrono::seconds(10);
-    while (!fs::exists("/tmp/.X11-unix/X" + std::to_string(m_number)) && Clock::now() < end)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The socket appears before the server takes clients: wait until a client gets an answer.
+    auto end = Clock::now() + std::chrono::seconds(30);
+    while (!answers() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  bool answers() const {
+    std::string probe = "xdpyinfo -display " + display() + " >/dev/null 2>&1";
+    return fs::exists("/tmp/.X11-unix/X" + std::to_string(m_number)) && std::system(probe.c_str()) == 0;
   }
   std::string display() const { return ":" + std::to_string(m_number); }
 
@@ -123,7 +127,9 @@ TEST(NEswDetectLiveTest, WindowExistsLooksAtTheDisplaysTopLevelWindows) {
   }
   if (!onPath("Xvfb") || !onPath("xmessage"))
     GTEST_SKIP() << "needs Xvfb and xmessage (scripts/deps.sh installs them)";
+  if (!onPath("xdpyinfo")) GTEST_SKIP() << "needs xdpyinfo (scripts/deps.sh installs x11-utils)";
   XServer server;
+  ASSERT_TRUE(server.answers()) << "Xvfb on " << server.display() << " never took a client";
   DisplayVariable display(server.display().c_str());
   EXPECT_EQ(evaluateText(window("", "Setup Wizard")), 0);
   Child box({"xmessage", "-name", "setupwiz", "-title", "Setup Wizard", "hello"});
