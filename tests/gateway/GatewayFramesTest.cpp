@@ -44,6 +44,10 @@ TEST(GatewayFramesTest, LengthFieldsOutsideTheRequestLimitsAreRefused) {
   longest.resize(0x10000, 'x');
   EXPECT_EQ(GatewayClient::call(gateway.port(), longest).rfind("C00440AERR|@", 0), 0u);
   EXPECT_EQ(gateway.logLines().size(), std::size(lengths) + 1);
+  // The refusal names the real limit.
+  EXPECT_NE(gateway.logLines()[1].find("frame of 65537 bytes exceeds the limit of 65536 bytes"),
+            std::string::npos)
+      << gateway.logLines()[1];
   EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
   EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
 }

@@ -77,6 +77,27 @@ TEST_F(GatewayProceduresTest, DeletionMarksEachListedDistributionUntilItIsReport
             (std::vector<std::string>{"EQ1,7", "EQ1,9", "EQ2,5"}));
 }
 
+// The module cuts its deletion list at 999 characters: whatever the cut leaves is kept.
+TEST_F(GatewayProceduresTest, DeletionListsCutByTheModuleAreKept) {
+  std::string ids;
+  for (int id = 100001; ids.size() < 992; ++id) ids += std::to_string(id) + "|&";  // 124 ids
+  ASSERT_EQ(ids.size(), 992u);
+  const std::string cutId = ids + "1234567";    // 999 characters, the last id maybe cut
+  const std::string cutSeparator = ids + "200001|";  // 999 characters, half a separator at the end
+  ASSERT_EQ(cutId.size(), 999u);
+  ASSERT_EQ(cutSeparator.size(), 999u);
+  EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ1", "DIST_ID_DATA|#S|#" + cutId}), "C00440AOK|@124");
+  EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ2", "DIST_ID_DATA|#S|#" + cutSeparator}),
+            "C00440AOK|@124");
+  EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ3", "DIST_ID_DATA|#S|#5|&|&7"}), "C00440AOK|@2");
+  EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ3", "DIST_ID_DATA|#S|#9|&"}), "C00440AOK|@1");
+  DbProbe db(m_gateway.dbPath());
+  EXPECT_EQ(db.rows("SELECT count(*) FROM n_equip_deleted WHERE dist_id IN (1234567, 200001)"),
+            (std::vector<std::string>{"0"}));
+  EXPECT_EQ(db.rows("SELECT dist_id FROM n_equip_deleted WHERE equip_id = 'EQ3' ORDER BY 1"),
+            (std::vector<std::string>{"5", "7", "9"}));
+}
+
 TEST_F(GatewayProceduresTest, AutomaticStatusKeepsTheErrorDetailOnlyFromTheEightParameterForm) {
   EXPECT_EQ(call(kAutomatic, automatic("12", "3", "072")), "C00440AOK|@1");
   std::vector<std::string> withDetail = automatic("12", "3", "904");

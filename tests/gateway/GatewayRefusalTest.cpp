@@ -69,8 +69,6 @@ TEST(GatewayRefusalTest, MalformedOrMismatchedRequestsAreRefusedAndWriteNothing)
       {"duplicate parameter", commandedWith(6, "CMD_ID|#I|#7")},
       {"empty equipment id", commandedWith(0, "EQUIP_ID|#S|#")},
       {"empty status", commandedWith(3, "STATUS|#S|#")},
-      {"empty id in the list", deletionOf("5|&|&7")},
-      {"list ending in |&", deletionOf("5|&")},
       {"id with letters", deletionOf("5|&x7")},
       {"id zero", deletionOf("0")},
       {"negative id", deletionOf("-3")},

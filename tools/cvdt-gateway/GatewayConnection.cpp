@@ -99,7 +99,8 @@ GatewayConnection::Progress GatewayConnection::takeLength() {
     return Progress::FrameRefused;
   }
   if (m_nBodyLength > kMaxRequestLength) {
-    m_strFailure = "frame of " + std::to_string(m_nBodyLength) + " bytes exceeds 1000";
+    m_strFailure = "frame of " + std::to_string(m_nBodyLength) + " bytes exceeds the limit of " +
+                   std::to_string(kMaxRequestLength) + " bytes";
     return Progress::FrameRefused;
   }
   return Progress::FrameReady;

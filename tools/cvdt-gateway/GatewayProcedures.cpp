@@ -28,6 +28,8 @@ constexpr ParamSpec kAutomaticParams[] = {
     {"EQUIP_ID", 'S', false},      {"DIST_ID", 'I', false},   {"UPDATE_ID", 'I', false},
     {"STATUS", 'S', false},        {"STATUS_DETAIL", 'S', true}, {"PROC_TIME", 'I', false},
     {"DIST_SERVER_IP", 'S', true}, {"ERR_DETAIL", 'S', true}};
+// The length at which the module cuts a deletion list.
+constexpr size_t kCutDeletionListLength = 999;
 constexpr ParamSpec kTargetParams[] = {{"EQUIP_ID", 'S', false}, {"DT_ID", 'S', false}};
 
 bool parseInteger(std::string_view text, int64_t& value) {
@@ -126,10 +128,16 @@ GatewayOutcome GatewayProcedures::commandedResult(const Values& values) {
   return {true, "1"};
 }
 
-// DIST_ID_DATA lists the distribution ids joined by "|&".
+// DIST_ID_DATA lists the distribution ids joined by "|&". The module cuts the list at 999
+// characters, so a list of exactly that length may end in a cut id or half a separator: its last
+// element is ignored then, and empty elements are skipped anywhere.
 GatewayOutcome GatewayProcedures::deletions(const Values& values) {
+  const std::string& data = values.find("DIST_ID_DATA")->second;
+  std::vector<std::string_view> fields = splitFields(data, "|&");
+  if (data.size() == kCutDeletionListLength && !fields.empty()) fields.pop_back();
   std::vector<int64_t> distIds;
-  for (std::string_view field : splitFields(values.find("DIST_ID_DATA")->second, "|&")) {
+  for (std::string_view field : fields) {
+    if (field.empty()) continue;
     int64_t distId = 0;
     if (!parseDistId(field, distId))
       return {false, "DIST_ID_DATA holds '" + printable(field) + "', not a distribution id"};
