@@ -165,7 +165,8 @@ int createProcessViaLogonProgram(uint32_t session, const char* key, const char* 
     report(kLogonNoKey, static_cast<int>(plat::lastError()));
     return 0;
   }
-  if (handover.setValue(name.text(), plat::kRegSz, data.text(), data.length() + 1) != 0) {
+  // A string value of the text's length, as the registry wrapper writes text.
+  if (handover.setValue(name.text(), plat::kRegSz, data.text(), data.length()) != 0) {
     report(kLogonNoValue, static_cast<int>(plat::lastError()));
     return 0;
   }

@@ -50,6 +50,29 @@ struct ChildMode {
   }
 } g_childMode;
 
+// Logon-program mode: the test program installed as cvlgn.exe. It records the type and size of
+// the hand-over value named on its command line into the file that the value's first text names.
+struct HandOverMode {
+  HandOverMode() {
+    std::vector<std::string> args = ownArguments();
+    if (args.size() != 2) return;
+    std::string program = args[0].substr(args[0].find_last_of("/\\") + 1);
+    if (program != "cvlgn.exe") return;
+    plat::RegKey key;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (plat::RegKey::open(plat::RegRoot::LocalMachine, kHandoverKey,
+                           plat::kKeyRead | plat::kKeyWow64_32Key, key) != 0 ||
+        key.queryValue(args[1], type, data) != 0)
+      plat::exitProcess(1);
+    std::string text(data.begin(), data.end());
+    size_t first = text.find("|$") + 2;
+    std::string report = text.substr(first, text.find("|$", first) - first);
+    std::ofstream(report) << "type=" << type << " size=" << data.size() << " text=" << text.c_str();
+    plat::exitProcess(0);
+  }
+} g_handOverMode;
+
 std::string consoleUser() {
   if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
   passwd* self = getpwuid(geteuid());
@@ -197,6 +220,22 @@ TEST_F(LogonProgramTest, MissingAndMalformedValuesEndWithAReason) {
   }
   // The whole code reaches a parent that starts it as the module does.
   EXPECT_EQ(NMisc::createProcessWait(("\"" + cvlgn + "\" absent").c_str(), nullptr, 0), 9102);
+}
+
+}  // namespace
+
+namespace {
+
+// The hand-over value is a string of the text's length, without a terminating zero.
+TEST_F(LogonProgramTest, TheHandOverValueIsAStringWithoutItsTerminatingZero) {
+  std::string cvlgn = m_machine.host(m_machine.config().agentFolder + "\\cvlgn.exe");
+  fs::remove(cvlgn);
+  fs::create_symlink(fs::read_symlink("/proc/self/exe"), cvlgn);
+  std::string report = m_reports + "/handover";
+  LogonResult result = launch(report, "second", 1);
+  EXPECT_EQ(result.result, 1);
+  std::string expected = "USER_WAIT_HIDE|$" + report + "|$second";
+  EXPECT_EQ(seen("handover"), "type=1 size=" + std::to_string(expected.size()) + " text=" + expected);
 }
 
 }  // namespace
