@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing cvdt needs, only those missing.
 # scripts/deps.sh fuzz also installs what the fuzz targets need (clang 14 and its libFuzzer and
-# sanitizer runtimes), which the normal build does not.
+# sanitizer runtimes), which the normal build does not. scripts/deps.sh --windows also installs
+# the MinGW-w64 cross compilers for the win32 and win64 presets and wine64, which runs the win64
+# test programs (scripts/test-windows).
 set -euo pipefail
 
 PACKAGES=(
@@ -15,6 +17,9 @@ PACKAGES=(
 # libclang-rt-14-dev holds libFuzzer (libclang_rt.fuzzer*) and the ASan/UBSan runtimes for clang.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 [ "${1:-}" = "fuzz" ] && PACKAGES+=("${FUZZ_PACKAGES[@]}")
+# The compilers come in two thread models; the toolchain files use the posix one (-posix).
+WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64 googletest)
+[ "${1:-}" = "--windows" ] && PACKAGES+=("${WINDOWS_PACKAGES[@]}")
 
 missing=()
 for package in "${PACKAGES[@]}"; do

@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/AsciiText.h"
 #include "platform/PlatformRegistry.h"
 #include "platform/PlatformSystem.h"
 #include "platform/WinError.h"
@@ -39,19 +38,6 @@ constexpr const char* kSchema =
     "  ('HKEY_USERS', '', 'HKEY_USERS'),"
     "  ('HKEY_CURRENT_CONFIG', '', 'HKEY_CURRENT_CONFIG');"
     "PRAGMA user_version=1;";
-
-struct RootName {
-  RegRoot root;
-  const char* name;
-  const char* shortName;
-};
-constexpr RootName kRoots[] = {
-    {RegRoot::ClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
-    {RegRoot::CurrentUser, "HKEY_CURRENT_USER", "HKCU"},
-    {RegRoot::LocalMachine, "HKEY_LOCAL_MACHINE", "HKLM"},
-    {RegRoot::Users, "HKEY_USERS", "HKU"},
-    {RegRoot::CurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
-};
 
 uint32_t errorFromSqlite(int code) {
   switch (code & 0xFF) {
@@ -320,23 +306,6 @@ uint32_t nthName(Connection* connection, const char* sql, const std::string& pat
 }  // namespace
 
 void closeRegistryConnections() { ConnectionPool::destroy(); }
-
-const char* regRootName(RegRoot root) {
-  for (const RootName& entry : kRoots) {
-    if (entry.root == root) return entry.name;
-  }
-  return "";
-}
-
-bool regRootFromName(const std::string& name, RegRoot& root) {
-  for (const RootName& entry : kRoots) {
-    if (equalsAsciiNoCase(name, entry.name) || equalsAsciiNoCase(name, entry.shortName)) {
-      root = entry.root;
-      return true;
-    }
-  }
-  return false;
-}
 
 uint32_t RegKey::open(RegRoot root, const std::string& path, uint32_t access, RegKey& out) {
   out.close();
