@@ -2,6 +2,7 @@
 # Extraction throughput of cvlgz.dll on an archive cut into volumes against bsdtar on the same
 # archive in one piece, both from the page cache.
 # Usage: bench/lgz_vs_bsdtar.sh [BUILD_DIR [SIZE_MIB [RUNS]]]   (defaults: build 1024 3)
+# CVDT_LGZ_BASELINE=PATH also times another build of cvlgz.dll, in turn with the other two.
 set -eu
 
 build_dir=${1:-build}
@@ -36,20 +37,27 @@ cat "$work/pkg.tgz" "$work"/volumes/* >/dev/null  # into the page cache
 
 now_ns() { date +%s%N; }
 seconds_since() { awk -v s="$1" -v e="$(now_ns)" 'BEGIN { printf "%.4f", (e - s) / 1e9 }'; }
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
 
-best_bsdtar=1e30
-best_lgz=1e30
-i=0
-while [ "$i" -lt "$runs" ]; do
+# One run of each, in turn, on an empty and synced output folder; the times go to one file per
+# contestant. The last run is cvlgz.dll's, whose tree is compared with the source below.
+times=$work/times
+rm -rf "$times" && mkdir -p "$times"
+timed() {  # NAME COMMAND...
+  name=$1
+  shift
   rm -rf "$work/out" && mkdir -p "$work/out" && sync
   start=$(now_ns)
-  bsdtar -xf "$work/pkg.tgz" -C "$work/out"
-  best_bsdtar=$(min "$(seconds_since "$start")" "$best_bsdtar")
-  rm -rf "$work/out" && sync
-  start=$(now_ns)
-  "$program" "$work/volumes/pkg.lgz" "$work/out" >/dev/null
-  best_lgz=$(min "$(seconds_since "$start")" "$best_lgz")
+  "$@" >/dev/null
+  seconds_since "$start" >>"$times/$name"
+  echo >>"$times/$name"
+}
+i=0
+while [ "$i" -lt "$runs" ]; do
+  timed bsdtar bsdtar -xf "$work/pkg.tgz" -C "$work/out"
+  if [ -n "${CVDT_LGZ_BASELINE:-}" ]; then
+    timed baseline "$program" "$work/volumes/pkg.lgz" "$work/out" "$CVDT_LGZ_BASELINE"
+  fi
+  timed cvlgz "$program" "$work/volumes/pkg.lgz" "$work/out"
   i=$((i + 1))
 done
 diff -r "$work/src" "$work/out" >/dev/null || { echo "extracted tree differs from the source" >&2; exit 1; }
@@ -58,11 +66,21 @@ rm -rf "$work/out"
 bytes=$(du -sb "$work/src" | cut -f1)
 archive=$(wc -c <"$work/pkg.tgz")
 volumes=$(ls "$work/volumes" | wc -l)
-awk -v bytes="$bytes" -v archive="$archive" -v volumes="$volumes" -v b="$best_bsdtar" \
-    -v l="$best_lgz" -v runs="$runs" 'BEGIN {
-  mb = bytes / 1e6; mbb = mb / b; mbl = mb / l
-  printf "content: %d bytes; archive %d bytes in %d volumes; best of %d runs each\n", bytes, archive, volumes, runs
-  printf "bsdtar -xf (one file): %8.1f MB/s (%.3f s)\n", mbb, b
-  printf "cvlgz.dll (volumes):   %8.1f MB/s (%.3f s)\n", mbl, l
-  printf "ratio cvlgz/bsdtar: %.3f\n", mbl / mbb
-}'
+echo "content: $bytes bytes; archive $archive bytes in $volumes volumes; $runs runs each"
+# Best and median wall time of each, in MB/s of content, and the ratios to bsdtar's.
+summary() {  # NAME LABEL
+  awk -v bytes="$bytes" -v label="$2" -v name="$1" '
+    NR == FNR { b[++nb] = $1; next }
+    { t[++n] = $1 }
+    function sort(a, k,   i, j, x) { for (i = 2; i <= k; i++) { x = a[i]; for (j = i - 1; j > 0 && a[j] > x; j--) a[j + 1] = a[j]; a[j + 1] = x } }
+    function median(a, k) { return k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2 }
+    END {
+      sort(t, n); sort(b, nb); mb = bytes / 1e6
+      printf "%-24s best %7.1f MB/s (%.3f s), median %7.1f MB/s (%.3f s)", label, mb / t[1], t[1], mb / median(t, n), median(t, n)
+      if (name != "bsdtar") printf "; ratio to bsdtar: best %.3f, median %.3f", b[1] / t[1], median(b, nb) / median(t, n)
+      printf "\n"
+    }' "$times/bsdtar" "$times/$1"
+}
+summary bsdtar "bsdtar -xf (one file):"
+[ -n "${CVDT_LGZ_BASELINE:-}" ] && summary baseline "baseline (volumes):"
+summary cvlgz "cvlgz.dll (volumes):"
