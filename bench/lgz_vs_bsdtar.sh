@@ -42,14 +42,25 @@ seconds_since() { awk -v s="$1" -v e="$(now_ns)" 'BEGIN { printf "%.4f", (e - s)
 # contestant. The last run is cvlgz.dll's, whose tree is compared with the source below.
 times=$work/times
 rm -rf "$times" && mkdir -p "$times"
+# The shell's "times" gives the CPU time of its finished children (user, then system), so the
+# CPU time of the command alone is the difference around it; it moves less with the machine's
+# load than the wall time.
+cpu_between() {  # BEFORE AFTER: seconds of user + system time
+  awk 'function s(t) { split(t, p, "m"); return p[1] * 60 + p[2] }
+       FNR == 2 { c[FILENAME] = s($1) + s($2) }
+       END { printf "%.4f\n", c[ARGV[2]] - c[ARGV[1]] }' "$1" "$2"
+}
 timed() {  # NAME COMMAND...
   name=$1
   shift
   rm -rf "$work/out" && mkdir -p "$work/out" && sync
+  times >"$times/before"
   start=$(now_ns)
   "$@" >/dev/null
   seconds_since "$start" >>"$times/$name"
+  times >"$times/after"
   echo >>"$times/$name"
+  cpu_between "$times/before" "$times/after" >>"$times/$name.cpu"
 }
 i=0
 while [ "$i" -lt "$runs" ]; do
@@ -67,19 +78,23 @@ bytes=$(du -sb "$work/src" | cut -f1)
 archive=$(wc -c <"$work/pkg.tgz")
 volumes=$(ls "$work/volumes" | wc -l)
 echo "content: $bytes bytes; archive $archive bytes in $volumes volumes; $runs runs each"
-# Best and median wall time of each, in MB/s of content, and the ratios to bsdtar's.
+# "BEST MEDIAN" of the numbers in a file, one a line.
+best_median() {
+  sort -n "$1" | awk '{ t[NR] = $1 } END { print t[1], NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'
+}
+# Best and median wall time in MB/s of content, the median CPU time (user + system), and for
+# the libraries their ratios to bsdtar (bsdtar's time over theirs: above 1 is faster).
 summary() {  # NAME LABEL
-  awk -v bytes="$bytes" -v label="$2" -v name="$1" '
-    NR == FNR { b[++nb] = $1; next }
-    { t[++n] = $1 }
-    function sort(a, k,   i, j, x) { for (i = 2; i <= k; i++) { x = a[i]; for (j = i - 1; j > 0 && a[j] > x; j--) a[j + 1] = a[j]; a[j + 1] = x } }
-    function median(a, k) { return k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2 }
-    END {
-      sort(t, n); sort(b, nb); mb = bytes / 1e6
-      printf "%-24s best %7.1f MB/s (%.3f s), median %7.1f MB/s (%.3f s)", label, mb / t[1], t[1], mb / median(t, n), median(t, n)
-      if (name != "bsdtar") printf "; ratio to bsdtar: best %.3f, median %.3f", b[1] / t[1], median(b, nb) / median(t, n)
-      printf "\n"
-    }' "$times/bsdtar" "$times/$1"
+  awk -v mb="$bytes" -v label="$2" -v name="$1" \
+      -v wall="$(best_median "$times/$1")" -v cpu="$(best_median "$times/$1.cpu")" \
+      -v bwall="$(best_median "$times/bsdtar")" -v bcpu="$(best_median "$times/bsdtar.cpu")" 'BEGIN {
+    split(wall, w, " "); split(cpu, c, " "); split(bwall, bw, " "); split(bcpu, bc, " "); mb /= 1e6
+    printf "%-24s best %7.1f MB/s (%.3f s), median %7.1f MB/s (%.3f s); CPU median %.3f s\n",
+           label, mb / w[1], w[1], mb / w[2], w[2], c[2]
+    if (name != "bsdtar")
+      printf "%-24s ratio to bsdtar: best %.3f, median %.3f; CPU median %.3f\n",
+             "", bw[1] / w[1], bw[2] / w[2], bc[2] / c[2]
+  }'
 }
 summary bsdtar "bsdtar -xf (one file):"
 [ -n "${CVDT_LGZ_BASELINE:-}" ] && summary baseline "baseline (volumes):"
