@@ -26,6 +26,13 @@ bool isGzipHeader(const unsigned char* bytes, size_t size) {
          (bytes[3] & 0xe0) == 0;
 }
 
+// Why inflate failed: zlib's own text ("incorrect data check", "invalid distance too far back",
+// ...) for damaged data.
+std::string inflateErrorText(int result, const char* message) {
+  if (result == Z_MEM_ERROR) return "out of memory";
+  return std::string("the archive is damaged: ") + (message != nullptr ? message : "bad data");
+}
+
 }  // namespace
 
 TarStream::TarStream(VolumeStream& volumes) : m_volumes(volumes) {}
@@ -117,9 +124,7 @@ la_ssize_t TarStream::pullInflated(const void** block) {
     } else if (result == Z_BUF_ERROR && m_zstream.avail_in == 0) {
       m_bNeedsInput = true;
     } else if (result != Z_OK) {
-      m_strError = result == Z_MEM_ERROR ? "out of memory"
-                                         : std::string("the archive is damaged: ") +
-                                               (m_zstream.msg != nullptr ? m_zstream.msg : "bad data");
+      m_strError = inflateErrorText(result, m_zstream.msg);
       return -1;
     } else {
       m_bNeedsInput = m_zstream.avail_out > 0;
