@@ -42,8 +42,9 @@ echo "== Files the job placed (base folder \".\" puts them under the module fold
 (cd "$modules" && find ndist_temp -type f | sort | sed 's/^/  /')
 [ -s "$modules/ndist_temp/101/installed.txt" ] || fail "job 1001's install.bat did not run"
 echo "  installed.txt says: $(cat "$modules/ndist_temp/101/installed.txt")"
-echo "== Registry values the package's viewer.reg imported (HKLM\\SOFTWARE\\SampleViewer)"
-"$host" registry show 'HKLM\SOFTWARE\SampleViewer' --64 | sed 's/^/  /'
+echo "== Registry values the package's viewer.reg imported (the module's 32-bit regedit puts"
+echo "   HKLM\\SOFTWARE\\SampleViewer in the 32-bit view: HKLM\\SOFTWARE\\WOW6432Node\\SampleViewer)"
+"$host" registry show 'HKLM\SOFTWARE\SampleViewer' | sed 's/^/  /'
 echo
 echo "== The host agent again: job 2001 is posted, then the manager starts with Sample Viewer"
 echo "   (101) declared completed, so its files are deleted, and with a ban period all day, so"

@@ -114,6 +114,30 @@ TEST_F(CvdtHostMachineTest, VersionFactsThatPlatformStringsRead) {
   EXPECT_STREQ(list.getAt(4).text(), "ver_platform_win32_windows.4.90.x86.ja...3000..");
 }
 
+// The companions that Windows keeps outside the module folder, where it keeps them: regedit in
+// the Windows folder and the command interpreter in System32, each with its 32-bit copy in
+// SysWOW64 on a 64-bit machine; a 32-bit machine has no SysWOW64.
+TEST_F(CvdtHostMachineTest, InstallsRegeditAndTheCommandInterpreterForEachView) {
+  for (const char* arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    HostRun run = runHost("machine init " + m_root + " --arch " + arch);
+    ASSERT_EQ(run.status, 0) << run.output;
+    setenv("CVDT_MACHINE", m_root.c_str(), 1);
+    plat::posix::reloadMachine();
+    bool is64 = std::string(arch) == "x64";
+    void* old = nullptr;
+    plat::disableRedirection(&old);  // each folder itself
+    for (const char* file : {"C:\\Windows\\regedit.exe", "C:\\Windows\\System32\\CMD.EXE"})
+      EXPECT_EQ(plat::pathKind(file), plat::PathKind::File) << file;
+    for (const char* file : {"C:\\Windows\\SysWOW64\\regedit.exe", "C:\\Windows\\SysWOW64\\CMD.EXE"})
+      EXPECT_EQ(plat::pathKind(file), is64 ? plat::PathKind::File : plat::PathKind::None) << file;
+    plat::revertRedirection(old);
+    unsetenv("CVDT_MACHINE");
+    plat::posix::reloadMachine();
+    fs::remove_all(m_root);
+  }
+}
+
 TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
   const char* bad[] = {
       "--arch arm", "--os ten", "--drive CC=fixed", "--drive D=floppy", "--drive Z=fixed",
