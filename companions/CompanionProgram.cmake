@@ -11,3 +11,10 @@ function(cvdt_add_companion_program target file_name)
   target_link_libraries(${target} PRIVATE cvdt_core)
   add_dependencies(cvdt_stage ${target})
 endfunction()
+
+# A Windows companion program with a window and no console (the dialog, the message box).
+function(cvdt_make_windows_gui target)
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+  endif()
+endfunction()

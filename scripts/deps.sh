@@ -18,7 +18,8 @@ PACKAGES=(
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 [ "${1:-}" = "fuzz" ] && PACKAGES+=("${FUZZ_PACKAGES[@]}")
 # The compilers come in two thread models; the toolchain files use the posix one (-posix).
-WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64 googletest)
+WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64 googletest
+  libz-mingw-w64-dev msitools wixl)
 [ "${1:-}" = "--windows" ] && PACKAGES+=("${WINDOWS_PACKAGES[@]}")
 
 missing=()

@@ -13,11 +13,10 @@
 
 #include "DialogCommandLine.h"
 #include "DialogRecordReader.h"
+#include "RecordFollower.h"
 #include "TerminalProgressView.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int kExitDone = 0;
 constexpr int kExitUsage = 1;
@@ -49,27 +48,15 @@ int showOnce(const DialogCommandLine& line, const DialogRecordReader& reader,
 int follow(const DialogCommandLine& line, const DialogRecordReader& reader,
            TerminalProgressView& view) {
   view.showTitle(line.title());
-  DialogFrame shown;
-  bool seen = false;
-  bool ended = false;
-  Clock::time_point endedAt = Clock::now();
-  const Clock::time_point started = Clock::now();
+  RecordFollower follower(line, reader, RecordFollower::Clock::now());
   while (!g_stopRequested) {
-    DialogFrame frame;
-    const Clock::time_point now = Clock::now();
-    if (reader.read(frame)) {
-      if (!seen || !shown.showsSameAs(frame)) view.showFrame(frame);
-      shown = frame;
-      seen = true;
-      if (frame.isFinal() && !ended) endedAt = now;
-      ended = frame.isFinal();  // a frame that is not final: the distribution runs (again)
-    } else if (seen) {
-      break;
-    } else if (now - started >= std::chrono::milliseconds(line.waitMs())) {
+    RecordFollower::Poll poll = follower.poll(RecordFollower::Clock::now());
+    if (poll.changed) view.showFrame(follower.frame());
+    if (poll.outcome == RecordFollower::Outcome::NoRecord) {
       view.finish();
       return noRecord(reader);
     }
-    if (ended && now - endedAt >= std::chrono::milliseconds(line.lingerMs())) break;
+    if (poll.outcome == RecordFollower::Outcome::Ended) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(line.intervalMs()));
   }
   view.finish();

@@ -102,23 +102,34 @@ bool FtcEndpoint::stopRequested() const { return m_pStop != nullptr && m_pStop->
 
 std::string FtcEndpoint::urlFor(const std::string& remotePath) const {
   static const char* const kSchemes[] = {"http://", "https://", "ftp://"};
-  static const int kDefaultPorts[] = {80, 443, 21};
-  int index = static_cast<int>(m_protocol);
-  int port = m_nPort != 0 ? m_nPort : kDefaultPorts[index];
-  std::string url = kSchemes[index] + m_strHost + ":" + std::to_string(port);
-  if (remotePath.empty() || (remotePath[0] != '/' && remotePath[0] != '\\')) url += '/';
+  return kSchemes[static_cast<int>(m_protocol)] + m_strHost + ":" +
+         std::to_string(effectivePort()) + pathFor(remotePath);
+}
+
+std::string FtcEndpoint::pathFor(const std::string& remotePath) {
+  std::string path;
+  if (remotePath.empty() || (remotePath[0] != '/' && remotePath[0] != '\\')) path += '/';
   static const char kHex[] = "0123456789ABCDEF";
   for (char c : remotePath) {
     unsigned char byte = static_cast<unsigned char>(c == '\\' ? '/' : c);
     if (isUnreserved(byte)) {
-      url += static_cast<char>(byte);
+      path += static_cast<char>(byte);
     } else {
-      url += '%';
-      url += kHex[byte >> 4];
-      url += kHex[byte & 15];
+      path += '%';
+      path += kHex[byte >> 4];
+      path += kHex[byte & 15];
     }
   }
-  return url;
+  return path;
+}
+
+std::string FtcEndpoint::bareHost() const {
+  return m_strHost.front() == '[' ? m_strHost.substr(1, m_strHost.size() - 2) : m_strHost;
+}
+
+int FtcEndpoint::effectivePort() const {
+  static const int kDefaultPorts[] = {80, 443, 21};
+  return m_nPort != 0 ? m_nPort : kDefaultPorts[static_cast<int>(m_protocol)];
 }
 
 const char* FtcEndpoint::schemeList() const {

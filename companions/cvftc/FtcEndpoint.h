@@ -39,8 +39,14 @@ class FtcEndpoint {
   // A CA bundle for https, or empty for the system's.
   const std::string& caFile() const { return m_strCaFile; }
 
-  // "scheme://host:port" + the remote path, "\" turned into "/" and percent-encoded.
+  // "scheme://host:port" + pathFor(remotePath).
   std::string urlFor(const std::string& remotePath) const;
+  // The remote path as a URL path: "/" first, "\" turned into "/", percent-encoded.
+  static std::string pathFor(const std::string& remotePath);
+  // The host as given, without brackets around an IPv6 address.
+  std::string bareHost() const;
+  // The port to connect to: the one given, or the protocol's default for 0.
+  int effectivePort() const;
   // The schemes curl may use for this endpoint, and for redirects.
   const char* schemeList() const;
 

@@ -12,7 +12,9 @@
 #include "platform/PlatformRegistry.h"
 #include "platform/WinError.h"
 
+#if !defined(_WIN32)
 extern char** environ;
+#endif
 
 namespace {
 
@@ -51,22 +53,25 @@ bool readValue(const std::string& name, std::string& text, std::string& error) {
   return true;
 }
 
-// Our environment for the program. The exit-code channel that our own parent reads is ours
-// alone, and the show flag is set afresh by the launch from the value's mode.
+// Our environment for the program. On Linux the exit-code channel that our own parent reads is
+// ours alone, and the show flag is set afresh by the launch from the value's mode; on Windows
+// neither exists and the program simply inherits our environment.
 std::vector<std::string> childEnvironment() {
   std::vector<std::string> block;
+#if !defined(_WIN32)
   for (char** entry = environ; *entry != nullptr; ++entry) {
     std::string text = *entry;
     if (text.rfind("CVDT_EXIT_CODE_FD=", 0) != 0 && text.rfind("CVDT_SHOW_WINDOW=", 0) != 0)
       block.push_back(text);
   }
+#endif
   return block;
 }
 
 uint32_t run(const LogonRequest& request) {
   std::vector<std::string> environment = childEnvironment();
   plat::LaunchRequest launch{request.commandLine(), request.workingFolder(), request.hidden(),
-                             nullptr, &environment};
+                             nullptr, environment.empty() ? nullptr : &environment};
   plat::Process process;
   if (!process.start(launch, true)) {
     fail(kExitCannotStart, "cannot start \"" + launch.commandLine + "\" in \"" +

@@ -21,6 +21,9 @@ class DiskBudget {
   uint64_t bytesCharged() const { return m_nCharged; }
 
  private:
+  // What may be used of free units: all but a reserve of 1/50, at least least, at most most.
+  static uint64_t allowedOf(uint64_t free, uint64_t least, uint64_t most);
+
   uint64_t m_nBlock = 4096;
   uint64_t m_nBytesAllowed = 0;
   uint64_t m_nFilesAllowed = 0;

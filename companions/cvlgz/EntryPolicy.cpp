@@ -2,29 +2,25 @@
 // check of the archive's symbolic links before the tree is moved into place.
 #include "EntryPolicy.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
+#include <filesystem>
 
 namespace cvlgz {
 namespace {
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
-const char* nameOf(struct archive_entry* entry) {
-  const char* name = archive_entry_pathname(entry);
-  return name != nullptr ? name : "";
-}
-
 std::string withoutTrailingSlash(const std::string& path) { return path == "/" ? "" : path; }
 
 enum class Kind { Missing, Folder, Link, Other };
 
+// What stands at a path, a symbolic link not followed.
 Kind kindOf(const std::string& path) {
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return Kind::Missing;
-  if (S_ISLNK(info.st_mode)) return Kind::Link;
-  return S_ISDIR(info.st_mode) ? Kind::Folder : Kind::Other;
+  std::error_code ec;
+  std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
+  if (ec || !std::filesystem::exists(status)) return Kind::Missing;
+  if (std::filesystem::is_symlink(status)) return Kind::Link;
+  return std::filesystem::is_directory(status) ? Kind::Folder : Kind::Other;
 }
 
 }  // namespace
@@ -106,55 +102,56 @@ bool EntryPolicy::passesThroughLink(const Parts& parts, size_t count) const {
   return false;
 }
 
-EntryPolicy::Verdict EntryPolicy::admit(struct archive_entry* entry, std::string& reason) {
+EntryPolicy::Verdict EntryPolicy::admit(const EntryFacts& entry, StagedNames& staged,
+                                        std::string& reason) {
+  const std::string& name = entry.name;
   Parts parts;
-  if (!relativeParts(nameOf(entry), parts)) {
-    reason = std::string("refused name leaving the destination: ") + nameOf(entry);
+  if (!relativeParts(name.c_str(), parts)) {
+    reason = "refused name leaving the destination: " + name;
     return Verdict::Refuse;
   }
   if (parts.empty()) return Verdict::Skip;
   if (!m_strReserved.empty() && parts[0] == m_strReserved) {
-    reason = std::string("refused name of the staging folder: ") + nameOf(entry);
+    reason = "refused name of the staging folder: " + name;
     return Verdict::Refuse;
   }
   if (passesThroughLink(parts, parts.size())) {
-    reason = std::string("refused entry written through a symbolic link: ") + nameOf(entry);
+    reason = "refused entry written through a symbolic link: " + name;
     return Verdict::Refuse;
   }
-  if (archive_entry_sparse_count(entry) > 0) {
-    reason = std::string("refused sparse file: ") + nameOf(entry);
+  if (entry.sparse) {
+    reason = "refused sparse file: " + name;
     return Verdict::Refuse;
   }
-  if (archive_entry_hardlink(entry) != nullptr && !admitHardlink(entry, reason)) {
-    return Verdict::Refuse;
-  }
-  switch (archive_entry_filetype(entry)) {
-    case AE_IFREG:
-    case AE_IFDIR:
+  staged.hardlinkTarget.clear();
+  if (entry.hardlink && !admitHardlink(entry, staged, reason)) return Verdict::Refuse;
+  switch (entry.type) {
+    case EntryFacts::Type::File:
+    case EntryFacts::Type::Folder:
       break;
-    case AE_IFLNK:
+    case EntryFacts::Type::SymbolicLink:
       if (!admitSymlink(entry, parts, reason)) return Verdict::Refuse;
       break;
-    default:
-      if (archive_entry_hardlink(entry) != nullptr) break;
-      reason = std::string("refused special file: ") + nameOf(entry);
+    case EntryFacts::Type::Special:
+      if (entry.hardlink) break;
+      reason = "refused special file: " + name;
       return Verdict::Refuse;
   }
-  std::string name = joined(parts, parts.size());
-  if (archive_entry_filetype(entry) == AE_IFLNK && archive_entry_hardlink(entry) == nullptr) {
-    m_links.insert(name);
+  std::string relative = joined(parts, parts.size());
+  if (entry.type == EntryFacts::Type::SymbolicLink && !entry.hardlink) {
+    m_links.insert(relative);
   } else {
-    m_links.erase(name);  // the entry takes the place of a link written earlier
+    m_links.erase(relative);  // the entry takes the place of a link written earlier
   }
-  archive_entry_copy_pathname(entry, stagePath(parts).c_str());
+  staged.path = stagePath(parts);
   return Verdict::Write;
 }
 
-bool EntryPolicy::admitSymlink(struct archive_entry* entry, const Parts& parts,
+bool EntryPolicy::admitSymlink(const EntryFacts& entry, const Parts& parts,
                                std::string& reason) {
   Link link{joined(parts, parts.size()), {}};
-  if (!resolveLinkTarget(parts, archive_entry_symlink(entry), link.target)) {
-    reason = std::string("refused link leaving the destination: ") + nameOf(entry);
+  if (!resolveLinkTarget(parts, entry.symlinkTarget.c_str(), link.target)) {
+    reason = "refused link leaving the destination: " + entry.name;
     return false;
   }
   m_linkTargets.push_back(std::move(link));
@@ -163,19 +160,17 @@ bool EntryPolicy::admitSymlink(struct archive_entry* entry, const Parts& parts,
 
 // A hard link may only join a regular file this archive wrote earlier, reached without passing
 // through a symbolic link.
-bool EntryPolicy::admitHardlink(struct archive_entry* entry, std::string& reason) const {
+bool EntryPolicy::admitHardlink(const EntryFacts& entry, StagedNames& staged,
+                                std::string& reason) const {
   Parts parts;
-  const char* target = archive_entry_hardlink(entry);
-  struct stat info {};
-  bool inside = relativeParts(target, parts) && !parts.empty() &&
-                !passesThroughLink(parts, parts.size()) &&
-                lstat(stagePath(parts).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  bool inside = relativeParts(entry.hardlinkTarget.c_str(), parts) && !parts.empty() &&
+                !passesThroughLink(parts, parts.size()) && kindOf(stagePath(parts)) == Kind::Other &&
+                std::filesystem::is_regular_file(stagePath(parts));
   if (!inside) {
-    reason = std::string("refused hard link leaving the destination or not to a file: ") +
-             nameOf(entry);
+    reason = "refused hard link leaving the destination or not to a file: " + entry.name;
     return false;
   }
-  archive_entry_copy_hardlink(entry, stagePath(parts).c_str());
+  staged.hardlinkTarget = stagePath(parts);
   return true;
 }
 

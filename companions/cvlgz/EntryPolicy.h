@@ -1,16 +1,33 @@
 // EntryPolicy: decides whether an archive entry may be written into the staging folder and
 // rewrites its names to absolute host paths there. Absolute names, drive names, ".." components,
 // special files, sparse files, entries that pass through a symbolic link, and links that could
-// lead out of the destination or at another link are refused. One extraction at a time.
+// lead out of the destination or at another link are refused. Both tar readers (libarchive's on
+// Linux, ours on Windows) describe their entries to it, so both apply the same rules. One
+// extraction at a time.
 #pragma once
-
-#include <archive_entry.h>
 
 #include <set>
 #include <string>
 #include <vector>
 
 namespace cvlgz {
+
+// What the policy looks at in an archive entry.
+struct EntryFacts {
+  enum class Type { File, Folder, SymbolicLink, Special };
+  std::string name;           // as the archive has it
+  Type type = Type::File;
+  std::string symlinkTarget;  // a symbolic link's target
+  bool hardlink = false;      // a hard link to hardlinkTarget (whatever type says)
+  std::string hardlinkTarget;
+  bool sparse = false;
+};
+
+// Where an admitted entry goes: host paths in the staging folder.
+struct StagedNames {
+  std::string path;
+  std::string hardlinkTarget;  // a hard link's target; empty otherwise
+};
 
 class EntryPolicy {
  public:
@@ -23,10 +40,10 @@ class EntryPolicy {
   EntryPolicy(const std::string& stage, const std::string& destination,
               const std::string& reservedName);
 
-  // Write: the entry's path (and hard-link target) now name host paths in the staging folder.
-  // Skip: the entry names the root itself ("./"). Refuse: reason says why. A written symbolic
-  // link is remembered; any later entry that replaces it must be admitted here too.
-  Verdict admit(struct archive_entry* entry, std::string& reason);
+  // Write: staged holds the entry's path (and hard-link target) as host paths in the staging
+  // folder. Skip: the entry names the root itself ("./"). Refuse: reason says why. A written
+  // symbolic link is remembered; any later entry that replaces it must be admitted here too.
+  Verdict admit(const EntryFacts& entry, StagedNames& staged, std::string& reason);
 
   // Once every entry is in the staging folder: true when no symbolic link of the archive points
   // at or through another symbolic link, whether of the archive or already in the destination
@@ -46,8 +63,8 @@ class EntryPolicy {
   // The target resolved against the link's folder, "..", then names only; false otherwise.
   static bool resolveLinkTarget(const Parts& linkParts, const char* target, Parts& resolved);
   bool passesThroughLink(const Parts& parts, size_t count) const;
-  bool admitSymlink(struct archive_entry* entry, const Parts& parts, std::string& reason);
-  bool admitHardlink(struct archive_entry* entry, std::string& reason) const;
+  bool admitSymlink(const EntryFacts& entry, const Parts& parts, std::string& reason);
+  bool admitHardlink(const EntryFacts& entry, StagedNames& staged, std::string& reason) const;
   bool targetIsSafe(const Link& link) const;
   std::string stagePath(const Parts& parts) const;
 

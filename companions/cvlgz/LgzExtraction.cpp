@@ -31,6 +31,25 @@ std::string errorOf(struct archive* handle) {
   return text != nullptr ? text : "unknown archive error";
 }
 
+std::string textOf(const char* text) { return text != nullptr ? text : ""; }
+
+// The entry as the policy sees it.
+EntryFacts factsOf(struct archive_entry* entry) {
+  EntryFacts facts;
+  facts.name = textOf(archive_entry_pathname(entry));
+  switch (archive_entry_filetype(entry)) {
+    case AE_IFREG: facts.type = EntryFacts::Type::File; break;
+    case AE_IFDIR: facts.type = EntryFacts::Type::Folder; break;
+    case AE_IFLNK: facts.type = EntryFacts::Type::SymbolicLink; break;
+    default: facts.type = EntryFacts::Type::Special; break;
+  }
+  facts.symlinkTarget = textOf(archive_entry_symlink(entry));
+  facts.hardlink = archive_entry_hardlink(entry) != nullptr;
+  facts.hardlinkTarget = textOf(archive_entry_hardlink(entry));
+  facts.sparse = archive_entry_sparse_count(entry) > 0;
+  return facts;
+}
+
 }  // namespace
 
 bool LgzExtraction::fail(const std::string& message) {
@@ -113,14 +132,17 @@ bool LgzExtraction::unpack(struct archive* reader, struct archive* writer, Entry
     if (result == ARCHIVE_EOF) return true;
     if (result < ARCHIVE_WARN) return fail(errorOf(reader));
     std::string reason;
-    const std::string name = archive_entry_pathname(entry) ? archive_entry_pathname(entry) : "";
-    switch (policy.admit(entry, reason)) {
+    const EntryFacts facts = factsOf(entry);
+    StagedNames staged;
+    switch (policy.admit(facts, staged, reason)) {
       case EntryPolicy::Verdict::Skip:
         continue;
       case EntryPolicy::Verdict::Refuse:
         return fail(reason);
       case EntryPolicy::Verdict::Write:
-        if (!writeEntry(reader, writer, entry, name, budget)) return false;
+        archive_entry_copy_pathname(entry, staged.path.c_str());
+        if (facts.hardlink) archive_entry_copy_hardlink(entry, staged.hardlinkTarget.c_str());
+        if (!writeEntry(reader, writer, entry, facts.name, budget)) return false;
         break;
     }
   }

@@ -2,14 +2,23 @@
 #include "VolumeStream.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include "platform/PlatformFs.h"
+
+// The same descriptors serve on Windows (the C runtime's), where files open in binary mode only
+// when asked and descriptors are never inherited by programs started with CreateProcess here.
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
 
 namespace cvlgz {
 
@@ -34,7 +43,7 @@ bool VolumeStream::openVolume(int index) {
   closeVolume();
   std::string host = plat::toHostPath(volumePath(index));
   if (host.empty()) return false;
-  m_fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  m_fd = ::open(host.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC);
   if (m_fd < 0) return false;
   m_nVolume = index;
   return true;
@@ -51,7 +60,7 @@ std::ptrdiff_t VolumeStream::next(const unsigned char** block, bool mayOpenNext,
   *block = m_buffer.data();
   for (;;) {
     if (m_fd < 0) return 0;
-    ssize_t got = ::read(m_fd, m_buffer.data(), m_buffer.size());
+    auto got = ::read(m_fd, m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
     if (got > 0) return got;
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {

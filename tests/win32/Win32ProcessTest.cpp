@@ -10,6 +10,7 @@
 #include "platform/PlatformProcessList.h"
 #include "platform/PlatformSystem.h"
 #include "platform/PlatformText.h"
+#include "platform/WinError.h"
 #include "win32/Win32Scratch.h"
 
 namespace {

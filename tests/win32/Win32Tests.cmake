@@ -23,6 +23,15 @@ add_executable(cvdt_win32_tests ${cvdt_win32_test_sources})
 target_include_directories(cvdt_win32_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(cvdt_win32_tests PRIVATE cvdt_core gtest)
 # Wine maps Z: to the Linux root.
-target_compile_definitions(cvdt_win32_tests PRIVATE CVDT_WIN_MODULE="Z:${CVDT_STAGE_DIR}/cvdt.dll")
-add_dependencies(cvdt_win32_tests cvdt)
+target_compile_definitions(cvdt_win32_tests PRIVATE CVDT_WIN_MODULE="Z:${CVDT_STAGE_DIR}/cvdt.dll"
+                           CVDT_WIN_STAGE="Z:${CVDT_STAGE_DIR}")
+target_link_libraries(cvdt_win32_tests PRIVATE comctl32)
+add_dependencies(cvdt_win32_tests cvdt cvdt_stage)
 add_test(NAME cvdt_win32_tests COMMAND cvdt_win32_tests)
+
+# The probe that the Linux tests (tests/windows) run under wine64 to drive the companion
+# libraries of this build's stage folder.
+add_executable(cvdt_companion_probe ${CMAKE_CURRENT_LIST_DIR}/probe/CompanionProbe.cpp)
+target_include_directories(cvdt_companion_probe PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(cvdt_companion_probe PRIVATE cvdt_core)
+add_dependencies(cvdt_companion_probe cvdt_stage)

@@ -1,14 +1,11 @@
 // The host agent's command loop.
 #include "AgentCommand.h"
 
-#include <dirent.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -18,13 +15,13 @@
 #include "ADistWatcher.h"
 #include "CommandLine.h"
 #include "HostModule.h"
+#include "HostPlatform.h"
 #include "ReportCollector.h"
 #include "ScriptNumber.h"
 #include "gendist/DistContent.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
 #include "platform/WindowsCommandLine.h"
-#include "platform/posix/MachineConfig.h"
 
 namespace cvdt::host {
 namespace {
@@ -73,44 +70,6 @@ void printUsage() {
       "record changed and 'adist-item {\"dist\",\"name\",\"status\"}' when an item's status did;\n"
       "states that last less than a poll may not be printed.\n",
       kDefaultADistCallArgs);
-}
-
-// Entries of a /proc folder.
-int procEntries(const char* folder) {
-  std::error_code ec;
-  int count = 0;
-  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    ++count;
-  return count;
-}
-
-// The "flags:" value of /proc/self/fdinfo/N (octal open flags), or "?".
-std::string descriptorFlags(const std::string& number) {
-  std::ifstream info("/proc/self/fdinfo/" + number);
-  std::string key, value;
-  while (info >> key >> value)
-    if (key == "flags:") return value;
-  return "?";
-}
-
-// Prints every open descriptor but the listing's own as "stats-fd N flags=F TARGET" and
-// returns how many there are.
-int printDescriptors() {
-  DIR* listing = opendir("/proc/self/fd");
-  if (listing == nullptr) return -1;
-  std::vector<std::pair<int, std::string>> open;
-  while (dirent* entry = readdir(listing)) {
-    if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == dirfd(listing)) continue;
-    std::error_code error;
-    std::string target =
-        std::filesystem::read_symlink(std::string("/proc/self/fd/") + entry->d_name, error).string();
-    open.emplace_back(std::atoi(entry->d_name), error ? "?" : target);
-  }
-  closedir(listing);
-  for (const auto& [number, target] : open)
-    std::printf("stats-fd %d flags=%s %s\n", number, descriptorFlags(std::to_string(number)).c_str(),
-                target.c_str());
-  return static_cast<int>(open.size());
 }
 
 void copyField(char* field, size_t width, const std::string& value) {
@@ -295,8 +254,7 @@ bool Agent::execute(const Words& w) {
     std::printf("wait-status %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
   } else if (verb == "stats") {
     std::unique_lock<std::mutex> between = m_reports.holdSweeps();
-    int descriptors = printDescriptors();
-    std::printf("stats threads=%d fds=%d\n", procEntries("/proc/self/task"), descriptors);
+    printProcessStats();
   } else if (verb == "echo") {
     std::string text;
     for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i];
@@ -339,8 +297,7 @@ int runAgentCommand(int argc, char** argv) {
     printUsage();
     return line.has("help") ? 0 : 2;
   }
-  auto machine = plat::posix::currentMachine();
-  std::string modulePath = line.value("module", machine->moduleFolder + "\\cvdt.dll");
+  std::string modulePath = line.value("module", defaultModulePath());
   std::unique_ptr<HostEnvironment> env = buildEnvironment(line);
   Reports reports;
   std::string error;

@@ -4,13 +4,24 @@
 
 #include "AgentCommand.h"
 #include "CommandLine.h"
-#include "DetectCommand.h"
-#include "MachineCommand.h"
 #include "RegistryCommand.h"
 #include "ReportsCommand.h"
+#if !defined(_WIN32)
+#include "DetectCommand.h"
+#include "MachineCommand.h"
+#endif
 
 namespace {
 
+#if defined(_WIN32)
+// On Windows the machine is the real one: the agent, its reports and the registry.
+void printUsage() {
+  std::printf(
+      "usage: cvdt-host agent [options]              load the module and drive its exports\n"
+      "       cvdt-host reports [--once] [--seconds N]  collect command results as JSON lines\n"
+      "       cvdt-host registry show KEY [--64]     the values of a registry key\n");
+}
+#else
 void printUsage() {
   std::printf(
       "usage: cvdt-host machine init DIR [options]   lay out an emulated Windows machine\n"
@@ -22,6 +33,7 @@ void printUsage() {
       "       cvdt-host platform                     this machine's platform strings\n"
       "run 'cvdt-host machine help' for the machine options\n");
 }
+#endif
 
 }  // namespace
 
@@ -34,11 +46,13 @@ int main(int argc, char** argv) {
     printUsage();
     return words.empty() ? 2 : 0;
   }
-  if (words[0] == "machine") return cvdt::host::runMachineCommand(line);
   if (words[0] == "reports") return cvdt::host::runReportsCommand(argc, argv);
   if (words[0] == "registry") return cvdt::host::runRegistryCommand(line);
+#if !defined(_WIN32)
+  if (words[0] == "machine") return cvdt::host::runMachineCommand(line);
   if (words[0] == "detect") return cvdt::host::runDetectCommand(line);
   if (words[0] == "platform") return cvdt::host::runPlatformCommand(line);
+#endif
   std::fprintf(stderr, "cvdt-host: unknown command '%s'\n", words[0].c_str());
   printUsage();
   return 2;
