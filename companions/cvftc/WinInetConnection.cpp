@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "PartialFile.h"
@@ -118,13 +119,33 @@ HINTERNET WinInetConnection::openHttp(const std::string& remotePath, const char*
   return request;
 }
 
+// The size the server gives for a file ("SIZE", answered "213 N"), or -1. Asked before the
+// transfer, while the control connection is free.
+int64_t WinInetConnection::ftpSize(const std::string& path) const {
+  std::string command = "SIZE " + path;
+  if (!FtpCommandA(m_connection, FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0, nullptr))
+    return -1;
+  char reply[256] = {};
+  DWORD error = 0;
+  DWORD size = sizeof reply - 1;
+  if (!InternetGetLastResponseInfoA(&error, reply, &size)) return -1;
+  const char* code = std::strstr(reply, "213 ");
+  if (code == nullptr) return -1;
+  char* end = nullptr;
+  long long value = std::strtoll(code + 4, &end, 10);
+  return end != code + 4 && value >= 0 ? value : -1;
+}
+
 HINTERNET WinInetConnection::openFtp(const std::string& remotePath, int64_t& announced) {
-  HINTERNET file = FtpOpenFileA(m_connection, ftpPath(remotePath).c_str(), GENERIC_READ,
+  std::string path = ftpPath(remotePath);
+  announced = ftpSize(path);
+  HINTERNET file = FtpOpenFileA(m_connection, path.c_str(), GENERIC_READ,
                                 FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0);
-  if (file == nullptr) return nullptr;
+  if (file == nullptr || announced >= 0) return file;
+  // A server without SIZE: the size in its "150" reply, as WinINet read it.
   DWORD high = 0;
   DWORD low = FtpGetFileSize(file, &high);
-  bool known = !(low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR);
+  bool known = !(low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) && (low != 0 || high != 0);
   announced = known ? static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low) : -1;
   return file;
 }

@@ -39,6 +39,7 @@ class WinInetConnection {
   // Opens the request or FTP file; its announced size (-1 when unknown) in announced.
   HINTERNET openHttp(const std::string& remotePath, const char* verb, int64_t& announced);
   HINTERNET openFtp(const std::string& remotePath, int64_t& announced);
+  int64_t ftpSize(const std::string& path) const;
   bool receive(HINTERNET data, PartialFile& file);
   void throttle(uint64_t received, ULONGLONG started) const;
 

@@ -97,7 +97,7 @@ TEST(Win32CompanionsTest, LogonProgramRunsWhatItsValueDescribesAndEndsWithItsCod
   for (const Case& c : cases) {
     std::string name = cvdt::win32test::uniqueKeyName(c.name);
     setValue(key, name, kRegSz, c.value.c_str(), c.value.size() + 1);
-    EXPECT_EQ(runStaged(logon + name), c.exitCode) << c.name;
+    EXPECT_EQ(runStaged(logon + "\"" + name + "\""), c.exitCode) << c.name;
     deleteValue(key, name);
   }
   EXPECT_EQ(runStaged(logon + "no-such-value"), 9102);

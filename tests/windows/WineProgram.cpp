@@ -1,6 +1,7 @@
 // Running programs of the win64 build under wine64.
 #include "WineProgram.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -52,7 +53,10 @@ std::string WineProgram::run(const std::string& program, const std::vector<std::
   std::string output = commandOutput(command + "; printf '" + std::string(kExitMarker) + "%d' $?");
   size_t marker = output.rfind(kExitMarker);
   exitCode = marker == std::string::npos ? -1 : std::atoi(output.c_str() + marker + std::string(kExitMarker).size());
-  return marker == std::string::npos ? output : output.substr(0, marker);
+  output = marker == std::string::npos ? output : output.substr(0, marker);
+  // Windows programs end their lines with "\r\n".
+  output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
+  return output;
 }
 
 }  // namespace cvdt::test
