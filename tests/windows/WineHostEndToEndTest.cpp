@@ -49,6 +49,7 @@ class WineHostEndToEndTest : public ::testing::Test {
   std::string pack(int id, size_t randomBytes) {
     std::string src = m_base + "/src" + std::to_string(id);
     fs::create_directories(src + "/sub");
+    fs::create_directories(m_base + "/root");
     std::ofstream(src + "/readme.txt") << "package " << id << "\n";
     std::mt19937 random(id);
     std::string noise(randomBytes, '\0');
