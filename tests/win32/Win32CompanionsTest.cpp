@@ -132,10 +132,16 @@ TEST(Win32CompanionsTest, ProgressWindowFollowsTheJobsRecordUntilItEnds) {
                           " \"Office\" \"2.1\" \"Suite\" \"" + caption + "\"",
                       &process),
             0);
+  // The window exists a moment before its controls do.
   HWND window = nullptr;
-  ASSERT_TRUE(eventually([&] { return (window = FindWindowA("CvdtProgressDialog", caption.c_str())) != nullptr; }));
-  HWND bar = GetDlgItem(window, 102);
-  HWND status = GetDlgItem(window, 103);
+  HWND bar = nullptr;
+  HWND status = nullptr;
+  ASSERT_TRUE(eventually([&] {
+    window = FindWindowA("CvdtProgressDialog", caption.c_str());
+    bar = window ? GetDlgItem(window, 102) : nullptr;
+    status = window ? GetDlgItem(window, 103) : nullptr;
+    return bar != nullptr && status != nullptr;
+  }));
   EXPECT_TRUE(eventually([&] { return SendMessageA(bar, PBM_GETPOS, 0, 0) == 40; }));
   EXPECT_EQ(windowText(status), "070  Downloading package");
   EXPECT_EQ(windowText(GetDlgItem(window, 101)), "Office 2.1\r\nSuite");

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -30,7 +31,17 @@ const std::set<std::string> kExports = {
 const std::set<std::string> kSystemDlls = {"advapi32.dll", "kernel32.dll", "msvcrt.dll",
                                            "rpcrt4.dll",   "user32.dll",   "version.dll",
                                            "ws2_32.dll",   "userenv.dll",  "wtsapi32.dll",
-                                           "psapi.dll",    "ntdll.dll"};
+                                           "psapi.dll",    "ntdll.dll",    "wininet.dll",
+                                           "comctl32.dll", "gdi32.dll"};
+
+// The companions of the module folder and the entry points each must export (none for programs).
+const std::map<std::string, std::set<std::string>> kCompanions = {
+    {"cvftc.dll", {"FtcCreateConnection1V2", "FtcGet1", "FtcEndConnection2"}},
+    {"cvlgz.dll", {"GZipCreateExtract", "GZipExtractFile", "GZipCloseHandle", "GZipLastError"}},
+    {"cvsw.dll", {"cvfSwGiveStatusFlag"}},
+    {"cvlgn.exe", {}},
+    {"crvmsg.exe", {}},
+    {"cvdtndlg.exe", {}}};
 
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -95,6 +106,25 @@ TEST_F(WindowsModuleTest, ImportsOnlySystemLibraries) {
   ASSERT_FALSE(dlls.empty());
   for (const std::string& dll : dlls)
     EXPECT_TRUE(kSystemDlls.count(lower(dll)) == 1) << dll << " is not a system DLL";
+}
+
+// The companions are built with the module folder (cvdt_stage: scripts/test-windows and
+// scripts/package-windows build it; the ctest fixture builds the module alone).
+TEST_F(WindowsModuleTest, CompanionsAreI386ImagesWithTheirEntryPointsAndSystemImports) {
+  std::string folder = kModule.substr(0, kModule.rfind('/') + 1);
+  std::string content;
+  if (!plat::readHostFile(folder + "cvftc.dll", content))
+    GTEST_SKIP() << "no companions in " << folder << " (scripts/test-windows builds them)";
+  for (const auto& [file, entryPoints] : kCompanions) {
+    std::string dump = commandOutput("i686-w64-mingw32-objdump -p '" + folder + file + "'");
+    EXPECT_NE(dump.find("file format pei-i386"), std::string::npos) << file;
+    std::vector<std::string> names = exportedNames(dump);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), entryPoints) << file;
+    std::vector<std::string> dlls = importedDlls(dump);
+    EXPECT_FALSE(dlls.empty()) << file;
+    for (const std::string& dll : dlls)
+      EXPECT_TRUE(kSystemDlls.count(lower(dll)) == 1) << file << " imports " << dll;
+  }
 }
 
 TEST_F(WindowsModuleTest, CarriesAVersionResource) {
