@@ -77,8 +77,9 @@ TEST(NUnicodeFileReaderTest, LineBreakRules) {
       {u"", {}},
       {u"last", {"last"}},
       {u"x\r", {"x"}},
-      {u"\u010D\u0D0A\r\n", {"\u010D\u0D0A"}},  // units with a high byte are never breaks
-      {u"\uD55C\uAE00 \t\r\n", {"\uD55C\uAE00 \t"}},
+      // Units with a high byte are never breaks; lines come in the ANSI code page (1252 here).
+      {u"\u00E9\u0D0A\u0A0D\r\n", {"\xE9??"}},
+      {u"\uD55C\uAE00 \t\r\n", {"?? \t"}},
   };
   PlatformTempDir dir;
   int n = 0;
