@@ -45,7 +45,7 @@ TEST(GatewayCodePageTest, AgentsTextsAreDecodedAndProductNamesGoBackInTheirCodeP
                                kDoneUtf8, "--policy", "<p/>"}).status, 0);
   EXPECT_EQ(GatewayClient::call(gateway.port(), "C00440ASP_SV_ADT_PROD_BY_EQUIP_S1|@2|@EQUIP_ID|#S|#EQ1"
                                                 "|$DT_ID|#S|#12"),
-            "C00440AOK|@12|#" + kDone949 + "|#<p/>|#0|#N");
+            "C00440AOK|@12|#" + kDone949 + "|#<p/>|#1|#010");
 
   // call speaks for an agent of the site: it sends 949 and prints the reply in UTF-8.
   std::string port = std::to_string(gateway.port());
@@ -53,7 +53,7 @@ TEST(GatewayCodePageTest, AgentsTextsAreDecodedAndProductNamesGoBackInTheirCodeP
       {"call", "--host", "127.0.0.1", "--port", port, "--codepage", "949", "SP_SV_ADT_PROD_BY_EQUIP_S1",
        "EQUIP_ID:S:EQ1", "DT_ID:S:12"});
   EXPECT_EQ(call.status, 0) << call.err;
-  EXPECT_EQ(call.out, "12|#" + kDoneUtf8 + "|#<p/>|#0|#N\n");
+  EXPECT_EQ(call.out, "12|#" + kDoneUtf8 + "|#<p/>|#1|#010\n");
   CommandResult report = runGatewayCommand(
       {"call", "--host", "127.0.0.1", "--port", port, "--codepage", "949", "SP_SV_DT_N_EQUIP_IU",
        "EQUIP_ID:S:EQ2", "DIST_ID:I:5", "PROC_TYPE:S:NDT", "STATUS:S:060",
