@@ -43,13 +43,13 @@ bool isDoubleByte(uint32_t codePage) {
 // One iconv conversion descriptor, closed with the object.
 class Converter {
  public:
-  Converter(const std::string& to, const std::string& from) : m_cd(iconv_open(to.c_str(), from.c_str())) {}
+  Converter(const std::string& to, const std::string& from) : m_hIconv(iconv_open(to.c_str(), from.c_str())) {}
   ~Converter() {
-    if (ok()) iconv_close(m_cd);
+    if (ok()) iconv_close(m_hIconv);
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
-  bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+  bool ok() const { return m_hIconv != reinterpret_cast<iconv_t>(-1); }
 
   // Converts input, calling bad(in, left) for each spot the converter refuses; bad appends
   // its replacement and returns how many input bytes to skip.
@@ -61,14 +61,14 @@ class Converter {
     while (inLeft > 0) {
       char* next = buffer;
       size_t room = sizeof buffer;
-      size_t done = iconv(m_cd, &in, &inLeft, &next, &room);
+      size_t done = iconv(m_hIconv, &in, &inLeft, &next, &room);
       int error = errno;
       append(out, buffer, static_cast<size_t>(next - buffer));
       if (done != static_cast<size_t>(-1) || error == E2BIG) continue;
       size_t skip = bad(in, inLeft);
       in += skip;
       inLeft -= skip;
-      iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+      iconv(m_hIconv, nullptr, nullptr, nullptr, nullptr);
     }
   }
 
@@ -79,7 +79,7 @@ class Converter {
       out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                           (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
-  iconv_t m_cd;
+  iconv_t m_hIconv;
 };
 
 std::string toUtf16Bytes(const std::u16string& text) {
