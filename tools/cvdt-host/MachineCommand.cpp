@@ -11,6 +11,7 @@
 #include "detect/NRegistry.h"
 #include "platform/IniFile.h"
 #include "platform/PlatformFs.h"
+#include "platform/PlatformText.h"
 #include "platform/posix/MachineConfig.h"
 #include "platform/posix/MachineLayout.h"
 
@@ -153,10 +154,9 @@ bool applySessions(const CommandLine& line, MachineConfig& config) {
   return true;
 }
 
-// "ANSI" or "ANSI/OEM"; empty keeps the language's pages. A lone ANSI page 65001 makes the
-// OEM page 65001 too, as Windows' worldwide UTF-8 setting does.
+// "ANSI" or "ANSI/OEM", code pages the converter knows. A lone ANSI page 65001 makes the OEM
+// page 65001 too, as Windows' worldwide UTF-8 setting does.
 bool applyCodePages(const std::string& text, MachineConfig& config) {
-  if (text.empty()) return true;
   size_t slash = text.find('/');
   long ansi = 0, oem = 0;
   if (!parseNumber(text.substr(0, slash), ansi) || ansi <= 0) return false;
@@ -167,7 +167,8 @@ bool applyCodePages(const std::string& text, MachineConfig& config) {
   }
   config.ansiCodePage = static_cast<uint32_t>(ansi);
   config.oemCodePage = static_cast<uint32_t>(oem);
-  return true;
+  return plat::isCodePageAvailable(config.ansiCodePage) &&
+         (oem == 0 || plat::isCodePageAvailable(config.oemCodePage));
 }
 
 bool buildConfig(const CommandLine& line, const std::string& root, MachineConfig& config,
@@ -183,7 +184,8 @@ bool buildConfig(const CommandLine& line, const std::string& root, MachineConfig
   long number = 0;
   if (!parseNumber(line.value("language", "1033"), number)) return fail("bad --language");
   config.language = static_cast<uint16_t>(number);
-  if (!applyCodePages(line.value("code-pages", ""), config)) return fail("bad --code-pages");
+  if (line.has("code-pages") && !applyCodePages(line.value("code-pages", ""), config))
+    return fail("bad --code-pages");
   if (!parseNumber(line.value("registry-busy-ms", "5000"), number) || number < 0)
     return fail("bad --registry-busy-ms");
   config.registryBusyTimeoutMs = static_cast<int>(number);
