@@ -89,6 +89,9 @@ TEST(CodePageTest, MachineLanguageAndOverridesChooseTheConversions) {
     EXPECT_EQ(plat::ansiToWide("\x80\x81"), u"\u20AC\u0081");  // 1252's holes keep their value
     EXPECT_EQ(plat::wideToAnsi(u"\uD55C"), "?");
   }
+  // Outside any machine narrow text is the host's UTF-8.
+  EXPECT_EQ(plat::ansiCodePage(), 65001u);
+  EXPECT_EQ(plat::wideToAnsi(u"\uD55C"), "\xED\x95\x9C");
 }
 
 // A trail byte may look like an ASCII letter: only whole characters fold.

@@ -77,9 +77,9 @@ TEST(NUnicodeFileReaderTest, LineBreakRules) {
       {u"", {}},
       {u"last", {"last"}},
       {u"x\r", {"x"}},
-      // Units with a high byte are never breaks; lines come in the ANSI code page (1252 here).
-      {u"\u00E9\u0D0A\u0A0D\r\n", {"\xE9??"}},
-      {u"\uD55C\uAE00 \t\r\n", {"?? \t"}},
+      // Units with a high byte are never breaks (outside a machine the ANSI code page is UTF-8).
+      {u"\u010D\u0D0A\u0A0D\r\n", {"\u010D\u0D0A\u0A0D"}},
+      {u"\uD55C\uAE00 \t\r\n", {"\uD55C\uAE00 \t"}},
   };
   PlatformTempDir dir;
   int n = 0;

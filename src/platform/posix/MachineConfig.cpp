@@ -103,7 +103,9 @@ MachineConfig MachineConfig::parse(const std::string& root, const std::string& i
 }
 
 CodePages MachineConfig::codePages() const {
-  CodePages pages = codePagesForLanguage(language);
+  // Outside any machine a program is a plain Linux program: its narrow text is the host's UTF-8.
+  CodePages pages = root.empty() ? CodePages{kCodePageUtf8, kCodePageUtf8}
+                                 : codePagesForLanguage(language);
   if (ansiCodePage != 0) pages.ansi = ansiCodePage;
   if (oemCodePage != 0) pages.oem = oemCodePage;
   return pages;

@@ -34,7 +34,8 @@ struct MachineConfig {
   int moduleSession = 0;    // the session the module's own process runs in
   int registryBusyTimeoutMs = 5000;
 
-  // The ANSI and OEM code pages: those of the language unless machine.ini names them.
+  // The ANSI and OEM code pages: those of the language unless machine.ini names them; 65001
+  // (UTF-8) for both without a machine.
   CodePages codePages() const;
   std::string registryPath() const { return root.empty() ? std::string() : root + "/registry.db"; }
   // Parses machine.ini text; relative drive folders are taken below root.
