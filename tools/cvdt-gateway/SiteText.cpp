@@ -34,7 +34,7 @@ bool SiteText::isUtf8(std::string_view text) {
 
 std::string SiteText::toStored(std::string_view wire) const {
   std::string text(wire);
-  if (m_nCodePage == 0 || m_nCodePage == plat::kCodePageUtf8) return text;
+  if (m_nCodePage == 0) return text;
   return plat::wideToUtf8(plat::codePageToWide(m_nCodePage, text));
 }
 
