@@ -1,8 +1,8 @@
 // Times passes of the automatic worker over one item of many small files whose destination is
 // already in place (nothing to do) or has one changed file, against md5sum over the same tree,
 // counts what the pass fetched from the loopback HTTP server, and reads the pass's peak memory.
-// Usage: cvdt_adist_sweep [--files N] [--runs N] [--work DIR] [--fetch-all]
-//        cvdt_adist_sweep --pass GATEWAY_PORT HTTP_PORT ITEM_ENTRY   (one pass; run as a child)
+// Usage: cvdt_adist_sweep [--files N] [--runs N] [--work DIR] [--fetch-all] [--dialog]
+//        cvdt_adist_sweep --pass GATEWAY_PORT HTTP_PORT ITEM_ENTRY Y|N   (one pass; a child)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "autodist/ADistText.h"
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
 #include "entry/NModuleState.h"
@@ -46,6 +47,7 @@ struct Options {
   int files = 10000;
   int runs = 5;
   bool fetchAll = false;  // the first pass fetches every file instead of finding them in place
+  bool dialog = false;    // the passes show the progress dialog (every report is published)
   std::string work;
 };
 
@@ -118,16 +120,17 @@ void setHostEnvironment(int gatewayPort, int httpPort) {
 }
 
 // Runs one pass of a worker over the one item on the machine of CVDT_MACHINE and prints
-// "SECONDS STATUS PEAK_KIB BASELINE_KIB CPU_SECONDS".
-int runPassChild(int gatewayPort, int httpPort, const std::string& itemEntry) {
+// "pass-result SECONDS STATUS PEAK_KIB BASELINE_KIB CPU_SECONDS" on a line of its own (the
+// dialog, when shown, draws on the same output).
+int runPassChild(int gatewayPort, int httpPort, const std::string& itemEntry, bool dialog) {
   const char* machine = std::getenv("CVDT_MACHINE");
   if (machine == nullptr) return 1;
   NMisc::setThisModule(plat::moduleHandleForFile(moduleFolderOf(machine) + "\\cvdt.dll"));
   setHostEnvironment(gatewayPort, httpPort);
   NDistMgr manager;
   std::string equipCfg = "EQ0000000001|%" + itemEntry + "|%127.0.0.1";
-  if (!manager.initSetting(NMisc::getCurrentTimeText().text(), "3|%60|%N|%0", equipCfg.c_str(),
-                           "", NDistMgr::kModePeriodic))
+  if (!manager.initSetting(NMisc::getCurrentTimeText().text(), dialog ? "3|%60|%Y|%0" : "3|%60|%N|%0",
+                           equipCfg.c_str(), "", NDistMgr::kModePeriodic))
     return 1;
   NAutoDist worker;
   worker.initSetting(&manager);
@@ -138,9 +141,10 @@ int runPassChild(int gatewayPort, int httpPort, const std::string& itemEntry) {
   worker.run();
   double seconds = secondsSince(start);
   cpu = cpuSeconds(RUSAGE_SELF) - cpu;
+  if (dialog) manager.killDialog(kADistDlgImage);  // as the manager does when it stops
   std::vector<ADistItem> items(ADistSharedState::kMaxItems);
   int count = manager.copyItems(items.data());
-  std::printf("%.4f %s %ld %ld %.4f\n", seconds, count == 1 ? items[0].m_szStatus : "none",
+  std::printf("\npass-result %.4f %s %ld %ld %.4f\n", seconds, count == 1 ? items[0].m_szStatus : "none",
               statusKiB("VmHWM:"), baseline, cpu);
   return 0;
 }
@@ -256,8 +260,11 @@ PassRun runPass(const Bench& bench) {
   // CVDT_ADIST_PASS_WRAPPER runs the pass under a profiler ("perf record -g -o FILE").
   const char* wrapper = std::getenv("CVDT_ADIST_PASS_WRAPPER");
   std::string command = std::string(wrapper ? wrapper : "") + " '" + self + "' --pass " + std::to_string(bench.gatewayPort) + " " +
-                        std::to_string(bench.httpPort) + " '" + bench.item + "'";
-  std::istringstream line(outputOf(command));
+                        std::to_string(bench.httpPort) + " '" + bench.item + "' " +
+                        (bench.options.dialog ? "Y" : "N");
+  std::string output = outputOf(command);
+  size_t at = output.rfind("\npass-result ");
+  std::istringstream line(at == std::string::npos ? std::string() : output.substr(at + 13));
   PassRun run;
   if (!(line >> run.seconds >> run.status >> run.peakKiB >> run.baselineKiB >> run.cpu))
     run.seconds = -1;
@@ -430,8 +437,8 @@ Options parseOptions(int argc, char** argv) {
   options.work = std::string(tmp ? tmp : "/tmp") + "/cvdt_adist_bench";
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
-    if (name == "--fetch-all") {
-      options.fetchAll = true;
+    if (name == "--fetch-all" || name == "--dialog") {
+      (name == "--dialog" ? options.dialog : options.fetchAll) = true;
       continue;
     }
     if (i + 1 == argc) break;
@@ -446,10 +453,10 @@ Options parseOptions(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "--pass") == 0)
-    return runPassChild(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+  if (argc == 6 && std::strcmp(argv[1], "--pass") == 0)
+    return runPassChild(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argv[5][0] == 'Y');
   if (argc > 1 && std::strncmp(argv[1], "--", 2) != 0) {
-    std::fprintf(stderr, "usage: cvdt_adist_sweep [--files N] [--runs N] [--work DIR] [--fetch-all]\n");
+    std::fprintf(stderr, "usage: cvdt_adist_sweep [--files N] [--runs N] [--work DIR] [--fetch-all] [--dialog]\n");
     return 2;
   }
   Options options = parseOptions(argc, argv);
