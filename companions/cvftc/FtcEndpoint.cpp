@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/PlatformSync.h"
+#include "platform/PlatformText.h"
 
 namespace cvftc {
 namespace {
@@ -110,7 +111,9 @@ std::string FtcEndpoint::pathFor(const std::string& remotePath) {
   std::string path;
   if (remotePath.empty() || (remotePath[0] != '/' && remotePath[0] != '\\')) path += '/';
   static const char kHex[] = "0123456789ABCDEF";
-  for (char c : remotePath) {
+  // The module names files in the machine's ANSI code page; servers name them in UTF-8. The
+  // conversion comes first, so that a 0x5C trail byte (code page 932) is no separator.
+  for (char c : plat::ansiToUtf8(remotePath)) {
     unsigned char byte = static_cast<unsigned char>(c == '\\' ? '/' : c);
     if (isUnreserved(byte)) {
       path += static_cast<char>(byte);

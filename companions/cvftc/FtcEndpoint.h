@@ -41,7 +41,8 @@ class FtcEndpoint {
 
   // "scheme://host:port" + pathFor(remotePath).
   std::string urlFor(const std::string& remotePath) const;
-  // The remote path as a URL path: "/" first, "\" turned into "/", percent-encoded.
+  // The remote path (ANSI) as a URL path in UTF-8: "/" first, "\" turned into "/",
+  // percent-encoded.
   static std::string pathFor(const std::string& remotePath);
   // The host as given, without brackets around an IPv6 address.
   std::string bareHost() const;

@@ -17,6 +17,7 @@
 #include "platform/PlatformProcess.h"
 #include "platform/PlatformProcessList.h"
 #include "platform/PlatformSystem.h"
+#include "platform/PlatformText.h"
 
 namespace {
 
@@ -30,7 +31,8 @@ bool isSilentSwitch(const std::string& argument) {
 // A host path as it is; a Windows path of the machine mapped; anything else from the current folder.
 std::string hostPathOf(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
-  if (path.size() >= 2 && path[1] == ':') return plat::toHostPath(path);
+  // The command line arrives as UTF-8; the machine's Windows paths are in its ANSI code page.
+  if (path.size() >= 2 && path[1] == ':') return plat::toHostPath(plat::utf8ToAnsi(path));
   std::string relative = path;
   for (char& c : relative) {
     if (c == '\\') c = '/';

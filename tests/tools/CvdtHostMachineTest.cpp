@@ -138,12 +138,39 @@ TEST_F(CvdtHostMachineTest, InstallsRegeditAndTheCommandInterpreterForEachView) 
   }
 }
 
+// The language's code pages unless --code-pages names others; 65001 alone sets both.
+TEST_F(CvdtHostMachineTest, CodePagesFollowTheLanguageUnlessNamed) {
+  struct Row {
+    const char* options;
+    uint32_t ansi, oem;
+  } rows[] = {
+      {"--language 1042", 949, 949},
+      {"--language 1033", 1252, 437},
+      {"--language 1042 --code-pages 65001", 65001, 65001},
+      {"--language 1033 --code-pages 1252/850", 1252, 850},
+      {"--language 1049 --code-pages 1252", 1252, 866},
+  };
+  for (const Row& row : rows) {
+    fs::remove_all(m_root);
+    HostRun run = runHost("machine init " + m_root + " " + row.options);
+    ASSERT_EQ(run.status, 0) << row.options << "\n" << run.output;
+    setenv("CVDT_MACHINE", m_root.c_str(), 1);
+    plat::posix::reloadMachine();
+    plat::CodePages pages = plat::posix::currentMachine()->codePages();
+    EXPECT_EQ(pages.ansi, row.ansi) << row.options;
+    EXPECT_EQ(pages.oem, row.oem) << row.options;
+    unsetenv("CVDT_MACHINE");
+    plat::posix::reloadMachine();
+  }
+}
+
 TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
   const char* bad[] = {
       "--arch arm", "--os ten", "--drive CC=fixed", "--drive D=floppy", "--drive Z=fixed",
       "--product-type laptop", "--console-user no-such-user-here", "--language x",
       "--windows-folder Q:\\Windows", "--bogus 1", "--language", "--service-pack 3.x",
-      "--service-pack -1",
+      "--service-pack -1", "--code-pages x", "--code-pages 949/", "--code-pages 0",
+      "--code-pages 12345", "--code-pages",
   };
   for (const char* options : bad) {
     HostRun run = runHost("machine init " + m_root + " " + options);

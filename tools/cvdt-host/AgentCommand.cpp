@@ -21,6 +21,7 @@
 #include "gendist/DistContent.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
+#include "platform/PlatformText.h"
 #include "platform/WindowsCommandLine.h"
 
 namespace cvdt::host {
@@ -178,7 +179,15 @@ class Agent {
   ADistWatcher& m_watcher;
 };
 
-bool Agent::commanded(const Words& w) {
+// A Windows host hands the module its texts in the machine's ANSI code page; a script is UTF-8.
+Words toAnsi(const Words& words) {
+  Words ansi;
+  for (const std::string& word : words) ansi.push_back(plat::utf8ToAnsi(word));
+  return ansi;
+}
+
+bool Agent::commanded(const Words& words) {
+  const Words w = toAnsi(words);
   std::string now = NMisc::getCurrentTimeText().text();
   const std::string& verb = w[0];
   if (verb == "ndist-func" || verb == "ndist-stop") {
@@ -217,7 +226,8 @@ bool Agent::commanded(const Words& w) {
   return true;
 }
 
-bool Agent::automatic(const Words& w) {
+bool Agent::automatic(const Words& words) {
+  const Words w = toAnsi(words);
   std::string now = NMisc::getCurrentTimeText().text();
   const std::string& verb = w[0];
   if (verb == "adist-stop") {

@@ -14,6 +14,7 @@
 #include "platform/AsciiText.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformSystem.h"
+#include "platform/PlatformText.h"
 #include "platform/WinError.h"
 #include "platform/posix/ErrorPosix.h"
 #include "platform/posix/MachineConfig.h"
@@ -171,8 +172,10 @@ std::string resolveOnHost(const std::string& root, const std::vector<std::string
 }  // namespace
 
 std::string toHostPath(const std::string& windowsPath) {
+  // Host file names are UTF-8, Windows paths ANSI. Converted before it is parsed: a trail byte
+  // of a double-byte character may be a backslash.
   WindowsPath path;
-  if (!parseWindowsPath(windowsPath, path)) {
+  if (!parseWindowsPath(ansiToUtf8(windowsPath), path)) {
     posix::failWith(kErrorInvalidName);
     return {};
   }
@@ -209,7 +212,7 @@ std::string toWindowsPath(const std::string& hostPath) {
     if (c == '/') c = '\\';
   }
   if (rest.empty()) rest = "\\";
-  return std::string(1, letter) + ":" + rest;
+  return utf8ToAnsi(std::string(1, letter) + ":" + rest);
 }
 
 bool disableRedirection(void** old) {
