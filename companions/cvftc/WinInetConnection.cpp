@@ -108,13 +108,16 @@ HINTERNET WinInetConnection::openHttp(const std::string& remotePath, const char*
   HINTERNET request = HttpOpenRequestA(m_connection, verb, path.c_str(), nullptr, nullptr,
                                        nullptr, flags, 0);
   if (request == nullptr) return nullptr;
-  // A server that accepts the connection but never answers must not hold the caller for long.
-  setTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, 2 * m_endpoint.connectTimeoutSeconds());
+  // The time-out holds for the whole request (WinINet takes it when the request is sent): a
+  // server that accepts the connection but never answers must not hold a server check for long;
+  // a download may wait as long as the stall limit.
+  bool check = std::strcmp(verb, "HEAD") == 0;
+  setTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT,
+             check ? 2 * m_endpoint.connectTimeoutSeconds() : m_endpoint.lowSpeedSeconds());
   if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
     InternetCloseHandle(request);
     return nullptr;
   }
-  setTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, m_endpoint.lowSpeedSeconds());
   announced = httpNumber(request, HTTP_QUERY_CONTENT_LENGTH);
   return request;
 }
@@ -199,8 +202,14 @@ bool WinInetConnection::receive(HINTERNET data, PartialFile& file) {
   std::vector<char> buffer(chunk);
   ULONGLONG started = GetTickCount64();
   for (;;) {
+    // InternetReadFile waits until it has all it was asked for: asking for what has arrived
+    // keeps each read short, so that a stop is seen between two reads while data trickles in.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(data, &available, 0, 0)) return false;
+    DWORD want = static_cast<DWORD>(buffer.size());
+    if (available > 0 && available < want) want = available;
     DWORD got = 0;
-    if (!InternetReadFile(data, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
+    if (!InternetReadFile(data, buffer.data(), want, &got)) return false;
     if (got == 0) return true;
     if (!file.write(buffer.data(), got)) return false;
     if (cap > 0) throttle(file.size(), started);

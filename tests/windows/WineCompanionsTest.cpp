@@ -225,9 +225,9 @@ TEST_F(WineCompanionsTest, FetchesWholeFilesOverHttpAndFtpOrLeavesNothing) {
              "/Corvane/dist/normal/7/short.bin", local + "\\short.bin"},
             code);
   EXPECT_EQ(code, 1) << output;
-  EXPECT_NE(output.find("get /Corvane/dist/normal/7/pkg.lgz ok"), std::string::npos) << output;
-  EXPECT_NE(output.find("get /Corvane/dist/normal/7/missing.bin failed"), std::string::npos) << output;
-  EXPECT_NE(output.find("get /Corvane/dist/normal/7/short.bin failed"), std::string::npos) << output;
+  EXPECT_NE(output.find("get /Corvane/dist/normal/7/pkg.lgz ok "), std::string::npos) << output;
+  EXPECT_NE(output.find("get /Corvane/dist/normal/7/missing.bin failed "), std::string::npos) << output;
+  EXPECT_NE(output.find("get /Corvane/dist/normal/7/short.bin failed "), std::string::npos) << output;
   // The whole file, and nothing of the failed ones (the older file at a failed path is gone).
   EXPECT_EQ(treeAt(m_base + "/packages"), summary(Tree{{"pkg.lgz", payload}})) << output;
 
@@ -255,6 +255,52 @@ TEST_F(WineCompanionsTest, FetchesWholeFilesOverHttpAndFtpOrLeavesNothing) {
   EXPECT_GE(ftp.activeTransfers(), 1);
   output = probe({"ftc", stage, "ftp", "dist:wrong", "127.0.0.1", std::to_string(ftp.port()), "1", "/x", local + "\\x"}, code);
   EXPECT_EQ(code, 2) << output;  // a refused login is a failed connect
+}
+
+// The milliseconds a probe line "get REMOTE ok|failed N ms" reports for remote, or -1.
+long long fetchMs(const std::string& output, const std::string& remote, const char* result) {
+  std::string needle = "get " + remote + " " + result + " ";
+  size_t at = output.find(needle);
+  return at == std::string::npos ? -1 : std::atoll(output.c_str() + at + needle.size());
+}
+
+TEST_F(WineCompanionsTest, AStopEventOrAStalledServerEndsAFetchEarlyAndLeavesNothing) {
+  cvdt::test::LoopbackHttpServer http;
+  // 4 MiB at 1 KiB every 50 ms would take more than three minutes.
+  ServedFile slow = ServedFile::of(randomBytes(4 << 20, 25), ServedFile::Fault::Slow);
+  slow.slowChunk = 1024;
+  slow.slowPauseMs = 50;
+  http.addFile("/slow.bin", slow);
+  http.addFile("/stall.bin", ServedFile::of(randomBytes(4 << 20, 26), ServedFile::Fault::Stall));
+  ASSERT_TRUE(http.start());
+  std::string stage = WineProgram::windowsPath(WineProgram::stageFolder());
+  std::string local = WineProgram::windowsPath(m_base + "/packages");
+  int code = 0;
+  // The stop comes 1.5 s after the connect, while the file trickles in; the connection's next
+  // fetch fails at once.
+  std::string output = probe({"ftc-stop", stage, "1500", "http", "", "127.0.0.1",
+                              std::to_string(http.port()), "1", "/slow.bin", local + "\\slow.bin",
+                              "/slow.bin", local + "\\again.bin"},
+                             code);
+  EXPECT_EQ(code, 1) << output;
+  long long stopped = fetchMs(output, "/slow.bin", "failed");
+  EXPECT_GE(stopped, 1000) << output;
+  EXPECT_LT(stopped, 5000) << output;
+  EXPECT_NE(output.find("get /slow.bin failed 0 ms"), std::string::npos) << output;
+  EXPECT_EQ(treeAt(m_base + "/packages"), Tree{}) << output;
+  http.cutConnections();
+
+  // A server that goes silent half-way fails the fetch at the stall limit.
+  setenv("CVDT_FTC_LOW_SPEED_SECONDS", "3", 1);
+  output = probe({"ftc", stage, "http", "", "127.0.0.1", std::to_string(http.port()), "1",
+                  "/stall.bin", local + "\\stall.bin"},
+                 code);
+  unsetenv("CVDT_FTC_LOW_SPEED_SECONDS");
+  long long stalled = fetchMs(output, "/stall.bin", "failed");
+  EXPECT_GE(stalled, 2500) << output;
+  EXPECT_LT(stalled, 8000) << output;  // the stall limit, not the 10-second server check's
+  EXPECT_EQ(treeAt(m_base + "/packages"), Tree{}) << output;
+  http.cutConnections();
 }
 
 }  // namespace
