@@ -285,8 +285,10 @@ TEST_F(WineCompanionsTest, AStopEventOrAStalledServerEndsAFetchEarlyAndLeavesNot
   EXPECT_EQ(code, 1) << output;
   long long stopped = fetchMs(output, "/slow.bin", "failed");
   EXPECT_GE(stopped, 1000) << output;
-  EXPECT_LT(stopped, 5000) << output;
-  EXPECT_NE(output.find("get /slow.bin failed 0 ms"), std::string::npos) << output;
+  EXPECT_LT(stopped, 5000) << output;  // 1.53 s on the development machine
+  size_t second = output.find("get /slow.bin failed", output.find("get /slow.bin failed") + 1);
+  ASSERT_NE(second, std::string::npos) << output;
+  EXPECT_LT(fetchMs(output.substr(second), "/slow.bin", "failed"), 100) << output;
   EXPECT_EQ(treeAt(m_base + "/packages"), Tree{}) << output;
   http.cutConnections();
 
