@@ -1,5 +1,5 @@
 // Soak test of automatic distribution beside commanded jobs, through the host agent and the
-// loaded module, against the real gateway and a loopback HTTP server. Rounds of automatic
+// loaded module, against the real gateway and loopback HTTP servers. Rounds of automatic
 // calls ("now" and command calls for some items, refreshes, stops in the middle of a slow
 // transfer followed by a restart) run while commanded jobs are posted in bursts with cancels
 // and manager stops. Afterwards every status an item showed (published for the dialog or sent
@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,11 +27,13 @@ namespace {
 namespace fs = std::filesystem;
 using cvdt::test::AgentLedger;
 
-// The automatic items. Installed, BadPolicy, Missing and Broken have product targets at the
-// gateway: a policy that finds the product installed (no download, "060"), one that cannot be
-// evaluated ("920"), one that finds it missing (distributed, program run again), and an empty
-// one (distributed as usual; its index archive is not on the server: "901"). Plain, Tree and
-// Slow have packages; Slow's parts come slowly, so stops meet its transfers.
+// The automatic items, each with a product target at the gateway, so that every item has an
+// update id and its outcome is reported even when it fails before its index is read. The
+// policies: one that finds the product installed (no download, "060"), one that cannot be
+// evaluated ("920"), one that finds it missing (distributed, program run again), and empty
+// ones (distributed as usual). Plain, Tree, Slow and Missing have packages, Slow's parts come
+// slowly, so stops meet its transfers; the servers hold another item's index archive under
+// Broken's name, whose digest never matches: "901".
 enum class Kind { Package, Installed, BadPolicy, Missing, Broken };
 
 struct Item {
@@ -49,6 +52,9 @@ const Item kItems[] = {
     {84, "Broken", Kind::Broken, "901"},
 };
 constexpr int kSlowItem = 83;
+// An index check starts with the server after the one the last index came from, and fails when
+// there is none: with as many servers as packages, every index a sweep needs can come.
+constexpr int kServers = 4;
 // Retry twice, a pass every hour unless called, show the dialog (so the state is published),
 // a status report from the manager thread every minute, and at the start of every pass.
 constexpr const char* kCallArgs = "2|%60|%Y|%1";
@@ -88,6 +94,16 @@ class AutomaticSoakTest : public cvdt::test::SoakFixture {
     m_machine->writeFile(m_machine->config().moduleFolder + "\\crvUI.ini",
                          "[cvdt]\nWRITE_STATE=1\nERR_DETL_LOG=1\n");
     ASSERT_NO_FATAL_FAILURE(addTargets());
+    // The other servers listen on further loopback addresses, on the port the host names.
+    for (int n = 2; n <= kServers; ++n) {
+      m_vecServers.push_back(std::make_unique<cvdt::test::LoopbackHttpServer>());
+      serveRoot(*m_vecServers.back(), m_base + "/root");
+      ASSERT_TRUE(m_vecServers.back()->start("127.0.0." + std::to_string(n), m_server->port()));
+    }
+  }
+  void TearDown() override {
+    m_vecServers.clear();
+    SoakFixture::TearDown();
   }
   void addPackages(const std::string& root) override;
   bool servedSlowly(const std::string& path) const override {
@@ -102,6 +118,11 @@ class AutomaticSoakTest : public cvdt::test::SoakFixture {
   std::string equipCfg(const std::set<int>& ids) const;
   void automaticCall(const std::string& verb, const std::set<int>& ids, const char* callArgs);
   bool reportedEnd(const std::set<int>& ids, size_t from) const;
+  std::string notEnded(const std::set<int>& ids, size_t from) const;
+  // For failure messages: the agent's last lines and the automatic side's last trace lines.
+  std::string automaticTail() const {
+    return agentTail() + traceTail("NAutoDist") + traceTail("NDistMgr", 20);
+  }
   std::set<int> someItems();
   void disturbDestinations();
   void commandedStep();
@@ -113,8 +134,10 @@ class AutomaticSoakTest : public cvdt::test::SoakFixture {
   void checkItemsInPlace() const;
   void printAutomaticSummary() const;
 
+  std::vector<std::unique_ptr<cvdt::test::LoopbackHttpServer>> m_vecServers;  // 127.0.0.2 on
   std::map<int, std::string> m_digests;  // index digests of the packed items
   std::map<std::string, int> m_mapRounds;
+  int m_nCommandedSteps = 0;
   int m_nCommandedStops = 0;
 };
 
@@ -126,7 +149,7 @@ void AutomaticSoakTest::addPackages(const std::string& root) {
     std::ofstream(src + "/readme.txt") << "automatic " << item.id << "\n";
     std::ofstream(src + "/install.bat") << kCountingBatch;
     std::ofstream(src + "/payload.bin", std::ios::binary)
-        << noise(item.id == kSlowItem ? 160 * 1024 : 12 * 1024, static_cast<unsigned>(item.id));
+        << noise(item.id == kSlowItem ? 96 * 1024 : 12 * 1024, static_cast<unsigned>(item.id));
     std::string options = " --program install.bat --part-size 32K --update-id " + std::to_string(item.id - 70);
     if (item.id == 82) {
       fs::create_directories(src + "/docs/old");
@@ -141,6 +164,7 @@ void AutomaticSoakTest::addPackages(const std::string& root) {
     ASSERT_NE(at, std::string::npos) << output;
     m_digests[item.id] = output.substr(at + 13, 32);
   }
+  fs::copy_file(root + "/Corvane/dist/auto/81.idx.lgz", root + "/Corvane/dist/auto/84.idx.lgz");
 }
 
 // Product targets, their policies naming this machine's first platform string.
@@ -157,9 +181,7 @@ void AutomaticSoakTest::addTargets() {
     std::string policy = item.kind == Kind::Installed ? head + installedSection("1") + "</polProduct>"
                          : item.kind == Kind::Missing ? head + installedSection("0") + "</polProduct>"
                          : item.kind == Kind::BadPolicy ? head + "</polProduct>"
-                         : item.kind == Kind::Broken    ? "<polProduct />"
-                                                        : "";
-    if (policy.empty()) continue;
+                                                        : "<polProduct />";
     cvdt::test::CommandResult added = cvdt::test::runGatewayCommand(
         {"target", "add", "--db", m_gateway->dbPath(), "--dist", std::to_string(item.id), "--name",
          item.name, "--policy", policy, "--update-id", std::to_string(item.id - 70)});
@@ -176,7 +198,10 @@ std::string AutomaticSoakTest::equipCfg(const std::set<int>& ids) const {
     entries += (entries.empty() ? "" : "|&") + std::to_string(it->id) + "|*" + it->name + "|*" +
                (digest != m_digests.end() ? digest->second : std::string(32, '0'));
   }
-  return "EQ0000000001|%" + entries + "|%127.0.0.1";
+  std::string servers;
+  for (int n = 1; n <= kServers; ++n)
+    servers += (n > 1 ? "|&127.0.0." : "127.0.0.") + std::to_string(n);
+  return "EQ0000000001|%" + entries + "|%" + servers;
 }
 
 void AutomaticSoakTest::automaticCall(const std::string& verb, const std::set<int>& ids,
@@ -192,6 +217,13 @@ bool AutomaticSoakTest::reportedEnd(const std::set<int>& ids, size_t from) const
   for (size_t i = from; i < m_vecAutoReports.size(); ++i)
     if (endsItem(m_vecAutoReports[i].status)) ended.insert(m_vecAutoReports[i].distId);
   return std::all_of(ids.begin(), ids.end(), [&](int id) { return ended.count(id) != 0; });
+}
+
+std::string AutomaticSoakTest::notEnded(const std::set<int>& ids, size_t from) const {
+  std::string text;
+  for (int id : ids)
+    if (!reportedEnd({id}, from)) text += (text.empty() ? "items " : ", ") + std::to_string(id);
+  return text.empty() ? "every item ended" : text + " did not end";
 }
 
 std::set<int> AutomaticSoakTest::someItems() {
@@ -211,11 +243,11 @@ void AutomaticSoakTest::disturbDestinations() {
   if (m_random() % 4 == 0) std::ofstream(m_machine->host(destination(82)) + "/stale.txt") << "stale";
 }
 
-// A burst of commanded jobs, a cancel now and then, and a stop of the commanded manager in
-// one round of four.
+// A burst of commanded jobs, a cancel now and then, and a stop of the commanded manager every
+// fourth time (its start pauses for seconds).
 void AutomaticSoakTest::commandedStep() {
   if (left() <= 0) return;
-  if (m_random() % 4 == 0) {
+  if (++m_nCommandedSteps % 4 == 3) {
     ++m_nCommandedStops;
     ASSERT_NO_FATAL_FAILURE(stopAndRestart());
     return;
@@ -236,7 +268,8 @@ void AutomaticSoakTest::recommandRound(const std::string& verb) {
   ASSERT_NO_FATAL_FAILURE(commandedStep());
   ASSERT_TRUE(waitUntil([&] {
     return reportedEnd(ids, from) && (settled() > settledBefore || outstanding() <= 1);
-  })) << verb << ": an item or a commanded job never ended\n" << agentTail();
+  })) << verb << ": an item or a commanded job never ended: " << notEnded(ids, from) << ", "
+       << outstanding() << " commanded jobs waiting\n" << automaticTail();
 }
 
 // Commands every item with the slow item's files gone, stops automatic distribution once the
@@ -259,14 +292,16 @@ void AutomaticSoakTest::stopRound() {
   std::set<int> all;
   for (const Item& item : kItems) all.insert(item.id);
   ASSERT_TRUE(waitUntil([&] { return reportedEnd(all, from); }))
-      << "after a restart an item never ended\n" << agentTail();
+      << "after a restart an item never ended: " << notEnded(all, from) << "\n" << automaticTail();
 }
 
+// The first four rounds take each kind once, so that even a short run has them all; later
+// rounds choose at random.
 void AutomaticSoakTest::runRounds(int rounds) {
+  static const char* const kKinds[] = {"now", "stop", "command", "refresh"};
   ASSERT_NO_FATAL_FAILURE(automaticCall("adist-func", {}, kCallArgs));
   for (int round = 0; round < rounds && !HasFatalFailure(); ++round) {
-    unsigned pick = m_random() % 8;
-    std::string kind = pick < 3 ? "now" : pick < 5 ? "command" : pick < 6 ? "refresh" : "stop";
+    std::string kind = kKinds[round < 4 ? round : static_cast<int>(m_random() % 4)];
     ++m_mapRounds[kind];
     if (kind == "now" || kind == "command") {
       ASSERT_NO_FATAL_FAILURE(recommandRound(kind == "now" ? "adist-now" : "adist-cmd"));
@@ -305,7 +340,7 @@ void AutomaticSoakTest::lastPass() {
     EXPECT_EQ(lastReported(item.id), item.expected) << item.name;
     EXPECT_EQ(lastPublished(item.id), item.expected) << item.name;
   }
-  ASSERT_TRUE(settledAll) << agentTail();
+  ASSERT_TRUE(settledAll) << automaticTail();
   ASSERT_NO_FATAL_FAILURE(call("adist-stop", "cvfADistFunc(stop) = 1"));
 }
 
@@ -326,7 +361,12 @@ void AutomaticSoakTest::checkStatuses() const {
       EXPECT_EQ(report.status, "920");
     }
   }
-  for (const std::string& request : m_server->requests()) {
+  std::vector<std::string> requests = m_server->requests();
+  for (const auto& server : m_vecServers) {
+    std::vector<std::string> more = server->requests();
+    requests.insert(requests.end(), more.begin(), more.end());
+  }
+  for (const std::string& request : requests) {
     EXPECT_EQ(request.find("/auto/85"), std::string::npos) << request;
     EXPECT_EQ(request.find("/auto/86"), std::string::npos) << request;
   }

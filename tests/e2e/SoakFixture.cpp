@@ -106,7 +106,7 @@ void SoakFixture::SetUp() {
   ASSERT_NE(m_gateway->port(), 0);
   m_db = std::make_unique<DbProbe>(m_gateway->dbPath());
   m_server = std::make_unique<LoopbackHttpServer>();
-  serveRoot(m_base + "/root");
+  serveRoot(*m_server, m_base + "/root");
   ASSERT_TRUE(m_server->start());
   suppressTimeZoneRace();
   m_agent = std::make_unique<AgentProcess>(std::vector<std::string>{
@@ -147,7 +147,7 @@ bool SoakFixture::servedSlowly(const std::string& path) const {
 }
 
 // Slow files come a little at a time: an index 32 bytes, a part 8 KiB per 40 ms.
-void SoakFixture::serveRoot(const std::string& root) {
+void SoakFixture::serveRoot(LoopbackHttpServer& server, const std::string& root) const {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (!entry.is_regular_file()) continue;
     std::string path = "/" + fs::relative(entry.path(), root).string();
@@ -156,7 +156,7 @@ void SoakFixture::serveRoot(const std::string& root) {
                                                                 : ServedFile::Fault::None);
     file.slowChunk = path.find(".idx.") != std::string::npos ? 32 : 8 * 1024;
     file.slowPauseMs = 40;
-    m_server->addFile(path, file);
+    server.addFile(path, file);
   }
 }
 
@@ -213,6 +213,23 @@ std::string SoakFixture::agentTail() const {
   }
   std::string text = m_agent->outputEnded() ? "the agent's output ended; its last lines:\n" : "";
   for (size_t i = from; i < lines.size(); ++i) text += lines[i] + "\n";
+  return text;
+}
+
+std::string SoakFixture::traceTail(const std::string& part, size_t lines) const {
+  std::string log = m_machine->traceLog();
+  std::vector<std::string> kept;
+  for (size_t at = 0, end; at < log.size(); at = end + 1) {
+    end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(at, end - at);
+    if (part.empty() || line.find(part) != std::string::npos) kept.push_back(line);
+    if (kept.size() > 4 * lines)  // keeps the memory bounded on a long log
+      kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(2 * lines));
+  }
+  std::string text = "the module's trace log ends:\n";
+  for (size_t i = kept.size() > lines ? kept.size() - lines : 0; i < kept.size(); ++i)
+    text += kept[i] + "\n";
   return text;
 }
 

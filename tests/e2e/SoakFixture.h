@@ -55,6 +55,8 @@ class SoakFixture : public testing::Test {
   virtual void addPackages(const std::string& root) { (void)root; }
   // Whether the server sends this file (path below the root, "/"-led) a little at a time.
   virtual bool servedSlowly(const std::string& path) const;
+  // Serves every file below root, those servedSlowly names a little at a time.
+  void serveRoot(LoopbackHttpServer& server, const std::string& root) const;
 
   // Takes every line the agent printed and every history row the gateway wrote since the last
   // call.
@@ -69,6 +71,9 @@ class SoakFixture : public testing::Test {
   // The agent's last lines for failure messages: from a sanitizer's report when it printed
   // one, else the last 40.
   std::string agentTail() const;
+  // The last lines of the module's trace log that hold part (all when empty), for failure
+  // messages.
+  std::string traceTail(const std::string& part = "", size_t lines = 60) const;
 
   // The commanded workload.
   int outstanding() const;
@@ -99,7 +104,6 @@ class SoakFixture : public testing::Test {
 
  private:
   void suppressTimeZoneRace();
-  void serveRoot(const std::string& root);
   std::set<int> busyDists();
   void checkHostResults() const;
   void checkDatabase() const;
