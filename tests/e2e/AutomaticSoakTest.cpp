@@ -267,6 +267,7 @@ void AutomaticSoakTest::recommandRound(const std::string& verb) {
   ASSERT_NO_FATAL_FAILURE(automaticCall(verb, ids, kCallArgs));
   ASSERT_NO_FATAL_FAILURE(commandedStep());
   ASSERT_TRUE(waitUntil([&] {
+    sendDueCancel();
     return reportedEnd(ids, from) && (settled() > settledBefore || outstanding() <= 1);
   })) << verb << ": an item or a commanded job never ended: " << notEnded(ids, from) << ", "
        << outstanding() << " commanded jobs waiting\n" << automaticTail();
@@ -277,7 +278,8 @@ void AutomaticSoakTest::recommandRound(const std::string& verb) {
 void AutomaticSoakTest::stopRound() {
   std::error_code ec;
   fs::remove(m_machine->host(destination(kSlowItem) + "\\payload.bin"), ec);
-  fs::remove_all(m_machine->host(m_machine->config().moduleFolder + "\\adist\\" + std::to_string(kSlowItem)), ec);
+  fs::remove_all(
+      m_machine->host(m_machine->config().moduleFolder + "\\adist\\" + std::to_string(kSlowItem)), ec);
   size_t slowBefore = m_ledger.recordStatusesOf(kSlowItem).size();
   ASSERT_NO_FATAL_FAILURE(automaticCall("adist-cmd", {}, kCallArgs));
   ASSERT_NO_FATAL_FAILURE(commandedStep());
@@ -291,7 +293,10 @@ void AutomaticSoakTest::stopRound() {
   ASSERT_NO_FATAL_FAILURE(automaticCall("adist-func", {}, kCallArgs));
   std::set<int> all;
   for (const Item& item : kItems) all.insert(item.id);
-  ASSERT_TRUE(waitUntil([&] { return reportedEnd(all, from); }))
+  ASSERT_TRUE(waitUntil([&] {
+    sendDueCancel();
+    return reportedEnd(all, from);
+  }))
       << "after a restart an item never ended: " << notEnded(all, from) << "\n" << automaticTail();
 }
 
@@ -413,8 +418,10 @@ TEST_F(AutomaticSoakTest, PassesBesideCommandedJobsWithStopsAndReCommandsEndEver
   ASSERT_GT(loaded.threads, 0);
   ASSERT_NO_FATAL_FAILURE(call("ndist-func", "cvfNDistFunc = 1"));
   ASSERT_NO_FATAL_FAILURE(runRounds(rounds));
-  ASSERT_TRUE(waitUntil([&] { return outstanding() == 0; }))
-      << outstanding() << " commanded jobs never ended\n" << agentTail();
+  ASSERT_TRUE(waitUntil([&] {
+    sendDueCancel();
+    return outstanding() == 0;
+  })) << outstanding() << " commanded jobs never ended\n" << agentTail();
   ASSERT_NO_FATAL_FAILURE(lastPass());
   ASSERT_NO_FATAL_FAILURE(call("ndist-stop", "cvfNDistFunc(stop) = 1"));
   AgentLedger::Stats stopped = stats();

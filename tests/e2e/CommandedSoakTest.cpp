@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using cvdt::test::AgentLedger;
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -25,8 +27,22 @@ std::string joined(const std::vector<std::string>& lines) {
 
 class CommandedSoakTest : public cvdt::test::SoakFixture {
  protected:
-  // Bursts until every job is posted; after each, waits until a job that runs has ended or at
-  // most one is left, so the queue stays short and keeps moving.
+  // True when the agent runs no more threads than while the manager waited with nothing to do:
+  // the worker of the last job has ended, so the manager has been told and a post now makes it
+  // take the next queued job at once instead of at its next 2-second pass.
+  bool workerGone() const { return agentThreads() <= m_nIdleThreads; }
+  int agentThreads() const {
+    std::error_code ec;
+    int count = 0;
+    for (fs::directory_iterator it("/proc/" + std::to_string(m_agent->pid()) + "/task", ec), end;
+         !ec && it != end; it.increment(ec))
+      ++count;
+    return count;
+  }
+
+  // Bursts until every job is posted; after each, waits until a job that runs has ended and its
+  // worker is gone (so the next burst's post starts a queued job at once) or at most one is
+  // left, so the queue stays short and keeps moving.
   void runWorkload(int stops) {
     int nextStop = 1;
     while (left() > 0 && !HasFatalFailure()) {
@@ -38,10 +54,14 @@ class CommandedSoakTest : public cvdt::test::SoakFixture {
       int before = settled();
       postBurst(left());
       maybeCancel();
-      ASSERT_TRUE(waitUntil([&] { return settled() > before || outstanding() <= 1; }))
-          << "no job ended; " << outstanding() << " waiting\n" << agentTail();
+      ASSERT_TRUE(waitUntil([&] {
+        sendDueCancel();
+        return (settled() > before && workerGone()) || outstanding() <= 1;
+      })) << "no job ended; " << outstanding() << " waiting\n" << agentTail();
     }
   }
+
+  int m_nIdleThreads = 0;  // the agent's threads while the manager waits idle
 };
 
 TEST_F(CommandedSoakTest, BurstsDuplicatesCancelsAndStopsLoseNoResultAndLeakNothing) {
@@ -52,6 +72,7 @@ TEST_F(CommandedSoakTest, BurstsDuplicatesCancelsAndStopsLoseNoResultAndLeakNoth
   AgentLedger::Stats loaded = stats();
   ASSERT_GT(loaded.threads, 0);
   ASSERT_NO_FATAL_FAILURE(call("ndist-func", "cvfNDistFunc = 1"));
+  m_nIdleThreads = agentThreads();
   ASSERT_NO_FATAL_FAILURE(runWorkload(stops));
   ASSERT_TRUE(waitUntil([&] { return outstanding() == 0; }))
       << outstanding() << " jobs never ended\n" << agentTail();
@@ -65,6 +86,7 @@ TEST_F(CommandedSoakTest, BurstsDuplicatesCancelsAndStopsLoseNoResultAndLeakNoth
   checkCommandedResults();
   EXPECT_TRUE(m_gateway->logLines().empty()) << joined(m_gateway->logLines());
   checkNothingLeft(loaded, stopped);
+  checkFlatAtStops(loaded);
 }
 
 }  // namespace

@@ -176,6 +176,20 @@ void SoakFixture::pump() {
     m_nLastAutoRow = std::stoll(row);
     m_vecAutoReports.push_back({m_nLastAutoRow, std::stoi(row.substr(first + 1)), row.substr(second + 1)});
   }
+  advanceClosed();
+}
+
+// Jobs from the front that are over for good (final result, and the gateway's row unless
+// refused): later scans start after them, so a long soak does not rescan every job it posted.
+void SoakFixture::advanceClosed() {
+  while (m_nClosed < m_jobs.size()) {
+    const Job& job = m_jobs[m_nClosed];
+    std::vector<std::string> finals = m_ledger.finalsOf(job.cmdId);
+    bool refused = !finals.empty() && finals[0] == "100";
+    if (finals.empty() || (!refused && !m_mapRows.count(job.cmdId))) break;
+    m_nClosedSettled += refused ? 0 : 1;
+    ++m_nClosed;
+  }
 }
 
 bool SoakFixture::waitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
@@ -235,17 +249,17 @@ std::string SoakFixture::traceTail(const std::string& part, size_t lines) const 
 
 int SoakFixture::outstanding() const {
   int count = 0;
-  for (const Job& job : m_jobs) count += m_ledger.hasFinal(job.cmdId) ? 0 : 1;
+  for (size_t i = m_nClosed; i < m_jobs.size(); ++i) count += m_ledger.hasFinal(m_jobs[i].cmdId) ? 0 : 1;
   return count;
 }
 
 // Jobs that ran or were dropped and are over: the host has their final result and the
 // gateway their row, which the module writes last (a refused duplicate does not count).
 int SoakFixture::settled() const {
-  int count = 0;
-  for (const Job& job : m_jobs) {
-    std::vector<std::string> finals = m_ledger.finalsOf(job.cmdId);
-    count += !finals.empty() && finals[0] != "100" && m_mapRows.count(job.cmdId) ? 1 : 0;
+  int count = m_nClosedSettled;
+  for (size_t i = m_nClosed; i < m_jobs.size(); ++i) {
+    std::vector<std::string> finals = m_ledger.finalsOf(m_jobs[i].cmdId);
+    count += !finals.empty() && finals[0] != "100" && m_mapRows.count(m_jobs[i].cmdId) ? 1 : 0;
   }
   return count;
 }
@@ -276,43 +290,58 @@ std::set<int> SoakFixture::busyDists() {
 
 // Up to three jobs: one in eight deliberately for a distribution still in the works, the
 // others for one that is not; when every distribution is in the works the burst ends early.
+// A burst that would hold only duplicates gets one new job as well: a refused duplicate never
+// reaches the queue, so only a new job's post wakes the manager for the jobs waiting there.
 void SoakFixture::postBurst(int limit) {
   int size = std::min(limit, 1 + static_cast<int>(m_random() % 3));
   std::set<int> busy = busyDists();
+  bool posted = false;
   for (int i = 0; i < size; ++i) {
     std::vector<int> choice;
-    bool duplicate = !busy.empty() && m_random() % 8 == 0;
+    bool duplicate = !busy.empty() && m_random() % 8 == 0 && (posted || i + 1 < size);
     for (int id = kFirstDist; id < kFirstDist + kDists; ++id)
       if (busy.count(id) == duplicate) choice.push_back(id);
     if (choice.empty()) return;
     int distId = choice[m_random() % choice.size()];
     busy.insert(distId);
+    posted = posted || !duplicate;
     post(distId);
   }
 }
 
 // Now and then an urgent cancel. When the job that runs next (the oldest one waiting) is a
-// slow one, half the time: once it has started, the cancel meets its transfers. Otherwise
-// seldom, for a distribution that may not be running at all.
+// slow one, half the time: it is sent once that job has started (sendDueCancel), so the cancel
+// meets its transfers. Otherwise seldom, at once, for a distribution that may not be running.
 void SoakFixture::maybeCancel() {
-  auto next = std::find_if(m_jobs.begin(), m_jobs.end(),
+  auto next = std::find_if(m_jobs.begin() + static_cast<std::ptrdiff_t>(m_nClosed), m_jobs.end(),
                            [&](const Job& job) { return !m_ledger.hasFinal(job.cmdId); });
   bool slow = next != m_jobs.end() && next->distId >= kFirstSlowDist;
-  if (m_random() % (slow ? 2 : 15) != 0) return;
+  if (m_pendingCancel.cmdId != 0 || m_random() % (slow ? 2 : 15) != 0) return;
   int distId = kFirstDist + static_cast<int>(m_random() % kDists);
   if (slow) {
-    uint32_t cmdId = next->cmdId;
-    waitUntil([&] { return !m_ledger.codesOf(cmdId).empty(); });
-    distId = next->distId;
+    m_pendingCancel = *next;
+    sendDueCancel();
+    return;
   }
   m_agent->send("ndist-cancel " + std::to_string(m_nNextCancelId++) + " " + std::to_string(distId));
 }
 
+void SoakFixture::sendDueCancel() {
+  if (m_pendingCancel.cmdId == 0 || m_ledger.codesOf(m_pendingCancel.cmdId).empty()) return;
+  m_agent->send("ndist-cancel " + std::to_string(m_nNextCancelId++) + " " +
+                std::to_string(m_pendingCancel.distId));
+  m_pendingCancel = {0, 0};
+}
+
 // Posts a burst and stops the manager at once (queued jobs are dropped, the running one is
-// stopped), sometimes posts while it is stopped, and starts it again.
+// stopped), takes the agent's figures, sometimes posts while it is stopped, and starts it again.
 void SoakFixture::stopAndRestart() {
   postBurst(left());
   ASSERT_NO_FATAL_FAILURE(call("ndist-stop", "cvfNDistFunc(stop) = 1"));
+  AgentLedger::Stats atStop = stats();  // no commanded job runs now
+  std::cout << "soak: stopped after " << m_jobs.size() << " jobs: threads " << atStop.threads
+            << ", descriptors " << atStop.fds << std::endl;
+  m_vecAtStops.emplace_back(m_jobs.size(), atStop);
   if (left() > 0 && m_random() % 2 == 0) postBurst(left());
   ASSERT_NO_FATAL_FAILURE(call("ndist-func", "cvfNDistFunc = 1"));
 }
@@ -404,6 +433,21 @@ void SoakFixture::checkNothingLeft(const AgentLedger::Stats& loaded,
       << "descriptors open now that were not after loading:\n"
       << extraDescriptors(loaded, stopped, registry);
   EXPECT_LE(stoppedRegistry.connections, 8);
+}
+
+void SoakFixture::checkFlatAtStops(const AgentLedger::Stats& loaded) const {
+  const std::string registry = m_machine->root() + "/registry.db";
+  RegistryFiles loadedRegistry = registryFilesOf(loaded, registry);
+  std::string overTime;
+  for (const auto& [jobs, atStop] : m_vecAtStops) {
+    RegistryFiles files = registryFilesOf(atStop, registry);
+    overTime += " " + std::to_string(jobs) + ":" + std::to_string(atStop.fds - files.descriptors) +
+                "+" + std::to_string(files.descriptors);
+    EXPECT_LE(atStop.fds - files.descriptors, loaded.fds - loadedRegistry.descriptors)
+        << "after " << jobs << " jobs, open and not open after loading:\n"
+        << extraDescriptors(loaded, atStop, registry);
+  }
+  std::cout << "soak: descriptors at each stop (jobs posted:others+registry):" << overTime << std::endl;
 }
 
 }  // namespace cvdt::test

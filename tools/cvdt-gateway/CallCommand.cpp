@@ -1,10 +1,11 @@
-// `cvdt-gateway call --host H --port P PROC NAME:TYPE:VALUE...`.
+// `cvdt-gateway call --host H --port P [--codepage N] PROC NAME:TYPE:VALUE...`.
 #include "CallCommand.h"
 
 #include <cstdio>
 
 #include "GatewayConnection.h"
 #include "GatewayRequest.h"
+#include "SiteText.h"
 #include "net/NDBQuery.h"
 
 namespace cvdt::gateway {
@@ -12,8 +13,9 @@ namespace cvdt::gateway {
 int CallCommand::usage(const std::string& problem) const {
   std::fprintf(stderr,
                "cvdt-gateway call: %s\n"
-               "usage: call --host H [--port P] [--wait-ms N] PROC NAME:TYPE:VALUE...\n"
-               "       TYPE is S (text) or I (decimal integer)\n",
+               "usage: call --host H [--port P] [--wait-ms N] [--codepage N] PROC NAME:TYPE:VALUE...\n"
+               "       TYPE is S (text) or I (decimal integer); with --codepage the values are\n"
+               "       sent, and the result read, in that code page, as the site's agents do\n",
                problem.c_str());
   return 2;
 }
@@ -42,8 +44,12 @@ bool CallCommand::packParam(const std::string& spec, std::string& packed, std::s
 }
 
 int CallCommand::run() {
-  std::string problem = m_args.problem({"host", "port", "wait-ms"});
+  std::string problem = m_args.problem({"host", "port", "wait-ms", "codepage"});
   if (!problem.empty()) return usage(problem);
+  uint32_t codePage = 0;
+  if (m_args.has("codepage") && !SiteText::parse(m_args.value("codepage"), codePage))
+    return usage("--codepage wants a code page number such as 949");
+  SiteText site(codePage);
   const auto& words = m_args.words();
   int64_t port = NDBQuery::kDefaultPort, waitMs = NDBQuery::kReplyWaitMs;
   if (!m_args.has("host") || words.size() < 2) return usage("name the host and the procedure");
@@ -52,7 +58,7 @@ int CallCommand::run() {
   std::string parameters;
   for (size_t i = 2; i < words.size(); ++i) {
     std::string packed;
-    if (!packParam(words[i], packed, problem)) return usage(problem);
+    if (!packParam(site.toWire(words[i]), packed, problem)) return usage(problem);
     parameters += (i == 2 ? "" : "|$") + packed;
   }
   size_t requestLength = GatewayRequest::kPrefix.size() + words[1].size() + 2 +
@@ -70,7 +76,7 @@ int CallCommand::run() {
                  " (the gateway's log says why)\n", words[1].c_str());
     return 1;
   }
-  std::printf("%s\n", result.text());
+  std::printf("%s\n", site.toStored(result.text()).c_str());
   return 0;
 }
 

@@ -1,5 +1,5 @@
 // `cvdt-gateway serve --listen ADDR:PORT --db PATH [--max-connections N] [--max-per-address N]
-// [--frame-timeout-ms N]`.
+// [--frame-timeout-ms N] [--codepage N]`.
 #include "ServeCommand.h"
 
 #include <cstdio>
@@ -10,7 +10,8 @@
 namespace cvdt::gateway {
 
 bool ServeCommand::readOptions(ServerOptions& options, std::string& error) const {
-  error = m_args.problem({"listen", "db", "max-connections", "max-per-address", "frame-timeout-ms"});
+  error = m_args.problem(
+      {"listen", "db", "max-connections", "max-per-address", "frame-timeout-ms", "codepage"});
   if (!error.empty()) return false;
   std::string listen = m_args.value("listen", "127.0.0.1:7221");
   size_t colon = listen.rfind(':');
@@ -47,7 +48,12 @@ int ServeCommand::run() {
     std::fprintf(stderr, "cvdt-gateway serve: %s\n", store.error().c_str());
     return 1;
   }
-  GatewayProcedures procedures(store);
+  uint32_t codePage = 0;
+  if (m_args.has("codepage") && !SiteText::parse(m_args.value("codepage"), codePage)) {
+    std::fprintf(stderr, "cvdt-gateway serve: --codepage wants a code page number such as 949\n");
+    return 2;
+  }
+  GatewayProcedures procedures(store, SiteText(codePage));
   GatewayServer server(options, procedures);
   if (!server.start(error)) {
     std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());

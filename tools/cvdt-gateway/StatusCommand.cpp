@@ -1,4 +1,4 @@
-// `cvdt-gateway status --db PATH [--equip ID] [--json]`.
+// `cvdt-gateway status --db PATH [--equip ID] [--json] [--codepage N]`.
 #include "StatusCommand.h"
 
 #include <cstdio>
@@ -39,17 +39,21 @@ bool StatusCommand::query(sqlite3* db, const char* sql, ResultTable& table) cons
   SqlStatement statement(db, sql);
   if (!statement.ok()) return false;
   if (m_args.has("equip")) statement.bind(1, m_args.value("equip"));
-  return table.fill(statement);
+  return table.fill(statement, m_site);
 }
 
 int StatusCommand::run() {
-  std::string problem = m_args.problem({"db", "equip", "json"});
+  std::string problem = m_args.problem({"db", "equip", "json", "codepage"});
+  uint32_t codePage = 0;
+  if (problem.empty() && m_args.has("codepage") && !SiteText::parse(m_args.value("codepage"), codePage))
+    problem = "--codepage wants a code page number such as 949";
   if (!problem.empty() || !m_args.has("db") || m_args.words().size() > 1) {
     std::fprintf(stderr, "cvdt-gateway status: %s\n",
-                 problem.empty() ? "usage: status --db PATH [--equip ID] [--json]"
+                 problem.empty() ? "usage: status --db PATH [--equip ID] [--json] [--codepage N]"
                                  : problem.c_str());
     return 2;
   }
+  m_site = SiteText(codePage);
   GatewayStore store;
   if (!store.open(m_args.value("db"), false)) {
     std::fprintf(stderr, "cvdt-gateway status: %s\n", store.error().c_str());

@@ -4,6 +4,7 @@
 
 #include "ArgList.h"
 #include "ResultTable.h"
+#include "SiteText.h"
 
 namespace cvdt::gateway {
 
@@ -17,6 +18,7 @@ class StatusCommand {
   bool query(sqlite3* db, const char* sql, ResultTable& table) const;
 
   const ArgList& m_args;
+  SiteText m_site;  // decodes stored texts that are not UTF-8 for printing
 };
 
 }  // namespace cvdt::gateway

@@ -13,14 +13,15 @@ namespace {
 void printUsage() {
   std::printf(
       "usage: cvdt-gateway serve [--listen ADDR:PORT] [--db PATH] [--max-connections N]\n"
-      "                          [--max-per-address N] [--frame-timeout-ms N]\n"
-      "       cvdt-gateway status --db PATH [--equip ID] [--json]\n"
+      "                          [--max-per-address N] [--frame-timeout-ms N] [--codepage N]\n"
+      "       cvdt-gateway status --db PATH [--equip ID] [--json] [--codepage N]\n"
       "       cvdt-gateway target add --db PATH --dist ID --name TEXT\n"
       "                          (--policy TEXT | --policy-file FILE)\n"
       "                          [--update-id N] [--equip ID]\n"
       "       cvdt-gateway target list --db PATH [--dist ID] [--equip ID] [--json]\n"
       "       cvdt-gateway target remove --db PATH TARGET_ID...\n"
-      "       cvdt-gateway call --host H [--port P] [--wait-ms N] PROC NAME:TYPE:VALUE...\n"
+      "       cvdt-gateway call --host H [--port P] [--wait-ms N] [--codepage N]\n"
+      "                          PROC NAME:TYPE:VALUE...\n"
       "defaults: --listen 127.0.0.1:7221, --db ./cvdt-gateway.db, --max-connections 1024,\n"
       "          --max-per-address 64, --frame-timeout-ms 10000, --port 7221\n");
 }

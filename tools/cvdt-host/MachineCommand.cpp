@@ -11,6 +11,7 @@
 #include "detect/NRegistry.h"
 #include "platform/IniFile.h"
 #include "platform/PlatformFs.h"
+#include "platform/PlatformText.h"
 #include "platform/posix/MachineConfig.h"
 #include "platform/posix/MachineLayout.h"
 
@@ -22,7 +23,7 @@ using plat::posix::MachineConfig;
 
 const std::vector<std::string> kInitOptions = {
     "arch", "os", "platform", "service-pack", "suite-mask", "product-type", "language",
-    "drive", "windows-folder", "agent-folder", "module-folder", "console-session",
+    "code-pages",    "drive", "windows-folder", "agent-folder", "module-folder", "console-session",
     "console-user", "module-session", "trace-level", "name", "stage", "registry-busy-ms"};
 
 void printMachineHelp() {
@@ -35,6 +36,7 @@ void printMachineHelp() {
       "  --suite-mask N               suite mask (default 0x100)\n"
       "  --product-type workstation|dc|server   (default workstation)\n"
       "  --language LANGID            system language, e.g. 1033 or 1042 (default 1033)\n"
+      "  --code-pages ANSI[/OEM]      code pages other than the language's (65001: UTF-8)\n"
       "  --drive L=TYPE[:FOLDER]      a drive: TYPE fixed|removable|remote|cdrom|ramdisk;\n"
       "                               FOLDER relative to DIR (default drives/<l>); repeatable;\n"
       "                               C=fixed is always there unless given otherwise\n"
@@ -152,6 +154,23 @@ bool applySessions(const CommandLine& line, MachineConfig& config) {
   return true;
 }
 
+// "ANSI" or "ANSI/OEM", code pages the converter knows. A lone ANSI page 65001 makes the OEM
+// page 65001 too, as Windows' worldwide UTF-8 setting does.
+bool applyCodePages(const std::string& text, MachineConfig& config) {
+  size_t slash = text.find('/');
+  long ansi = 0, oem = 0;
+  if (!parseNumber(text.substr(0, slash), ansi) || ansi <= 0) return false;
+  if (slash == std::string::npos) {
+    oem = ansi == plat::kCodePageUtf8 ? ansi : 0;
+  } else if (!parseNumber(text.substr(slash + 1), oem) || oem <= 0) {
+    return false;
+  }
+  config.ansiCodePage = static_cast<uint32_t>(ansi);
+  config.oemCodePage = static_cast<uint32_t>(oem);
+  return plat::isCodePageAvailable(config.ansiCodePage) &&
+         (oem == 0 || plat::isCodePageAvailable(config.oemCodePage));
+}
+
 bool buildConfig(const CommandLine& line, const std::string& root, MachineConfig& config,
                  plat::posix::LayoutOptions& options) {
   bool is64 = line.value("arch", "x64") != "x86";
@@ -165,6 +184,8 @@ bool buildConfig(const CommandLine& line, const std::string& root, MachineConfig
   long number = 0;
   if (!parseNumber(line.value("language", "1033"), number)) return fail("bad --language");
   config.language = static_cast<uint16_t>(number);
+  if (line.has("code-pages") && !applyCodePages(line.value("code-pages", ""), config))
+    return fail("bad --code-pages");
   if (!parseNumber(line.value("registry-busy-ms", "5000"), number) || number < 0)
     return fail("bad --registry-busy-ms");
   config.registryBusyTimeoutMs = static_cast<int>(number);
@@ -181,7 +202,8 @@ void printMachine(const MachineConfig& config) {
               v.major, v.minor, v.build, v.csdVersion.empty() ? "" : (v.csdVersion + " ").c_str(),
               v.platformId == plat::kPlatformNt ? "NT" : "9x", config.is64Bit ? "x64" : "x86",
               v.productType, v.suiteMask);
-  std::printf("  Language         %u\n", config.language);
+  std::printf("  Language         %u, code pages %u (ANSI) and %u (OEM)\n", config.language,
+              config.codePages().ansi, config.codePages().oem);
   for (const auto& [letter, drive] : config.drives) {
     std::printf("  Drive %c:         %-9s -> %s\n", letter, plat::posix::driveTypeName(drive.type),
                 drive.folder.c_str());

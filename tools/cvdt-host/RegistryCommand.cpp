@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "detect/NRegistry.h"
+#include "platform/PlatformText.h"
 
 namespace cvdt::host {
 namespace {
@@ -29,6 +30,8 @@ int runRegistryCommand(const CommandLine& line) {
     std::fprintf(stderr, "cvdt-host registry: unknown root in %s\n", words[2].c_str());
     return 2;
   }
+  // The registry holds the machine's ANSI text; this terminal speaks UTF-8.
+  key = plat::utf8ToAnsi(key);
   NRegistry registry;
   if (!registry.open(root, key.c_str(), true, true, line.has("64"))) {
     std::fprintf(stderr, "cvdt-host registry: no key %s\n", words[2].c_str());
@@ -36,7 +39,8 @@ int runRegistryCommand(const CommandLine& line) {
   }
   std::string name;
   for (uint32_t index = 0; registry.handle()->enumValue(index, name) == 0; ++index) {
-    std::printf("%s = %s\n", name.empty() ? "@" : name.c_str(), registry.readValue(name.c_str()).text());
+    std::string value = plat::ansiToUtf8(registry.readValue(name.c_str()).text());
+    std::printf("%s = %s\n", name.empty() ? "@" : plat::ansiToUtf8(name).c_str(), value.c_str());
   }
   return 0;
 }

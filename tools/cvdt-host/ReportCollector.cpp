@@ -42,7 +42,7 @@ bool decodeResultBytes(const std::string& bytes, std::string& line) {
     wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
-  line = plat::wideToAnsi(wide);
+  line = plat::wideToUtf8(wide);
   return true;
 }
 
@@ -50,7 +50,7 @@ bool decodeResultBytes(const std::string& bytes, std::string& line) {
 
 void appendJsonString(std::string& out, const std::string& text) {
   // Through UTF-16 and back, so bytes that are no UTF-8 become U+FFFD and the line stays JSON.
-  std::string clean = plat::wideToAnsi(plat::ansiToWide(text));
+  std::string clean = plat::wideToUtf8(plat::utf8ToWide(text));
   out.push_back('"');
   for (unsigned char c : clean) {
     if (c == '"' || c == '\\') {
@@ -213,9 +213,10 @@ void ReportCollector::readSlots(const std::vector<uint32_t>& slots, std::vector<
     CommandResult result;
     result.source = "queue";
     result.cmdId = record.m_nCmdId;
-    result.dateTime = fieldText(record.m_szDateTime);
-    result.code = fieldText(record.m_szResultCode);
-    result.detail = fieldText(record.m_szDetail);
+    // The record holds the machine's ANSI text.
+    result.dateTime = plat::ansiToUtf8(fieldText(record.m_szDateTime));
+    result.code = plat::ansiToUtf8(fieldText(record.m_szResultCode));
+    result.detail = plat::ansiToUtf8(fieldText(record.m_szDetail));
     out.push_back(result);
   }
 }
