@@ -43,6 +43,8 @@ class ADistWatcher {
   std::thread m_thread;
   std::atomic<bool> m_bStop{false};
   std::mutex m_mutex;
+  bool m_bNews = false;              // this run has published (the record moved off the baseline)
+  uint32_t m_nBaselineCounter = 0;   // the publication counter an earlier run left
   std::string m_strLastRecord;
   std::map<int32_t, std::string> m_mapItemStatus;
   std::set<std::pair<int32_t, std::string>> m_setSeen;
