@@ -87,7 +87,7 @@ class AgentWaitStatusTest : public testing::Test {
   size_t m_nSentAt = 0;  // lines printed before the last line sent
 };
 
-TEST_F(AgentWaitStatusTest, SeesTheLastBlockOfAPassEvenUnderACounterItHasRead) {
+TEST_F(AgentWaitStatusTest, CountsWhatThisRunPublishedUnderAnyCounterButNotAnEarlierRunsState) {
   // An earlier run ended with both items complete.
   ASSERT_NO_FATAL_FAILURE(writeCounter("7"));
   ASSERT_NO_FATAL_FAILURE(writeBlock(*blockOf({{202, "060"}, {201, "060"}}, "060")));
