@@ -7,8 +7,10 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "MsgCompiler.h"
+#include "NCliApp.h"
 
 namespace {
 
@@ -33,27 +35,36 @@ bool writeAtomically(const std::string& path, const std::string& bytes) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: cvdt-msgc OUT.bin SRC.txt...\n");
-    return 2;
-  }
-  const std::string output = argv[1];
+int compile(const std::string& output, const std::vector<std::string>& sources) {
   std::error_code ignored;
   std::filesystem::remove(output, ignored);
-
   MsgCompiler compiler("cvdt");
-  for (int i = 2; i < argc; ++i) {
-    if (!compiler.addFile(argv[i])) {
+  for (const std::string& source : sources) {
+    if (!compiler.addFile(source)) {
       std::fprintf(stderr, "cvdt-msgc: %s\n", compiler.error().c_str());
-      return 1;
+      return cvdt::cli::kExitFailed;
     }
   }
   if (!writeAtomically(output, compiler.catalogue())) {
     std::fprintf(stderr, "cvdt-msgc: cannot write %s\n", output.c_str());
-    return 1;
+    return cvdt::cli::kExitFailed;
   }
-  return 0;
+  return cvdt::cli::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  cvdt::cli::NCliApp cli("cvdt-msgc",
+                         "Compiles UTF-8 message sources into the UTF-16 catalogue cvmsg.bin.");
+  std::string output;
+  std::vector<std::string> sources;
+  CLI::App& app = cli.root();
+  app.add_option("OUT", output, "the catalogue to write (replaced whole, or removed on failure)")
+      ->required()->type_name("FILE");
+  app.add_option("SRC", sources, "message sources, one language each")
+      ->required()->type_name("FILE");
+  cli.setRootAction("cvdt-msgc build/stage/cvmsg.bin data/messages/1033.txt data/messages/1042.txt",
+                    [&] { return compile(output, sources); });
+  return cli.run(argc, argv);
 }
