@@ -8,8 +8,8 @@
 
 namespace cvdt::cli {
 
-NCliProgress::NCliProgress(std::string strLabel)
-    : m_strLabel(std::move(strLabel)), m_bActive(isatty(STDOUT_FILENO) == 1) {}
+NCliProgress::NCliProgress(std::string strLabel, Unit unit)
+    : m_strLabel(std::move(strLabel)), m_unit(unit), m_bActive(isatty(STDOUT_FILENO) == 1) {}
 
 NCliProgress::~NCliProgress() { clear(); }
 
@@ -38,9 +38,10 @@ void NCliProgress::update(uint64_t nDone, uint64_t nTotal, const std::string& st
   bool bLast = nTotal != 0 && nDone >= nTotal;
   if (m_bDrawn && !bLast && now - m_tLastDraw < std::chrono::milliseconds(100)) return;
   m_tLastDraw = now;
-  std::string line = m_strLabel + " " + std::to_string(nDone);
+  auto count = [this](uint64_t n) { return m_unit == Unit::Bytes ? bytesText(n) : std::to_string(n); };
+  std::string line = m_strLabel + " " + count(nDone);
   if (nTotal != 0)
-    line += "/" + std::to_string(nTotal) + " (" + std::to_string(nDone * 100 / nTotal) + "%)";
+    line += " of " + count(nTotal) + " (" + std::to_string(nDone * 100 / nTotal) + "%)";
   if (!strItem.empty()) line += " " + strItem;
   size_t nWidth = terminalWidth() - 1;
   if (line.size() > nWidth) line = line.substr(0, nWidth - 3) + "...";

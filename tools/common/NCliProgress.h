@@ -10,8 +10,9 @@ namespace cvdt::cli {
 
 class NCliProgress {
  public:
-  // strLabel starts the line ("packing", "checking").
-  explicit NCliProgress(std::string strLabel);
+  enum class Unit { Count, Bytes };
+  // strLabel starts the line ("packing", "checking"); unit says how the counts read.
+  explicit NCliProgress(std::string strLabel, Unit unit = Unit::Count);
   // Erases the line.
   ~NCliProgress();
   NCliProgress(const NCliProgress&) = delete;
@@ -32,6 +33,7 @@ class NCliProgress {
   static size_t terminalWidth();
 
   std::string m_strLabel;
+  Unit m_unit;
   bool m_bActive = false;
   bool m_bDrawn = false;
   std::chrono::steady_clock::time_point m_tLastDraw{};

@@ -2,11 +2,15 @@
 // distribution server's root, and unpacks and checks them through the agent's extraction library.
 #include <clocale>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "AutoPackager.h"
 #include "LgzCompanion.h"
+#include "NCliApp.h"
+#include "NCliJson.h"
+#include "NCliProgress.h"
 #include "NormalPackager.h"
 #include "PackArgs.h"
 #include "PackError.h"
@@ -14,97 +18,138 @@
 
 namespace {
 
+using cvdt::cli::NCliApp;
+using cvdt::cli::NCliProgress;
+using cvdt::cli::NCliUsageError;
 using cvdt::pack::PackArgs;
 using cvdt::pack::PackError;
 
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-void printUsage(FILE* out) {
-  std::fprintf(out,
-      "usage:\n"
-      "  cvdt-pack normal --id N --name NAME --src DIR --out ROOT [--part-size BYTES]\n"
-      "      [--version V] [--base-folder F] [--description D] [--agree] [--public]\n"
-      "      [--exec FILE] [--exec-options O] [--exec-user S|L|C] [--reg-file F]\n"
-      "      [--kind NDT|SWDT|DELDT] [--sw-id N] [--platform TEXT] [--sys-file REL]...\n"
-      "  cvdt-pack auto --id N --name NAME --dest 'C:\\App' --src DIR --out ROOT\n"
-      "      [--part-size BYTES] [--update-id U] [--label L] [--subfolders] [--cleanup]\n"
-      "      [--program REL] [--args A] [--account S|L|C]\n"
-      "  cvdt-pack unpack ARCHIVE [DEST] [--companions DIR]\n"
-      "  cvdt-pack check ROOT [--companions DIR]\n"
-      "BYTES may end in K, M or G. See tools/cvdt-pack/README.md for the output formats.\n");
+// Options a packager reads from the command line; a value its rules refuse is a usage error.
+template <typename Packager>
+auto checkedOptions(const PackArgs& args) {
+  try {
+    return Packager::optionsFrom(args);
+  } catch (const PackError& error) {
+    throw NCliUsageError(error.what());
+  }
 }
 
-int runNormal(const std::vector<std::string>& args) {
-  const PackArgs line(args, cvdt::pack::NormalPackager::knownOptions());
-  cvdt::pack::NormalPackager packager(cvdt::pack::NormalPackager::optionsFrom(line));
+int runNormal(const PackArgs& args) {
+  cvdt::pack::NormalPackager packager(checkedOptions<cvdt::pack::NormalPackager>(args));
+  NCliProgress progress("packing", NCliProgress::Unit::Bytes);
+  packager.setProgress(&progress);
   const cvdt::pack::NormalResult result = packager.run();
+  progress.clear();
   std::printf("contents=%s\nindex-digest=%s\nparts=%d\n", result.contents.c_str(),
               result.indexDigest.c_str(), result.parts);
-  return 0;
+  return cvdt::cli::kExitOk;
 }
 
-int runAuto(const std::vector<std::string>& args) {
-  const PackArgs line(args, cvdt::pack::AutoPackager::knownOptions());
-  cvdt::pack::AutoPackager packager(cvdt::pack::AutoPackager::optionsFrom(line));
+int runAuto(const PackArgs& args) {
+  cvdt::pack::AutoPackager packager(checkedOptions<cvdt::pack::AutoPackager>(args));
+  NCliProgress progress("packing", NCliProgress::Unit::Bytes);
+  packager.setProgress(&progress);
   const cvdt::pack::AutoResult result = packager.run();
+  progress.clear();
   for (const std::string& warning : packager.warnings()) {
     std::fprintf(stderr, "cvdt-pack: warning: %s\n", warning.c_str());
   }
   std::printf("item=%s\nindex-digest=%s\nfiles=%d\nparts=%d\n", result.item.c_str(),
               result.indexDigest.c_str(), result.files, result.parts);
-  return 0;
+  return cvdt::cli::kExitOk;
 }
 
-int runUnpack(const std::vector<std::string>& args) {
-  const PackArgs line(args, {{"companions", PackArgs::Kind::Value}});
-  const auto& words = line.words();
-  if (words.empty() || words.size() > 2) throw PackError("unpack takes ARCHIVE [DEST]");
-  const std::string& archive = words[0];
-  std::string destination = words.size() == 2 ? words[1] : std::string(".");
-  const size_t slash = archive.rfind('/');
-  if (words.size() == 1 && slash != std::string::npos) destination = archive.substr(0, slash + 1);
-  const cvdt::pack::LgzCompanion lgz(line.value("companions"));
+struct UnpackOptions {
+  std::string strArchive, strDestination, strCompanions;
+};
+
+int runUnpack(const UnpackOptions& o) {
+  std::string destination = o.strDestination.empty() ? std::string(".") : o.strDestination;
+  const size_t slash = o.strArchive.rfind('/');
+  if (o.strDestination.empty() && slash != std::string::npos) destination = o.strArchive.substr(0, slash + 1);
+  const cvdt::pack::LgzCompanion lgz(o.strCompanions);
   std::string reason;
-  if (!lgz.extract(destination, archive, reason)) {
-    throw PackError("cvlgz.dll could not unpack " + archive + " into " + destination +
+  if (!lgz.extract(destination, o.strArchive, reason)) {
+    throw PackError("cvlgz.dll could not unpack " + o.strArchive + " into " + destination +
                     (reason.empty() ? std::string() : ": " + reason) +
                     " (nothing in the destination was changed)");
   }
-  std::printf("unpacked %s into %s\n", archive.c_str(), destination.c_str());
-  return 0;
+  std::printf("unpacked %s into %s\n", o.strArchive.c_str(), destination.c_str());
+  return cvdt::cli::kExitOk;
 }
 
-int runCheck(const std::vector<std::string>& args) {
-  const PackArgs line(args, {{"companions", PackArgs::Kind::Value}});
-  if (line.words().size() != 1) throw PackError("check takes one ROOT folder");
-  const cvdt::pack::LgzCompanion lgz(line.value("companions"));
-  cvdt::pack::ServerCheck check(line.words()[0], lgz);
-  return check.run(stdout).problems == 0 ? 0 : kExitFailed;
+struct CheckOptions {
+  std::string strRoot, strCompanions;
+  bool bJson = false;
+};
+
+cvdt::cli::NJson checkJson(const cvdt::pack::ServerCheck& check,
+                           const cvdt::pack::ServerCheck::Totals& totals) {
+  using cvdt::cli::NCliJson;
+  cvdt::cli::NJson packages = cvdt::cli::NJson::array();
+  for (const auto& report : check.reports()) {
+    cvdt::cli::NJson problems = cvdt::cli::NJson::array();
+    for (const std::string& text : report.problems) problems.push_back(NCliJson::utf8(text));
+    packages.push_back({{"flavour", report.strFlavour}, {"id", std::stoll(report.strId)},
+                        {"index", NCliJson::utf8(report.strIndex)}, {"digest", report.strDigest},
+                        {"files", report.nFiles}, {"parts", report.nParts},
+                        {"ok", report.problems.empty()}, {"problems", problems}});
+  }
+  return {{"packages", packages},
+          {"totals", {{"packages", totals.packages}, {"files", totals.files},
+                      {"parts", totals.parts}, {"problems", totals.problems}}}};
 }
 
-int dispatch(const std::string& command, const std::vector<std::string>& args) {
-  if (command == "normal") return runNormal(args);
-  if (command == "auto") return runAuto(args);
-  if (command == "unpack") return runUnpack(args);
-  if (command == "check") return runCheck(args);
-  throw PackError("unknown command '" + command + "'");
+int runCheck(const CheckOptions& o) {
+  const cvdt::pack::LgzCompanion lgz(o.strCompanions);
+  cvdt::pack::ServerCheck check(o.strRoot, lgz);
+  NCliProgress progress("checking");
+  check.setProgress(&progress);
+  const cvdt::pack::ServerCheck::Totals totals = check.run(o.bJson ? nullptr : stdout);
+  if (o.bJson) std::printf("%s\n", cvdt::cli::NCliJson::line(checkJson(check, totals)).c_str());
+  return totals.problems == 0 ? cvdt::cli::kExitOk : cvdt::cli::kExitFailed;
+}
+
+void addPackCommands(NCliApp& cli) {
+  auto normal = std::make_shared<PackArgs>();
+  CLI::App* normalCommand = cli.addCommand(
+      cli.root(), "normal", "a commanded package: parts, index archive, and the contents text",
+      "cvdt-pack normal --id 12 --name Demo --src pkg --out www --exec install.bat --part-size 1M",
+      [normal] { return runNormal(*normal); });
+  normal->declare(*normalCommand, cvdt::pack::NormalPackager::knownOptions());
+  auto automatic = std::make_shared<PackArgs>();
+  CLI::App* autoCommand = cli.addCommand(
+      cli.root(), "auto", "an automatic-distribution package and its item entry",
+      "cvdt-pack auto --id 7 --name Tools --dest 'C:\\Tools' --src pkg --out www --subfolders",
+      [automatic] { return runAuto(*automatic); });
+  automatic->declare(*autoCommand, cvdt::pack::AutoPackager::knownOptions());
+  auto unpack = std::make_shared<UnpackOptions>();
+  CLI::App* unpackCommand = cli.addCommand(
+      cli.root(), "unpack", "unpack one archive with its parts through cvlgz.dll, as agents do",
+      "cvdt-pack unpack www/Corvane/dist/normal/12/12.lgz /tmp/out", [unpack] { return runUnpack(*unpack); });
+  unpackCommand->add_option("ARCHIVE", unpack->strArchive, "part 0 of the archive (X.lgz)")->required()->type_name("ARCHIVE");
+  unpackCommand->add_option("DEST", unpack->strDestination, "where to unpack (default: the archive's folder)")->type_name("DIR");
+  unpackCommand->add_option("--companions", unpack->strCompanions, "the folder holding cvlgz.dll (default: the build's)")->type_name("DIR");
+  auto check = std::make_shared<CheckOptions>();
+  CLI::App* checkCommand = cli.addCommand(
+      cli.root(), "check", "verify every digest on a server root and unpack everything, as agents do",
+      "cvdt-pack check www\ncvdt-pack check www --json", [check] { return runCheck(*check); });
+  checkCommand->add_option("ROOT", check->strRoot, "the server root")->required()->type_name("ROOT");
+  checkCommand->add_option("--companions", check->strCompanions, "the folder holding cvlgz.dll (default: the build's)")->type_name("DIR");
+  checkCommand->add_flag("--json", check->bJson, "print one JSON record of every package and the totals");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C.UTF-8");
-  const std::vector<std::string> args(argv + (argc > 1 ? 2 : 1), argv + argc);
-  const std::string command = argc > 1 ? argv[1] : "";
-  if (command.empty() || command == "help" || command == "--help" || command == "-h") {
-    printUsage(command.empty() ? stderr : stdout);
-    return command.empty() ? kExitUsage : 0;
-  }
-  try {
-    return dispatch(command, args);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "cvdt-pack %s: %s\n", command.c_str(), error.what());
-    return kExitFailed;
-  }
+  NCliApp cli("cvdt-pack", "The server-side packager: turns a folder into what a distribution server serves.");
+  addPackCommands(cli);
+  cli.root().footer(
+      "BYTES may end in K, M or G. Output formats: tools/cvdt-pack/README.md.\n"
+      "'cvdt-pack help COMMAND' or 'cvdt-pack COMMAND --help' describes a command.\n"
+      "Example:\n"
+      "  cvdt-pack normal --id 12 --name Demo --src pkg --out www --exec install.bat\n"
+      "  cvdt-pack check www");
+  return cli.run(argc, argv);
 }
