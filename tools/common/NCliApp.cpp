@@ -110,6 +110,16 @@ CLI::App* NCliApp::deepestParsed(CLI::App* app) {
   return chosen.empty() ? app : deepestParsed(chosen.front());
 }
 
+// CLI11 reports a word that names no command as a missing command; say which word it was.
+std::string NCliApp::parseProblem(const CLI::ParseError& error) {
+  CLI::App* last = deepestParsed(&m_app);
+  std::vector<std::string> extras = last->remaining(false);
+  bool bWantsCommand = !last->get_subcommands([](CLI::App*) { return true; }).empty();
+  if (bWantsCommand && !extras.empty() && extras.front().rfind("-", 0) != 0)
+    return "unknown command '" + extras.front() + "'";
+  return error.what();
+}
+
 int NCliApp::usageError(const CLI::App* where, const std::string& message) const {
   std::string path = commandPath(where);
   std::fprintf(stderr, "%s: %s\nRun '%s --help' for the options.\n", path.c_str(), message.c_str(),
@@ -149,7 +159,7 @@ int NCliApp::run(int argc, char** argv) {
       std::cout << NCliCompletion::bashScript(m_app);
       return kExitOk;
     } catch (const CLI::ParseError& error) {
-      return usageError(deepestParsed(&m_app), error.what());
+      return usageError(deepestParsed(&m_app), parseProblem(error));
     }
     return runAction(deepestParsed(&m_app));
   } catch (const std::exception& error) {

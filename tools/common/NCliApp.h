@@ -59,6 +59,7 @@ class NCliApp {
   void addHelpCommands(CLI::App& app);
   int printHelpFor(CLI::App* parent, const std::vector<std::string>& words);
   int usageError(const CLI::App* where, const std::string& message) const;
+  std::string parseProblem(const CLI::ParseError& error);
   int runAction(CLI::App* command);
   static CLI::App* deepestParsed(CLI::App* app);
 
