@@ -1,7 +1,9 @@
 // JobPhases: splits a running commanded job's wall time into transfers, digests and extraction
 // by watching, with inotify, the files the job creates: a part's temporary file appears when its
-// transfer starts and is renamed into place when it ends; the next one appears once the part's
-// digest is checked; the first extracted file marks the extraction's start.
+// transfer starts and is renamed into place when it ends; the next one appears once the job has
+// taken the part (while the previous part's digest is checked), so the time between two
+// transfers is the digest time not hidden behind a transfer; the first entry created in the
+// extraction's folder (its staging folder) marks the extraction's start.
 #pragma once
 
 #include <atomic>
@@ -16,7 +18,7 @@ class JobPhases {
   struct Seconds {
     double index = 0;     // from the start to the first part's transfer (index, disk check)
     double transfer = 0;  // every part's transfer
-    double digest = 0;    // between a part's arrival and the next step
+    double digest = 0;    // between a part's arrival and the next step: digests not hidden
     double extract = 0;   // from the first extracted file to the end
     int parts = 0;
   };
@@ -26,8 +28,8 @@ class JobPhases {
   JobPhases(const JobPhases&) = delete;
   JobPhases& operator=(const JobPhases&) = delete;
 
-  // Watches the folder the parts arrive in and the folder they are extracted into (host paths;
-  // both must exist). False when inotify refuses.
+  // Watches the folder the parts arrive in and the folder the extraction creates its staging
+  // folder in (host paths; both must exist). False when inotify refuses.
   bool watch(const std::string& partFolder, const std::string& targetFolder);
   // Ends the watch at end and returns the phases measured from start.
   Seconds finish(Clock::time_point start, Clock::time_point end);

@@ -162,7 +162,8 @@ int runJobChild(int port, const std::string& contentsFile, const std::string& ma
   fs::create_directories(parts);
   fs::create_directories(target);
   JobPhases phases;
-  if (!phases.watch(parts, target)) return 1;
+  // The extraction builds its tree in a staging folder beside the target, renamed into place.
+  if (!phases.watch(parts, fs::path(target).parent_path().string())) return 1;
   plat::Event stop(false);
   NGenDist job;
   int distId = 0;

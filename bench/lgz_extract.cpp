@@ -1,6 +1,7 @@
 // Extracts one archive (with its volumes) through cvlgz.dll and prints the seconds taken; the
 // cvlgz half of lgz_vs_bsdtar.sh.
-// Usage: cvdt_lgz_extract ARCHIVE DESTINATION   (host paths; ARCHIVE is part 0, "X.lgz")
+// Usage: cvdt_lgz_extract ARCHIVE DESTINATION [LIBRARY]   (host paths; ARCHIVE is part 0,
+// "X.lgz"; LIBRARY is another build of cvlgz.dll, the stage folder's by default)
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -10,12 +11,12 @@
 #include "platform/PlatformLibrary.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: cvdt_lgz_extract ARCHIVE DESTINATION\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: cvdt_lgz_extract ARCHIVE DESTINATION [LIBRARY]\n");
     return 2;
   }
   plat::Library library;
-  if (!library.load(plat::toWindowsPath(CVDT_STAGE_DIR "/cvlgz.dll"))) {
+  if (!library.load(plat::toWindowsPath(argc == 4 ? argv[3] : CVDT_STAGE_DIR "/cvlgz.dll"))) {
     std::fprintf(stderr, "cvdt_lgz_extract: %s\n", library.error().c_str());
     return 1;
   }

@@ -2,6 +2,7 @@
 # Extraction throughput of cvlgz.dll on an archive cut into volumes against bsdtar on the same
 # archive in one piece, both from the page cache.
 # Usage: bench/lgz_vs_bsdtar.sh [BUILD_DIR [SIZE_MIB [RUNS]]]   (defaults: build 1024 3)
+# CVDT_LGZ_BASELINE=PATH also times another build of cvlgz.dll, in turn with the other two.
 set -eu
 
 build_dir=${1:-build}
@@ -36,20 +37,38 @@ cat "$work/pkg.tgz" "$work"/volumes/* >/dev/null  # into the page cache
 
 now_ns() { date +%s%N; }
 seconds_since() { awk -v s="$1" -v e="$(now_ns)" 'BEGIN { printf "%.4f", (e - s) / 1e9 }'; }
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
 
-best_bsdtar=1e30
-best_lgz=1e30
+# One run of each, in turn, on an empty and synced output folder; the times go to one file per
+# contestant. The last run is cvlgz.dll's, whose tree is compared with the source below.
+times=$work/times
+rm -rf "$times" && mkdir -p "$times"
+# The shell's "times" gives the CPU time of its finished children (user, then system), so the
+# CPU time of the command alone is the difference around it; it moves less with the machine's
+# load than the wall time.
+cpu_between() {  # BEFORE AFTER: seconds of user + system time
+  awk 'function s(t) { split(t, p, "m"); return p[1] * 60 + p[2] }
+       FNR == 2 { c[FILENAME] = s($1) + s($2) }
+       END { printf "%.4f\n", c[ARGV[2]] - c[ARGV[1]] }' "$1" "$2"
+}
+timed() {  # NAME COMMAND...
+  name=$1
+  shift
+  rm -rf "$work/out" && mkdir -p "$work/out" && sync
+  times >"$times/before"
+  start=$(now_ns)
+  "$@" >/dev/null
+  seconds_since "$start" >>"$times/$name"
+  times >"$times/after"
+  echo >>"$times/$name"
+  cpu_between "$times/before" "$times/after" >>"$times/$name.cpu"
+}
 i=0
 while [ "$i" -lt "$runs" ]; do
-  rm -rf "$work/out" && mkdir -p "$work/out" && sync
-  start=$(now_ns)
-  bsdtar -xf "$work/pkg.tgz" -C "$work/out"
-  best_bsdtar=$(min "$(seconds_since "$start")" "$best_bsdtar")
-  rm -rf "$work/out" && sync
-  start=$(now_ns)
-  "$program" "$work/volumes/pkg.lgz" "$work/out" >/dev/null
-  best_lgz=$(min "$(seconds_since "$start")" "$best_lgz")
+  timed bsdtar bsdtar -xf "$work/pkg.tgz" -C "$work/out"
+  if [ -n "${CVDT_LGZ_BASELINE:-}" ]; then
+    timed baseline "$program" "$work/volumes/pkg.lgz" "$work/out" "$CVDT_LGZ_BASELINE"
+  fi
+  timed cvlgz "$program" "$work/volumes/pkg.lgz" "$work/out"
   i=$((i + 1))
 done
 diff -r "$work/src" "$work/out" >/dev/null || { echo "extracted tree differs from the source" >&2; exit 1; }
@@ -58,11 +77,25 @@ rm -rf "$work/out"
 bytes=$(du -sb "$work/src" | cut -f1)
 archive=$(wc -c <"$work/pkg.tgz")
 volumes=$(ls "$work/volumes" | wc -l)
-awk -v bytes="$bytes" -v archive="$archive" -v volumes="$volumes" -v b="$best_bsdtar" \
-    -v l="$best_lgz" -v runs="$runs" 'BEGIN {
-  mb = bytes / 1e6; mbb = mb / b; mbl = mb / l
-  printf "content: %d bytes; archive %d bytes in %d volumes; best of %d runs each\n", bytes, archive, volumes, runs
-  printf "bsdtar -xf (one file): %8.1f MB/s (%.3f s)\n", mbb, b
-  printf "cvlgz.dll (volumes):   %8.1f MB/s (%.3f s)\n", mbl, l
-  printf "ratio cvlgz/bsdtar: %.3f\n", mbl / mbb
-}'
+echo "content: $bytes bytes; archive $archive bytes in $volumes volumes; $runs runs each"
+# "BEST MEDIAN" of the numbers in a file, one a line.
+best_median() {
+  sort -n "$1" | awk '{ t[NR] = $1 } END { print t[1], NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'
+}
+# Best and median wall time in MB/s of content, the median CPU time (user + system), and for
+# the libraries their ratios to bsdtar (bsdtar's time over theirs: above 1 is faster).
+summary() {  # NAME LABEL
+  awk -v mb="$bytes" -v label="$2" -v name="$1" \
+      -v wall="$(best_median "$times/$1")" -v cpu="$(best_median "$times/$1.cpu")" \
+      -v bwall="$(best_median "$times/bsdtar")" -v bcpu="$(best_median "$times/bsdtar.cpu")" 'BEGIN {
+    split(wall, w, " "); split(cpu, c, " "); split(bwall, bw, " "); split(bcpu, bc, " "); mb /= 1e6
+    printf "%-24s best %7.1f MB/s (%.3f s), median %7.1f MB/s (%.3f s); CPU median %.3f s\n",
+           label, mb / w[1], w[1], mb / w[2], w[2], c[2]
+    if (name != "bsdtar")
+      printf "%-24s ratio to bsdtar: best %.3f, median %.3f; CPU median %.3f\n",
+             "", bw[1] / w[1], bw[2] / w[2], bc[2] / c[2]
+  }'
+}
+summary bsdtar "bsdtar -xf (one file):"
+[ -n "${CVDT_LGZ_BASELINE:-}" ] && summary baseline "baseline (volumes):"
+summary cvlgz "cvlgz.dll (volumes):"

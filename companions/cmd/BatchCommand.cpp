@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/PlatformFs.h"
+#include "platform/PlatformText.h"
 #include "platform/WindowsCommandLine.h"
 
 namespace {
@@ -30,10 +31,12 @@ std::vector<std::string> splitOptions(const std::string& text) {
 std::string BatchCommand::hostPath(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;
   bool drivePath = path.size() >= 2 && path[1] == ':';
-  if (drivePath || path.rfind("\\\\", 0) == 0) return plat::toHostPath(path);
+  // The command line arrives as UTF-8; the machine's Windows paths are in its ANSI code page.
+  std::string windows = plat::utf8ToAnsi(path);
+  if (drivePath || path.rfind("\\\\", 0) == 0) return plat::toHostPath(windows);
   if (path[0] == '\\') {  // the root of the current folder's drive
     std::string current = plat::toWindowsPath(std::filesystem::current_path().string());
-    return plat::toHostPath(current.substr(0, 2) + path);
+    return plat::toHostPath(current.substr(0, 2) + windows);
   }
   std::string relative = path;
   for (char& c : relative) {

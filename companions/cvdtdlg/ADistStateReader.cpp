@@ -9,6 +9,7 @@
 
 #include "autodist/ADistItem.h"
 #include "platform/PlatformRegistry.h"
+#include "platform/PlatformText.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ constexpr const char* kAgentKey = "SOFTWARE\\Plumbex\\Corvane";
 // Text of a fixed field up to its first zero, never past its end.
 std::string fieldText(const char* field, size_t width) {
   const void* end = std::memchr(field, '\0', width);
-  return std::string(field, end ? static_cast<const char*>(end) - field : width);
+  // The record holds the machine's ANSI text; the terminal shows UTF-8.
+  return plat::ansiToUtf8(std::string(field, end ? static_cast<const char*>(end) - field : width));
 }
 
 bool openKey(plat::RegKey& key) {

@@ -7,13 +7,15 @@
 
 #include "gendist/NDtDlgRecord.h"
 #include "platform/PlatformRegistry.h"
+#include "platform/PlatformText.h"
 
 namespace {
 
 // Text of a fixed field up to its first zero, never past its end.
 std::string fieldText(const char* field, size_t width) {
   const void* end = std::memchr(field, '\0', width);
-  return std::string(field, end ? static_cast<const char*>(end) - field : width);
+  // The record holds the machine's ANSI text; the terminal shows UTF-8.
+  return plat::ansiToUtf8(std::string(field, end ? static_cast<const char*>(end) - field : width));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/PlatformSync.h"
+#include "platform/PlatformText.h"
 
 namespace cvftc {
 namespace {
@@ -108,7 +109,9 @@ std::string FtcEndpoint::urlFor(const std::string& remotePath) const {
   std::string url = kSchemes[index] + m_strHost + ":" + std::to_string(port);
   if (remotePath.empty() || (remotePath[0] != '/' && remotePath[0] != '\\')) url += '/';
   static const char kHex[] = "0123456789ABCDEF";
-  for (char c : remotePath) {
+  // The module names files in the machine's ANSI code page; servers name them in UTF-8. The
+  // conversion comes first, so that a 0x5C trail byte (code page 932) is no separator.
+  for (char c : plat::ansiToUtf8(remotePath)) {
     unsigned char byte = static_cast<unsigned char>(c == '\\' ? '/' : c);
     if (isUnreserved(byte)) {
       url += static_cast<char>(byte);

@@ -39,7 +39,8 @@ class FtcEndpoint {
   // A CA bundle for https, or empty for the system's.
   const std::string& caFile() const { return m_strCaFile; }
 
-  // "scheme://host:port" + the remote path, "\" turned into "/" and percent-encoded.
+  // "scheme://host:port" + the remote path (ANSI) in UTF-8, "\" turned into "/" and
+  // percent-encoded.
   std::string urlFor(const std::string& remotePath) const;
   // The schemes curl may use for this endpoint, and for redirects.
   const char* schemeList() const;

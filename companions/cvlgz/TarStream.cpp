@@ -1,16 +1,36 @@
-// Decompressing the volumes for the tar reader, and checking the gzip trailer afterwards.
+// Decompressing the volumes with zlib for the tar reader, up to the exact end of the gzip member.
 #include "TarStream.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "VolumeStream.h"
 
 namespace cvlgz {
 namespace {
 
-uint32_t le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+// inflate's window bits for a gzip wrapper only (a zlib wrapper or raw deflate data is refused).
+constexpr int kGzipWindowBits = 16 + MAX_WBITS;
+// The fixed part of a gzip member header: signature, method, flags, time, extra flags, system.
+constexpr size_t kGzipHeaderSize = 10;
+
+bool startsGzipMember(const unsigned char* bytes, size_t size) {
+  return size >= 2 && bytes[0] == 0x1f && bytes[1] == 0x8b;
+}
+
+// A full fixed header with the deflate method and no reserved flag: what gzip and libarchive
+// take as the start of a further member.
+bool isGzipHeader(const unsigned char* bytes, size_t size) {
+  return size >= kGzipHeaderSize && startsGzipMember(bytes, size) && bytes[2] == Z_DEFLATED &&
+         (bytes[3] & 0xe0) == 0;
+}
+
+// Why inflate failed: zlib's own text ("incorrect data check", "invalid distance too far back",
+// ...) for damaged data.
+std::string inflateErrorText(int result, const char* message) {
+  if (result == Z_MEM_ERROR) return "out of memory";
+  return std::string("the archive is damaged: ") + (message != nullptr ? message : "bad data");
 }
 
 }  // namespace
@@ -18,30 +38,20 @@ uint32_t le32(const unsigned char* p) {
 TarStream::TarStream(VolumeStream& volumes) : m_volumes(volumes) {}
 
 TarStream::~TarStream() {
-  if (m_pInflater != nullptr) archive_read_free(m_pInflater);
-}
-
-std::string TarStream::errorText() const {
-  const char* text = archive_error_string(m_pInflater);
-  return text != nullptr ? text : "the compressed stream cannot be read";
+  if (m_bInflating) inflateEnd(&m_zstream);
 }
 
 bool TarStream::open(struct archive* tarReader, std::string& error) {
-  m_pInflater = archive_read_new();
-  if (m_pInflater == nullptr) {
-    error = "out of memory";
-    return false;
+  if (!readHead(error)) return false;
+  m_bGzip = startsGzipMember(m_head.data(), m_head.size());
+  if (m_bGzip) {
+    if (inflateInit2(&m_zstream, kGzipWindowBits) != Z_OK) {
+      error = "out of memory";
+      return false;
+    }
+    m_bInflating = true;
+    m_output.resize(kOutputSize);
   }
-  archive_read_support_filter_gzip(m_pInflater);
-  archive_read_support_format_raw(m_pInflater);
-  m_volumes.setEndCheck([this](const unsigned char* lastEight) { return mayHaveEnded(lastEight); });
-  struct archive_entry* entry = nullptr;
-  if (m_volumes.openReader(m_pInflater) != ARCHIVE_OK ||
-      archive_read_next_header(m_pInflater, &entry) != ARCHIVE_OK) {
-    error = errorText();
-    return false;
-  }
-  m_bGzip = archive_filter_code(m_pInflater, 0) == ARCHIVE_FILTER_GZIP;
   if (archive_read_open(tarReader, this, nullptr, &TarStream::onRead, &TarStream::onClose) !=
       ARCHIVE_OK) {
     const char* text = archive_error_string(tarReader);
@@ -51,58 +61,129 @@ bool TarStream::open(struct archive* tarReader, std::string& error) {
   return true;
 }
 
+// The signature may straddle part 0 and the next volume when part 0 is tiny.
+bool TarStream::readHead(std::string& error) {
+  while (m_head.size() < 2) {
+    const unsigned char* block = nullptr;
+    std::ptrdiff_t size = m_volumes.next(&block, true, error);
+    if (size < 0) return false;
+    if (size == 0) break;
+    m_head.insert(m_head.end(), block, block + size);
+  }
+  if (m_head.empty()) error = "the archive is empty";
+  return !m_head.empty();
+}
+
 la_ssize_t TarStream::onRead(struct archive* tarReader, void* self, const void** block) {
   return static_cast<TarStream*>(self)->read(tarReader, block);
 }
 
 la_ssize_t TarStream::read(struct archive* tarReader, const void** block) {
   la_ssize_t size = pull(block);
-  if (size < 0) archive_set_error(tarReader, EIO, "%s", errorText().c_str());
+  if (size < 0) archive_set_error(tarReader, EIO, "%s", m_strError.c_str());
   return size;
 }
 
+// A failure is final: every later call fails the same way.
 la_ssize_t TarStream::pull(const void** block) {
+  if (!m_strError.empty()) return -1;
   if (m_bEnded) return 0;
-  size_t size = 0;
-  la_int64_t offset = 0;
-  int result = archive_read_data_block(m_pInflater, block, &size, &offset);
-  if (result == ARCHIVE_EOF) {
-    m_bEnded = true;
-    return 0;
-  }
-  if (result < ARCHIVE_WARN) return -1;
-  m_crc.update(*block, size);
-  m_nBytes += size;
-  return static_cast<la_ssize_t>(size);
+  return m_bGzip ? pullInflated(block) : pullPlain(block);
 }
 
-bool TarStream::mayHaveEnded(const unsigned char* lastEight) const {
-  if (!m_bGzip) return false;
-  // The one total at or above the output so far that the length field (modulo 2^32) allows.
-  uint64_t total = m_nBytes + static_cast<uint32_t>(le32(lastEight + 4) - static_cast<uint32_t>(m_nBytes));
-  return total - m_nBytes <= kMaxHeldOutput && total % 512 == 0;
+bool TarStream::nextInput(const unsigned char** block, std::ptrdiff_t& size) {
+  if (!m_bHeadTaken) {
+    m_bHeadTaken = true;
+    *block = m_head.data();
+    size = static_cast<std::ptrdiff_t>(m_head.size());
+    return true;
+  }
+  size = m_volumes.next(block, true, m_strError);
+  return size >= 0;
+}
+
+la_ssize_t TarStream::pullPlain(const void** block) {
+  const unsigned char* bytes = nullptr;
+  std::ptrdiff_t size = 0;
+  if (!nextInput(&bytes, size)) return -1;
+  m_bEnded = size == 0;
+  *block = bytes;
+  return size;
+}
+
+// Fills the output block as far as the input allows; more input is read only when inflate has
+// used up what it had and still asks for more, so nothing past the member's end is read here.
+la_ssize_t TarStream::pullInflated(const void** block) {
+  m_zstream.next_out = m_output.data();
+  m_zstream.avail_out = static_cast<uInt>(m_output.size());
+  while (m_zstream.avail_out == m_output.size() && !m_bEnded) {
+    if (m_zstream.avail_in == 0 && m_bNeedsInput && !feedInflater()) return -1;
+    int result = inflate(&m_zstream, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) {
+      if (!endMember()) return -1;
+    } else if (result == Z_BUF_ERROR && m_zstream.avail_in == 0) {
+      m_bNeedsInput = true;
+    } else if (result != Z_OK) {
+      m_strError = inflateErrorText(result, m_zstream.msg);
+      return -1;
+    } else {
+      m_bNeedsInput = m_zstream.avail_out > 0;
+    }
+  }
+  *block = m_output.data();
+  return static_cast<la_ssize_t>(m_output.size() - m_zstream.avail_out);
+}
+
+bool TarStream::feedInflater() {
+  const unsigned char* bytes = nullptr;
+  std::ptrdiff_t size = 0;
+  if (!nextInput(&bytes, size)) return false;
+  if (size == 0) {
+    m_strError = "the archive is cut short after " +
+                 m_volumes.volumePath(m_volumes.currentVolume()) +
+                 " (a further volume is missing, or a volume is incomplete)";
+    return false;
+  }
+  m_zstream.next_in = const_cast<Bytef*>(bytes);
+  m_zstream.avail_in = static_cast<uInt>(size);
+  m_bNeedsInput = false;
+  return true;
+}
+
+// inflate has checked the member's trailer. What follows the member in the file that holds its
+// end is looked at without opening another volume.
+bool TarStream::endMember() {
+  m_bEnded = true;
+  bool follows = false;
+  if (!anotherMemberFollows(follows)) return false;
+  if (follows) m_strError = "the archive holds more than one gzip member";
+  return !follows;
+}
+
+bool TarStream::anotherMemberFollows(bool& follows) {
+  unsigned char header[kGzipHeaderSize];
+  size_t have = std::min<size_t>(m_zstream.avail_in, sizeof header);
+  std::memcpy(header, m_zstream.next_in, have);
+  while (have < sizeof header) {
+    const unsigned char* bytes = nullptr;
+    std::ptrdiff_t size = m_volumes.next(&bytes, false, m_strError);
+    if (size < 0) return false;
+    if (size == 0) break;
+    size_t take = std::min(sizeof header - have, static_cast<size_t>(size));
+    std::memcpy(header + have, bytes, take);
+    have += take;
+  }
+  follows = isGzipHeader(header, have);
+  return true;
 }
 
 bool TarStream::verify(std::string& error) {
   const void* block = nullptr;
   while (!m_bEnded) {
     if (pull(&block) < 0) {
-      error = errorText();
+      error = m_strError;
       return false;
     }
-  }
-  if (!m_bGzip) return true;
-  // The trailer is the last eight bytes the decompressor took: CRC-32, then the length modulo
-  // 2^32, both little-endian.
-  uint64_t consumed = static_cast<uint64_t>(archive_filter_bytes(m_pInflater, -1));
-  unsigned char trailer[8];
-  if (consumed < 8 || !m_volumes.readBack(consumed - 8, trailer, sizeof trailer)) {
-    error = "the archive's trailer cannot be read";
-    return false;
-  }
-  if (le32(trailer) != m_crc.value() || le32(trailer + 4) != static_cast<uint32_t>(m_nBytes)) {
-    error = "the archive is damaged: its check sum does not match its content";
-    return false;
   }
   return true;
 }

@@ -1,24 +1,22 @@
-// TarStream: the tar bytes inside the compressed archive. A libarchive reader of its own (gzip
-// filter, raw format) decompresses the volumes and hands its blocks on to the tar reader, while
-// the CRC-32 and length of everything it hands out are taken, so that the gzip trailer can be
-// checked at the end: libarchive itself does not check it, and a changed byte in stored data
-// would otherwise go unnoticed.
+// TarStream: the tar bytes inside the compressed archive, handed to libarchive's tar reader
+// through its read callbacks. zlib's inflate decompresses the gzip member from the volumes and
+// checks its trailer (CRC-32 and length) itself, so a changed byte anywhere, stored data
+// included, fails the extraction.
 //
-// The same length tells where the stream ends. When the gzip stream has ended, libarchive looks
-// past it for a further gzip member; at a volume boundary that would open the next volume, which
-// may be left over from a longer archive. So before a volume is opened, the last eight bytes
-// read are taken as a possible trailer: if their length field matches the output so far (give
-// or take one block the decompressor holds) and a whole number of tar blocks, the stream has
-// ended there and no further volume is opened. By chance a continuing stream passes this test
-// about once in a million boundaries; it then fails as cut short, never silently.
+// inflate also tells exactly where the member ends (Z_STREAM_END), and that decides where
+// reading stops: the next volume is opened only while inflate still asks for input, never once
+// the member has ended, so a volume left in the folder by an earlier, longer archive is never
+// opened. An archive is one gzip member: a further member after it, in the file that holds the
+// end, refuses the archive; other bytes there are ignored. An archive that does not start with
+// the gzip signature is read as uncompressed tar bytes.
 #pragma once
 
 #include <archive.h>
+#include <zlib.h>
 
-#include <cstdint>
+#include <cstddef>
 #include <string>
-
-#include "Crc32.h"
+#include <vector>
 
 namespace cvlgz {
 
@@ -26,36 +24,49 @@ class VolumeStream;
 
 class TarStream {
  public:
-  // The most decompressed output the decompressor may hold back when it looks past the end of
-  // the stream: one of its output blocks (64 KiB in libarchive 3.6), with room to spare.
-  static constexpr uint64_t kMaxHeldOutput = 1024 * 1024;
+  // Size of one block of tar bytes handed to the tar reader.
+  static constexpr size_t kOutputSize = 256 * 1024;
 
   explicit TarStream(VolumeStream& volumes);
   ~TarStream();
   TarStream(const TarStream&) = delete;
   TarStream& operator=(const TarStream&) = delete;
 
-  // Opens the decompressing reader on the volumes and then the tar reader on this stream.
+  // Reads the archive's first bytes to tell a gzip member from uncompressed bytes, then opens
+  // the tar reader on this stream. False, with error set, when that fails (an empty archive,
+  // an unreadable volume, a stream the tar reader does not take).
   bool open(struct archive* tarReader, std::string& error);
-  // Once the tar reader is done: reads what is left of the compressed stream and checks the
-  // trailer's CRC-32 and length against the bytes handed out. True for an uncompressed archive.
+  // Once the tar reader is done: decompresses what is left of the member, so that its trailer
+  // is checked, and looks at what follows it. False, with error set, when the member is
+  // damaged, cut short or followed by another member.
   bool verify(std::string& error);
 
  private:
   static la_ssize_t onRead(struct archive* tarReader, void* self, const void** block);
   static int onClose(struct archive*, void*) { return ARCHIVE_OK; }
   la_ssize_t read(struct archive* tarReader, const void** block);
-  bool mayHaveEnded(const unsigned char* lastEight) const;
-  // The next block of tar bytes, counted into the check sum: its size, 0 at the end, -1 on error.
+  bool readHead(std::string& error);
+  // The next block of tar bytes: its size, 0 at the end, -1 with m_strError set.
   la_ssize_t pull(const void** block);
-  std::string errorText() const;
+  la_ssize_t pullPlain(const void** block);
+  la_ssize_t pullInflated(const void** block);
+  // The next compressed bytes: the head first, then the volumes (opening the next one when the
+  // current one is used up). False with m_strError set on a read error; size 0 at the end.
+  bool nextInput(const unsigned char** block, std::ptrdiff_t& size);
+  bool feedInflater();
+  bool endMember();
+  bool anotherMemberFollows(bool& follows);
 
   VolumeStream& m_volumes;
-  struct archive* m_pInflater = nullptr;
-  Crc32 m_crc;
-  uint64_t m_nBytes = 0;
-  bool m_bGzip = false;  // known once the decompressing reader is open
+  z_stream m_zstream{};
+  bool m_bInflating = false;  // m_zstream is initialised
+  bool m_bGzip = false;
   bool m_bEnded = false;
+  bool m_bNeedsInput = true;  // inflate stopped because its input ran out
+  std::vector<unsigned char> m_head;  // bytes read to tell the kind of stream, handed on first
+  bool m_bHeadTaken = false;
+  std::vector<unsigned char> m_output;
+  std::string m_strError;
 };
 
 }  // namespace cvlgz

@@ -34,7 +34,8 @@ bool RegFileText::decode(const std::string& bytes, std::string& text, std::strin
     return true;
   }
   bool utf8Mark = bytes.rfind("\xEF\xBB\xBF", 0) == 0;
-  text = utf8Mark ? bytes.substr(3) : bytes;
+  // An 8-bit file is in the machine's ANSI code page; one marked as UTF-8 is converted to it.
+  text = utf8Mark ? plat::utf8ToAnsi(bytes.substr(3)) : bytes;
   return true;
 }
 

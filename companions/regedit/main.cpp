@@ -1,7 +1,10 @@
-// regedit.exe [/s] FILE.reg...: imports .reg files into the machine's registry, as the 64-bit
-// Windows regedit does. Each file is read whole first: a file that cannot be read or has a
-// malformed line changes nothing and ends the import with exit code 1 and a reason on stderr.
+// regedit.exe [/s] FILE.reg...: imports .reg files into the machine's registry, as Windows
+// regedit does: the copy in a 64-bit machine's SysWOW64 is the 32-bit program and imports into
+// the 32-bit view, every other copy into the native view. Each file is read whole first: a file
+// that cannot be read or has a malformed line changes nothing and ends the import with exit
+// code 1 and a reason on stderr.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,7 +15,9 @@
 #include "RegImporter.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformProcess.h"
+#include "platform/PlatformProcessList.h"
 #include "platform/PlatformSystem.h"
+#include "platform/PlatformText.h"
 
 namespace {
 
@@ -26,7 +31,8 @@ bool isSilentSwitch(const std::string& argument) {
 // A host path as it is; a Windows path of the machine mapped; anything else from the current folder.
 std::string hostPathOf(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
-  if (path.size() >= 2 && path[1] == ':') return plat::toHostPath(path);
+  // The command line arrives as UTF-8; the machine's Windows paths are in its ANSI code page.
+  if (path.size() >= 2 && path[1] == ':') return plat::toHostPath(plat::utf8ToAnsi(path));
   std::string relative = path;
   for (char& c : relative) {
     if (c == '\\') c = '/';
@@ -61,10 +67,28 @@ bool importFile(const std::string& path, bool silent) {
   return ok;
 }
 
+// Whether this program runs from the 64-bit machine's SysWOW64 folder, where Windows keeps the
+// 32-bit regedit (and where 32-bit programs asking for the Windows folder's regedit land). The
+// folders are compared as files, so links and the spelling of names do not matter.
+bool isThirtyTwoBitCopy() {
+  std::string wow64 = plat::systemWow64Folder();
+  std::string image;
+  if (wow64.empty() || !plat::processImagePath(plat::processId(), image)) return false;
+  void* old = nullptr;
+  plat::disableRedirection(&old);  // the folders themselves, not what a 32-bit program sees
+  std::string folder = plat::toHostPath(image.substr(0, image.find_last_of('\\')));
+  std::string wow64Folder = plat::toHostPath(wow64);
+  plat::revertRedirection(old);
+  std::error_code error;
+  return !folder.empty() && std::filesystem::equivalent(folder, wow64Folder, error);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  plat::setProcess64Bit(true);  // HKLM\SOFTWARE is the native view, as for 64-bit regedit
+  // The native program sees HKLM\SOFTWARE itself; the 32-bit copy sees WOW6432Node and has its
+  // System32 redirected, as on Windows.
+  plat::setProcess64Bit(!isThirtyTwoBitCopy());
   bool silent = false;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {

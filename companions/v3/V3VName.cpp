@@ -20,7 +20,7 @@ CVDT_COMPANION_EXPORT int CVDT_CDECL AhnGetEngineDateString(int kind, V3Char* bu
     return 0;
   std::string line = content.substr(0, content.find_first_of("\r\n"));
   if (line.empty()) return 0;
-  std::u16string wide = plat::ansiToWide(line);
+  std::u16string wide = plat::utf8ToWide(line);  // the file is UTF-8
   int count = 0;
   for (; count < capacity - 1 && count < static_cast<int>(wide.size()); ++count)
     buffer[count] = wide[count];

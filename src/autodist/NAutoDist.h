@@ -18,6 +18,8 @@
 
 class NDistMgr;
 class NDownload;
+class NLinkGuard;
+class NStringArray;
 
 class NAutoDist {
  public:
@@ -92,15 +94,27 @@ class NAutoDist {
   bool fetchIndexArchive(ADistItem& item, const NString& remote, const NString& local,
                          const char* errorLine);
   bool connectServer(NDownload& download);
+  // One line of the index file into the item or the index map; 0, or the invalid-format case.
+  int loadIndexLine(int number, const NString& line, ADistItem& item, NFileData*& current);
+  // Stage 5 for one entry: its folder made or its file moved into the destination.
+  bool copyEntry(ADistItem& item, const NFileData& entry, const NString& package,
+                 NLinkGuard& links);
+  bool copyFailed(ADistItem& item, const NString& source, const NString& target);
   // Stage 4 helpers (NAutoDistDownload.cpp): the server when stage 1 used the local archive,
   // one index entry, one part, and the stage's two failure reports (both return false).
   bool chooseServer(ADistItem& item);
+  bool downloadEntries(ADistItem& item, int totalParts);
   bool downloadEntry(ADistItem& item, NDownload& download, const NFileData& entry, int& handled,
                      int totalParts);
   bool downloadPart(ADistItem& item, NDownload& download, const NFileData& entry, uint32_t part);
   bool downloadFailed(ADistItem& item, const NString& remote, const NString& local);
   bool downloadStopped(ADistItem& item, int stopCase);
   void advanceClock();
+
+  // The steps of doAutoDist (NAutoDistRun.cpp); each is false when the item goes no further.
+  bool beginAttempt(ADistItem& item);
+  bool prepareIndex(ADistItem& item);
+  bool updateFiles(ADistItem& item, int& fetched, int& removed);
 
   // The pass's sweeps (NAutoDistRun.cpp): false when the pass ends.
   bool sweep(bool first);
@@ -114,6 +128,7 @@ class NAutoDist {
   // A copy of the whole block (status lock), as the registry and the dialog get it.
   void copyState(ADistSharedState& out);
   bool stageDone(ADistItem& item, int stage);
+  bool storeProducts(NStringArray& rows);
   bool recordChangedTarget(const ProductTarget& target);
   void traceChangedTarget(const ProductTarget& target, int index);
   void freeProducts();

@@ -27,7 +27,6 @@ bool isPending(const NFileData& entry) {
 
 bool NAutoDist::distFileDownload(ADistItem& item, int& fetched) {
   writeStateFile(1, item);
-  const NString package = packageFolder(item);
   reportStatus(item.m_nDistId, 0, "075", "", false);
   int totalParts = 0;
   fetched = 0;
@@ -41,26 +40,33 @@ bool NAutoDist::distFileDownload(ADistItem& item, int& fetched) {
     if (!chooseServer(item)) return false;
     if (stopRequested()) return downloadStopped(item, 3);
     reportStatus(item.m_nDistId, 5, "075", "", true);
-    NDownload download;
-    if (!connectServer(download)) {
-      trace(1, "NAutoDist::distFileDownload: cannot connect to dist server(%s)\n",
-            m_strCurrentServer.text());
-      NString zipFolder;
-      zipFolder.format("%s/%d/zip", m_strServerPath.text(), item.m_nDistId);
-      zipFolder.replaceChar('\\', '/');
-      return downloadFailed(item, zipFolder, package);
-    }
-    int handled = 0;
-    for (const auto& [name, entry] : *m_pIndexMap) {
-      if (!isPending(*entry)) continue;
-      if (!downloadEntry(item, download, *entry, handled, totalParts)) {
-        download.close(1);
-        return false;
-      }
-    }
-    download.close(1);
+    if (!downloadEntries(item, totalParts)) return false;
   }
   reportStatus(item.m_nDistId, 100, "075", "", false);
+  return true;
+}
+
+// Steps 5 to 7 of the stage: one connection to the current server for the parts of every
+// entry that is missing or differs.
+bool NAutoDist::downloadEntries(ADistItem& item, int totalParts) {
+  NDownload download;
+  if (!connectServer(download)) {
+    trace(1, "NAutoDist::distFileDownload: cannot connect to dist server(%s)\n",
+          m_strCurrentServer.text());
+    NString zipFolder;
+    zipFolder.format("%s/%d/zip", m_strServerPath.text(), item.m_nDistId);
+    zipFolder.replaceChar('\\', '/');
+    return downloadFailed(item, zipFolder, packageFolder(item));
+  }
+  int handled = 0;
+  for (const auto& [name, entry] : *m_pIndexMap) {
+    if (!isPending(*entry)) continue;
+    if (!downloadEntry(item, download, *entry, handled, totalParts)) {
+      download.close(1);
+      return false;
+    }
+  }
+  download.close(1);
   return true;
 }
 

@@ -111,12 +111,23 @@ bool isSystemFolder(const NString& destination) {
   return false;
 }
 
+// True when the first count parts, joined by "\", name an existing folder at least 4
+// characters long (shorter leading parts are never created).
+bool existingFolder(NStringArray& parts, int count) {
+  NString folder = parts.getAt(0);
+  for (int i = 1; i < count; ++i) folder += NString("\\") + parts.getAt(i);
+  return folder.length() >= 4 && plat::pathKind(folder.text()) == plat::PathKind::Directory;
+}
+
 }  // namespace
 
 bool NAutoDist::makeFolderPath(const char* path, bool withoutLastComponent) {
   NStrtok tokenizer;
   NStringArray& parts = tokenizer.split(path, "\\");
   int count = parts.getCount() - (withoutLastComponent ? 1 : 0);
+  // A folder that already exists has every leading part as a folder too, so creating them in
+  // turn would change nothing: one probe instead of one per part (two per file in a pass).
+  if (count > 0 && existingFolder(parts, count)) return true;
   NString prefix;
   for (int i = 0; i < count; ++i) {
     prefix += (i == 0 ? NString() : NString("\\")) + parts.getAt(i);
@@ -196,37 +207,39 @@ bool NAutoDist::distFileCopy(ADistItem& item) {
   if (stopRequested())
     return fail(item, "NAutoDist::distFileCopy: stopped (1)\n", "909", catalogueText(1530).text());
   const NString package = packageFolder(item);
-  NLinkGuard links{NString(item.m_szDstFolder)};
+  NLinkGuard links{NString(item.m_szDstFolder)};  // one guard, so each folder is listed once
   int handled = 0;
   for (const auto& [name, entry] : *m_pIndexMap) {
     if (!isPending(*entry)) continue;
-    NString target = NString(item.m_szDstFolder) + "\\" + entry->name();
-    if (links.passesThroughLink(entry->name())) {
-      NString log;
-      log.format("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_COPY (%.1024s, %.1024s) \n",
-                 (package + "\\" + entry->name()).text(), target.text());
-      return fail(item, log.text(), "906", (catalogueText(1538) + target).text());
-    }
-    if (entry->type() == 'D') {
-      makeFolderPath(target.text(), false);
-    } else {
-      makeFolderPath(target.text(), true);
-      NString source = package + "\\" + entry->name();
-      if (stopRequested())
-        return fail(item, "NAutoDist::distFileCopy: stopped (2)\n", "909",
-                    catalogueText(1530).text());
-      if (!NMisc::moveFile(source.text(), target.text())) {
-        NString log;
-        log.format("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_COPY (%.1024s, %.1024s) \n",
-                   source.text(), target.text());
-        return fail(item, log.text(), "906", (catalogueText(1538) + target).text());
-      }
-    }
+    if (!copyEntry(item, *entry, package, links)) return false;
     reportStatus(item.m_nDistId, 99 * handled / count, "076", entry->name().text(), true);
     ++handled;
   }
   reportStatus(item.m_nDistId, 100, "076", "", false);
   return true;
+}
+
+bool NAutoDist::copyEntry(ADistItem& item, const NFileData& entry, const NString& package,
+                          NLinkGuard& links) {
+  const NString target = NString(item.m_szDstFolder) + "\\" + entry.name();
+  const NString source = package + "\\" + entry.name();
+  if (links.passesThroughLink(entry.name())) return copyFailed(item, source, target);
+  if (entry.type() == 'D') {
+    makeFolderPath(target.text(), false);
+    return true;
+  }
+  makeFolderPath(target.text(), true);
+  if (stopRequested())
+    return fail(item, "NAutoDist::distFileCopy: stopped (2)\n", "909", catalogueText(1530).text());
+  if (!NMisc::moveFile(source.text(), target.text())) return copyFailed(item, source, target);
+  return true;
+}
+
+bool NAutoDist::copyFailed(ADistItem& item, const NString& source, const NString& target) {
+  NString log;
+  log.format("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_COPY (%.1024s, %.1024s) \n",
+             source.text(), target.text());
+  return fail(item, log.text(), "906", (catalogueText(1538) + target).text());
 }
 
 bool NAutoDist::isSafeToDelete(ADistItem& item) {

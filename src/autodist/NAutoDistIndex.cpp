@@ -148,6 +148,20 @@ bool NAutoDist::idxFileCheck(ADistItem& item) {
   return true;
 }
 
+int NAutoDist::loadIndexLine(int number, const NString& line, ADistItem& item,
+                             NFileData*& current) {
+  NStrtok tokenizer;
+  NStringArray& fields = tokenizer.split(line.text(), kFieldSeparator);
+  if (number == 0) {
+    int invalid = checkHeader(fields, item.m_nDistId);
+    if (invalid == 0) storeHeader(fields, item);
+    return invalid;
+  }
+  if (fields.getAt(0) == "M") return loadFileLine(fields, *m_pIndexMap, current);
+  if (fields.getAt(0) == "S") return loadPartLine(fields, current);
+  return 6;
+}
+
 bool NAutoDist::idxFileLoad(ADistItem& item) {
   writeStateFile(1, item);
   reportStatus(item.m_nDistId, 0, "073", "", false);
@@ -166,19 +180,7 @@ bool NAutoDist::idxFileLoad(ADistItem& item) {
       return fail(item, "NAutoDist::idxFileLoad: stopped\n", "909", catalogueText(1530).text());
     reader.readLine(line, endOfFile);
     if (endOfFile) break;
-    NStrtok tokenizer;
-    NStringArray& fields = tokenizer.split(line.text(), kFieldSeparator);
-    int invalid = 0;
-    if (number == 0) {
-      invalid = checkHeader(fields, item.m_nDistId);
-      if (invalid == 0) storeHeader(fields, item);
-    } else if (fields.getAt(0) == "M") {
-      invalid = loadFileLine(fields, *m_pIndexMap, current);
-    } else if (fields.getAt(0) == "S") {
-      invalid = loadPartLine(fields, current);
-    } else {
-      invalid = 6;
-    }
+    int invalid = loadIndexLine(number, line, item, current);
     if (invalid != 0) {
       NString log;
       log.format("NAutoDist::idxFileLoad: index file ==> invalid format (%d)%s \n", invalid,

@@ -33,15 +33,28 @@ void fillTarget(ProductTarget& target, NStringArray& fields) {
   target.bReal_Installed = 0;
 }
 
+// The request's two parameters: the equipment id and the distribution id, each cut to its room.
+NString productParameters(const char* equipId, int32_t distId) {
+  NString equip;
+  equip.format("EQUIP_ID|#S|#%.12s", equipId);
+  NString dist;
+  dist.format("DT_ID|#S|#%d", static_cast<int>(distId));
+  return equip.left(kParameterRoom) + "|$" + dist.left(kParameterRoom);
+}
+
+// The two traces of a reply that names no target; step tells an empty reply (1) from one
+// without rows (2).
+void traceNoProducts(int step, int32_t distId, const NString& reply) {
+  trace(3, "NAutoDist::initProduct(#%d)(%d): Target Install Production is Zero Count\n", step,
+        static_cast<int>(distId));
+  trace(3, "NAutoDist::initProduct: return data: %.2047s\n", reply.text());
+}
+
 }  // namespace
 
 bool NAutoDist::initProduct(int32_t distId) {
   std::unique_ptr<HostEnvironment> env = NModuleState::hostEnvironment();
-  NString equip;
-  equip.format("EQUIP_ID|#S|#%.12s", env->m_szEquipId);
-  NString dist;
-  dist.format("DT_ID|#S|#%d", static_cast<int>(distId));
-  NString parameters = equip.left(kParameterRoom) + "|$" + dist.left(kParameterRoom);
+  const NString parameters = productParameters(env->m_szEquipId, distId);
   trace(3, "NAutoDist::initProduct(#0)(%.1024s): Target Install Production has this strArg.\n",
         parameters.text());
   NDBQuery query;
@@ -53,21 +66,29 @@ bool NAutoDist::initProduct(int32_t distId) {
     return false;
   }
   if (reply.isEmpty()) {
-    trace(3, "NAutoDist::initProduct(#1)(%d): Target Install Production is Zero Count\n",
-          static_cast<int>(distId));
-    trace(3, "NAutoDist::initProduct: return data: %.2047s\n", reply.text());
+    traceNoProducts(1, distId, reply);
     return true;
   }
   NStrtok rowTokenizer;
   NStringArray& rows = rowTokenizer.split(reply.text(), reply.length() + 1, "|$", 1);
   if (rows.getCount() == 0) {
-    trace(3, "NAutoDist::initProduct(#2)(%d): Target Install Production is Zero Count\n",
-          static_cast<int>(distId));
-    trace(3, "NAutoDist::initProduct: return data: %.2047s\n", reply.text());
+    traceNoProducts(2, distId, reply);
     return true;
   }
+  if (!storeProducts(rows)) {
+    trace(3, "NAutoDist::initProduct FAILED: %.1024s (%d)\n", parameters.text(),
+          static_cast<int>(distId));
+    return false;
+  }
+  trace(3, "NAutoDist::initProduct: return data: %.2047s\n", reply.text());
+  return true;
+}
+
+// Replaces the product targets with one per reply row; false when they cannot be allocated or a
+// row has too few fields (no target is kept then).
+bool NAutoDist::storeProducts(NStringArray& rows) {
   freeProducts();
-  int count = rows.getCount();
+  const int count = rows.getCount();
   auto* targets = static_cast<ProductTarget*>(std::calloc(static_cast<size_t>(count),
                                                           sizeof(ProductTarget)));
   if (targets == nullptr) return false;
@@ -79,13 +100,10 @@ bool NAutoDist::initProduct(int32_t distId) {
                                                 "|#", 1);
     if (fields.getCount() < kTargetFields) {
       m_esw_equip_cfg.iProd = 0;
-      trace(3, "NAutoDist::initProduct FAILED: %.1024s (%d)\n", parameters.text(),
-            static_cast<int>(distId));
       return false;
     }
     fillTarget(targets[i], fields);
   }
-  trace(3, "NAutoDist::initProduct: return data: %.2047s\n", reply.text());
   return true;
 }
 

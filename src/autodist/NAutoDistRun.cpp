@@ -208,39 +208,13 @@ bool NAutoDist::stageDone(ADistItem& item, int) {
 
 void NAutoDist::doAutoDist(ADistItem& item) {
   setErrorDetail("");
-  if (hasStatus(item, "060") || stopRequested()) return;
-  if (!hasStatus(item, "010") && !hasStatus(item, "070")) {
-    if (item.m_nAttempts > m_pManager->getRetryCount()) return;
-    ++item.m_nAttempts;
-  }
-  copyField(item.m_szStatus, "070");
+  if (!beginAttempt(item)) return;
   const int id = item.m_nDistId;
   const char* name = item.m_szName;
-  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 1 start\n", id, name);
-  if (!idxFileCheck(item) || stopRequested()) return;
-  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 2 start\n", id, name);
-  if (!idxFileLoad(item)) return;
-  writeStateFile(1, item);
-  m_bReport = 1;
-  publishItem(item);
-  updateDBDistStatus();
-  if (stopRequested()) return;
-  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 3 start\n", id, name);
-  if (!distFileCheck(item) || !stageDone(item, 3)) return;
-  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 4 start\n", id, name);
+  if (!prepareIndex(item)) return;
   int fetched = 0;
-  if (!distFileDownload(item, fetched) || !stageDone(item, 4)) return;
-  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 5start\n", id, name);
-  if (!distFileCopy(item) || !stageDone(item, 5)) return;
   int removed = 0;
-  if (std::strcmp(item.m_szCleanUp, "Y") == 0) {
-    trace(3, "NAutoDist::doAutoDist: (6) \n");
-    if (isSafeToDelete(item)) {
-      trace(3, "NAutoDist::doAutoDist: (7) \n");
-      removeStaleFiles(item, removed);
-    }
-    if (!stageDone(item, 6)) return;
-  }
+  if (!updateFiles(item, fetched, removed)) return;
   if (fetched != 0 || removed != 0 || m_bReinstall != 0) {
     trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 8 (exec file)\n", id, name);
     if (!distFileExecute(item) || !stageDone(item, 8)) return;
@@ -249,6 +223,54 @@ void NAutoDist::doAutoDist(ADistItem& item) {
   reportStatus(id, -1, "060", "", false);
   trace(3, "NAutoDist::doAutoDist: (%d, %s) complete\n", id, name);
   writeStateFile(2, item);
+}
+
+// A completed item, a stop, or an item whose attempts are used up is left alone; a failed item
+// counts one more attempt. The item is distributing ("070") from here on.
+bool NAutoDist::beginAttempt(ADistItem& item) {
+  if (hasStatus(item, "060") || stopRequested()) return false;
+  if (!hasStatus(item, "010") && !hasStatus(item, "070")) {
+    if (item.m_nAttempts > m_pManager->getRetryCount()) return false;
+    ++item.m_nAttempts;
+  }
+  copyField(item.m_szStatus, "070");
+  return true;
+}
+
+// Stages 1 and 2: the index archive checked and the index loaded; the item's update id is then
+// known, so it is reported from here on.
+bool NAutoDist::prepareIndex(ADistItem& item) {
+  const int id = item.m_nDistId;
+  const char* name = item.m_szName;
+  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 1 start\n", id, name);
+  if (!idxFileCheck(item) || stopRequested()) return false;
+  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 2 start\n", id, name);
+  if (!idxFileLoad(item)) return false;
+  writeStateFile(1, item);
+  m_bReport = 1;
+  publishItem(item);
+  updateDBDistStatus();
+  return !stopRequested();
+}
+
+// Stages 3 to 6: the destination compared, the changed files fetched and moved into place, and
+// files the index no longer names removed when the item asks for it and the folder is safe.
+bool NAutoDist::updateFiles(ADistItem& item, int& fetched, int& removed) {
+  const int id = item.m_nDistId;
+  const char* name = item.m_szName;
+  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 3 start\n", id, name);
+  if (!distFileCheck(item) || !stageDone(item, 3)) return false;
+  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 4 start\n", id, name);
+  if (!distFileDownload(item, fetched) || !stageDone(item, 4)) return false;
+  trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 5start\n", id, name);
+  if (!distFileCopy(item) || !stageDone(item, 5)) return false;
+  if (std::strcmp(item.m_szCleanUp, "Y") != 0) return true;
+  trace(3, "NAutoDist::doAutoDist: (6) \n");
+  if (isSafeToDelete(item)) {
+    trace(3, "NAutoDist::doAutoDist: (7) \n");
+    removeStaleFiles(item, removed);
+  }
+  return stageDone(item, 6);
 }
 
 bool NAutoDist::fail(ADistItem& item, const char* logLine, const char* status,

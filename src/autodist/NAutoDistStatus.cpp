@@ -132,7 +132,7 @@ void NAutoDist::reportStatus(int32_t distId, int percent, const char* status, co
   if (m_pManager == nullptr || !m_pManager->isShowDialog()) return;
   NRegistry registry;
   if (!registry.open(plat::RegRoot::LocalMachine, kAgentKey, false, false, false)) return;
-  auto image = std::make_unique<ADistSharedState>();
+  auto image = std::make_unique_for_overwrite<ADistSharedState>();  // copyState fills it whole
   copyState(*image);
   registry.writeText(kADistDlgCounterValue, decimal(m_nPublications.load()).text());
   registry.writeBinary(kADistDlgRecordValue, image.get(), sizeof(ADistSharedState));

@@ -46,10 +46,23 @@ bool NDistMgr::enumConfig(const char* callArgs, const char* equipCfg, int mode) 
   NStrtok argsTokenizer;
   NStringArray& args = argsTokenizer.split(callArgs ? callArgs : "", "|%");
   if (args.getCount() < 4) return false;
-  m_nRetryCount = 0;
-  m_nRunInterval = 60;
-  m_bShowDialog = 0;
-  m_nStatusInterval = 0;
+  applyCallArgs(args);
+  NStrtok cfgTokenizer;
+  NStringArray& cfg = cfgTokenizer.split(equipCfg ? equipCfg : "", "|%");
+  if (cfg.getCount() < 2) return false;
+  m_strEquip = cfg.getAt(0);
+  enumItems(cfg.getAt(1), mode);
+  if (mode == kModeNow) {
+    m_bShowDialog = 1;
+    m_bDialogNow = 1;
+  }
+  if (m_bShowDialog == 0 && hasOpenNowItem()) m_bShowDialog = 1;
+  parseServers(cfg.getAt(2));
+  return true;
+}
+
+// Retry count, sweep interval, dialog flag and status interval, each with its fallback.
+void NDistMgr::applyCallArgs(const NStringArray& args) {
   int retry = std::atoi(args.getAt(0).text());
   m_nRetryCount = retry < 1 ? 3 : retry;
   int interval = std::atoi(args.getAt(1).text());
@@ -57,13 +70,13 @@ bool NDistMgr::enumConfig(const char* callArgs, const char* equipCfg, int mode) 
   m_bShowDialog = args.getAt(2) == "Y" ? 1 : 0;
   int status = std::atoi(args.getAt(3).text());
   m_nStatusInterval = status < 0 ? 2880 : status;
+}
 
-  NStrtok cfgTokenizer;
-  NStringArray& cfg = cfgTokenizer.split(equipCfg ? equipCfg : "", "|%");
-  if (cfg.getCount() < 2) return false;
-  m_strEquip = cfg.getAt(0);
+// The "|&"-joined item entries: a new id is added waiting ("010"), a known one updated; entries
+// with fewer than three parts are skipped.
+void NDistMgr::enumItems(const NString& field, int mode) {
   NStrtok entryTokenizer;
-  NStringArray& entries = entryTokenizer.split(cfg.getAt(1).text(), "|&");
+  NStringArray& entries = entryTokenizer.split(field.text(), "|&");
   for (int i = 0; i < entries.getCount(); ++i) {
     NStrtok partTokenizer;
     NStringArray& parts = partTokenizer.split(entries.getAt(i).text(), "|*");
@@ -80,13 +93,6 @@ bool NDistMgr::enumConfig(const char* callArgs, const char* equipCfg, int mode) 
       updateItem(*item, name.text(), digest.text(), mode);
     }
   }
-  if (mode == kModeNow) {
-    m_bShowDialog = 1;
-    m_bDialogNow = 1;
-  }
-  if (m_bShowDialog == 0 && hasOpenNowItem()) m_bShowDialog = 1;
-  parseServers(cfg.getAt(2));
-  return true;
 }
 
 // An item named again: modes 1 and 2 command it anew; every mode refreshes name and digest.

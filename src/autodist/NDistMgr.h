@@ -67,6 +67,8 @@ class NDistMgr {
   void onTick(NAutoDist& worker, uint32_t& tick);
   void freeItems();
   void updateItem(ADistItem& item, const char* name, const char* digest, int mode);
+  void applyCallArgs(const NStringArray& args);
+  void enumItems(const NString& field, int mode);
   void parseServers(const NString& field);
 
   plat::Thread m_thread;

@@ -41,10 +41,11 @@ NString engineText(const V3Char* units) {
   for (int i = 0; i < kEngineTextUnits && units[i] != 0; ++i)
     wide.push_back(static_cast<char16_t>(units[i]));
   std::string ansi = plat::wideToAnsi(wide);
-  if (ansi.size() > kEngineTextUnits) {
-    size_t cut = kEngineTextUnits;
-    while (cut > 0 && (static_cast<unsigned char>(ansi[cut]) & 0xC0) == 0x80) --cut;
-    ansi.resize(cut);
+  // A character takes one or more bytes in the code page: drop whole characters until it fits.
+  while (ansi.size() > kEngineTextUnits && !wide.empty()) {
+    wide.pop_back();
+    if (!wide.empty() && wide.back() >= 0xD800 && wide.back() < 0xDC00) wide.pop_back();
+    ansi = plat::wideToAnsi(wide);
   }
   return NString(ansi.c_str());
 }

@@ -15,6 +15,8 @@
 #include "platform/NStringArray.h"
 #include "platform/PlatformSync.h"
 
+class NTransferThread;
+
 class NGenDist {
  public:
   NGenDist();
@@ -88,8 +90,17 @@ class NGenDist {
   void moveExtractedIndex(const NString& extraction, const NString& index);
   void loadSystemFiles(const NString& line);
   bool loadPartLine(const NString& line);
-  bool fetchPart(NDownload& download, const char* address, const NString& remote,
-                 const NString& local, const NString& expected, uint32_t part);
+  // One part's turn in downloadFiles: where it goes, and whether it was already present with
+  // its digest (kept) or is being fetched.
+  struct PartTurn {
+    uint32_t index = 0;
+    NString local;
+    NString remote;
+    NString expected;
+    bool kept = false;
+  };
+  PartTurn beginPart(uint32_t index, NDownload& download, NTransferThread& transfers);
+  bool checkPart(const PartTurn& part, NTransferThread& transfers);
 
   // Loads the step texts T1901..T1920 from the catalogue.
   void loadStepTexts();

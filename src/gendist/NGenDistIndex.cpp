@@ -6,6 +6,7 @@
 
 #include "entry/Trace.h"
 #include "gendist/NGenDist.h"
+#include "gendist/NTransferThread.h"
 #include "net/NDownload.h"
 #include "net/NLgzExtract.h"
 #include "platform/NHash.h"
@@ -24,8 +25,11 @@ NString remotePath(const NString& local) {
   return remote;
 }
 
-NString digestOf(const NString& path) {
+// With transfers, the job's stop is passed on to the transfer running meanwhile between the
+// pieces of the digest.
+NString digestOf(const NString& path, NTransferThread* transfers = nullptr) {
   NHash hash;
+  if (transfers != nullptr) hash.setPieceHook([transfers] { transfers->passStopOn(); });
   return NString(hash.getHash(5, 2, path.text(), 256));
 }
 
@@ -151,18 +155,32 @@ bool NGenDist::loadPartLine(const NString& line) {
   return true;
 }
 
+// Part i's digest is checked while part i + 1 arrives on the transfer thread. Everything the
+// job shows (trace lines, progress reports, the failure of the lowest-numbered bad part) keeps
+// the order of one part after the other: a part's lines come only in its own turn, and a part
+// fetched ahead of a bad one is removed again.
 int NGenDist::downloadFiles(const char* address, plat::Event* stopEvent) {
   NMisc::makePath((jobFolder() + "\\" + m_strDistId).text());
   NDownload download;
-  if (!connectTo(download, m_pRecord->m_hostEnv, address, stopEvent)) return 0;
+  NTransferThread transfers(stopEvent);
+  const HostEnvironment& env = m_pRecord->m_hostEnv;
+  transfers.begin([&] { return connectTo(download, env, address, transfers.transferStop()); });
+  if (!transfers.end()) return 0;
+  PartTurn next;
+  if (m_nSplitCount > 0) next = beginPart(0, download, transfers);
   for (uint32_t i = 0; i < m_nSplitCount; ++i) {
-    NString local = jobFolder() + "\\" + m_strDistId + partName(i);
-    NString remote = remotePath(NString(kServerFolder) + "/" + m_strDistId + partName(i));
-    NString expected = m_arrPartDigests.getAt(static_cast<int>(i));
-    if (plat::pathKind(local.text()) == plat::PathKind::File && digestOf(local) == expected) {
-      trace(3, "NGenDist::downloadFiles: fild(%s) download SKIPPED! beacause same digest(%d, %.200s) \n",
-            local.text(), static_cast<int>(i), expected.text());
-    } else if (!fetchPart(download, address, remote, local, expected, i)) {
+    PartTurn part = next;
+    if (!part.kept && !transfers.end()) {
+      download.traceGetError(part.remote.text(), part.local.text());
+      trace(1, "NGenDist::downloadFiles: get error (%s, %s, %s)\n", address, part.remote.text(),
+            part.local.text());
+      download.close(0);
+      return 0;
+    }
+    if (i + 1 < m_nSplitCount) next = beginPart(i + 1, download, transfers);
+    if (!checkPart(part, transfers)) {
+      if (transfers.busy() && transfers.abandon()) plat::deleteFile(next.local.text());
+      download.close(0);
       return 0;
     }
     m_nProgress = static_cast<int>((i + 1) * 100 / m_nSplitCount);
@@ -174,18 +192,34 @@ int NGenDist::downloadFiles(const char* address, plat::Event* stopEvent) {
   return 1;
 }
 
-bool NGenDist::fetchPart(NDownload& download, const char* address, const NString& remote,
-                         const NString& local, const NString& expected, uint32_t part) {
-  if (!download.get(remote.text(), local.text())) {
-    trace(1, "NGenDist::downloadFiles: get error (%s, %s, %s)\n", address, remote.text(),
-          local.text());
-    download.close(0);
-    return false;
+// Decides whether part index is already present with its digest and, when it is not, starts
+// its transfer. Nothing is traced here: the part's lines wait for its turn.
+NGenDist::PartTurn NGenDist::beginPart(uint32_t index, NDownload& download,
+                                       NTransferThread& transfers) {
+  PartTurn part;
+  part.index = index;
+  part.local = jobFolder() + "\\" + m_strDistId + partName(index);
+  part.remote = remotePath(NString(kServerFolder) + "/" + m_strDistId + partName(index));
+  part.expected = m_arrPartDigests.getAt(static_cast<int>(index));
+  part.kept = plat::pathKind(part.local.text()) == plat::PathKind::File &&
+              digestOf(part.local, &transfers) == part.expected;
+  if (!part.kept) {
+    NString remote = part.remote;
+    NString local = part.local;
+    transfers.begin([&download, remote, local] { return download.fetch(remote.text(), local.text()); });
   }
-  if (digestOf(local) != expected) {
-    trace(1, "NGenDist::downloadFiles: invalid file (%s, %d)\n", local.text(), static_cast<int>(part));
-    download.close(0);
-    return false;
+  return part;
+}
+
+// The part's own lines in its turn: kept, or fetched and checked against its digest.
+bool NGenDist::checkPart(const PartTurn& part, NTransferThread& transfers) {
+  if (part.kept) {
+    trace(3, "NGenDist::downloadFiles: fild(%s) download SKIPPED! beacause same digest(%d, %.200s) \n",
+          part.local.text(), static_cast<int>(part.index), part.expected.text());
+    return true;
   }
-  return true;
+  if (digestOf(part.local, &transfers) == part.expected) return true;
+  trace(1, "NGenDist::downloadFiles: invalid file (%s, %d)\n", part.local.text(),
+        static_cast<int>(part.index));
+  return false;
 }

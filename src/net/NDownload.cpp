@@ -50,15 +50,22 @@ bool NDownload::connect(const char* server, const char* secondText, const char* 
 }
 
 bool NDownload::get(const char* remotePath, const char* localPath) {
+  if (fetch(remotePath, localPath)) return true;
+  traceGetError(remotePath, localPath);
+  return false;
+}
+
+bool NDownload::fetch(const char* remotePath, const char* localPath) {
+  if (m_pFtcHandle == nullptr) return false;
+  return fnFtcGet1(m_pFtcHandle, remotePath ? remotePath : "", localPath ? localPath : "") != 0;
+}
+
+void NDownload::traceGetError(const char* remotePath, const char* localPath) const {
   if (m_pFtcHandle == nullptr) {
     trace(1, "NDownload::get: FtcHandle is null\n");
-    return false;
+    return;
   }
-  remotePath = remotePath ? remotePath : "";
-  localPath = localPath ? localPath : "";
-  if (fnFtcGet1(m_pFtcHandle, remotePath, localPath) != 0) return true;
-  trace(1, "NDownload::get: error, (%s, %s)\n", remotePath, localPath);
-  return false;
+  trace(1, "NDownload::get: error, (%s, %s)\n", remotePath ? remotePath : "", localPath ? localPath : "");
 }
 
 void NDownload::close(int flag) {

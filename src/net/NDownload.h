@@ -16,6 +16,11 @@ class NDownload {
   bool connect(const char* server, const char* secondText, const char* thirdText, int port,
                int modeFlag, void* stopEvent);
   bool get(const char* remotePath, const char* localPath);
+  // get without the failure's trace line, for a transfer run ahead on another thread whose
+  // failure is traced later, in its turn, with traceGetError. The connection is used by one
+  // thread at a time.
+  bool fetch(const char* remotePath, const char* localPath);
+  void traceGetError(const char* remotePath, const char* localPath) const;
   void close(int flag);
 
  private:

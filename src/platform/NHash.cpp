@@ -59,6 +59,9 @@ bool NHash::md5OfFile(uint8_t digest[16]) const {
     }
     md5.update(buffer.get(), got);
     total += got;
+    if (m_fnPieceHook) {
+      m_fnPieceHook();
+    }
   }
   if (total == 0) {
     return false;

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 // Only MD5 (algorithm 5) is built; every other algorithm id gives the empty text. Not shared
 // between threads.
@@ -29,6 +31,9 @@ class NHash {
   // matters to the SHA-2 choice, which is not built.
   const char* getHash(uint32_t algorithm, int inputKind, const char* input,
                       int bitLength = 256);
+  // Called on the hashing thread after each piece of a file input, so that a caller hashing a
+  // large file can look after other work (a stop to pass on) meanwhile. None by default.
+  void setPieceHook(std::function<void()> hook) { m_fnPieceHook = std::move(hook); }
 
  private:
   bool md5OfText(uint8_t digest[16]) const;
@@ -39,5 +44,6 @@ class NHash {
   int m_nInputKind = kInputFile;
   int m_nBitLength = 256;
   std::string m_strInput;
+  std::function<void()> m_fnPieceHook;
   char m_szResult[kResultSize] = {};
 };

@@ -15,9 +15,12 @@ constexpr size_t kLineBuffer = 1024;
 
 const char* orEmpty(const char* text) { return text != nullptr ? text : ""; }
 
-// The line as UTF-16LE with the byte-order mark, including the converted terminating zero.
+// The line as UTF-16LE with the byte-order mark, including the converted terminating zero. The
+// line is ANSI text but is read in the OEM code page: where the two differ (1252 and 437), a
+// character above 127 arrives as the OEM page's character at that byte, as hosts have always
+// received it.
 std::string encodeLine(const char* line) {
-  std::u16string wide = plat::ansiToWide(line);
+  std::u16string wide = plat::oemToWide(line);
   wide.push_back(u'\0');
   std::string bytes("\xFF\xFE", 2);
   for (char16_t unit : wide) {

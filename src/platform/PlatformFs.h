@@ -25,17 +25,17 @@ enum class DriveType : uint32_t {
 };
 
 struct DirEntry {
-  std::string name;  // name as stored on disk, without the folder
+  std::string name;  // name as stored on disk, in the ANSI code page, without the folder
   bool isDirectory = false;  // a link to a folder is not a directory here
   bool isLink = false;
   uint64_t size = 0;
 };
 
-// Host path for a Windows path; empty when the path names no drive of this machine.
+// Host path (UTF-8) for a Windows path (ANSI); empty when the path names no drive of this machine.
 // Components that do not exist as written are matched ignoring case; on a 64-bit machine the
 // system folder is redirected for this 32-bit module unless the thread switched that off.
 std::string toHostPath(const std::string& windowsPath);
-// Windows path for a host path: under a drive's folder it is "X:\...", anything else is "Z:\...".
+// Windows path (ANSI; "?" for a character the code page lacks) for a host path: under a drive's folder it is "X:\...", anything else is "Z:\...".
 std::string toWindowsPath(const std::string& hostPath);
 
 PathKind pathKind(const std::string& windowsPath);

@@ -62,6 +62,7 @@ class NAutoDistTestAccess {
   static void setStopRequest(NAutoDist& w, bool on) { w.m_bStopRequest = on ? 1 : 0; }
   static void run(NAutoDist& w) { w.run(); }
   static bool passFinished(NAutoDist& w) { return w.m_bPassFinished.load() != 0; }
+  static void setDialogCheckTick(NAutoDist& w, uint32_t tick) { w.m_nDialogCheckTick = tick; }
 };
 
 namespace cvdt::test {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "autodist/AutoDistTestAccess.h"
+#include "detect/NProcess.h"
 #include "detect/NRegistry.h"
 #include "gateway/GatewayProcess.h"
 #include "platform/PlatformSystem.h"
@@ -196,6 +197,54 @@ TEST_F(StatusTest, ReportsFromAnotherThreadNeverMixTwoUpdates) {
     kinds.insert(row.substr(0, 26));
   }
   EXPECT_FALSE(kinds.empty());
+}
+
+bool dialogShown() {
+  NProcess processes;
+  return processes.snapshot() && processes.find("cvdtdlg.exe") != 0;
+}
+
+TEST_F(StatusTest, ClosedDialogIsLaunchedAgainOnlyAfterTheRecheckTimeOrOnDisplay) {
+  settings("3|%60|%Y|%0");
+  Access::setItems(*m_worker, {makeItem(5, "070")});
+  auto launches = [&] {  // the first line of each launch, whatever the Windows version
+    const std::string log = m_machine->traceLog();
+    size_t count = 0;
+    for (const char* first : {"execDtDlg() <1>", "execDtDlg() <4>", "execDtDlg() <8>"})
+      count += cvdt::test::countOf(log, first);
+    return count;
+  };
+  auto closeDialog = [&] {
+    m_manager.killDialog("cvdtdlg.exe");
+    return cvdt::test::waitUntil([] { return !dialogShown(); });
+  };
+
+  m_worker->reportStatus(5, 10, "075", "a.txt", false);
+  EXPECT_EQ(launches(), 1u);
+  ASSERT_TRUE(cvdt::test::waitUntil(dialogShown));
+  m_worker->reportStatus(5, 20, "075", "b.txt", false);  // running: not launched twice
+  EXPECT_EQ(launches(), 1u);
+
+  // Closed by the user: not looked for again until the recheck time has passed.
+  ASSERT_TRUE(closeDialog());
+  m_worker->reportStatus(5, 30, "075", "c.txt", false);
+  m_worker->reportStatus(5, 40, "075", "d.txt", true);  // quiet reports never launch
+  EXPECT_EQ(launches(), 1u);
+  Access::setDialogCheckTick(*m_worker, plat::tickCount() - 120001);
+  m_worker->reportStatus(5, 50, "075", "e.txt", true);
+  EXPECT_EQ(launches(), 1u);
+  m_worker->reportStatus(5, 60, "075", "f.txt", false);
+  EXPECT_EQ(launches(), 2u);
+  EXPECT_TRUE(cvdt::test::waitUntil(dialogShown));
+
+  // The manager's dialog-now asks at once, and only when none runs.
+  m_worker->setDisplay();
+  EXPECT_EQ(launches(), 2u);
+  ASSERT_TRUE(closeDialog());
+  m_worker->setDisplay();
+  EXPECT_EQ(launches(), 3u);
+  EXPECT_TRUE(cvdt::test::waitUntil(dialogShown));
+  EXPECT_TRUE(closeDialog());
 }
 
 }  // namespace

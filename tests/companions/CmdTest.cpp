@@ -65,6 +65,20 @@ TEST_F(CmdTest, ArgumentsArriveInBothFormsAndTheScriptRunsInTheCurrentFolder) {
   EXPECT_EQ(recorded("C:\\Work"), lines({}, "C:\\Work"));
 }
 
+// On a Korean machine the module's command line is in 949: the batch file's folder is found
+// and the script gets its argument in UTF-8.
+TEST(CmdCodePageTest, BatchPathsAndArgumentsInTheMachinesCodePage) {
+  TestMachine machine([](auto& config, auto&) { config.language = 1042; });
+  const std::string folder = "C:\\\xC7\xD1\xB1\xDB";  // "한글"
+  machine.writeFile(folder + "\\args.bat", kRecordingScript);
+  machine.writeFile("C:\\Work\\.keep", "");
+  std::string cmd = NMisc::getSystemFolder(0).text() + std::string("\\CMD.EXE");
+  std::string line = cmd + " /c \"" + folder + "\\args.bat\" \xBC\xB3\xC4\xA1";  // "설치"
+  ASSERT_EQ(NMisc::createProcessWait(line.c_str(), "C:\\Work", 1), 0);
+  EXPECT_EQ(machine.readFile("C:\\Work\\args.txt"),
+            "1\n\xEC\x84\xA4\xEC\xB9\x98\n" + machine.host("C:\\Work") + "\n");
+}
+
 TEST_F(CmdTest, RefusesCommandLinesWithoutABatchFile) {
   ProgramRun interpreter(m_machine.host(cmd()));
   ProgramResult noSwitch = interpreter.run({"C:\\Batch\\x.bat"});

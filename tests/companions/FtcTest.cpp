@@ -10,7 +10,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -150,6 +152,30 @@ TEST_P(FtcTransferTest, FetchesWholeFilesOverOneServerConnection) {
     EXPECT_EQ(ftp->passiveTransfers(), GetParam().modeFlag != 0 ? 3 : 0);
     EXPECT_EQ(ftp->activeTransfers(), GetParam().modeFlag != 0 ? 0 : 3);
   }
+}
+
+// On a Korean machine the module names a file in 949; the server and the host name it in UTF-8.
+TEST(FtcCodePageTest, FilesNamedInTheMachinesCodePageAreFetchedByTheirUtf8Names) {
+  cvdt::test::TestMachine machine([](auto& config, auto&) { config.language = 1042; });
+  cvdt::test::CompanionLibrary library;
+  ASSERT_TRUE(library.load(machine, "cvftc.dll")) << library.error();
+  auto connect = library.entry<FtcCreateConnection1V2Fn>(kFtcCreateConnectionName);
+  auto get = library.entry<FtcGet1Fn>(kFtcGetName);
+  auto end = library.entry<FtcEndConnection2Fn>(kFtcEndConnectionName);
+  ASSERT_TRUE(connect && get && end);
+  LoopbackHttpServer server;
+  server.addFile("/Corvane/dist/auto/7/zip/\xED\x95\x9C\xEA\xB8\x80.txt.lgz", ServedFile::of("hangul"));
+  ASSERT_TRUE(server.start());
+  std::filesystem::create_directories(machine.host("C:\\Downloads"));
+  void* connection = connect("http", "", "127.0.0.1", server.port(), 1, nullptr);
+  ASSERT_NE(connection, nullptr);
+  EXPECT_EQ(get(connection, "/Corvane/dist/auto/7/zip/\xC7\xD1\xB1\xDB.txt.lgz",
+                "C:\\Downloads\\\xC7\xD1\xB1\xDB.txt.lgz"),
+            1);
+  EXPECT_EQ(end(connection, 1), 1);
+  std::ifstream in(machine.root() + "/drives/c/Downloads/\xED\x95\x9C\xEA\xB8\x80.txt.lgz");
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "hangul");
 }
 
 TEST_P(FtcTransferTest, FailedFetchesLeaveNothingAtTheLocalPath) {

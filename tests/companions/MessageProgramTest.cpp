@@ -161,7 +161,9 @@ struct Launcher {
 };
 
 TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFamily) {
-  const char* second = "Software distribution \xEC\x84\xA4\xEC\xB9\x98";
+  // The module's texts are in the Korean machine's code page, 949; the program reads UTF-8.
+  const char* second = "Software distribution \xBC\xB3\xC4\xA1";
+  const std::string secondUtf8 = "Software distribution \xEC\x84\xA4\xEC\xB9\x98";
   const std::vector<Launcher> launchers = {
       {"system", [&](auto m, auto t, int w) { return NMisc::showMessageAsSystem(m, t, second, kYesNo, w); }, false, false, false},
       {"active", [&](auto m, auto t, int w) { return NMisc::showMessageAsActiveUser(m, t, second, kYesNo, w); }, true, true, false},
@@ -180,6 +182,7 @@ TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFam
       config.version.major = static_cast<uint32_t>(major);
       config.version.minor = static_cast<uint32_t>(minor);
       config.consoleUser = user;
+      config.language = 1042;
     });
     installStandIn(machine, reports);
     bool xp = major > 5 || minor >= 1;
@@ -193,7 +196,7 @@ TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFam
         bool system = !xp && launcher.sameBeforeXp;
         EXPECT_NE(seen.find(launcher.asConsoleUser && !system ? userUid : ownUid), std::string::npos) << where << "\n" << seen;
         EXPECT_NE(seen.find(launcher.inConsoleSession && !system ? "session=1\n" : "session=0\n"), std::string::npos) << where << "\n" << seen;
-        EXPECT_NE(seen.find("arg=" + first + "\narg=" + second + "\narg=266244\n"), std::string::npos) << where << "\n" << seen;
+        EXPECT_NE(seen.find("arg=" + first + "\narg=" + secondUtf8 + "\narg=266244\n"), std::string::npos) << where << "\n" << seen;
       }
     }
   }

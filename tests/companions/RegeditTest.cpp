@@ -1,5 +1,6 @@
 // regedit.exe on a fresh machine: every value form of both file formats lands in the 64-bit view
-// and reads back through plat::RegKey and NRegistry; deletions; malformed files change nothing.
+// and reads back through plat::RegKey and NRegistry; deletions; malformed files change nothing;
+// the 32-bit copy in SysWOW64 imports into the 32-bit view.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -34,12 +35,23 @@ std::string utf16File(const std::string& text) {
 
 std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
+// The Windows folder's regedit itself: this test program is a 32-bit one, which would be
+// given the SysWOW64 copy.
+std::string nativeRegedit(const TestMachine& machine) {
+  void* old = nullptr;
+  plat::disableRedirection(&old);
+  std::string path = machine.host("C:\\Windows\\regedit.exe");
+  plat::revertRedirection(old);
+  return path;
+}
+
 ProgramResult importFile(const TestMachine& machine, const std::string& content,
-                         const std::vector<std::string>& extra = {"/s"}) {
+                         const std::vector<std::string>& extra = {"/s"},
+                         const std::string& program = {}) {
   machine.writeFile("C:\\Temp\\import.reg", content);
   std::vector<std::string> arguments = extra;
   arguments.push_back("C:\\Temp\\import.reg");
-  return ProgramRun(machine.host("C:\\Windows\\regedit.exe")).run(arguments);
+  return ProgramRun(program.empty() ? nativeRegedit(machine) : program).run(arguments);
 }
 
 bool readValue(const std::string& key, const std::string& name, uint32_t view, uint32_t& type,
@@ -181,7 +193,7 @@ TEST(RegeditTest, AMalformedFileExitsNonZeroAndChangesNothing) {
     EXPECT_NE(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Bad", plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u)
         << c.what << " changed the registry";
   }
-  ProgramRun regedit(machine.host("C:\\Windows\\regedit.exe"));
+  ProgramRun regedit(nativeRegedit(machine));
   EXPECT_EQ(regedit.run({"/s", "C:\\Temp\\no-such.reg"}).exitStatus, 1);
   EXPECT_EQ(regedit.run({"/s"}).exitStatus, 2);
   EXPECT_EQ(regedit.run({"/e", "C:\\Temp\\x.reg"}).exitStatus, 2);
@@ -264,13 +276,42 @@ TEST(RegeditTest, TakesHostPathsAndFilesFromTheCurrentFolder) {
   TestMachine machine;
   machine.writeFile("C:\\Temp\\host.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Host\"=\"1\"\n");
   machine.writeFile("C:\\Temp\\relative.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Relative\"=\"1\"\n");
-  ProgramRun regedit(machine.host("C:\\Windows\\regedit.exe"));
+  ProgramRun regedit(nativeRegedit(machine));
   EXPECT_EQ(regedit.run({"/s", machine.host("C:\\Temp\\host.reg")}).exitStatus, 0);
   EXPECT_EQ(regedit.folder(machine.host("C:\\Temp")).run({"/S", "relative.reg"}).exitStatus, 0);
   uint32_t type = 0;
   std::vector<uint8_t> data;
   EXPECT_TRUE(readValue("SOFTWARE\\Paths", "Host", plat::kKeyWow64_64Key, type, data));
   EXPECT_TRUE(readValue("SOFTWARE\\Paths", "Relative", plat::kKeyWow64_64Key, type, data));
+}
+
+// The copy a 32-bit program starts for the Windows folder's regedit is SysWOW64's: it imports
+// into the 32-bit view (HKLM\SOFTWARE\WOW6432Node), keeps the keys both views share as one key,
+// and leaves the 64-bit view alone. On a 32-bit machine the one regedit has the one view.
+TEST(RegeditTest, TheSysWow64CopyImportsIntoThe32BitView) {
+  const std::string file = std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Wow\\Sub]\n\"V\"=\"32\"\n"
+                           "[HKLM\\SOFTWARE\\Policies\\Wow]\n\"Shared\"=\"1\"\n";
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  {
+    TestMachine machine;
+    const std::string redirected = machine.host("C:\\Windows\\regedit.exe");
+    ASSERT_NE(redirected, nativeRegedit(machine));
+    ASSERT_EQ(redirected, machine.root() + "/drives/c/Windows/SysWOW64/regedit.exe");
+    ProgramResult result = importFile(machine, file, {"/s"}, redirected);
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_TRUE(readValue("SOFTWARE\\WOW6432Node\\Wow\\Sub", "V", plat::kKeyWow64_64Key, type, data));
+    EXPECT_EQ(data, bytesOf(std::string("32") + '\0'));
+    EXPECT_TRUE(readValue("SOFTWARE\\Wow\\Sub", "V", plat::kKeyWow64_32Key, type, data));
+    EXPECT_FALSE(readValue("SOFTWARE\\Wow\\Sub", "V", plat::kKeyWow64_64Key, type, data));
+    EXPECT_TRUE(readValue("SOFTWARE\\Policies\\Wow", "Shared", plat::kKeyWow64_64Key, type, data));
+    EXPECT_FALSE(readValue("SOFTWARE\\WOW6432Node\\Policies\\Wow", "Shared", plat::kKeyWow64_64Key, type, data));
+  }
+  TestMachine thirtyTwo([](auto& config, auto&) { config.is64Bit = false; });
+  ProgramResult result = importFile(thirtyTwo, file, {"/s"}, thirtyTwo.host("C:\\Windows\\regedit.exe"));
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_TRUE(readValue("SOFTWARE\\Wow\\Sub", "V", plat::kKeyRead, type, data));
+  EXPECT_FALSE(readValue("SOFTWARE\\WOW6432Node\\Wow\\Sub", "V", plat::kKeyRead, type, data));
 }
 
 }  // namespace

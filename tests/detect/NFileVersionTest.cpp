@@ -63,8 +63,8 @@ std::string longDescription() {
 }
 
 TEST(NFileVersionTest, MadeLibrariesPe32AndPe32Plus) {
-  TestMachine machine;
-  const std::string korean = "Plumbex \xED\x95\x9C\xEA\xB8\x80";  // UTF-8 of the UTF-16 text
+  TestMachine machine([](auto& config, auto&) { config.language = 1042; });
+  const std::string korean = "Plumbex \xC7\xD1\xB1\xDB";  // the UTF-16 text in code page 949
   const std::string cut = longDescription().substr(0, 255);
   struct Row {
     const char* file;
@@ -171,10 +171,10 @@ TEST(NFileVersionTest, VersionBlockQueries) {
                                       &value, &length));
   EXPECT_STREQ(static_cast<const char*>(value), "Wrong Translation");
   EXPECT_EQ(length, 17u);
-  // Korean text converted to the ANSI code page (UTF-8 here).
+  // Korean text converted to the ANSI code page (1252 here: nothing of it fits).
   ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\StringFileInfo\\041204b0\\CompanyName",
                                       &value, &length));
-  EXPECT_STREQ(static_cast<const char*>(value), "Plumbex \xED\x95\x9C\xEA\xB8\x80");
+  EXPECT_STREQ(static_cast<const char*>(value), "Plumbex ??");
   const char* absent[] = {"\\StringFileInfo\\041204b0\\Comments",
                           "\\StringFileInfo\\04120000\\FileVersion", "\\VarFileInfo\\Nothing",
                           "\\Nothing", "\\StringFileInfo\\041204b0"};

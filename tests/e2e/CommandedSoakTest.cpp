@@ -153,6 +153,7 @@ class CommandedSoakTest : public testing::Test {
       m_nLastRow = std::stoll(row);
       ++m_mapRows[static_cast<uint32_t>(std::stoul(row.substr(row.find(',') + 1)))];
     }
+    advanceClosed();
   }
   // Waits until done() holds, taking the agent's lines as they come and looking at the gateway's
   // history every 25 ms; false at the deadline or when the agent's output has ended.
@@ -195,19 +196,43 @@ class CommandedSoakTest : public testing::Test {
     return text;
   }
 
+  // Jobs from the front that are over for good (final result, and the gateway's row unless
+  // refused): later scans start after them, so a long soak does not rescan every job it posted.
+  void advanceClosed() {
+    while (m_nClosed < m_jobs.size()) {
+      const Job& job = m_jobs[m_nClosed];
+      std::vector<std::string> finals = m_ledger.finalsOf(job.cmdId);
+      bool refused = !finals.empty() && finals[0] == "100";
+      if (finals.empty() || (!refused && !m_mapRows.count(job.cmdId))) break;
+      m_nClosedSettled += refused ? 0 : 1;
+      ++m_nClosed;
+    }
+  }
   int outstanding() const {
     int count = 0;
-    for (const Job& job : m_jobs) count += m_ledger.hasFinal(job.cmdId) ? 0 : 1;
+    for (size_t i = m_nClosed; i < m_jobs.size(); ++i) count += m_ledger.hasFinal(m_jobs[i].cmdId) ? 0 : 1;
     return count;
   }
   // Jobs that ran or were dropped and are over: the host has their final result and the
   // gateway their row, which the module writes last (a refused duplicate does not count).
   int settled() const {
-    int count = 0;
-    for (const Job& job : m_jobs) {
-      std::vector<std::string> finals = m_ledger.finalsOf(job.cmdId);
-      count += !finals.empty() && finals[0] != "100" && m_mapRows.count(job.cmdId) ? 1 : 0;
+    int count = m_nClosedSettled;
+    for (size_t i = m_nClosed; i < m_jobs.size(); ++i) {
+      std::vector<std::string> finals = m_ledger.finalsOf(m_jobs[i].cmdId);
+      count += !finals.empty() && finals[0] != "100" && m_mapRows.count(m_jobs[i].cmdId) ? 1 : 0;
     }
+    return count;
+  }
+  // True when the agent runs no more threads than while the manager waited with nothing to do:
+  // the worker of the last job has ended, so the manager has been told and a post now makes it
+  // take the next queued job at once instead of at its next 2-second pass.
+  bool workerGone() const { return agentThreads() <= m_nIdleThreads; }
+  int agentThreads() const {
+    std::error_code ec;
+    int count = 0;
+    for (fs::directory_iterator it("/proc/" + std::to_string(m_agent->pid()) + "/task", ec), end;
+         !ec && it != end; it.increment(ec))
+      ++count;
     return count;
   }
 
@@ -235,47 +260,63 @@ class CommandedSoakTest : public testing::Test {
   }
   // Up to three jobs: one in eight deliberately for a distribution still in the works, the
   // others for one that is not; when every distribution is in the works the burst ends early.
+  // A burst that would hold only duplicates gets one new job as well: a refused duplicate never
+  // reaches the queue, so only a new job's post wakes the manager for the jobs waiting there.
   void postBurst(int limit) {
     int size = std::min(limit, 1 + static_cast<int>(m_random() % 3));
     std::set<int> busy = busyDists();
+    bool posted = false;
     for (int i = 0; i < size; ++i) {
       std::vector<int> choice;
-      bool duplicate = !busy.empty() && m_random() % 8 == 0;
+      bool duplicate = !busy.empty() && m_random() % 8 == 0 && (posted || i + 1 < size);
       for (int id = kFirstDist; id < kFirstDist + kDists; ++id)
         if (busy.count(id) == duplicate) choice.push_back(id);
       if (choice.empty()) return;
       int distId = choice[m_random() % choice.size()];
       busy.insert(distId);
+      posted = posted || !duplicate;
       post(distId);
     }
   }
   // Now and then an urgent cancel. When the job that runs next (the oldest one waiting) is a
-  // slow one, half the time: once it has started, the cancel meets its transfers. Otherwise
-  // seldom, for a distribution that may not be running at all.
+  // slow one, half the time: it is sent once that job has started (sendDueCancel), so the cancel
+  // meets its transfers. Otherwise seldom, at once, for a distribution that may not be running.
   void maybeCancel() {
-    auto next = std::find_if(m_jobs.begin(), m_jobs.end(),
+    auto next = std::find_if(m_jobs.begin() + static_cast<std::ptrdiff_t>(m_nClosed), m_jobs.end(),
                              [&](const Job& job) { return !m_ledger.hasFinal(job.cmdId); });
     bool slow = next != m_jobs.end() && next->distId >= kFirstSlowDist;
-    if (m_random() % (slow ? 2 : 15) != 0) return;
+    if (m_pendingCancel.cmdId != 0 || m_random() % (slow ? 2 : 15) != 0) return;
     int distId = kFirstDist + static_cast<int>(m_random() % kDists);
     if (slow) {
-      uint32_t cmdId = next->cmdId;
-      waitUntil([&] { return !m_ledger.codesOf(cmdId).empty(); }, kStepDeadline);
-      distId = next->distId;
+      m_pendingCancel = *next;
+      sendDueCancel();
+      return;
     }
     m_agent->send("ndist-cancel " + std::to_string(m_nNextCancelId++) + " " + std::to_string(distId));
+  }
+  // Sends the held cancel once its job has shown a result.
+  void sendDueCancel() {
+    if (m_pendingCancel.cmdId == 0 || m_ledger.codesOf(m_pendingCancel.cmdId).empty()) return;
+    m_agent->send("ndist-cancel " + std::to_string(m_nNextCancelId++) + " " +
+                  std::to_string(m_pendingCancel.distId));
+    m_pendingCancel = {0, 0};
   }
   // Posts a burst and stops the manager at once (queued jobs are dropped, the running one is
   // stopped), sometimes posts while it is stopped, and starts it again.
   void stopAndRestart() {
     postBurst(left());
     call("ndist-stop", "cvfNDistFunc(stop) = 1");
+    AgentLedger::Stats atStop = stats();  // no job runs now
+    std::cout << "soak: stopped after " << m_jobs.size() << " jobs: threads " << atStop.threads
+              << ", descriptors " << atStop.fds << std::endl;
+    m_vecAtStops.emplace_back(m_jobs.size(), atStop);
     if (left() > 0 && m_random() % 2 == 0) postBurst(left());
     call("ndist-func", "cvfNDistFunc = 1");
   }
   int left() const { return m_nTarget - static_cast<int>(m_jobs.size()); }
-  // Bursts until every job is posted; after each, waits until a job that runs has ended or at
-  // most one is left, so the queue stays short and keeps moving.
+  // Bursts until every job is posted; after each, waits until a job that runs has ended and its
+  // worker is gone (so the next burst's post starts a queued job at once) or at most one is
+  // left, so the queue stays short and keeps moving.
   void runWorkload(int stops) {
     int nextStop = 1;
     while (left() > 0 && !HasFatalFailure()) {
@@ -287,8 +328,10 @@ class CommandedSoakTest : public testing::Test {
       int before = settled();
       postBurst(left());
       maybeCancel();
-      ASSERT_TRUE(waitUntil([&] { return settled() > before || outstanding() <= 1; }, kStepDeadline))
-          << "no job ended; " << outstanding() << " waiting\n" << agentTail();
+      ASSERT_TRUE(waitUntil([&] {
+        sendDueCancel();
+        return (settled() > before && workerGone()) || outstanding() <= 1;
+      }, kStepDeadline)) << "no job ended; " << outstanding() << " waiting\n" << agentTail();
     }
   }
 
@@ -311,6 +354,11 @@ class CommandedSoakTest : public testing::Test {
   int m_nTarget = 0;  // jobs to post
   std::set<uint32_t> m_endedBefore;  // jobs that had ended at the last burst
   std::vector<Job> m_jobs;
+  size_t m_nClosed = 0;          // leading jobs that are over for good
+  int m_nClosedSettled = 0;      // of those, the ones that ran or were dropped
+  int m_nIdleThreads = 0;        // the agent's threads while the manager waits idle
+  Job m_pendingCancel{0, 0};     // a cancel held until its job has started
+  std::vector<std::pair<size_t, AgentLedger::Stats>> m_vecAtStops;  // jobs posted, stats then
   uint32_t m_nNextCancelId = kFirstCancelId;
   std::mt19937 m_random;
 };
@@ -436,6 +484,7 @@ TEST_F(CommandedSoakTest, BurstsDuplicatesCancelsAndStopsLoseNoResultAndLeakNoth
   RegistryFiles loadedRegistry = registryFilesOf(loaded, registry);
   ASSERT_GT(loaded.threads, 0);
   ASSERT_NO_FATAL_FAILURE(call("ndist-func", "cvfNDistFunc = 1"));
+  m_nIdleThreads = agentThreads();
   ASSERT_NO_FATAL_FAILURE(runWorkload(stops));
   ASSERT_TRUE(waitUntil([&] { return outstanding() == 0; }, kStepDeadline))
       << outstanding() << " jobs never ended\n" << agentTail();
@@ -461,6 +510,17 @@ TEST_F(CommandedSoakTest, BurstsDuplicatesCancelsAndStopsLoseNoResultAndLeakNoth
       << "descriptors open now that were not after loading:\n"
       << extraDescriptors(loaded, stopped, registry);
   EXPECT_LE(stoppedRegistry.connections, 8);
+  // At every stop on the way, with no job running, as flat as at the end.
+  std::string overTime;
+  for (const auto& [jobs, atStop] : m_vecAtStops) {
+    RegistryFiles files = registryFilesOf(atStop, registry);
+    overTime += " " + std::to_string(jobs) + ":" + std::to_string(atStop.fds - files.descriptors) +
+                "+" + std::to_string(files.descriptors);
+    EXPECT_LE(atStop.fds - files.descriptors, loaded.fds - loadedRegistry.descriptors)
+        << "after " << jobs << " jobs, open and not open after loading:\n"
+        << extraDescriptors(loaded, atStop, registry);
+  }
+  std::cout << "soak: descriptors at each stop (jobs posted:others+registry):" << overTime << std::endl;
 }
 
 }  // namespace

@@ -93,20 +93,22 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   serveRoot(server, m_base + "/root", 13);
   ASSERT_TRUE(server.start());
 
+  // 1004 and its duplicate 1003 are posted before the manager thread starts, so 1003 certainly
+  // meets 1004 in the queue. 1004 reports every step (interval 0): the cancel is posted once
+  // it reports fetching its index, that is once it runs.
   std::string jobs = writeScript("jobs",
+              "ndist-cmd 1004 \"" + slow + "\" \"127.0.0.1|%0|&60\" \"N|%0\"\n"
+              "ndist-cmd 1003 \"" + slow + "\"\n"
+              "wait-result 1003 100 30\n"
               "ndist-func \"127.0.0.1|%0|&60|%|%13|*.\"\n"
+              "wait-result 1004 070 60 index\n"
+              "ndist-cancel 1005 13\n"
+              "wait-result 1004 040 30\n"
               "ndist-cmd 1001 \"" + quick + "\"\n"
               "wait-result 1001 060 60\n"
               "wait 1\n"
               "ndist-cmd 1002 \"" + quick + "\"\n"
               "wait-result 1002 060 60\n"
-              "wait 1\n"
-              "ndist-cmd 1004 \"" + slow + "\"\n"
-              "wait 2\n"
-              "ndist-cmd 1003 \"" + slow + "\"\n"
-              "wait-result 1003 100 30\n"
-              "ndist-cancel 1005 13\n"
-              "wait-result 1004 040 30\n"
               "wait 1\n"
               "ndist-cmd 1006 \"" + slow + "\"\n"
               "ndist-cmd 1007 \"" + quick + "\"\n"
@@ -115,7 +117,9 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   std::string output = runAgent(jobs, gateway.port(), server.port());
   EXPECT_TRUE(hasResult(output, 1001, "060")) << output;
   EXPECT_TRUE(hasResult(output, 1002, "060")) << output;
-  EXPECT_TRUE(hasResult(output, 1003, "100")) << output;  // the same distribution is running
+  EXPECT_TRUE(hasResult(output, 1003, "100")) << output;  // the same distribution is queued
+  EXPECT_FALSE(hasResult(output, 1003, "040")) << output;  // refused, never run ("921")
+  EXPECT_NE(output.find("wait-result 1004 070: seen"), std::string::npos) << output;
   EXPECT_TRUE(hasResult(output, 1004, "040")) << output;  // "942": cancelled while downloading
   // The stop drops the queued job at once ("940") and stops the running one ("940" too); the
   // agent's stop returns only after the worker has ended, so both are in before it unloads.
@@ -128,6 +132,9 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   EXPECT_EQ(cvdt::test::DbProbe(gateway.dbPath()).rows(
                 "SELECT status FROM n_equip_history WHERE cmd_id = 1004"),
             std::vector<std::string>{"942"});
+  EXPECT_EQ(cvdt::test::DbProbe(gateway.dbPath()).rows(
+                "SELECT status FROM n_equip_history WHERE cmd_id = 1003"),
+            std::vector<std::string>{});  // a refused duplicate leaves no row
   EXPECT_NE(status.find("\"dist_id\":13,\"cmd_id\":1006,\"proc_type\":\"NDT\",\"status\":\"940\""),
             std::string::npos) << status;
   EXPECT_NE(status.find("\"dist_id\":12,\"cmd_id\":1007,\"proc_type\":\"NDT\",\"status\":\"940\""),

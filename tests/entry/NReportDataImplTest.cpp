@@ -228,11 +228,11 @@ TEST(NReportDataImplTest, TheMessageCarriesEveryFieldCutToItsWidth) {
 }
 
 TEST(NReportDataImplTest, WithoutAReaderTheResultFileAppearsWithinTwoSeconds) {
-  TestMachine machine;
+  TestMachine machine([](auto& config, auto&) { config.language = 1042; });
   NMisc::deleteTree(resultFolder(machine).c_str());  // recreated on the way
   auto start = Clock::now();
   EXPECT_EQ(NReportDataImpl::reportCmdResult(environment(kKey), 4386, 7, "", "", kDateTime, "060",
-                                             "설치 완료", 1),
+                                             "\xBC\xB3\xC4\xA1 \xBF\xCF\xB7\xE1", 1),  // "설치 완료", 949
             0);
   long long elapsed = msSince(start);
   EXPECT_GE(elapsed, 1900);
@@ -299,6 +299,29 @@ TEST(NReportDataImplTest, TheResultFileLineIsCutToItsBuffer) {
   std::string bytes = machine.readFile(resultFolder(machine) + "\\" + resultName(7));
   EXPECT_EQ(bytes.size(), 2u + 2 * 1024);
   EXPECT_EQ(bytes, resultBytes(wide));
+}
+
+// The line is read in the OEM code page: on a 1252/437 machine an ANSI "é" arrives as the 437
+// character at that byte. On a 949 machine the 1,024-byte cuts fall inside Hangul characters: the
+// record keeps the lead byte as it is, the file shows the half character as U+FFFD.
+TEST(NReportDataImplTest, ResultFileLinesAreReadInTheOemCodePage) {
+  {
+    TestMachine machine;
+    NMisc::saveCmdResultFile_V2(resultFolder(machine).c_str(), kKey, kDateTime, 7, "060", "caf\xE9");
+    EXPECT_EQ(machine.readFile(resultFolder(machine) + "\\" + resultName(7)),
+              resultBytes(u"7|@060|@caf\u0398\n"));
+  }
+  TestMachine machine([](auto& config, auto&) { config.language = 1042; });
+  std::string hangul;
+  for (int i = 0; i < 600; ++i) hangul += "\xC7\xD1";
+  report::ReportRecord record{};
+  NReportDataImpl::buildRecord(record, 7, "", "", kDateTime, "060", ("A" + hangul).c_str());
+  EXPECT_EQ(std::string(record.m_szDetail), "A" + hangul.substr(0, 1023));
+  NReportDataImpl::buildRecord(record, 7, "", "", kDateTime, "060", hangul.c_str());
+  NReportDataImpl::SaveToFFDR(4386, kKey, record);
+  // "7|@060|@" takes 8 of the line's 1,023 bytes: 507 characters and half of one remain.
+  std::u16string line = u"7|@060|@" + std::u16string(507, u'\uD55C') + u"\uFFFD";
+  EXPECT_EQ(machine.readFile(resultFolder(machine) + "\\" + resultName(7)), resultBytes(line));
 }
 
 TEST(NReportDataImplTest, ResultFileNamesAndRefusals) {

@@ -333,14 +333,18 @@ TEST_F(NGenDistExecTest, RegistryFileIsImportedByTheMachinesRegedit) {
   EXPECT_EQ(m_job->registRegFile(), 1);
   EXPECT_TRUE(logged("[CHECK_POINT][OK] NGenDist::registRegFile: : strPgm: C:\\Windows\\regedit.exe,  "
                      "strArg:   /s \"C:\\Pkg\\settings.reg\", [2], [0], [0], [1], [0]\n"));
+  // The module is a 32-bit program: its regedit is SysWOW64's, which imports into the 32-bit
+  // view, so the value is where the module itself reads it.
   plat::RegKey key;
-  ASSERT_EQ(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\ExecTest",
+  ASSERT_EQ(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\WOW6432Node\\Plumbex\\ExecTest",
                                plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u);
   uint32_t type = 0;
   std::vector<uint8_t> data;
   ASSERT_EQ(key.queryValue("Count", type, data), 0u);
   EXPECT_EQ(type, plat::kRegDword);
   EXPECT_EQ(data, (std::vector<uint8_t>{42, 0, 0, 0}));
+  EXPECT_NE(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\ExecTest",
+                               plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u);
 
   job().regFile() = "missing.reg";
   EXPECT_EQ(m_job->registRegFile(), 0);

@@ -119,9 +119,13 @@ TEST_F(NGenDistPipelineTest, JobRunsToCompletionAndSkipsPartsItAlreadyHas) {
   EXPECT_EQ(machine.readFile(target + "\\readme.txt"), "installed by cvdt\n");
   EXPECT_EQ(machine.readFile(target + "\\sub\\data.bin").size(), 200000u);
   EXPECT_NE(machine.readFile(target + "\\ran.txt").find("ran first arg"), std::string::npos);
+  // The package's .reg file went through the 32-bit regedit of this 64-bit machine: its
+  // HKLM\SOFTWARE key is below WOW6432Node, not in the 64-bit view.
   NRegistry demo;
-  ASSERT_TRUE(demo.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Demo", true, true, true));
+  ASSERT_TRUE(demo.open(plat::RegRoot::LocalMachine, "SOFTWARE\\WOW6432Node\\Demo", true, true, true));
   EXPECT_STREQ(demo.readText("Installed").text(), "yes");
+  NRegistry native;
+  EXPECT_FALSE(native.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Demo", true, true, true));
   ASSERT_TRUE(reports.waitFor(501, "060"));
   EXPECT_EQ(reports.codesOf(501), "070 060");
 

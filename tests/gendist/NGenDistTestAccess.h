@@ -23,6 +23,12 @@ class NGenDistTestAccess {
   bool& showProgress() { return m_job.m_bShowProgress; }
   bool& dialogStarted() { return m_job.m_bDlgStarted; }
   int ignoreExitCode() const { return m_job.m_nIgnoreExitCode; }
+  int reportInterval() const { return m_job.m_nReportInterval; }
+  const NStringArray& addresses() const { return m_job.m_arrAddresses; }
+  NString& size() { return m_job.m_strSize; }
+  uint32_t& splitCount() { return m_job.m_nSplitCount; }
+  const NStringArray& systemFiles() const { return m_job.m_arrSysFiles; }
+  const NStringArray& partDigests() const { return m_job.m_arrPartDigests; }
 
  private:
   NGenDist& m_job;

@@ -42,7 +42,8 @@ TEST(NMsgFileTest, SystemLanguageFirstThenEnglish) {
   machine.writeFile(kStandard, catalogue(kStandardLines));
   NMsgFile msg;
   EXPECT_EQ(msg.load(testModule(), ""), 1);
-  EXPECT_STREQ(msg.getText("1530").text(), "\uC124\uCE58 \uC911");
+  // "설치 중" in the machine's ANSI code page, 949.
+  EXPECT_STREQ(msg.getText("1530").text(), "\xBC\xB3\xC4\xA1 \xC1\xDF");
   EXPECT_STREQ(msg.getText("1531").text(), "Done");
   EXPECT_STREQ(msg.getText("1532").text(), "");
   EXPECT_STREQ(msg.getText("9999").text(), "");
@@ -68,7 +69,7 @@ TEST(NMsgFileTest, SecondFileReplacesTheFirst) {
                                        u"<Msg Lang=\"1033\" Id=\"1601\" App=\"cvdt\" Text=\"second\"/>\r\n"));
   EXPECT_STREQ(NMisc::getMessage(testModule(), "1600", "").text(), "custom");
   // The system language still wins over an English entry of the second file.
-  EXPECT_STREQ(NMisc::getMessage(testModule(), "1530", "").text(), "\uC124\uCE58 \uC911");
+  EXPECT_STREQ(NMisc::getMessage(testModule(), "1530", "").text(), "\xBC\xB3\xC4\xA1 \xC1\xDF");
   EXPECT_STREQ(NMisc::getMessage(testModule(), "1601", "").text(), "second");
 
   // Only the second file present.

@@ -77,7 +77,8 @@ TEST(NUnicodeFileReaderTest, LineBreakRules) {
       {u"", {}},
       {u"last", {"last"}},
       {u"x\r", {"x"}},
-      {u"\u010D\u0D0A\r\n", {"\u010D\u0D0A"}},  // units with a high byte are never breaks
+      // Units with a high byte are never breaks (outside a machine the ANSI code page is UTF-8).
+      {u"\u010D\u0D0A\u0A0D\r\n", {"\u010D\u0D0A\u0A0D"}},
       {u"\uD55C\uAE00 \t\r\n", {"\uD55C\uAE00 \t"}},
   };
   PlatformTempDir dir;

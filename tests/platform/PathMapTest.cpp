@@ -1,7 +1,10 @@
-// Windows paths on the posix backend: drives, Z:, case-insensitive names, WOW64 redirection.
+// Windows paths on the posix backend: drives, Z:, case-insensitive names, WOW64 redirection
+// (with its exceptions by Windows version).
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "platform/PlatformFs.h"
@@ -85,10 +88,72 @@ TEST(PathMapTest, SystemFolderIsRedirectedPerThreadOn64BitMachines) {
   plat::setProcess64Bit(false);
 }
 
+// What a 32-bit program finds below the Windows folder of 64-bit Windows XP/2003 (5.2), Vista
+// (6.0), Windows 7 (6.1) and Windows 10, with its thread's redirection on and off. DriverStore
+// is redirected before Windows 7; Sysnative exists from Vista on.
+TEST(PathMapTest, RedirectionAndItsExceptionsFollowTheWindowsVersion) {
+  struct Version {
+    uint32_t major;
+    uint32_t minor;
+  };
+  const Version versions[] = {{5, 2}, {6, 0}, {6, 1}, {10, 0}};
+  struct Row {
+    const char* path;  // below C:\Windows
+    const char* redirected[4];  // for each version, in the order above
+    const char* unredirected;   // with the thread's redirection off (every version)
+  } rows[] = {
+      {"System32\\probe.exe", {"SysWOW64/probe.exe", "SysWOW64/probe.exe", "SysWOW64/probe.exe",
+                                 "SysWOW64/probe.exe"}, "System32/probe.exe"},
+      {"regedit.exe", {"SysWOW64/regedit.exe", "SysWOW64/regedit.exe", "SysWOW64/regedit.exe",
+                       "SysWOW64/regedit.exe"}, "regedit.exe"},
+      {"REGEDIT.EXE", {"SysWOW64/regedit.exe", "SysWOW64/regedit.exe", "SysWOW64/regedit.exe",
+                       "SysWOW64/regedit.exe"}, "regedit.exe"},
+      {"regedit.exe\\x", {"regedit.exe/x", "regedit.exe/x", "regedit.exe/x", "regedit.exe/x"},
+       "regedit.exe/x"},
+      {"Temp\\regedit.exe", {"Temp/regedit.exe", "Temp/regedit.exe", "Temp/regedit.exe",
+                              "Temp/regedit.exe"}, "Temp/regedit.exe"},
+      {"lastgood\\System32\\a.dll", {"lastgood/SysWOW64/a.dll", "lastgood/SysWOW64/a.dll",
+                                      "lastgood/SysWOW64/a.dll", "lastgood/SysWOW64/a.dll"},
+       "lastgood/System32/a.dll"},
+      {"lastgood\\a.dll", {"lastgood/a.dll", "lastgood/a.dll", "lastgood/a.dll", "lastgood/a.dll"},
+       "lastgood/a.dll"},
+      {"System32\\DriverStore\\x.inf", {"SysWOW64/DriverStore/x.inf", "SysWOW64/DriverStore/x.inf",
+                                         "System32/DriverStore/x.inf", "System32/DriverStore/x.inf"},
+       "System32/DriverStore/x.inf"},
+      {"System32\\catroot2\\x", {"System32/catroot2/x", "System32/catroot2/x",
+                                  "System32/catroot2/x", "System32/catroot2/x"},
+       "System32/catroot2/x"},
+      {"Sysnative\\probe.exe", {"Sysnative/probe.exe", "System32/probe.exe", "System32/probe.exe",
+                                 "System32/probe.exe"}, nullptr},
+  };
+  for (size_t v = 0; v < std::size(versions); ++v) {
+    TestMachine machine([&](auto& config, auto&) {
+      config.version.major = versions[v].major;
+      config.version.minor = versions[v].minor;
+    });
+    const std::string windows = machine.root() + "/drives/c/Windows/";
+    for (const char* copy : {"regedit.exe", "SysWOW64/regedit.exe"}) std::ofstream(windows + copy) << "x";
+    for (const Row& row : rows) {
+      const std::string path = std::string("C:\\Windows\\") + row.path;
+      EXPECT_EQ(plat::toHostPath(path), windows + row.redirected[v])
+          << path << " on " << versions[v].major << "." << versions[v].minor;
+      if (row.unredirected == nullptr) continue;
+      void* old = nullptr;
+      ASSERT_TRUE(plat::disableRedirection(&old));
+      EXPECT_EQ(plat::toHostPath(path), windows + row.unredirected)
+          << path << " unredirected on " << versions[v].major << "." << versions[v].minor;
+      ASSERT_TRUE(plat::revertRedirection(old));
+    }
+  }
+}
+
 TEST(PathMapTest, ThirtyTwoBitMachinesHaveNoRedirection) {
   TestMachine machine([](auto& config, auto&) { config.is64Bit = false; });
   EXPECT_EQ(plat::toHostPath("C:\\Windows\\System32\\x.dll"),
             machine.root() + "/drives/c/Windows/System32/x.dll");
+  EXPECT_EQ(plat::toHostPath("C:\\Windows\\regedit.exe"),
+            machine.root() + "/drives/c/Windows/regedit.exe");
+  EXPECT_FALSE(fs::exists(machine.root() + "/drives/c/Windows/SysWOW64"));
   EXPECT_EQ(plat::systemWow64Folder(), "");
 }
 

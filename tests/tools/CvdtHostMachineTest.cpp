@@ -114,6 +114,56 @@ TEST_F(CvdtHostMachineTest, VersionFactsThatPlatformStringsRead) {
   EXPECT_STREQ(list.getAt(4).text(), "ver_platform_win32_windows.4.90.x86.ja...3000..");
 }
 
+// The companions that Windows keeps outside the module folder, where it keeps them: regedit in
+// the Windows folder and the command interpreter in System32, each with its 32-bit copy in
+// SysWOW64 on a 64-bit machine; a 32-bit machine has no SysWOW64.
+TEST_F(CvdtHostMachineTest, InstallsRegeditAndTheCommandInterpreterForEachView) {
+  for (const char* arch : {"x64", "x86"}) {
+    SCOPED_TRACE(arch);
+    HostRun run = runHost("machine init " + m_root + " --arch " + arch);
+    ASSERT_EQ(run.status, 0) << run.output;
+    setenv("CVDT_MACHINE", m_root.c_str(), 1);
+    plat::posix::reloadMachine();
+    bool is64 = std::string(arch) == "x64";
+    void* old = nullptr;
+    plat::disableRedirection(&old);  // each folder itself
+    for (const char* file : {"C:\\Windows\\regedit.exe", "C:\\Windows\\System32\\CMD.EXE"})
+      EXPECT_EQ(plat::pathKind(file), plat::PathKind::File) << file;
+    for (const char* file : {"C:\\Windows\\SysWOW64\\regedit.exe", "C:\\Windows\\SysWOW64\\CMD.EXE"})
+      EXPECT_EQ(plat::pathKind(file), is64 ? plat::PathKind::File : plat::PathKind::None) << file;
+    plat::revertRedirection(old);
+    unsetenv("CVDT_MACHINE");
+    plat::posix::reloadMachine();
+    fs::remove_all(m_root);
+  }
+}
+
+// The language's code pages unless --code-pages names others; 65001 alone sets both.
+TEST_F(CvdtHostMachineTest, CodePagesFollowTheLanguageUnlessNamed) {
+  struct Row {
+    const char* options;
+    uint32_t ansi, oem;
+  } rows[] = {
+      {"--language 1042", 949, 949},
+      {"--language 1033", 1252, 437},
+      {"--language 1042 --code-pages 65001", 65001, 65001},
+      {"--language 1033 --code-pages 1252/850", 1252, 850},
+      {"--language 1049 --code-pages 1252", 1252, 866},
+  };
+  for (const Row& row : rows) {
+    fs::remove_all(m_root);
+    HostRun run = runHost("machine init " + m_root + " " + row.options);
+    ASSERT_EQ(run.status, 0) << row.options << "\n" << run.output;
+    setenv("CVDT_MACHINE", m_root.c_str(), 1);
+    plat::posix::reloadMachine();
+    plat::CodePages pages = plat::posix::currentMachine()->codePages();
+    EXPECT_EQ(pages.ansi, row.ansi) << row.options;
+    EXPECT_EQ(pages.oem, row.oem) << row.options;
+    unsetenv("CVDT_MACHINE");
+    plat::posix::reloadMachine();
+  }
+}
+
 TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
   const char* bad[] = {
       "--arch arm", "--os ten", "--drive CC=fixed", "--drive D=floppy", "--drive Z=fixed",
@@ -121,7 +171,8 @@ TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
       "--windows-folder Q:\\Windows", "--bogus 1", "--language", "--service-pack 3.x",
       "--service-pack -1", "--language 0x412", "--language 65536", "--suite-mask 0x10000",
       "--suite-mask 0x-1", "--console-session -1", "--os 10.x", "--os 10.0.1.2",
-      "--registry-busy-ms 5s",
+      "--registry-busy-ms 5s", "--code-pages x", "--code-pages 949/", "--code-pages 0",
+      "--code-pages 12345", "--code-pages", "--code-pages 949/437/850",
   };
   for (const char* options : bad) {
     HostRun run = runHost("machine init " + m_root + " " + options);

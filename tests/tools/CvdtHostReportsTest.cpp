@@ -93,10 +93,10 @@ std::vector<std::string> allLines(HostProcess& host) {
 }
 
 TEST(CvdtHostReportsTest, OnceCollectsTheCompleteResultFilesAndPrintsTheirJsonLines) {
-  TestMachine machine;
+  TestMachine machine([](auto& config, auto&) { config.language = 1042; });
   std::string folder = machine.config().agentFolder + "\\dataV2";
   NString name = NMisc::saveCmdResultFile_V2(folder.c_str(), "WS0000000001", "20260102030405", 7, "060",
-                                             "설치 \"완료\"\\");
+                                             "\xBC\xB3\xC4\xA1 \"\xBF\xCF\xB7\xE1\"\\");  // 949
   ASSERT_FALSE(name.isEmpty());
   std::string unfinished = folder + "\\M01_WS0000000001_20260102030405_000000000008";
   machine.writeFile(unfinished, std::string("\xFF\xFE" "8\0|\0", 6));  // no terminating zero yet

@@ -1,4 +1,4 @@
-// `cvdt-gateway call --host H --port P PROC NAME:TYPE:VALUE...`.
+// `cvdt-gateway call --host H --port P [--codepage N] PROC NAME:TYPE:VALUE...`.
 #include "CallCommand.h"
 
 #include <cstdio>
@@ -7,6 +7,7 @@
 #include "GatewayConnection.h"
 #include "GatewayRequest.h"
 #include "NCliNumber.h"
+#include "SiteText.h"
 #include "net/NDBQuery.h"
 
 namespace cvdt::gateway {
@@ -26,6 +27,9 @@ void CallCommand::addTo(cli::NCliApp& cli) {
   call->add_option("PARAM", options->params,
                    "a parameter NAME:TYPE:VALUE, TYPE S (text) or I (decimal integer); the value "
                    "may hold colons")->type_name("NAME:TYPE:VALUE");
+  SiteText::addOption(*call, options->nCodePage,
+                      "send the values, and read the result, in this code page, as the site's "
+                      "agents do");
 }
 
 bool CallCommand::packParam(const std::string& spec, std::string& packed, std::string& error) {
@@ -52,10 +56,11 @@ bool CallCommand::packParam(const std::string& spec, std::string& packed, std::s
 }
 
 int CallCommand::run() {
+  SiteText site(m_options.nCodePage);
   std::string parameters, problem;
   for (size_t i = 0; i < m_options.params.size(); ++i) {
     std::string packed;
-    if (!packParam(m_options.params[i], packed, problem)) throw cli::NCliUsageError(problem);
+    if (!packParam(site.toWire(m_options.params[i]), packed, problem)) throw cli::NCliUsageError(problem);
     parameters += (i == 0 ? "" : "|$") + packed;
   }
   const std::string& procedure = m_options.strProcedure;
@@ -74,7 +79,7 @@ int CallCommand::run() {
                  " (the gateway's log says why)\n", procedure.c_str());
     return cli::kExitFailed;
   }
-  std::printf("%s\n", result.text());
+  std::printf("%s\n", site.toStored(result.text()).c_str());
   return cli::kExitOk;
 }
 

@@ -17,6 +17,7 @@ class CallCommand {
     std::string strHost, strProcedure;
     int64_t nPort = 0, nWaitMs = 0;  // set to the module client's defaults by addTo
     std::vector<std::string> params;
+    uint32_t nCodePage = 0;  // the site's code page; 0: texts kept as they came
   };
 
   // Adds "call" and its options to the tool.

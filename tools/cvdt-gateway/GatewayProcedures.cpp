@@ -111,17 +111,21 @@ bool GatewayProcedures::bindParams(const Procedure& procedure, const GatewayRequ
   return true;
 }
 
+std::string GatewayProcedures::text(const Values& values, const char* name) const {
+  return m_site.toStored(values.find(name)->second);
+}
+
 GatewayOutcome GatewayProcedures::storeFailure() {
   return {false, "database error: " + m_store.error()};
 }
 
 GatewayOutcome GatewayProcedures::commandedResult(const Values& values) {
   CommandedReport report;
-  report.equipId = values.find("EQUIP_ID")->second;
+  report.equipId = text(values, "EQUIP_ID");
   parseInteger(values.find("DIST_ID")->second, report.distId);
-  report.procType = values.find("PROC_TYPE")->second;
-  report.status = values.find("STATUS")->second;
-  report.statusDetail = values.find("STATUS_DETAIL")->second;
+  report.procType = text(values, "PROC_TYPE");
+  report.status = text(values, "STATUS");
+  report.statusDetail = text(values, "STATUS_DETAIL");
   parseInteger(values.find("CMD_ID")->second, report.cmdId);
   parseInteger(values.find("ACTOR")->second, report.actor);
   if (!m_store.recordCommandedResult(report)) return storeFailure();
@@ -143,20 +147,20 @@ GatewayOutcome GatewayProcedures::deletions(const Values& values) {
       return {false, "DIST_ID_DATA holds '" + printable(field) + "', not a distribution id"};
     distIds.push_back(distId);
   }
-  if (!m_store.recordDeletions(values.find("EQUIP_ID")->second, distIds)) return storeFailure();
+  if (!m_store.recordDeletions(text(values, "EQUIP_ID"), distIds)) return storeFailure();
   return {true, std::to_string(distIds.size())};
 }
 
 GatewayOutcome GatewayProcedures::automaticStatus(const Values& values, bool withErrorDetail) {
   AutomaticReport report;
-  report.equipId = values.find("EQUIP_ID")->second;
+  report.equipId = text(values, "EQUIP_ID");
   parseInteger(values.find("DIST_ID")->second, report.distId);
   parseInteger(values.find("UPDATE_ID")->second, report.updateId);
-  report.status = values.find("STATUS")->second;
-  report.statusDetail = values.find("STATUS_DETAIL")->second;
+  report.status = text(values, "STATUS");
+  report.statusDetail = text(values, "STATUS_DETAIL");
   parseInteger(values.find("PROC_TIME")->second, report.procTime);
-  report.serverIp = values.find("DIST_SERVER_IP")->second;
-  if (withErrorDetail) report.errDetail = values.find("ERR_DETAIL")->second;
+  report.serverIp = text(values, "DIST_SERVER_IP");
+  if (withErrorDetail) report.errDetail = text(values, "ERR_DETAIL");
   if (!m_store.recordAutomaticStatus(report)) return storeFailure();
   return {true, "1"};
 }
@@ -169,7 +173,7 @@ GatewayOutcome GatewayProcedures::productTargets(const Values& values) {
   if (!parseDistId(distText, distId))
     return {false, "DT_ID '" + printable(distText) + "' is not a distribution id"};
   std::vector<ProductTargetRow> rows;
-  if (!m_store.productTargets(values.find("EQUIP_ID")->second, distId, rows))
+  if (!m_store.productTargets(text(values, "EQUIP_ID"), distId, rows))
     return storeFailure();
   std::string result;
   for (const ProductTargetRow& row : rows) {
@@ -177,6 +181,7 @@ GatewayOutcome GatewayProcedures::productTargets(const Values& values) {
     result += std::to_string(row.distId) + "|#" + row.name + "|#" + row.policy + "|#" +
               std::to_string(row.updateId) + "|#" + row.installStatus;
   }
+  result = m_site.toWire(result);  // names and policies go back in the agents' code page
   if (result.size() > kMaxResultLength)
     return {false, "result of " + std::to_string(result.size()) + " bytes exceeds the reply limit"};
   return {true, result};

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "GatewayStore.h"
+#include "SiteText.h"
 
 namespace cvdt::gateway {
 
@@ -22,7 +23,9 @@ class GatewayProcedures {
   // Largest result text: the reply body may not exceed 1,048,576 bytes.
   static constexpr size_t kMaxResultLength = 0x100000 - 11;
 
-  explicit GatewayProcedures(GatewayStore& store) : m_store(store) {}
+  // site: the code page agents send their texts in, decoded before they are stored.
+  explicit GatewayProcedures(GatewayStore& store, SiteText site = SiteText())
+      : m_store(store), m_site(site) {}
 
   // A refused request writes nothing.
   GatewayOutcome run(std::string_view requestText);
@@ -41,7 +44,11 @@ class GatewayProcedures {
   GatewayOutcome productTargets(const Values& values);
   GatewayOutcome storeFailure();
 
+  // The stored form of a bound text parameter.
+  std::string text(const Values& values, const char* name) const;
+
   GatewayStore& m_store;
+  SiteText m_site;
 };
 
 }  // namespace cvdt::gateway

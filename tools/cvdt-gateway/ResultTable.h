@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "NCliJson.h"
+#include "SiteText.h"
 #include "SqlStatement.h"
 
 namespace cvdt::gateway {
@@ -20,13 +21,14 @@ class ResultTable {
 
   explicit ResultTable(std::vector<Column> columns) : m_columns(std::move(columns)) {}
 
-  // Steps the query to its end; column i of each row fills column i of the table. False when a
-  // step fails.
-  bool fill(SqlStatement& query);
+  // Steps the query to its end; column i of each row fills column i of the table. With a site
+  // code page, a stored text that is not UTF-8 is decoded with it. False when a step fails.
+  bool fill(SqlStatement& query, const SiteText& site = SiteText());
   size_t size() const { return m_rows.size(); }
 
   // A header line and one line per row, columns padded to their widest cell; NULL shows as "-",
-  // control characters as spaces, and cells are cut at 60 characters.
+  // control characters as spaces, and cells are cut at 60 characters; a wide (East Asian)
+  // character takes two columns.
   std::string text() const;
   // A JSON array of objects named by the columns, in column order; NULL is null, Integer
   // columns are numbers, and text bytes that are not UTF-8 stand for U+0080 to U+00FF.

@@ -1,5 +1,5 @@
 // `cvdt-gateway serve --listen ADDR:PORT --db PATH [--max-connections N] [--max-per-address N]
-// [--frame-timeout-ms N]`.
+// [--frame-timeout-ms N] [--codepage N]`.
 #include "ServeCommand.h"
 
 #include <cstdio>
@@ -28,6 +28,9 @@ void ServeCommand::addTo(cli::NCliApp& cli) {
                        "connections from one client address");
   cli::NCliNumber::add(*serve, "--frame-timeout-ms", options->nFrameTimeoutMs, 1, 3600000,
                        "time a client has to send a whole request frame");
+  SiteText::addOption(*serve, options->nCodePage,
+                      "the code page the site's agents send their texts in; they are stored as "
+                      "UTF-8 (default: stored as they came)");
 }
 
 void ServeCommand::readOptions(ServerOptions& options) const {
@@ -50,9 +53,9 @@ int ServeCommand::run() {
   GatewayStore store;
   if (!store.open(m_options.strDb, true)) {
     std::fprintf(stderr, "cvdt-gateway serve: %s\n", store.error().c_str());
-    return 1;
+    return cli::kExitFailed;
   }
-  GatewayProcedures procedures(store);
+  GatewayProcedures procedures(store, SiteText(m_options.nCodePage));
   GatewayServer server(options, procedures);
   if (!server.start(error)) {
     std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());

@@ -1,4 +1,4 @@
-// `cvdt-gateway status --db PATH [--equip ID] [--json] [--watch [--interval N]]`.
+// `cvdt-gateway status --db PATH [--equip ID] [--json] [--codepage N] [--watch [--interval N]]`.
 #include "StatusCommand.h"
 
 #include <unistd.h>
@@ -83,6 +83,8 @@ void StatusCommand::addTo(cli::NCliApp& cli) {
   status->add_flag("--watch", options->bWatch,
                    "read again every interval until interrupted: a refreshed table on a terminal, "
                    "otherwise the status again whenever it changed");
+  SiteText::addOption(*status, options->nCodePage,
+                      "the site's code page: stored texts that are not UTF-8 are decoded with it");
   cli::NCliNumber::add(*status, "--interval", options->nIntervalSeconds, 1, 3600,
                        "seconds between two readings with --watch");
 }
@@ -91,7 +93,7 @@ bool StatusCommand::query(sqlite3* db, const char* sql, ResultTable& table) cons
   SqlStatement statement(db, sql);
   if (!statement.ok()) return false;
   if (m_options.bEquipGiven) statement.bind(1, m_options.strEquip);
-  return table.fill(statement);
+  return table.fill(statement, SiteText(m_options.nCodePage));
 }
 
 bool StatusCommand::read(GatewayStore& store, ResultTable& commanded, ResultTable& automatic) const {

@@ -7,6 +7,7 @@
 
 #include "NCliApp.h"
 #include "ResultTable.h"
+#include "SiteText.h"
 
 namespace cvdt::gateway {
 
@@ -18,6 +19,7 @@ class StatusCommand {
     std::string strDb, strEquip;
     bool bEquipGiven = false, bJson = false, bWatch = false;
     int64_t nIntervalSeconds = 2;
+    uint32_t nCodePage = 0;  // decodes stored texts that are not UTF-8 for printing
   };
 
   // Adds "status" and its options to the tool.

@@ -24,6 +24,7 @@
 #include "gendist/DistContent.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
+#include "platform/PlatformText.h"
 #include "platform/WindowsCommandLine.h"
 #include "platform/posix/MachineConfig.h"
 
@@ -61,7 +62,9 @@ std::string scriptHelp() {
       "                                                    with the dialog (now); CALLARGS default\n"
       "                                                    ") + defaults + "\n" +
       "  adist-stop                                        stop it (waits for the running pass)\n"
-      "  wait SECONDS | wait-result CMDID CODE [SECONDS] | echo TEXT\n"
+      "  wait SECONDS | echo TEXT\n"
+      "  wait-result CMDID CODE [SECONDS [TEXT]]           wait for a result with CODE (and a detail\n"
+      "                                                    holding TEXT)\n"
       "  wait-status DISTID CODE [SECONDS]                 wait until an automatic item shows CODE\n"
       "  stats                                             print this process's open descriptors (one\n"
       "                                                    'stats-fd N flags=F TARGET' line each), then\n"
@@ -150,13 +153,17 @@ class Reports {
     if (m_thread.joinable()) m_thread.join();
     m_collector.close();
   }
-  bool waitFor(uint32_t cmdId, const std::string& code, int seconds) {
+  // Waits for a result of the command with the code and, when text is not empty, a detail
+  // that contains the text.
+  bool waitFor(uint32_t cmdId, const std::string& code, int seconds, const std::string& text) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
       {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (const CommandResult& result : m_seen)
-          if (result.cmdId == cmdId && result.code == code) return true;
+          if (result.cmdId == cmdId && result.code == code &&
+              result.detail.find(text) != std::string::npos)
+            return true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -218,7 +225,15 @@ class Agent {
   ADistWatcher& m_watcher;
 };
 
-bool Agent::commanded(const Words& w) {
+// A Windows host hands the module its texts in the machine's ANSI code page; a script is UTF-8.
+Words toAnsi(const Words& words) {
+  Words ansi;
+  for (const std::string& word : words) ansi.push_back(plat::utf8ToAnsi(word));
+  return ansi;
+}
+
+bool Agent::commanded(const Words& words) {
+  const Words w = toAnsi(words);
   std::string now = NMisc::getCurrentTimeText().text();
   const std::string& verb = w[0];
   if (verb == "ndist-func" || verb == "ndist-stop") {
@@ -257,7 +272,8 @@ bool Agent::commanded(const Words& w) {
   return true;
 }
 
-bool Agent::automatic(const Words& w) {
+bool Agent::automatic(const Words& words) {
+  const Words w = toAnsi(words);
   std::string now = NMisc::getCurrentTimeText().text();
   const std::string& verb = w[0];
   if (verb == "adist-stop") {
@@ -286,7 +302,7 @@ bool Agent::execute(const Words& w) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(std::stod(w[1]) * 1000)));
   } else if (verb == "wait-result" && w.size() >= 3) {
     bool seen = m_reports.waitFor(scriptUint32(w[1], "command id"), w[2],
-                                  scriptInt32(arg(w, 3, "60"), "seconds"));
+                                  scriptInt32(arg(w, 3, "60"), "seconds"), arg(w, 4, ""));
     std::printf("wait-result %s %s: %s\n", w[1].c_str(), w[2].c_str(), seen ? "seen" : "NOT SEEN");
   } else if (verb == "wait-status" && w.size() >= 3) {
     bool seen = m_watcher.waitFor(scriptInt32(w[1], "distribution id"), w[2],

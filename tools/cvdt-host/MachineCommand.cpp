@@ -17,6 +17,7 @@
 #include "detect/NRegistry.h"
 #include "platform/IniFile.h"
 #include "platform/PlatformFs.h"
+#include "platform/PlatformText.h"
 #include "platform/posix/MachineConfig.h"
 #include "platform/posix/MachineLayout.h"
 
@@ -33,7 +34,7 @@ struct InitOptions {
   int64_t nLanguage = 1033, nRegistryBusyMs = 5000;
   std::vector<std::string> drives;
   std::string strWindowsFolder, strAgentFolder, strModuleFolder, strConsoleUser, strTraceLevel = "3";
-  std::string strName, strStage = CVDT_STAGE_DIR;
+  std::string strCodePages, strName, strStage = CVDT_STAGE_DIR;
   bool bConsoleUserGiven = false;
 };
 
@@ -146,6 +147,22 @@ void applySessions(const InitOptions& o, MachineConfig& config) {
   config.consoleUser = user == "none" ? "" : user;
 }
 
+// "ANSI" or "ANSI/OEM", code pages the converter knows. A lone ANSI page 65001 makes the OEM
+// page 65001 too, as Windows' worldwide UTF-8 setting does; otherwise a lone ANSI page keeps the
+// language's OEM page.
+void applyCodePages(const std::string& text, MachineConfig& config) {
+  std::vector<std::string> fields = split(text, '/');
+  int64_t ansi = 0, oem = 0;
+  bool bRead = fields.size() <= 2 && cli::NCliNumber::parse(fields[0], 1, 0xFFFF, ansi) &&
+               (fields.size() == 1 || cli::NCliNumber::parse(fields[1], 1, 0xFFFF, oem));
+  if (bRead && fields.size() == 1) oem = ansi == plat::kCodePageUtf8 ? ansi : 0;
+  if (!bRead || !plat::isCodePageAvailable(static_cast<uint32_t>(ansi)) ||
+      (oem != 0 && !plat::isCodePageAvailable(static_cast<uint32_t>(oem))))
+    fail("--code-pages wants ANSI[/OEM], code pages this system converts, not '" + text + "'");
+  config.ansiCodePage = static_cast<uint32_t>(ansi);
+  config.oemCodePage = static_cast<uint32_t>(oem);
+}
+
 void buildConfig(const InitOptions& o, const std::string& root, MachineConfig& config,
                  plat::posix::LayoutOptions& options) {
   config = plat::posix::defaultMachine(root, o.strArch != "x86");
@@ -154,6 +171,7 @@ void buildConfig(const InitOptions& o, const std::string& root, MachineConfig& c
   if (!o.strAgentFolder.empty()) config.agentFolder = o.strAgentFolder;
   config.moduleFolder = o.strModuleFolder.empty() ? config.agentFolder + "\\Modules" : o.strModuleFolder;
   config.language = static_cast<uint16_t>(o.nLanguage);
+  if (!o.strCodePages.empty()) applyCodePages(o.strCodePages, config);
   config.registryBusyTimeoutMs = static_cast<int>(o.nRegistryBusyMs);
   options.traceLevel = o.strTraceLevel == "none" ? "" : o.strTraceLevel;
   options.stageFolder = o.strStage;
@@ -169,7 +187,8 @@ void printMachine(const MachineConfig& config) {
               v.major, v.minor, v.build, v.csdVersion.empty() ? "" : (v.csdVersion + " ").c_str(),
               v.platformId == plat::kPlatformNt ? "NT" : "9x", config.is64Bit ? "x64" : "x86",
               v.productType, v.suiteMask);
-  std::printf("  Language         %u\n", config.language);
+  std::printf("  Language         %u, code pages %u (ANSI) and %u (OEM)\n", config.language,
+              config.codePages().ansi, config.codePages().oem);
   for (const auto& [letter, drive] : config.drives) {
     std::printf("  Drive %c:         %-9s -> %s\n", letter, plat::posix::driveTypeName(drive.type),
                 drive.folder.c_str());
@@ -212,6 +231,7 @@ cli::NJson machineJson(const MachineConfig& config) {
                    {"arch", config.is64Bit ? "x64" : "x86"},
                    {"product_type", v.productType}, {"suite_mask", v.suiteMask}}},
       {"language", config.language},
+      {"code_pages", {{"ansi", config.codePages().ansi}, {"oem", config.codePages().oem}}},
       {"drives", drives},
       {"windows_folder", cli::NCliJson::utf8(config.windowsFolder)},
       {"agent_folder", cli::NCliJson::utf8(config.agentFolder)},
@@ -274,6 +294,8 @@ void addInitOptions(CLI::App& init, InitOptions& o) {
   init.add_option("--product-type", o.strProductType, "product type")
       ->check(CLI::IsMember({"workstation", "dc", "server", "1", "2", "3"}))->capture_default_str();
   cli::NCliNumber::add(init, "--language", o.nLanguage, 0, 0xFFFF, "system language id, e.g. 1033 or 1042");
+  init.add_option("--code-pages", o.strCodePages, "code pages other than the language's (65001: UTF-8)")
+      ->type_name("ANSI[/OEM]");
   init.add_option("--drive", o.drives,
                   "a drive: TYPE fixed|removable|remote|cdrom|ramdisk; FOLDER relative to DIR "
                   "(default drives/<l>); repeatable; C=fixed is always there unless given otherwise")

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "detect/NRegistry.h"
+#include "platform/PlatformText.h"
 
 namespace cvdt::host {
 namespace {
@@ -17,17 +18,19 @@ bool splitRoot(const std::string& path, plat::RegRoot& root, std::string& key) {
   return plat::regRootFromName(path.substr(0, slash), root);
 }
 
-
 int showKey(const std::string& path, bool b64) {
   plat::RegRoot root;
   std::string key;
   if (!splitRoot(path, root, key)) throw cli::NCliUsageError("unknown root in " + path);
+  // The registry holds the machine's ANSI text; this terminal speaks UTF-8.
+  key = plat::utf8ToAnsi(key);
   NRegistry registry;
   if (!registry.open(root, key.c_str(), true, true, b64))
     throw std::runtime_error("no key " + path);
   std::string name;
   for (uint32_t index = 0; registry.handle()->enumValue(index, name) == 0; ++index) {
-    std::printf("%s = %s\n", name.empty() ? "@" : name.c_str(), registry.readValue(name.c_str()).text());
+    std::string value = plat::ansiToUtf8(registry.readValue(name.c_str()).text());
+    std::printf("%s = %s\n", name.empty() ? "@" : plat::ansiToUtf8(name).c_str(), value.c_str());
   }
   return cli::kExitOk;
 }

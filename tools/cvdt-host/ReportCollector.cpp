@@ -43,14 +43,15 @@ bool decodeResultBytes(const std::string& bytes, std::string& line) {
     wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
-  line = plat::wideToAnsi(wide);
+  line = plat::wideToUtf8(wide);
   return true;
 }
 
 }  // namespace
 
+// Through UTF-16 and back, so bytes that are no UTF-8 become U+FFFD.
 std::string jsonText(const std::string& text) {
-  return plat::wideToAnsi(plat::ansiToWide(text));
+  return plat::wideToUtf8(plat::utf8ToWide(text));
 }
 
 bool ReportCollector::open(std::string& error) {
@@ -192,9 +193,10 @@ void ReportCollector::readSlots(const std::vector<uint32_t>& slots, std::vector<
     CommandResult result;
     result.source = "queue";
     result.cmdId = record.m_nCmdId;
-    result.dateTime = fieldText(record.m_szDateTime);
-    result.code = fieldText(record.m_szResultCode);
-    result.detail = fieldText(record.m_szDetail);
+    // The record holds the machine's ANSI text.
+    result.dateTime = plat::ansiToUtf8(fieldText(record.m_szDateTime));
+    result.code = plat::ansiToUtf8(fieldText(record.m_szResultCode));
+    result.detail = plat::ansiToUtf8(fieldText(record.m_szDetail));
     out.push_back(result);
   }
 }

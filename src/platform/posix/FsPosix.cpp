@@ -13,6 +13,7 @@
 
 #include "platform/PlatformFile.h"
 #include "platform/PlatformFs.h"
+#include "platform/PlatformText.h"
 #include "platform/WinError.h"
 #include "platform/posix/ErrorPosix.h"
 #include "platform/posix/MachineConfig.h"
@@ -193,7 +194,7 @@ bool listDirectory(const std::string& windowsPath, std::vector<DirEntry>& entrie
     struct stat info {};
     std::string child = host == "/" ? "/" + name : host + "/" + name;
     if (lstat(child.c_str(), &info) != 0) continue;
-    entries.push_back({name, S_ISDIR(info.st_mode), S_ISLNK(info.st_mode),
+    entries.push_back({utf8ToAnsi(name), S_ISDIR(info.st_mode), S_ISLNK(info.st_mode),
                        static_cast<uint64_t>(info.st_size)});
   }
   closedir(dir);

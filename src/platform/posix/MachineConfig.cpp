@@ -44,6 +44,8 @@ void parseVersion(const IniFile& ini, MachineConfig& config) {
   v.productType = static_cast<uint8_t>(ini.getInt("os", "product_type", v.productType));
   config.is64Bit = ini.getString("os", "arch", "x64") != "x86";
   config.language = static_cast<uint16_t>(ini.getInt("os", "language", config.language));
+  config.ansiCodePage = static_cast<uint32_t>(ini.getInt("os", "ansi_code_page", 0));
+  config.oemCodePage = static_cast<uint32_t>(ini.getInt("os", "oem_code_page", 0));
 }
 
 void parseDrives(const IniFile& ini, MachineConfig& config) {
@@ -100,6 +102,15 @@ MachineConfig MachineConfig::parse(const std::string& root, const std::string& i
   return config;
 }
 
+CodePages MachineConfig::codePages() const {
+  // Outside any machine a program is a plain Linux program: its narrow text is the host's UTF-8.
+  CodePages pages = root.empty() ? CodePages{kCodePageUtf8, kCodePageUtf8}
+                                 : codePagesForLanguage(language);
+  if (ansiCodePage != 0) pages.ansi = ansiCodePage;
+  if (oemCodePage != 0) pages.oem = oemCodePage;
+  return pages;
+}
+
 std::string MachineConfig::toIni() const {
   std::ostringstream out;
   char suite[16];
@@ -112,7 +123,10 @@ std::string MachineConfig::toIni() const {
       << "\nservice_pack_major=" << version.servicePackMajor
       << "\nservice_pack_minor=" << version.servicePackMinor << "\nsuite_mask=" << suite
       << "\nproduct_type=" << static_cast<int>(version.productType)
-      << "\narch=" << (is64Bit ? "x64" : "x86") << "\nlanguage=" << language << "\n\n"
+      << "\narch=" << (is64Bit ? "x64" : "x86") << "\nlanguage=" << language << "\n";
+  if (ansiCodePage != 0) out << "ansi_code_page=" << ansiCodePage << "\n";
+  if (oemCodePage != 0) out << "oem_code_page=" << oemCodePage << "\n";
+  out << "\n"
       << "[folders]\nwindows=" << windowsFolder << "\nagent=" << agentFolder
       << "\nmodule=" << moduleFolder << "\n\n[drives]\n";
   for (const auto& [letter, drive] : drives) {

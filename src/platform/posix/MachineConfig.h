@@ -8,6 +8,7 @@
 
 #include "platform/PlatformFs.h"
 #include "platform/PlatformSystem.h"
+#include "platform/PlatformText.h"
 
 namespace plat::posix {
 
@@ -22,6 +23,8 @@ struct MachineConfig {
   OsVersion version;
   bool is64Bit = true;
   uint16_t language = 1033;
+  uint32_t ansiCodePage = 0;  // 0: the language's
+  uint32_t oemCodePage = 0;   // 0: the language's
   std::string windowsFolder = "C:\\Windows";
   std::string agentFolder;   // host (agent) program folder; empty: the executable's folder
   std::string moduleFolder;  // where the host loads the module from
@@ -31,6 +34,9 @@ struct MachineConfig {
   int moduleSession = 0;    // the session the module's own process runs in
   int registryBusyTimeoutMs = 5000;
 
+  // The ANSI and OEM code pages: those of the language unless machine.ini names them; 65001
+  // (UTF-8) for both without a machine.
+  CodePages codePages() const;
   std::string registryPath() const { return root.empty() ? std::string() : root + "/registry.db"; }
   // Parses machine.ini text; relative drive folders are taken below root.
   static MachineConfig parse(const std::string& root, const std::string& iniText);

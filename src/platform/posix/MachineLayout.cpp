@@ -117,8 +117,9 @@ bool makeFolders(const MachineConfig& config, std::string& error) {
 }
 
 // Companions that Windows keeps outside the module folder: the logon program beside the host
-// agent, regedit in the Windows folder, the command interpreter in the system folder (both
-// System32 and, on a 64-bit machine, SysWOW64).
+// agent, regedit in the Windows folder, the command interpreter in the system folder. A 64-bit
+// machine has 32-bit copies of the last two in SysWOW64, where the redirection of 32-bit
+// programs finds them.
 enum class StagePlace { Agent, Windows, System };
 struct StagePlacement {
   const char* file;
@@ -136,9 +137,11 @@ bool installStage(const MachineConfig& config, const std::string& stage, std::st
     for (const StagePlacement& placement : kStagePlacements) {
       if (file != placement.file) continue;
       if (placement.place == StagePlace::Agent) return {config.agentFolder};
-      if (placement.place == StagePlace::Windows) return {config.windowsFolder};
-      if (!config.is64Bit) return {config.windowsFolder + "\\System32"};
-      return {config.windowsFolder + "\\System32", config.windowsFolder + "\\SysWOW64"};
+      std::string native = placement.place == StagePlace::Windows
+                               ? config.windowsFolder
+                               : config.windowsFolder + "\\System32";
+      if (!config.is64Bit) return {native};
+      return {native, config.windowsFolder + "\\SysWOW64"};
     }
     return {config.moduleFolder};
   };

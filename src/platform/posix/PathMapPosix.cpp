@@ -1,6 +1,8 @@
 // Windows paths on the posix backend: drive letters map to the machine's drive folders, Z: to
-// the host root; names match ignoring case when the exact name is absent; a 32-bit module on a
-// 64-bit machine sees SysWOW64 in place of System32 unless its thread switched that off.
+// the host root; names match ignoring case when the exact name is absent; a 32-bit program on a
+// 64-bit machine is redirected as Windows redirects it (System32, lastgood\System32 and
+// regedit.exe to their 32-bit copies, Sysnative to the real System32) unless its thread
+// switched that off.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include "platform/AsciiText.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformSystem.h"
+#include "platform/PlatformText.h"
 #include "platform/WinError.h"
 #include "platform/posix/ErrorPosix.h"
 #include "platform/posix/MachineConfig.h"
@@ -63,31 +66,62 @@ bool parseWindowsPath(std::string path, WindowsPath& out) {
   return parseWindowsPath(toWindowsPath(cwd) + "\\" + path, out);
 }
 
-bool isRedirectionExempt(const std::vector<std::string>& parts, size_t next) {
+// Windows 7 and later keep one DriverStore for both views; earlier versions redirect it.
+bool isWindows7OrLater(const OsVersion& version) {
+  return version.major > 6 || (version.major == 6 && version.minor >= 1);
+}
+
+// The Sysnative alias exists from Vista on.
+bool hasSysnative(const OsVersion& version) { return version.major >= 6; }
+
+// Folders below System32 that stay the real ones for 32-bit programs.
+bool isRedirectionExempt(const std::vector<std::string>& parts, size_t next,
+                         const OsVersion& version) {
   if (next >= parts.size()) return false;
-  static const char* const kExempt[] = {"catroot", "catroot2", "driverstore", "logfiles", "spool"};
+  static const char* const kExempt[] = {"catroot", "catroot2", "logfiles", "spool"};
   for (const char* name : kExempt) {
     if (equalsAsciiNoCase(parts[next], name)) return true;
   }
+  if (equalsAsciiNoCase(parts[next], "driverstore")) return isWindows7OrLater(version);
   return equalsAsciiNoCase(parts[next], "drivers") && next + 1 < parts.size() &&
          equalsAsciiNoCase(parts[next + 1], "etc");
 }
 
+// Number of leading components of path that name the Windows folder, or 0 when it is not
+// below it.
+size_t windowsFolderDepth(const posix::MachineConfig& machine, const WindowsPath& path) {
+  WindowsPath windows;
+  if (!parseWindowsPath(machine.windowsFolder, windows) || windows.drive != path.drive) return 0;
+  size_t depth = windows.parts.size();
+  if (depth == 0 || path.parts.size() <= depth) return 0;
+  for (size_t i = 0; i < depth; ++i) {
+    if (!equalsAsciiNoCase(path.parts[i], windows.parts[i])) return 0;
+  }
+  return depth;
+}
+
+// What the redirector changes below the Windows folder, from parts[depth] on.
+void redirectBelowWindows(std::vector<std::string>& parts, size_t depth, const OsVersion& version) {
+  std::string& first = parts[depth];
+  bool last = depth + 1 == parts.size();
+  if (equalsAsciiNoCase(first, "System32")) {
+    if (!isRedirectionExempt(parts, depth + 1, version)) first = "SysWOW64";
+  } else if (last && equalsAsciiNoCase(first, "regedit.exe")) {
+    parts.insert(parts.begin() + static_cast<std::ptrdiff_t>(depth), "SysWOW64");
+  } else if (!last && equalsAsciiNoCase(first, "lastgood") &&
+             equalsAsciiNoCase(parts[depth + 1], "System32")) {
+    parts[depth + 1] = "SysWOW64";
+  }
+}
+
 void applyRedirection(const posix::MachineConfig& machine, WindowsPath& path) {
   if (!machine.is64Bit || isProcess64Bit()) return;
-  WindowsPath windows;
-  if (!parseWindowsPath(machine.windowsFolder, windows) || windows.drive != path.drive) return;
-  size_t depth = windows.parts.size();
-  if (path.parts.size() <= depth) return;
-  for (size_t i = 0; i < depth; ++i) {
-    if (!equalsAsciiNoCase(path.parts[i], windows.parts[i])) return;
-  }
-  std::string& system = path.parts[depth];
-  if (equalsAsciiNoCase(system, "Sysnative")) {
-    system = "System32";
-  } else if (!t_redirectionDisabled && equalsAsciiNoCase(system, "System32") &&
-             !isRedirectionExempt(path.parts, depth + 1)) {
-    system = "SysWOW64";
+  size_t depth = windowsFolderDepth(machine, path);
+  if (depth == 0) return;
+  if (equalsAsciiNoCase(path.parts[depth], "Sysnative")) {
+    if (hasSysnative(machine.version)) path.parts[depth] = "System32";
+  } else if (!t_redirectionDisabled) {
+    redirectBelowWindows(path.parts, depth, machine.version);
   }
 }
 
@@ -138,8 +172,10 @@ std::string resolveOnHost(const std::string& root, const std::vector<std::string
 }  // namespace
 
 std::string toHostPath(const std::string& windowsPath) {
+  // Host file names are UTF-8, Windows paths ANSI. Converted before it is parsed: a trail byte
+  // of a double-byte character may be a backslash.
   WindowsPath path;
-  if (!parseWindowsPath(windowsPath, path)) {
+  if (!parseWindowsPath(ansiToUtf8(windowsPath), path)) {
     posix::failWith(kErrorInvalidName);
     return {};
   }
@@ -176,7 +212,7 @@ std::string toWindowsPath(const std::string& hostPath) {
     if (c == '/') c = '\\';
   }
   if (rest.empty()) rest = "\\";
-  return std::string(1, letter) + ":" + rest;
+  return utf8ToAnsi(std::string(1, letter) + ":" + rest);
 }
 
 bool disableRedirection(void** old) {

@@ -19,6 +19,7 @@
 #include "platform/PlatformFs.h"
 #include "platform/PlatformProcess.h"
 #include "platform/PlatformSystem.h"
+#include "platform/PlatformText.h"
 #include "platform/WinError.h"
 #include "platform/WindowsCommandLine.h"
 #include "platform/posix/ErrorPosix.h"
@@ -87,7 +88,7 @@ std::string resolveProgram(const std::string& program, const std::string& workin
   folders.push_back(systemFolder());
   folders.push_back(windowsFolder());
   std::string found = findInFolders(program, folders);
-  return found.empty() ? findOnLinuxPath(program) : found;
+  return found.empty() ? findOnLinuxPath(ansiToUtf8(program)) : found;
 }
 
 bool accountOf(const Token* token, Account& account) {
@@ -268,13 +269,13 @@ struct Prepared {
 
 // An unquoted program path with blanks is tried at each blank in turn, as CreateProcess does
 // ("C:\Program Files\x.exe a" tries "C:\Program", then "C:\Program Files\x.exe").
-bool splitUnquotedProgram(const LaunchRequest& request, Prepared& out) {
-  const std::string& line = request.commandLine;
+bool splitUnquotedProgram(const std::string& line, const LaunchRequest& request, Prepared& out) {
   size_t start = line.find_first_not_of(" \t");
   if (start == std::string::npos || line[start] == '"') return false;
   for (size_t blank = line.find(' ', start); blank != std::string::npos;
        blank = line.find(' ', blank + 1)) {
-    std::string program = resolveProgram(line.substr(start, blank - start), request.workingFolder);
+    std::string program =
+        resolveProgram(utf8ToAnsi(line.substr(start, blank - start)), request.workingFolder);
     if (program.empty()) continue;
     out.arguments = splitCommandLine("x " + line.substr(blank + 1));
     out.program = program;
@@ -290,14 +291,18 @@ void keepOwnExitCodeFromChildren() {
 }
 
 bool prepare(const LaunchRequest& request, Prepared& out) {
-  out.arguments = splitCommandLine(request.commandLine);
+  // The command line is ANSI; the program gets it as Unicode, which for a Linux program is UTF-8
+  // (CreateProcessA converts it likewise before the program sees it).
+  std::string line = ansiToUtf8(request.commandLine);
+  out.arguments = splitCommandLine(line);
   if (out.arguments.empty()) return failWith(kErrorInvalidParameter);
   if (!request.workingFolder.empty()) {
     out.folder = toHostPath(request.workingFolder);
     if (pathKind(request.workingFolder) != PathKind::Directory) return failWith(kErrorDirectory);
   }
-  out.program = resolveProgram(out.arguments[0], request.workingFolder);
-  if (out.program.empty() && !splitUnquotedProgram(request, out)) return failWith(kErrorFileNotFound);
+  out.program = resolveProgram(utf8ToAnsi(out.arguments[0]), request.workingFolder);
+  if (out.program.empty() && !splitUnquotedProgram(line, request, out))
+    return failWith(kErrorFileNotFound);
   out.arguments[0] = out.program;
   out.environment = environmentFor(request);
   return accountOf(request.token, out.account);
