@@ -208,7 +208,6 @@ TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
       {"add", "--dist", "12", "--name", "N", "--policy", "<p>|@</p>"},
       {"add", "--dist", "12", "--name", "N"},
       {"add", "--dist", "12", "--name", "N", "--policy", "", "--policy-file", policyFile},
-      {"add", "--dist", "12", "--name", "N", "--policy-file", policyFile + ".missing"},
       {"add", "--dist", "0", "--name", "N", "--policy", ""},
       {"add", "--dist", "x", "--name", "N", "--policy", ""},
       {"add", "--name", "N", "--policy", ""},
@@ -217,6 +216,10 @@ TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
       {"rename", "--dist", "12"},
   };
   for (const auto& args : refused) EXPECT_EQ(target(args).status, 2) << args.back().substr(0, 20);
+  // A file that cannot be read is work that failed, not a wrong command line.
+  CommandResult missing = target({"add", "--dist", "12", "--name", "N", "--policy-file", policyFile + ".missing"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(contains(missing.err, "cannot read " + policyFile + ".missing")) << missing.err;
   EXPECT_EQ(DbProbe(m_gateway.dbPath()).count("adt_product_target"), 1);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -14,6 +15,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "GatewayCli.h"
+#include "HostCli.h"
+#include "MsgcCli.h"
+#include "NCliApp.h"
+#include "PackCli.h"
 #include "ReportCollector.h"
 #include "support/TestMachine.h"
 
@@ -63,60 +69,170 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-TEST(CvdtCliTest, EveryCommandHasHelpAndTheToolsShareOneExitCodePolicy) {
-  struct Row {
-    const char* program;
-    std::vector<std::string> args;
-    int status;
-    std::vector<std::string> out, err;
-  };
-  const std::vector<Row> rows = {
-      {CVDT_HOST_PATH, {"--help"}, 0, {"Usage: cvdt-host [OPTIONS] SUBCOMMAND", "machine", "agent"}, {}},
-      {CVDT_HOST_PATH, {"-h"}, 0, {"Usage: cvdt-host"}, {}},
-      {CVDT_HOST_PATH, {"agent", "--help"}, 0, {"Usage: cvdt-host agent", "--ft-port N=80", "ndist-cmd CMDID", "Example:"}, {}},
-      {CVDT_HOST_PATH, {"machine", "init", "--help"}, 0, {"Usage: cvdt-host machine init [OPTIONS] DIR", "--language N=1033", "Example:"}, {}},
-      {CVDT_HOST_PATH, {"registry", "--help"}, 0, {"Usage: cvdt-host registry", "show"}, {}},
-      {CVDT_HOST_PATH, {"help", "machine", "init"}, 0, {"Usage: cvdt-host machine init", "--drive"}, {}},
-      {CVDT_HOST_PATH, {"machine", "help"}, 0, {"Usage: cvdt-host machine [OPTIONS] SUBCOMMAND", "init", "show"}, {}},
-      {CVDT_HOST_PATH, {"help", "nonsense"}, 2, {}, {"cvdt-host: no command 'nonsense'"}},
-      {CVDT_HOST_PATH, {"machine", "grow"}, 2, {}, {"cvdt-host machine: unknown command 'grow'"}},
-      {CVDT_HOST_PATH, {"--version"}, 0, {"cvdt-host "}, {}},
-      {CVDT_HOST_PATH, {}, 2, {}, {"cvdt-host: A subcommand is required", "cvdt-host --help"}},
-      {CVDT_HOST_PATH, {"agent", "--bogus"}, 2, {}, {"cvdt-host agent: ", "--bogus"}},
-      {CVDT_HOST_PATH, {"agent", "--ft-port", "080x"}, 2, {}, {"--ft-port: '080x' is not a decimal number from 0 to 65535"}},
-      {CVDT_HOST_PATH, {"agent", "--ft-protocol", "gopher"}, 2, {}, {"--ft-protocol"}},
-      {CVDT_HOST_PATH, {"reports", "--seconds", "abc"}, 2, {}, {"cvdt-host reports: --seconds: 'abc' is not a decimal number"}},
-      {CVDT_HOST_PATH, {"reports", "--seconds", "99999999999999999999999"}, 2, {}, {"--seconds"}},
-      {CVDT_HOST_PATH, {"reports", "--seconds", "-1"}, 2, {}, {"--seconds"}},
-      {CVDT_HOST_PATH, {"registry", "show", "HKXX\\SOFTWARE"}, 2, {}, {"cvdt-host registry show: unknown root"}},
-      {CVDT_GATEWAY_PATH, {"--version"}, 0, {"cvdt-gateway "}, {}},
-      {CVDT_GATEWAY_PATH, {"-h"}, 0, {"Usage: cvdt-gateway", "serve", "status", "target", "call"}, {}},
-      {CVDT_GATEWAY_PATH, {"help"}, 0, {"Usage: cvdt-gateway [OPTIONS] SUBCOMMAND"}, {}},
-      {CVDT_GATEWAY_PATH, {"help", "status"}, 0, {"Usage: cvdt-gateway status", "--watch", "--interval N=2"}, {}},
-      {CVDT_GATEWAY_PATH, {"target", "add", "--help"}, 0, {"--policy-file FILE", "Example:"}, {}},
-      {CVDT_GATEWAY_PATH, {"status", "--db", "x.db", "--interval", "0"}, 2, {}, {"--interval: '0' is not a decimal number from 1 to 3600"}},
-      {CVDT_PACK_PATH, {"--version"}, 0, {"cvdt-pack "}, {}},
-      {CVDT_PACK_PATH, {"normal", "--help"}, 0, {"Usage: cvdt-pack normal", "--part-size BYTES", "Example:"}, {}},
-      {CVDT_PACK_PATH, {"help", "check"}, 0, {"Usage: cvdt-pack check [OPTIONS] ROOT", "--json"}, {}},
-      {CVDT_PACK_PATH, {}, 2, {}, {"cvdt-pack: A subcommand is required"}},
-      {CVDT_MSGC_PATH, {"--help"}, 0, {"Usage: cvdt-msgc [OPTIONS] OUT SRC...", "Example:"}, {}},
-      {CVDT_MSGC_PATH, {"--version"}, 0, {"cvdt-msgc "}, {}},
-      {CVDT_MSGC_PATH, {"out.bin"}, 2, {}, {"cvdt-msgc: SRC is required"}},
-  };
-  for (const Row& row : rows) {
-    const ToolRun run = runTool(row.program, row.args);
-    std::string shown = fs::path(row.program).filename().string();
-    for (const std::string& arg : row.args) shown += " " + arg;
+// A tool's command line run in this process, as its program runs it, with both streams captured.
+using ToolMain = int (*)(int, char**);
+ToolRun runInProcess(ToolMain tool, const char* program, const std::vector<std::string>& args) {
+  std::vector<std::string> words = {program};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  ToolRun run;
+  run.status = tool(static_cast<int>(words.size()), argv.data());
+  std::cout.flush();
+  std::fflush(nullptr);
+  run.out = testing::internal::GetCapturedStdout();
+  run.err = testing::internal::GetCapturedStderr();
+  return run;
+}
+
+// One command line and what it must give: the exit code and texts each stream must hold. A line
+// that succeeds prints nothing to stderr; one that fails prints nothing to stdout.
+struct Line {
+  std::vector<std::string> args;
+  int status;
+  std::vector<std::string> out, err;
+};
+
+void expectLines(ToolMain tool, const char* program, const std::vector<Line>& lines) {
+  for (const Line& line : lines) {
+    std::string shown = program;
+    for (const std::string& arg : line.args) shown += " " + arg;
     SCOPED_TRACE(shown);
-    EXPECT_EQ(run.status, row.status) << run.out << run.err;
-    for (const std::string& part : row.out) EXPECT_TRUE(has(run.out, part)) << part << "\n" << run.out;
-    for (const std::string& part : row.err) EXPECT_TRUE(has(run.err, part)) << part << "\n" << run.err;
-    if (row.status == 0) {
+    const ToolRun run = runInProcess(tool, program, line.args);
+    EXPECT_EQ(run.status, line.status) << run.out << run.err;
+    for (const std::string& part : line.out) EXPECT_TRUE(has(run.out, part)) << part << "\n" << run.out;
+    for (const std::string& part : line.err) EXPECT_TRUE(has(run.err, part)) << part << "\n" << run.err;
+    if (line.status == 0) {
       EXPECT_EQ(run.err, "");
+    } else if (line.status == 2) {
+      EXPECT_EQ(run.out, "");
+      EXPECT_TRUE(has(run.err, "--help' for the options.")) << run.err;
     }
   }
-  // The version names the commit when the build came from a checkout.
-  EXPECT_TRUE(has(runTool(CVDT_HOST_PATH, {"--version"}).out, fs::exists(fs::path(CVDT_SOURCE_DIR) / ".git") ? "(commit " : ""));
+}
+
+std::string versionLine(const char* tool) { return cvdt::cli::NCliApp::versionText(tool) + "\n"; }
+
+TEST(CvdtCliTest, HostCommandLines) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-host");
+  const std::string dir = folder + "/m";
+  expectLines(cvdt::host::HostCli::run, "cvdt-host", {
+      {{"--help"}, 0, {"Usage: cvdt-host [OPTIONS] SUBCOMMAND", "machine", "agent", "Example:"}, {}},
+      {{"-h"}, 0, {"Usage: cvdt-host"}, {}},
+      {{"agent", "--help"}, 0, {"Usage: cvdt-host agent", "--ft-port N=80", "ndist-cmd CMDID", "Example:"}, {}},
+      {{"machine", "init", "--help"}, 0,
+       {"Usage: cvdt-host machine init [OPTIONS] DIR", "--language N=1033", "--code-pages ANSI[/OEM]", "Example:"}, {}},
+      {{"registry", "--help"}, 0, {"Usage: cvdt-host registry", "show"}, {}},
+      {{"help", "machine", "init"}, 0, {"Usage: cvdt-host machine init", "--drive"}, {}},
+      {{"machine", "help"}, 0, {"Usage: cvdt-host machine [OPTIONS] SUBCOMMAND", "init", "show"}, {}},
+      {{"--version"}, 0, {versionLine("cvdt-host")}, {}},
+      {{"help", "nonsense"}, 2, {}, {"cvdt-host: no command 'nonsense'"}},
+      {{"machine", "grow"}, 2, {}, {"cvdt-host machine: unknown command 'grow'"}},
+      {{}, 2, {}, {"cvdt-host: A subcommand is required"}},
+      {{"agent", "--bogus"}, 2, {}, {"cvdt-host agent: The following argument was not expected: --bogus"}},
+      {{"machine", "init", dir, "--language", "abc"}, 2, {},
+       {"cvdt-host machine init: --language: 'abc' is not a decimal number from 0 to 65535"}},
+      {{"machine", "init", dir, "--language", "0x412"}, 2, {}, {"--language: '0x412' is not a decimal number"}},
+      {{"agent", "--ft-port", "080x"}, 2, {}, {"--ft-port: '080x' is not a decimal number from 0 to 65535"}},
+      {{"agent", "--ft-protocol", "gopher"}, 2, {}, {"--ft-protocol: gopher not in {http,https,ftp}"}},
+      {{"reports", "--seconds", "abc"}, 2, {}, {"cvdt-host reports: --seconds: 'abc' is not a decimal number"}},
+      {{"reports", "--seconds", "99999999999999999999999"}, 2, {}, {"--seconds: '99999999999999999999999'"}},
+      {{"reports", "--seconds", "-1"}, 2, {}, {"--seconds: '-1' is not a decimal number from 0"}},
+      {{"machine", "init", dir, "--language"}, 2, {}, {"cvdt-host machine init: --language: 1 required N missing"}},
+      {{"machine", "init"}, 2, {}, {"cvdt-host machine init: DIR is required"}},
+      {{"agent", "--script", folder + "/none.txt"}, 1, {}, {"cvdt-host agent: cannot read " + folder + "/none.txt"}},
+      {{"registry", "show", "HKXX\\SOFTWARE"}, 2, {}, {"cvdt-host registry show: unknown root"}},
+  });
+  EXPECT_FALSE(fs::exists(dir));
+  fs::remove_all(folder);
+}
+
+TEST(CvdtCliTest, GatewayCommandLines) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-gateway");
+  const std::string db = folder + "/g.db";
+  expectLines(cvdt::gateway::GatewayCli::run, "cvdt-gateway", {
+      {{"--help"}, 0, {"Usage: cvdt-gateway", "serve", "status", "target", "call", "Example:"}, {}},
+      {{"-h"}, 0, {"Usage: cvdt-gateway"}, {}},
+      {{"help"}, 0, {"Usage: cvdt-gateway [OPTIONS] SUBCOMMAND"}, {}},
+      {{"help", "status"}, 0, {"Usage: cvdt-gateway status", "--watch", "--interval N=2", "--codepage N"}, {}},
+      {{"serve", "--help"}, 0, {"Usage: cvdt-gateway serve", "--listen ADDR:PORT=127.0.0.1:7221", "--codepage N", "Example:"}, {}},
+      {{"target", "add", "--help"}, 0, {"--policy-file FILE", "Example:"}, {}},
+      {{"target", "help", "list"}, 0, {"Usage: cvdt-gateway target list", "--json"}, {}},
+      {{"--version"}, 0, {versionLine("cvdt-gateway")}, {}},
+      {{"frobnicate"}, 2, {}, {"cvdt-gateway: unknown command 'frobnicate'"}},
+      {{"status", "--db", db, "--bogus"}, 2, {}, {"cvdt-gateway status: The following argument was not expected: --bogus"}},
+      // 012 is twelve, as every number an operator types.
+      {{"target", "add", "--db", db, "--dist", "012", "--name", "N", "--policy", "<p/>"}, 0, {"added target 1\n"}, {}},
+      {{"target", "list", "--db", db, "--dist", "00012", "--json"}, 0, {"\"dist_id\":12,"}, {}},
+      {{"target", "add", "--db", db, "--dist", "abc", "--name", "N", "--policy", ""}, 2, {},
+       {"cvdt-gateway target add: --dist: 'abc' is not a decimal number from 1 to 2147483647"}},
+      {{"status", "--db", db, "--interval", "0"}, 2, {}, {"--interval: '0' is not a decimal number from 1 to 3600"}},
+      {{"serve", "--listen", "127.0.0.1:0", "--codepage", "abc"}, 2, {},
+       {"cvdt-gateway serve: --codepage: 'abc' is not a code page number"}},
+      {{"status", "--db"}, 2, {}, {"cvdt-gateway status: --db: 1 required FILE missing"}},
+      {{"status"}, 2, {}, {"cvdt-gateway status: --db is required"}},
+      {{"status", "--db", folder + "/none.db"}, 1, {}, {"cvdt-gateway status: "}},
+      {{"target", "add", "--db", db, "--dist", "5", "--name", "N", "--policy-file", folder + "/none.xml"}, 1, {},
+       {"cvdt-gateway target add: cannot read " + folder + "/none.xml"}},
+  });
+  EXPECT_FALSE(fs::exists(folder + "/none.db"));
+  fs::remove_all(folder);
+}
+
+TEST(CvdtCliTest, PackCommandLines) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-pack");
+  fs::create_directories(folder + "/src");
+  std::ofstream(folder + "/src/a.txt") << "alpha";
+  auto normal = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"normal", "--name", "N", "--src", folder + "/src", "--out", folder + "/www"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  expectLines(cvdt::pack::PackCli::run, "cvdt-pack", {
+      {{"--help"}, 0, {"Usage: cvdt-pack", "normal", "auto", "unpack", "check", "Example:"}, {}},
+      {{"normal", "--help"}, 0, {"Usage: cvdt-pack normal", "--part-size BYTES", "Example:"}, {}},
+      {{"help", "check"}, 0, {"Usage: cvdt-pack check [OPTIONS] ROOT", "--json"}, {}},
+      {{"--version"}, 0, {versionLine("cvdt-pack")}, {}},
+      {{}, 2, {}, {"cvdt-pack: A subcommand is required"}},
+      {{"pack"}, 2, {}, {"cvdt-pack: unknown command 'pack'"}},
+      {normal({"--id", "1", "--bogus"}), 2, {}, {"cvdt-pack normal: The following argument was not expected: --bogus"}},
+      // 01042 is package 1042, never octal 546.
+      {normal({"--id", "01042"}), 0, {"contents=1042|$N|$"}, {}},
+      {normal({"--id", "abc"}), 2, {}, {"cvdt-pack normal: --id must be a number from 1 to 2147483647, not 'abc'"}},
+      {normal({"--id", "2", "--part-size", "1Q"}), 2, {}, {"--part-size must be a positive byte count"}},
+      {normal({"--id", "2", "--part-size"}), 2, {}, {"cvdt-pack normal: --part-size: 1 required BYTES missing"}},
+      {normal({"--id", "2", "--exec", "none.exe"}), 1, {}, {"--exec none.exe is not a file"}},
+      {{"check", folder + "/none"}, 1, {}, {"cvdt-pack check: ", "is not a folder"}},
+  });
+  EXPECT_TRUE(fs::is_regular_file(folder + "/www/Corvane/dist/normal/1042.idx.lgz"));
+  EXPECT_FALSE(fs::exists(folder + "/www/Corvane/dist/normal/2.idx.lgz"));
+  fs::remove_all(folder);
+}
+
+TEST(CvdtCliTest, MsgcCommandLines) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-msgc");
+  const std::string out = folder + "/cvmsg.bin";
+  const std::string source = std::string(CVDT_SOURCE_DIR) + "/data/messages/1033.txt";
+  expectLines(MsgcCli::run, "cvdt-msgc", {
+      {{"--help"}, 0, {"Usage: cvdt-msgc [OPTIONS] OUT SRC...", "Example:"}, {}},
+      {{"-h"}, 0, {"Usage: cvdt-msgc"}, {}},
+      {{"--version"}, 0, {versionLine("cvdt-msgc")}, {}},
+      {{"--bogus", out, source}, 2, {}, {"cvdt-msgc: The following argument was not expected: --bogus"}},
+      {{out}, 2, {}, {"cvdt-msgc: SRC is required"}},
+      {{out, folder + "/none.txt"}, 1, {}, {"cvdt-msgc: "}},
+      {{out, source}, 0, {}, {}},
+  });
+  EXPECT_GT(fs::file_size(out), 0u);
+  fs::remove_all(folder);
+}
+
+// The version names the commit when the build came from a checkout.
+TEST(CvdtCliTest, VersionNamesTheCommitOfACheckout) {
+  if (!fs::exists(fs::path(CVDT_SOURCE_DIR) / ".git")) GTEST_SKIP() << "not built from a checkout";
+  EXPECT_TRUE(has(runTool(CVDT_HOST_PATH, {"--version"}).out, "(commit ")) << cvdt::cli::NCliApp::versionText("cvdt-host");
 }
 
 // A leading zero is a decimal number (never octal), and `machine show --json` is one record.

@@ -2,9 +2,10 @@
 #include "TargetCommand.h"
 
 #include <cstdio>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <stdexcept>
 
 #include "NCliNumber.h"
 #include "ResultTable.h"
@@ -82,10 +83,8 @@ bool TargetCommand::readPolicy(std::string& policy, std::string& error) const {
   }
   std::ifstream file(m_options.strPolicyFile, std::ios::binary);
   std::ostringstream content;
-  if (!file || !(content << file.rdbuf())) {
-    error = "cannot read " + m_options.strPolicyFile;
-    return false;
-  }
+  if (!file || !(content << file.rdbuf()))
+    throw std::runtime_error("cannot read " + m_options.strPolicyFile);  // exit 1, not a usage error
   policy = content.str();
   return true;
 }

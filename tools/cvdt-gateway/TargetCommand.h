@@ -36,6 +36,8 @@ class TargetCommand {
   int add(GatewayStore& store);
   int list(GatewayStore& store);
   int remove(GatewayStore& store);
+  // The policy text; false with error set when neither or both of --policy and --policy-file
+  // were given. Throws std::runtime_error when the file cannot be read.
   bool readPolicy(std::string& policy, std::string& error) const;
   // Empty when text may travel inside the agent's reply; otherwise why not.
   static std::string unfit(const std::string& what, const std::string& text, size_t maxLength);

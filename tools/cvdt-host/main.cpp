@@ -1,25 +1,5 @@
-// cvdt-host: the host agent's command-line front end.
-#include "AgentCommand.h"
-#include "DetectCommand.h"
-#include "MachineCommand.h"
-#include "NCliApp.h"
-#include "RegistryCommand.h"
-#include "ReportsCommand.h"
+// cvdt-host: the host agent: lays out emulated Windows machines, loads the module and drives its
+// exports, collects its reports.
+#include "HostCli.h"
 
-int main(int argc, char** argv) {
-  cvdt::cli::NCliApp cli("cvdt-host",
-                         "The host agent: lays out emulated Windows machines, loads the module and "
-                         "drives its exports, collects its reports.");
-  cvdt::host::addMachineCommands(cli);
-  cvdt::host::addAgentCommand(cli);
-  cvdt::host::addReportsCommand(cli);
-  cvdt::host::addRegistryCommand(cli);
-  cvdt::host::addDetectCommands(cli);
-  cli.root().footer(
-      "Programs find the machine through CVDT_MACHINE=DIR. 'cvdt-host help COMMAND' or\n"
-      "'cvdt-host COMMAND --help' describes a command.\n"
-      "Example:\n"
-      "  cvdt-host machine init demo/machine --language 1042\n"
-      "  CVDT_MACHINE=demo/machine cvdt-host agent --script jobs.txt");
-  return cli.run(argc, argv);
-}
+int main(int argc, char** argv) { return cvdt::host::HostCli::run(argc, argv); }
