@@ -229,10 +229,14 @@ TEST(CvdtCliTest, MsgcCommandLines) {
   fs::remove_all(folder);
 }
 
-// The version names the commit when the build came from a checkout.
-TEST(CvdtCliTest, VersionNamesTheCommitOfACheckout) {
-  if (!fs::exists(fs::path(CVDT_SOURCE_DIR) / ".git")) GTEST_SKIP() << "not built from a checkout";
-  EXPECT_TRUE(has(runTool(CVDT_HOST_PATH, {"--version"}).out, "(commit ")) << cvdt::cli::NCliApp::versionText("cvdt-host");
+// The version names the commit the sources are at, even one made after the build was configured.
+TEST(CvdtCliTest, VersionNamesTheCommitOfTheCheckout) {
+  ToolRun head = runShell("git -C " + shellQuote(CVDT_SOURCE_DIR) + " rev-parse --short=12 HEAD");
+  if (head.status != 0) GTEST_SKIP() << "not built from a git checkout";
+  const std::string commit = head.out.substr(0, head.out.find('\n'));
+  const std::string version = runTool(CVDT_HOST_PATH, {"--version"}).out;
+  EXPECT_TRUE(has(version, "(commit ")) << version;
+  EXPECT_TRUE(has(version, commit)) << version << " built; the checkout is at " << commit;
 }
 
 // A leading zero is a decimal number (never octal), and `machine show --json` is one record.
@@ -338,6 +342,23 @@ TEST(CvdtCliTest, ProgressOnlyOnATerminal) {
                              " /dev/null");
   EXPECT_TRUE(has(checked.out, "\r\033[Kchecking 0 of 1 (0%) Corvane/dist/normal/5.idx.lgz")) << checked.out;
   EXPECT_TRUE(has(checked.out, "all digests match")) << checked.out;
+  fs::remove_all(folder);
+}
+
+// On a terminal `status --watch` redraws the screen with each reading, and ends with 0 on SIGINT.
+TEST(CvdtCliTest, StatusWatchRedrawsATerminal) {
+  if (runShell("command -v script >/dev/null").status != 0) GTEST_SKIP() << "no 'script' program";
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-watch");
+  const std::string db = folder + "/g.db";
+  ASSERT_EQ(runInProcess(cvdt::gateway::GatewayCli::run, "cvdt-gateway",
+                         {"target", "add", "--db", db, "--dist", "3", "--name", "N", "--policy", ""}).status, 0);
+  // SIGINT after 4 s: the first reading comes at once, however busy the machine.
+  std::string watch = "timeout --preserve-status -s INT 4 " + shellQuote(CVDT_GATEWAY_PATH) +
+                      " status --db " + shellQuote(db) + " --watch --interval 1";
+  ToolRun terminal = runShell("script -qec " + shellQuote(watch) + " /dev/null");
+  EXPECT_EQ(terminal.status, 0) << terminal.out;
+  EXPECT_TRUE(has(terminal.out, "\033[H\033[2J" + db + "  every 1s, ")) << terminal.out;
+  EXPECT_TRUE(has(terminal.out, "Commanded distribution (0)")) << terminal.out;
   fs::remove_all(folder);
 }
 
