@@ -6,11 +6,12 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
+
+#include "NCliUsageError.h"
 
 namespace cvdt::cli {
 
@@ -18,13 +19,6 @@ namespace cvdt::cli {
 constexpr int kExitOk = 0;      // the operation succeeded
 constexpr int kExitFailed = 1;  // the operation failed
 constexpr int kExitUsage = 2;   // the command line is wrong
-
-// Thrown by an action for a command line that parsed but cannot be used (a value that breaks a
-// rule only the command knows): reported like a parse error, exit code 2.
-class NCliUsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 class NCliApp {
  public:
