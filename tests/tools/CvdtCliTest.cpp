@@ -2,6 +2,7 @@
 // --version, strict numbers, one exit-code policy (0 done, 1 failed, 2 wrong command line), JSON
 // that parses, bash completion from the option definitions, and progress only on a terminal.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
