@@ -3,8 +3,11 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <stdexcept>
 
+#include "NCliNumber.h"
 #include "ResultTable.h"
 #include "SqlTransaction.h"
 
@@ -12,35 +15,51 @@ namespace cvdt::gateway {
 namespace {
 
 constexpr int64_t kMaxId = 2147483647;
-constexpr const char* kUsage =
-    "usage: target add --db PATH --dist ID --name TEXT (--policy TEXT | --policy-file FILE)\n"
-    "                  [--update-id N] [--equip ID]\n"
-    "       target list --db PATH [--dist ID] [--equip ID] [--json]\n"
-    "       target remove --db PATH TARGET_ID...";
 
 }  // namespace
 
-int TargetCommand::usage(const std::string& problem) const {
-  std::fprintf(stderr, "cvdt-gateway target: %s\n%s\n", problem.c_str(), kUsage);
-  return 2;
+void TargetCommand::addTo(cli::NCliApp& cli) {
+  auto options = std::make_shared<Options>();
+  Options* o = options.get();
+  CLI::App* target = cli.addCommand(cli.root(), "target",
+                                    "the product targets handed to agents for automatic distribution",
+                                    "cvdt-gateway target list --db gateway.db --json");
+  auto command = [&cli, target, options](const char* name, const char* description, const char* example,
+                                         Action action) {
+    CLI::App* sub = cli.addCommand(*target, name, description, example,
+                                   [action, options] { return TargetCommand(action, *options).run(); });
+    sub->add_option("--db", options->strDb, "the gateway's SQLite database")->required()->type_name("FILE");
+    return sub;
+  };
+  CLI::App* add = command("add", "add a product target",
+                          "cvdt-gateway target add --db gateway.db --dist 12 --name Viewer --policy-file viewer.xml",
+                          Action::Add);
+  cli::NCliNumber::add(*add, "--dist", o->nDist, 1, kMaxId, "the distribution id")->required()->default_str("");
+  add->add_option("--name", o->strName, "the product's name (at most 127 bytes)")->required();
+  add->add_option("--policy", o->strPolicy, "the detection policy text (at most 5119 bytes)")
+      ->each([o](const std::string&) { o->bPolicyGiven = true; });
+  add->add_option("--policy-file", o->strPolicyFile, "read the policy from FILE")->type_name("FILE");
+  cli::NCliNumber::add(*add, "--update-id", o->nUpdateId, 1, kMaxId, "the update id");
+  add->add_option("--equip", o->strEquip, "only for this equipment (default: every one)")->type_name("ID");
+  CLI::App* list = command("list", "list the product targets",
+                           "cvdt-gateway target list --db gateway.db --dist 12 --json", Action::List);
+  cli::NCliNumber::add(*list, "--dist", o->nDist, 1, kMaxId, "only this distribution")->default_str("");
+  list->add_option("--equip", o->strEquip, "only this equipment")
+      ->type_name("ID")->each([o](const std::string&) { o->bEquipGiven = true; });
+  list->add_flag("--json", o->bJson, "print a JSON array of the targets");
+  CLI::App* remove = command("remove", "remove product targets by id",
+                             "cvdt-gateway target remove --db gateway.db 3 4", Action::Remove);
+  remove->add_option("TARGET_ID", o->targetIds, "the ids that 'target list' shows")->required()->type_name("ID");
 }
 
 int TargetCommand::run() {
-  const auto& words = m_args.words();
-  std::string action = words.size() > 1 ? words[1] : "";
-  std::string problem = m_args.problem(
-      {"db", "dist", "equip", "name", "policy", "policy-file", "update-id", "json"});
-  if (!problem.empty()) return usage(problem);
-  if (action != "add" && action != "list" && action != "remove")
-    return usage("unknown action '" + action + "'");
-  if (!m_args.has("db")) return usage("--db is required");
   GatewayStore store;
-  if (!store.open(m_args.value("db"), action == "add")) {
+  if (!store.open(m_options.strDb, m_action == Action::Add)) {
     std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
-    return 1;
+    return cli::kExitFailed;
   }
-  if (action == "add") return add(store);
-  return action == "list" ? list(store) : remove(store);
+  if (m_action == Action::Add) return add(store);
+  return m_action == Action::List ? list(store) : remove(store);
 }
 
 std::string TargetCommand::unfit(const std::string& what, const std::string& text,
@@ -54,37 +73,31 @@ std::string TargetCommand::unfit(const std::string& what, const std::string& tex
 }
 
 bool TargetCommand::readPolicy(std::string& policy, std::string& error) const {
-  if (m_args.has("policy") == m_args.has("policy-file")) {
+  if (m_options.bPolicyGiven == !m_options.strPolicyFile.empty()) {
     error = "give either --policy or --policy-file";
     return false;
   }
-  if (m_args.has("policy")) {
-    policy = m_args.value("policy");
+  if (m_options.bPolicyGiven) {
+    policy = m_options.strPolicy;
     return true;
   }
-  std::ifstream file(m_args.value("policy-file"), std::ios::binary);
+  std::ifstream file(m_options.strPolicyFile, std::ios::binary);
   std::ostringstream content;
-  if (!file || !(content << file.rdbuf())) {
-    error = "cannot read " + m_args.value("policy-file");
-    return false;
-  }
+  if (!file || !(content << file.rdbuf()))
+    throw std::runtime_error("cannot read " + m_options.strPolicyFile);  // exit 1, not a usage error
   policy = content.str();
   return true;
 }
 
 int TargetCommand::add(GatewayStore& store) {
-  int64_t distId = 0, updateId = 1;
-  if (!m_args.has("dist") || !m_args.integer("dist", 1, kMaxId, distId))
-    return usage("--dist wants a distribution id from 1 to 2147483647");
-  if (!m_args.integer("update-id", 1, kMaxId, updateId))
-    return usage("--update-id wants a number from 1 to 2147483647");
-  std::string name = m_args.value("name"), equip = m_args.value("equip"), policy, problem;
-  if (name.empty()) return usage("--name is required");
-  if (!readPolicy(policy, problem)) return usage(problem);
+  int64_t distId = m_options.nDist, updateId = m_options.nUpdateId;
+  std::string name = m_options.strName, equip = m_options.strEquip, policy, problem;
+  if (name.empty()) throw cli::NCliUsageError("--name is required");
+  if (!readPolicy(policy, problem)) throw cli::NCliUsageError(problem);
   for (std::string fault : {unfit("the name", name, kMaxNameLength),
                             unfit("the policy", policy, kMaxPolicyLength),
                             unfit("the equipment id", equip, 199)}) {
-    if (!fault.empty()) return usage(fault);
+    if (!fault.empty()) throw cli::NCliUsageError(fault);
   }
   SqlStatement insert(store.handle(),
                       "INSERT INTO adt_product_target(dist_id, equip_id, name, policy, update_id,"
@@ -101,15 +114,13 @@ int TargetCommand::add(GatewayStore& store) {
 }
 
 int TargetCommand::list(GatewayStore& store) {
-  int64_t distId = 0;
-  if (!m_args.integer("dist", 1, kMaxId, distId)) return usage("--dist wants a distribution id");
   SqlStatement query(store.handle(),
                      "SELECT target_id, dist_id, NULLIF(equip_id, ''), update_id, name, policy,"
                      " created_at FROM adt_product_target"
                      " WHERE (?1 IS NULL OR dist_id = ?1) AND (?2 IS NULL OR equip_id = ?2)"
                      " ORDER BY dist_id, target_id");
-  if (m_args.has("dist")) query.bind(1, distId);
-  if (m_args.has("equip")) query.bind(2, m_args.value("equip"));
+  if (m_options.nDist != 0) query.bind(1, m_options.nDist);
+  if (m_options.bEquipGiven) query.bind(2, m_options.strEquip);
   using Kind = ResultTable::Kind;
   ResultTable table({{"target_id", Kind::Integer}, {"dist_id", Kind::Integer},
                      {"equip_id", Kind::Text}, {"update_id", Kind::Integer},
@@ -118,35 +129,37 @@ int TargetCommand::list(GatewayStore& store) {
     std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
     return 1;
   }
-  std::printf("%s", m_args.has("json") ? (table.json() + "\n").c_str() : table.text().c_str());
-  return 0;
+  if (m_options.bJson) std::printf("%s\n", cli::NCliJson::line(table.json()).c_str());
+  else std::printf("%s", table.text().c_str());
+  return cli::kExitOk;
 }
 
 int TargetCommand::remove(GatewayStore& store) {
-  const auto& words = m_args.words();
-  if (words.size() < 3) return usage("name the targets to remove");
+  std::vector<int64_t> ids;
+  for (const std::string& text : m_options.targetIds) {
+    int64_t id = 0;
+    if (!cli::NCliNumber::parse(text, 1, INT64_MAX, id)) throw cli::NCliUsageError("not a target id: " + text);
+    ids.push_back(id);
+  }
   SqlTransaction transaction(store.handle());
   SqlStatement erase(store.handle(), "DELETE FROM adt_product_target WHERE target_id = ?1");
-  int missing = 0;
-  for (size_t i = 2; i < words.size(); ++i) {
-    int64_t id = 0;
-    if (!ArgList::parseInteger(words[i], 1, INT64_MAX, id))
-      return usage("not a target id: " + words[i]);
-    if (!transaction.begun() || !erase.ok() || !erase.bind(1, id).run()) {
+  size_t missing = 0;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (!transaction.begun() || !erase.ok() || !erase.bind(1, ids[i]).run()) {
       std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
-      return 1;
+      return cli::kExitFailed;
     }
     if (sqlite3_changes(store.handle()) == 0) {
-      std::fprintf(stderr, "cvdt-gateway target: no target %s\n", words[i].c_str());
+      std::fprintf(stderr, "cvdt-gateway target: no target %s\n", m_options.targetIds[i].c_str());
       ++missing;
     }
   }
   if (!transaction.commit()) {
     std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
-    return 1;
+    return cli::kExitFailed;
   }
-  std::printf("removed %zu target(s)\n", words.size() - 2 - missing);
-  return missing == 0 ? 0 : 1;
+  std::printf("removed %zu target(s)\n", ids.size() - missing);
+  return missing == 0 ? cli::kExitOk : cli::kExitFailed;
 }
 
 }  // namespace cvdt::gateway

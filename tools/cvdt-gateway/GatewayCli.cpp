@@ -1,0 +1,28 @@
+// The command line of cvdt-gateway.
+#include "GatewayCli.h"
+
+#include "CallCommand.h"
+#include "NCliApp.h"
+#include "ServeCommand.h"
+#include "StatusCommand.h"
+#include "TargetCommand.h"
+
+namespace cvdt::gateway {
+
+int GatewayCli::run(int argc, char** argv) {
+  cvdt::cli::NCliApp cli("cvdt-gateway",
+                         "The database gateway: the framed stored-procedure protocol on SQLite, and "
+                         "its admin commands.");
+  ServeCommand::addTo(cli);
+  StatusCommand::addTo(cli);
+  TargetCommand::addTo(cli);
+  CallCommand::addTo(cli);
+  cli.root().footer(
+      "'cvdt-gateway help COMMAND' or 'cvdt-gateway COMMAND --help' describes a command.\n"
+      "Example:\n"
+      "  cvdt-gateway serve --listen 127.0.0.1:7221 --db gateway.db\n"
+      "  cvdt-gateway status --db gateway.db --json");
+  return cli.run(argc, argv);
+}
+
+}  // namespace cvdt::gateway
