@@ -17,7 +17,8 @@ class WineProgram {
   // A host path as Wine sees it: "Z:\tmp\x".
   static std::string windowsPath(const std::string& hostPath);
 
-  // Runs program (a host path) with the arguments; what it printed (standard output and error).
+  // Runs program (a host path) with the arguments; what it printed on standard output (its
+  // standard error goes to the test's).
   static std::string run(const std::string& program, const std::vector<std::string>& arguments,
                          int& exitCode);
 };
