@@ -1,17 +1,18 @@
-// `cvdt-gateway serve --listen ADDR:PORT --db PATH [--max-connections N] [--max-per-address N]
-// [--frame-timeout-ms N] [--codepage N]`.
+// `cvdt-gateway serve --listen ADDR:PORT --db PATH|postgresql://... [--workers N]
+// [--max-connections N] [--max-per-address N] [--frame-timeout-ms N] [--codepage N]`.
 #include "ServeCommand.h"
 
 #include <cstdio>
 
 #include "GatewayServer.h"
-#include "GatewayStore.h"
+#include "GatewayWorkers.h"
 
 namespace cvdt::gateway {
 
 bool ServeCommand::readOptions(ServerOptions& options, std::string& error) const {
   error = m_args.problem(
-      {"listen", "db", "max-connections", "max-per-address", "frame-timeout-ms", "codepage"});
+      {"listen", "db", "max-connections", "max-per-address", "frame-timeout-ms", "codepage",
+       "workers"});
   if (!error.empty()) return false;
   std::string listen = m_args.value("listen", "127.0.0.1:7221");
   size_t colon = listen.rfind(':');
@@ -43,29 +44,29 @@ int ServeCommand::run() {
     std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());
     return 2;
   }
-  GatewayStore store;
-  if (!store.open(m_args.value("db", "cvdt-gateway.db"), true)) {
-    std::fprintf(stderr, "cvdt-gateway serve: %s\n", store.error().c_str());
-    return 1;
+  int64_t workers = 1;
+  if (!m_args.integer("workers", 1, 256, workers)) {
+    std::fprintf(stderr, "cvdt-gateway serve: --workers wants a number from 1 to 256\n");
+    return 2;
   }
   uint32_t codePage = 0;
   if (m_args.has("codepage") && !SiteText::parse(m_args.value("codepage"), codePage)) {
     std::fprintf(stderr, "cvdt-gateway serve: --codepage wants a code page number such as 949\n");
     return 2;
   }
-  GatewayProcedures procedures(store, SiteText(codePage));
-  GatewayServer server(options, procedures);
-  if (!server.start(error)) {
+  GatewayWorkers loops(options, m_args.value("db", "cvdt-gateway.db"), SiteText(codePage),
+                       static_cast<unsigned>(workers));
+  if (!loops.start(error)) {
     std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());
     return 1;
   }
-  std::printf("listening on %s\n", server.boundAddress().c_str());
-  if (server.maxConnections() < options.maxConnections) {
-    std::printf("at most %zu connections (descriptor limit %llu)\n", server.maxConnections(),
-                static_cast<unsigned long long>(server.descriptorLimit()));
+  std::printf("listening on %s\n", loops.boundAddress().c_str());
+  if (loops.maxConnections() < options.maxConnections) {
+    std::printf("at most %zu connections (descriptor limit %llu)\n", loops.maxConnections(),
+                static_cast<unsigned long long>(loops.descriptorLimit()));
   }
   std::fflush(stdout);
-  return server.run();
+  return loops.run();
 }
 
 }  // namespace cvdt::gateway

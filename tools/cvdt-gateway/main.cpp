@@ -12,7 +12,8 @@ namespace {
 
 void printUsage() {
   std::printf(
-      "usage: cvdt-gateway serve [--listen ADDR:PORT] [--db PATH] [--max-connections N]\n"
+      "usage: cvdt-gateway serve [--listen ADDR:PORT] [--db PATH|postgresql://...] [--workers N]\n"
+      "                          [--max-connections N]\n"
       "                          [--max-per-address N] [--frame-timeout-ms N] [--codepage N]\n"
       "       cvdt-gateway status --db PATH [--equip ID] [--json] [--codepage N]\n"
       "       cvdt-gateway target add --db PATH --dist ID --name TEXT\n"
