@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -74,6 +75,9 @@ void GatewayProcess::start(const std::vector<std::string>& extraArgs) {
   std::vector<std::string> args = {CVDT_GATEWAY_PATH, "serve", "--listen", "127.0.0.1:0",
                                    "--db", m_strDb};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  for (size_t i = 0; i + 1 < extraArgs.size(); ++i) {
+    if (extraArgs[i] == "--db") m_strDb = extraArgs[i + 1];
+  }
   int out[2];
   ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
   posix_spawn_file_actions_t actions;
@@ -145,11 +149,20 @@ CommandResult runGatewayCommand(const std::vector<std::string>& extra) {
   return result;
 }
 
-DbProbe::DbProbe(const std::string& path) {
-  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &m_pDb, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+DbProbe::DbProbe(const std::string& location) {
+  if (location.rfind("postgresql://", 0) == 0) {
+    m_pConn = PQconnectdb(location.c_str());
+    EXPECT_EQ(PQstatus(m_pConn), CONNECTION_OK) << PQerrorMessage(m_pConn);
+    return;
+  }
+  EXPECT_EQ(sqlite3_open_v2(location.c_str(), &m_pDb, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  sqlite3_busy_timeout(m_pDb, 5000);
 }
 
-DbProbe::~DbProbe() { sqlite3_close(m_pDb); }
+DbProbe::~DbProbe() {
+  sqlite3_close(m_pDb);
+  if (m_pConn != nullptr) PQfinish(m_pConn);
+}
 
 int64_t DbProbe::count(const std::string& table) const {
   std::vector<std::string> result = rows("SELECT COUNT(*) FROM " + table);
@@ -157,6 +170,10 @@ int64_t DbProbe::count(const std::string& table) const {
 }
 
 std::vector<std::string> DbProbe::rows(const std::string& sql) const {
+  return m_pConn != nullptr ? postgresRows(sql) : sqliteRows(sql);
+}
+
+std::vector<std::string> DbProbe::sqliteRows(const std::string& sql) const {
   std::vector<std::string> out;
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(m_pDb, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
@@ -174,6 +191,41 @@ std::vector<std::string> DbProbe::rows(const std::string& sql) const {
   }
   sqlite3_finalize(statement);
   return out;
+}
+
+std::vector<std::string> DbProbe::postgresRows(const std::string& sql) const {
+  std::vector<std::string> out;
+  PGresult* result = PQexec(m_pConn, sql.c_str());
+  if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+    ADD_FAILURE() << sql << ": " << PQerrorMessage(m_pConn);
+  } else {
+    for (int r = 0; r < PQntuples(result); ++r) {
+      std::string row;
+      for (int c = 0; c < PQnfields(result); ++c) {
+        row += (c == 0 ? "" : ",") + (PQgetisnull(result, r, c)
+                                          ? std::string("<null>")
+                                          : std::string(PQgetvalue(result, r, c)));
+      }
+      out.push_back(row);
+    }
+  }
+  PQclear(result);
+  return out;
+}
+
+bool DbProbe::exec(const std::string& sql) const {
+  if (m_pConn == nullptr) {
+    char* message = nullptr;
+    bool done = sqlite3_exec(m_pDb, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK;
+    EXPECT_TRUE(done) << sql << ": " << (message ? message : "");
+    sqlite3_free(message);
+    return done;
+  }
+  PGresult* result = PQexec(m_pConn, sql.c_str());
+  bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+  EXPECT_TRUE(done) << sql << ": " << PQerrorMessage(m_pConn);
+  PQclear(result);
+  return done;
 }
 
 int64_t DbProbe::totalRows() const {
