@@ -115,6 +115,13 @@ bool GatewayProcess::stop() {
   return code == 0;
 }
 
+void GatewayProcess::killHard() {
+  if (m_nPid <= 0) return;
+  kill(m_nPid, SIGKILL);
+  waitpid(m_nPid, nullptr, 0);
+  m_nPid = -1;
+}
+
 std::vector<std::string> GatewayProcess::logLines() const {
   std::ifstream file(m_strLog);
   std::vector<std::string> lines;
@@ -125,6 +132,10 @@ std::vector<std::string> GatewayProcess::logLines() const {
 CommandResult runGatewayCommand(const std::vector<std::string>& extra) {
   std::vector<std::string> args = {CVDT_GATEWAY_PATH};
   args.insert(args.end(), extra.begin(), extra.end());
+  return runProgram(args);
+}
+
+CommandResult runProgram(std::vector<std::string> args, int waitMs) {
   int out[2], err[2];
   CommandResult result;
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
@@ -140,9 +151,13 @@ CommandResult runGatewayCommand(const std::vector<std::string>& extra) {
   close(err[1]);
   if (spawned == 0) {
     // stderr stays small, so reading stdout first cannot block the child on a full pipe.
-    readAll(out[0], result.out, false, 20000);
-    readAll(err[0], result.err, false, 20000);
-    result.status = waitExit(pid, 20000);
+    readAll(out[0], result.out, false, waitMs);
+    readAll(err[0], result.err, false, waitMs);
+    result.status = waitExit(pid, waitMs);
+    if (result.status == -2) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
   }
   close(out[0]);
   close(err[0]);

@@ -33,6 +33,8 @@ class GatewayProcess {
   std::vector<std::string> logLines() const;
   // Sends SIGTERM and waits up to 5 s; true when it exited with status 0.
   bool stop();
+  // SIGKILL, as a crash: nothing of the gateway's own runs.
+  void killHard();
 
  private:
   void start(const std::vector<std::string>& extraArgs);
@@ -52,6 +54,8 @@ struct CommandResult {
 
 // Runs cvdt-gateway with the arguments (no shell) and collects its output.
 CommandResult runGatewayCommand(const std::vector<std::string>& args);
+// Runs a program (args[0] is its path) and collects its output; waits up to waitMs.
+CommandResult runProgram(std::vector<std::string> args, int waitMs = 20000);
 
 // Queries on a gateway database, an SQLite file or a postgresql:// address.
 class DbProbe {
