@@ -7,6 +7,7 @@
 #include "ServeCommand.h"
 #include "StatusCommand.h"
 #include "TargetCommand.h"
+#include "WebCommand.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ void printUsage() {
       "       cvdt-gateway target remove --db PATH TARGET_ID...\n"
       "       cvdt-gateway call --host H [--port P] [--wait-ms N] [--codepage N]\n"
       "                          PROC NAME:TYPE:VALUE...\n"
+      "       cvdt-gateway web --db PATH|postgresql://... [--listen ADDR:PORT] [--codepage N]\n"
       "defaults: --listen 127.0.0.1:7221, --db ./cvdt-gateway.db, --max-connections 1024,\n"
       "          --max-per-address 64, --frame-timeout-ms 10000, --port 7221\n");
 }
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
   if (command == "status") return StatusCommand(args).run();
   if (command == "target") return TargetCommand(args).run();
   if (command == "call") return CallCommand(args).run();
+  if (command == "web") return WebCommand(args).run();
   std::fprintf(stderr, "cvdt-gateway: unknown command '%s'\n", command.c_str());
   printUsage();
   return 2;
