@@ -68,15 +68,23 @@ GatewayProcess::GatewayProcess(const std::vector<std::string>& extraArgs) {
   m_strFolder = makeTempFolder("cvdt-gateway");
   m_strDb = m_strFolder + "/gateway.db";
   m_strLog = m_strFolder + "/stderr.log";
-  start(extraArgs);
-}
-
-void GatewayProcess::start(const std::vector<std::string>& extraArgs) {
   std::vector<std::string> args = {CVDT_GATEWAY_PATH, "serve", "--listen", "127.0.0.1:0",
                                    "--db", m_strDb};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-  for (size_t i = 0; i + 1 < extraArgs.size(); ++i) {
-    if (extraArgs[i] == "--db") m_strDb = extraArgs[i + 1];
+  start(args);
+}
+
+GatewayProcess::GatewayProcess(const std::string& command, const std::vector<std::string>& args) {
+  m_strFolder = makeTempFolder("cvdt-gateway");
+  m_strLog = m_strFolder + "/stderr.log";
+  std::vector<std::string> all = {CVDT_GATEWAY_PATH, command, "--listen", "127.0.0.1:0"};
+  all.insert(all.end(), args.begin(), args.end());
+  start(all);
+}
+
+void GatewayProcess::start(std::vector<std::string> args) {
+  for (size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--db") m_strDb = args[i + 1];
   }
   int out[2];
   ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);

@@ -21,6 +21,8 @@ class GatewayProcess {
   // command line (a --db there replaces the SQLite file of the gateway's folder). A failure to
   // start is a test failure (port() is 0 then).
   explicit GatewayProcess(const std::vector<std::string>& extraArgs = {});
+  // Another serving command of cvdt-gateway (such as "web") with --listen 127.0.0.1:0 and args.
+  GatewayProcess(const std::string& command, const std::vector<std::string>& args);
   ~GatewayProcess();
   GatewayProcess(const GatewayProcess&) = delete;
   GatewayProcess& operator=(const GatewayProcess&) = delete;
@@ -37,7 +39,7 @@ class GatewayProcess {
   void killHard();
 
  private:
-  void start(const std::vector<std::string>& extraArgs);
+  void start(std::vector<std::string> args);
 
   std::string m_strFolder;
   std::string m_strDb;

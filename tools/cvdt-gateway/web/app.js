@@ -128,12 +128,12 @@ async function refresh() {
     const items = await getJson("/api/automatic", p);
     document.getElementById("items").replaceChildren(table(
       [w.equip, w.distCol, w.update, w.status, w.detail, w.when],
-      items.slice(0, 100).map(i => [equipLink(i.equip_id), i.dist_id, i.update_id,
+      items.slice(0, 25).map(i => [equipLink(i.equip_id), i.dist_id, i.update_id,
                                     statusCell(i), detail(i), when(i.reported_at)])));
     const stations = await getJson("/api/workstations", p);
     document.getElementById("workstations").replaceChildren(table(
       [w.equip, w.reports, w.last],
-      stations.slice(0, 100).map(s => [equipLink(s.equip_id), s.reports, when(s.last_report)])));
+      stations.slice(0, 25).map(s => [equipLink(s.equip_id), s.reports, when(s.last_report)])));
     if (selected !== null) {
       const q = new URLSearchParams(p);
       q.set("id", selected);
