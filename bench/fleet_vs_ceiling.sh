@@ -5,7 +5,8 @@
 # one on PostgreSQL without a flush per commit (where the time goes); then the paced fleet of the
 # target: 10,000 workstations, one report each, in 60 s, on one gateway on PostgreSQL.
 # Usage: bench/fleet_vs_ceiling.sh [BUILD_DIR [REPORTS [CONCURRENCY]]]   (defaults: build 20000 16)
-# Set CVDT_BENCH_QUICK=1 to leave out the 60-second paced run.
+# CVDT_BENCH_MODE=saturation leaves out the 60-second paced run, =paced runs only that one;
+# CVDT_BENCH_WORKERS sets the paced gateway's event loops (default 4).
 set -eu
 
 build_dir=${1:-build}
@@ -89,6 +90,9 @@ PY
   fi
 }
 
+mode=${CVDT_BENCH_MODE:-all}
+workers=${CVDT_BENCH_WORKERS:-4}
+if [ "$mode" != paced ]; then
 echo "cvdt-fleet, $reports reports as fast as $concurrency client threads go (one TCP connection each)"
 printf "%-34s %9s %6s %8s %8s %7s  %s\n" "set-up" "req/s" "ratio" "p50 ms" "p99 ms" "errors" "check"
 start_server ceiling "$ceiling" --ceiling-server
@@ -122,11 +126,13 @@ start_server pgnf "$gateway" serve --listen 127.0.0.1:0 \
 run_fleet "1 gateway, PostgreSQL, no flush" "$db" "$port"
 stop_servers
 
-[ "${CVDT_BENCH_QUICK:-0}" = 1 ] && exit 0
+fi
+[ "$mode" = saturation ] && exit 0
 echo
-echo "10,000 workstations, one report each, paced over 60 s (about 167/s), one gateway on PostgreSQL:"
+echo "10,000 workstations, one report each, paced over 60 s (about 167/s), one gateway with"
+echo "$workers event loop(s) on PostgreSQL:"
 db=$(fresh_pg bench5)
-start_server paced "$gateway" serve --listen 127.0.0.1:0 --db "$db"
+start_server paced "$gateway" serve --listen 127.0.0.1:0 --db "$db" --workers "$workers"
 "$fleet" --gateway "127.0.0.1:$port" --workstations 10000 --rate 167 --concurrency 64 \
   --duration 75 --db "$db"
 stop_servers

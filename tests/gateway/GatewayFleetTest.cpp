@@ -181,5 +181,22 @@ TEST_P(GatewayFleetTest, ABalancerSpreadsAFleetOverTwoGateways) {
   EXPECT_TRUE(second->stop());
 }
 
+// The simulator refuses what it must never do: load a server that is not on this machine.
+TEST(GatewayFleetOptionsTest, NonLoopbackGatewaysAndBadLoopCountsAreRefused) {
+  for (const char* address : {"10.0.0.1:7221", "192.168.1.10:7221", "example.com:7221",
+                              "127.0.0.1", "127.0.0.1:0", "127.0.0.1:70000", "127.0.0.1:7x"}) {
+    CommandResult run = runProgram({CVDT_FLEET_PATH, "--gateway", address, "--duration", "1"});
+    EXPECT_EQ(run.status, 2) << address << ": " << run.out << run.err;
+    EXPECT_EQ(run.out.find("sent"), std::string::npos) << address;
+  }
+  std::string folder = makeTempFolder("cvdt-workers");
+  for (const char* workers : {"0", "257", "two"}) {
+    CommandResult run = runGatewayCommand(
+        {"serve", "--listen", "127.0.0.1:0", "--db", folder + "/g.db", "--workers", workers});
+    EXPECT_EQ(run.status, 2) << workers << ": " << run.err;
+  }
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace cvdt::test
