@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchRun.h"
 #include "autodist/ADistText.h"
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
@@ -36,7 +37,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace cvdt::bench;
 
 constexpr int kDistId = 88;
 constexpr int kFilesPerFolder = 100;
@@ -71,34 +72,6 @@ double cpuSeconds(int who) {
   getrusage(who, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string outputOf(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char chunk[4096];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
-  return pclose(pipe) == 0 ? out : std::string();
-}
-
-long statusKiB(const char* field) {
-  std::ifstream status("/proc/self/status");
-  size_t length = std::strlen(field);
-  for (std::string line; std::getline(status, line);)
-    if (line.compare(0, length, field) == 0) return std::atol(line.c_str() + length);
-  return -1;
 }
 
 std::string moduleFolderOf(const std::string& machineDir) {
@@ -189,17 +162,6 @@ std::string ensurePackage(const Options& options) {
   return item;
 }
 
-void serveAndCache(cvdt::test::LoopbackHttpServer& server, const std::string& root) {
-  std::vector<char> buffer(1 << 20);
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_regular_file()) continue;
-    server.addFile("/" + fs::relative(entry.path(), root).string(),
-                   cvdt::test::ServedFile::fromDisk(entry.path().string()));
-    std::ifstream in(entry.path(), std::ios::binary);  // into the page cache
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()))) {
-    }
-  }
-}
 
 // --------------------------------------------------------------------------- the gateway ---
 
@@ -281,16 +243,6 @@ Reference runMd5sum(const std::string& folder) {
   run.seconds = secondsSince(start);
   run.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu;
   return run;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t half = values.size() / 2;
-  return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
-}
-
-double best(const std::vector<double>& values) {
-  return *std::min_element(values.begin(), values.end());
 }
 
 // The runs of one kind: wall and CPU times of md5sum and of the pass, and the pass's memory.
@@ -415,7 +367,7 @@ int runBench(const Options& options) {
   Bench bench{options, ensurePackage(options), options.work + "/machine", {}, 0, 0};
   if (bench.item.empty() || !layOut(bench)) return 1;
   cvdt::test::LoopbackHttpServer server;
-  serveAndCache(server, options.work + "/root");
+  serveAndCache(server, options.work + "/root", filesUnder(options.work + "/root"));
   Gateway gateway;
   if (!server.start() || !gateway.start(options.work)) return 1;
   bench.httpPort = server.port();

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchRun.h"
 #include "JobPhases.h"
 #include "ReportCollector.h"
 #include "gendist/NGenDist.h"
@@ -30,7 +31,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace cvdt::bench;
 
 constexpr int kDistId = 77;
 constexpr uint64_t kMiB = 1024 * 1024;
@@ -59,36 +60,7 @@ struct CliRun {
   double md5sum = -1;
 };
 
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// What a command printed on standard output, or empty when it failed.
-std::string outputOf(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char chunk[4096];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
-  return pclose(pipe) == 0 ? out : std::string();
-}
-
 // ---------------------------------------------------------------- the job (child process) ---
-
-// This process's peak resident set (VmHWM) in KiB.
-long peakResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return -1;
-}
 
 std::unique_ptr<DistCommandRecord> recordFor(const std::string& contents, int port) {
   auto record = std::make_unique<DistCommandRecord>();
@@ -173,7 +145,7 @@ int runJobChild(int port, const std::string& contentsFile, const std::string& ma
   JobPhases::Seconds split = phases.finish(start, end);
   std::printf("%.4f %s %ld %.4f %.4f %.4f %.4f %d %s\n",
               std::chrono::duration<double>(end - start).count(), job.status().text(),
-              peakResidentKiB(), split.index, split.transfer, split.digest, split.extract,
+              statusKiB("VmHWM:"), split.index, split.transfer, split.digest, split.extract,
               split.parts, target.c_str());
   return ok ? 0 : 1;
 }
@@ -237,16 +209,6 @@ std::vector<std::string> packagePaths(const std::string& root) {
   return parts;
 }
 
-void serveAndCache(cvdt::test::LoopbackHttpServer& server, const std::string& root,
-                   const std::vector<std::string>& paths) {
-  std::vector<char> buffer(kMiB);
-  for (const std::string& path : paths) {
-    server.addFile(path, cvdt::test::ServedFile::fromDisk(root + path));
-    std::ifstream in(root + path, std::ios::binary);  // into the page cache
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()))) {
-    }
-  }
-}
 
 // ---------------------------------------------------------------------------- the runs ---
 
@@ -319,12 +281,6 @@ Options parseOptions(int argc, char** argv) {
   return options;
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t half = values.size() / 2;
-  return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
-}
-
 // One pair of runs: the command lines first, then the job; false when either went wrong.
 bool runPair(const Options& options, int port, const std::vector<std::string>& paths,
              CliRun& cli, JobRun& job) {
@@ -356,8 +312,8 @@ void printSummary(const Options& options, uint64_t packageBytes, size_t parts,
                   const std::vector<double>& cli, const std::vector<double>& checked,
                   const std::vector<double>& job, long peakKiB) {
   double megabytes = static_cast<double>(packageBytes) / 1e6;
-  double bestCli = *std::min_element(cli.begin(), cli.end());
-  double bestJob = *std::min_element(job.begin(), job.end());
+  double bestCli = best(cli);
+  double bestJob = best(job);
   std::printf("package: %ju MiB of random bytes, %ju bytes in %zu parts of %ju MiB; %d runs each\n",
               static_cast<uintmax_t>(options.sizeMiB), static_cast<uintmax_t>(packageBytes), parts,
               static_cast<uintmax_t>(options.partMiB), options.runs);
@@ -366,7 +322,7 @@ void printSummary(const Options& options, uint64_t packageBytes, size_t parts,
   std::printf("NGenDist job to \"060\":        best %7.3f s (%7.1f MB/s), median %7.3f s\n",
               bestJob, megabytes / bestJob, median(job));
   std::printf("ratio job/cli: best %.3f, median %.3f\n", bestJob / bestCli, median(job) / median(cli));
-  double bestChecked = *std::min_element(checked.begin(), checked.end());
+  double bestChecked = best(checked);
   std::printf("with md5sum of the parts between them: best %7.3f s, median %7.3f s; ratio job/that: "
               "best %.3f, median %.3f\n",
               bestChecked, median(checked), bestJob / bestChecked, median(job) / median(checked));

@@ -2,6 +2,8 @@
 // records what it sees (arguments, uid, folder, environment) and exits with the code it is given.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,6 +116,28 @@ TEST_F(NMiscLaunchTest, OwnSessionLaunchesCarryArgumentsFoldersAndExitCodes) {
   EXPECT_EQ(NMisc::createProcessNoWait("C:\\Missing\\prog.exe", nullptr), 0);
   EXPECT_EQ(NMisc::createProcessWait(childCommand("e", 0).c_str(), "C:\\No\\Such\\Folder", 0), -1);
   EXPECT_FALSE(fs::exists(report("e")));
+}
+
+// Out of descriptors between the launch's two pipes: the launch fails and the first pipe is
+// closed again (an agent that runs for months must not keep one per failed launch).
+TEST_F(NMiscLaunchTest, LaunchOutOfDescriptorsFailsWithoutKeepingAny) {
+  TestMachine machine;
+  auto openCount = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  std::vector<int> free;  // the three lowest free descriptor numbers
+  for (int fd = 0; free.size() < 3; ++fd)
+    if (fcntl(fd, F_GETFD) == -1) free.push_back(fd);
+  std::string command = childCommand("g", 0);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  auto before = openCount();
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(free[2]);  // room for the first pipe only
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  int result = NMisc::createProcessWait(command.c_str(), nullptr, 0);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(openCount(), before);
+  EXPECT_FALSE(fs::exists(report("g")));
 }
 
 TEST_F(NMiscLaunchTest, UnquotedProgramPathsWithBlanksAreFoundAsWindowsFindsThem) {

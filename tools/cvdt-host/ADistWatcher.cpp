@@ -18,8 +18,7 @@ void ADistWatcher::start() {
   // What an earlier run left in the record is the baseline, not news.
   ADistStateReader reader;
   ADistDialogState state;
-  if (reader.readCounter(m_nCounter) && reader.read(state)) {
-    m_bSeenAny = true;
+  if (reader.read(state)) {
     m_strLastRecord = recordLine(state);
     for (const ADistDialogItem& item : state.items) m_mapItemStatus[item.distId] = item.status;
   }
@@ -58,16 +57,15 @@ std::string ADistWatcher::itemLine(const ADistDialogItem& item) {
 }
 
 // One look at the record: prints the status record when it changed, then each item whose
-// status changed (a publication always carries the whole item array).
+// status changed (a publication always carries the whole item array). Every look reads the
+// block, whether or not the publication counter moved: the worker writes the counter before
+// the block, so a look between the two sees the new counter with the old block, and the block
+// that follows under the same counter may be the last of a pass.
 void ADistWatcher::look() {
   ADistStateReader reader;
-  uint32_t counter = 0;
   ADistDialogState state;
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (!reader.readCounter(counter) || (m_bSeenAny && counter == m_nCounter)) return;
   if (!reader.read(state)) return;
-  m_bSeenAny = true;
-  m_nCounter = counter;
   std::string record = recordLine(state);
   if (record != m_strLastRecord && !state.currentStatus.empty()) {
     std::printf("%s\n", record.c_str());

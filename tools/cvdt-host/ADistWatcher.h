@@ -41,8 +41,6 @@ class ADistWatcher {
   std::thread m_thread;
   std::atomic<bool> m_bStop{false};
   std::mutex m_mutex;
-  uint32_t m_nCounter = 0;
-  bool m_bSeenAny = false;
   std::string m_strLastRecord;
   std::map<int32_t, std::string> m_mapItemStatus;
   std::set<std::pair<int32_t, std::string>> m_setSeen;

@@ -329,7 +329,14 @@ bool Process::start(const LaunchRequest& request, bool waitable) {
   if (!prepare(request, prepared)) return false;
   int report[2];
   int exitCodes[2];
-  if (pipe2(report, O_CLOEXEC) != 0 || pipe2(exitCodes, O_CLOEXEC) != 0) return posix::failWithErrno();
+  if (pipe2(report, O_CLOEXEC) != 0) return posix::failWithErrno();
+  if (pipe2(exitCodes, O_CLOEXEC) != 0) {
+    int error = errno;  // the first pipe is closed before the failure is reported
+    close(report[0]);
+    close(report[1]);
+    errno = error;
+    return posix::failWithErrno();
+  }
   fcntl(exitCodes[0], F_SETFL, O_NONBLOCK);
   keepOwnExitCodeFromChildren();
   setVariable(prepared.environment, kExitCodeVariable, std::to_string(exitCodes[1]));
