@@ -43,6 +43,16 @@ constexpr const char* kSelectTargets =
     "  THEN ?1 ELSE '' END)"
     " ORDER BY t.target_id";
 
+constexpr const char* kInsertTarget =
+    "INSERT INTO adt_product_target(dist_id, equip_id, name, policy, update_id, created_at)"
+    " VALUES(?1, ?2, ?3, ?4, ?5, ?6) RETURNING target_id";
+constexpr const char* kListTargets =
+    "SELECT target_id, dist_id, NULLIF(equip_id, ''), update_id, name, policy, created_at"
+    " FROM adt_product_target WHERE (?1 = 0 OR dist_id = ?1) AND (?2 = 0 OR equip_id = ?3)"
+    " ORDER BY dist_id, target_id";
+constexpr const char* kRemoveTarget =
+    "DELETE FROM adt_product_target WHERE target_id = ?1 RETURNING target_id";
+
 int64_t integerOf(const std::optional<std::string>& cell) {
   int64_t value = 0;
   if (cell) std::from_chars(cell->data(), cell->data() + cell->size(), value);
@@ -148,6 +158,35 @@ bool GatewayStore::productTargets(const std::string& equipId, int64_t distId,
                     integerOf(row[3]), row[4].value_or("")});
   }
   return true;
+}
+
+bool GatewayStore::addTarget(int64_t distId, const std::string& equipId, const std::string& name,
+                             const std::string& policy, int64_t updateId, int64_t& id) {
+  std::vector<SqlRow> inserted;
+  if (!m_pSession->run(kInsertTarget, {distId, equipId, name, policy, updateId, nowText()},
+                       &inserted) ||
+      inserted.size() != 1)
+    return fail("target");
+  id = integerOf(inserted[0][0]);
+  return true;
+}
+
+bool GatewayStore::listTargets(int64_t distId, const std::optional<std::string>& equipId,
+                               std::vector<SqlRow>& rows) {
+  return m_pSession->run(kListTargets, {distId, int64_t{equipId ? 1 : 0}, equipId.value_or("")},
+                         &rows) ||
+         fail("targets");
+}
+
+bool GatewayStore::removeTargets(const std::vector<int64_t>& ids, std::vector<int64_t>& missing) {
+  SessionTransaction transaction(*m_pSession);
+  if (!transaction.begun()) return fail("begin");
+  for (int64_t id : ids) {
+    std::vector<SqlRow> removed;
+    if (!m_pSession->run(kRemoveTarget, {id}, &removed)) return fail("target");
+    if (removed.empty()) missing.push_back(id);
+  }
+  return transaction.commit() || fail("commit");
 }
 
 }  // namespace cvdt::gateway

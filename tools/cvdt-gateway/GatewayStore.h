@@ -74,6 +74,16 @@ class GatewayStore {
   bool productTargets(const std::string& equipId, int64_t distId,
                       std::vector<ProductTargetRow>& rows);
 
+  // Administering product targets. addTarget sets id to the new target's id.
+  bool addTarget(int64_t distId, const std::string& equipId, const std::string& name,
+                 const std::string& policy, int64_t updateId, int64_t& id);
+  // Rows: target_id, dist_id, equip_id (NULL for every equipment), update_id, name, policy,
+  // created_at; distId 0 and an empty equipId select every one.
+  bool listTargets(int64_t distId, const std::optional<std::string>& equipId,
+                   std::vector<SqlRow>& rows);
+  // Removes the targets in one transaction; missing gets the ids that were not there.
+  bool removeTargets(const std::vector<int64_t>& ids, std::vector<int64_t>& missing);
+
   // The current local time as the 14-digit text stored in every time column.
   std::string nowText();
 
