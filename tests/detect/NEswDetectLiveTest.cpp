@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -35,13 +36,19 @@ class Child {
     }
   }
   ~Child() {
+    if (m_bReaped) return;
     kill(m_pid, SIGKILL);
     waitpid(m_pid, nullptr, 0);
   }
   pid_t pid() const { return m_pid; }
+  bool exited() {
+    if (!m_bReaped) m_bReaped = waitpid(m_pid, nullptr, WNOHANG) == m_pid;
+    return m_bReaped;
+  }
 
  private:
   pid_t m_pid;
+  bool m_bReaped = false;
 };
 
 // Waits until text evaluates to the expected value (the child has to start first).
@@ -71,25 +78,42 @@ bool onPath(const char* program) {
   return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// A private X server on a free display number.
+// A private X server on a free display number. Another test run may take the same number
+// between the look at the lock file and the server's start: then this server exits (or the lock
+// names the other one) and the next number is tried.
 class XServer {
  public:
   XServer() {
-    for (m_number = 200 + getpid() % 700; fs::exists(lockOf(m_number)); ++m_number) {}
-    m_server = std::make_unique<Child>(std::vector<std::string>{
-        "Xvfb", display(), "-nolisten", "tcp", "-screen", "0", "640x480x24"});
-    // The socket appears before the server takes clients: wait until a client gets an answer.
-    auto end = Clock::now() + std::chrono::seconds(30);
-    while (!answers() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    m_number = 200 + getpid() % 700;
+    for (int attempt = 0; attempt < 20 && !startOn(m_number); ++attempt) ++m_number;
   }
   bool answers() const {
     std::string probe = "xdpyinfo -display " + display() + " >/dev/null 2>&1";
-    return fs::exists("/tmp/.X11-unix/X" + std::to_string(m_number)) && std::system(probe.c_str()) == 0;
+    return ownsLock() && fs::exists("/tmp/.X11-unix/X" + std::to_string(m_number)) &&
+           std::system(probe.c_str()) == 0;
   }
   std::string display() const { return ":" + std::to_string(m_number); }
 
  private:
   static std::string lockOf(int number) { return "/tmp/.X" + std::to_string(number) + "-lock"; }
+  // Starts Xvfb on the number and waits until it takes clients (its socket appears first).
+  bool startOn(int number) {
+    if (fs::exists(lockOf(number))) return false;
+    m_server = std::make_unique<Child>(std::vector<std::string>{
+        "Xvfb", ":" + std::to_string(number), "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+    for (auto end = Clock::now() + std::chrono::seconds(30); Clock::now() < end;) {
+      if (m_server->exited()) return false;
+      if (answers()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  // True when the display's lock file names this server's process.
+  bool ownsLock() const {
+    std::ifstream lock(lockOf(m_number));
+    long pid = 0;
+    return m_server && (lock >> pid) && pid == m_server->pid();
+  }
   int m_number = 0;
   std::unique_ptr<Child> m_server;
 };

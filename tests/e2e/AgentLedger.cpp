@@ -1,8 +1,10 @@
 // Sorting the agent's printed lines by command.
 #include "AgentLedger.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 namespace cvdt::test {
 namespace {
@@ -19,7 +21,7 @@ std::string jsonText(const std::string& object, const std::string& name) {
 }  // namespace
 
 void AgentLedger::consume(const std::string& line) {
-  if (takeResult(line) || takeStats(line)) return;
+  if (takeResult(line) || takeStats(line) || takeAutomatic(line) || takeDialog(line)) return;
   if (line.rfind("call ", 0) == 0) {
     ++m_mapCalls[line.substr(5)];
   } else if (line.rfind("agent: module ", 0) != 0) {
@@ -59,6 +61,32 @@ bool AgentLedger::takeStats(const std::string& line) {
   return true;
 }
 
+bool AgentLedger::takeAutomatic(const std::string& line) {
+  bool item = line.rfind("adist-item {", 0) == 0;
+  if (!item && line.rfind("adist {", 0) != 0) return false;
+  size_t at = line.find("{\"dist\":");
+  std::string status = jsonText(line, "status");
+  if (at == std::string::npos || status.empty()) {
+    m_vecOther.push_back(line);
+    return true;
+  }
+  int32_t distId = static_cast<int32_t>(std::strtol(line.c_str() + at + 8, nullptr, 10));
+  (item ? m_mapItemStatuses : m_mapRecordStatuses)[distId].push_back(status);
+  return true;
+}
+
+// The dialog's block: its title, one indented line per item starting with the item's id, the
+// "Now:" line, and an empty line after the block.
+bool AgentLedger::takeDialog(const std::string& line) {
+  size_t text = line.find_first_not_of(' ');
+  bool item = text != std::string::npos && text > 0 &&
+              (std::isdigit(static_cast<unsigned char>(line[text])) || line[text] == '-');
+  if (!line.empty() && !item && line != "Automatic software distribution" && line.rfind("Now: ", 0) != 0)
+    return false;
+  ++m_nDialogLines;
+  return true;
+}
+
 const std::vector<std::string>& AgentLedger::codesOf(uint32_t cmdId) const {
   static const std::vector<std::string> none;
   auto found = m_mapCodes.find(cmdId);
@@ -76,6 +104,25 @@ std::vector<uint32_t> AgentLedger::commands() const {
   std::vector<uint32_t> ids;
   for (const auto& entry : m_mapCodes) ids.push_back(entry.first);
   return ids;
+}
+
+const std::vector<std::string>& AgentLedger::itemStatusesOf(int32_t distId) const {
+  static const std::vector<std::string> none;
+  auto found = m_mapItemStatuses.find(distId);
+  return found == m_mapItemStatuses.end() ? none : found->second;
+}
+
+const std::vector<std::string>& AgentLedger::recordStatusesOf(int32_t distId) const {
+  static const std::vector<std::string> none;
+  auto found = m_mapRecordStatuses.find(distId);
+  return found == m_mapRecordStatuses.end() ? none : found->second;
+}
+
+std::vector<int32_t> AgentLedger::automaticItems() const {
+  std::set<int32_t> ids;
+  for (const auto& entry : m_mapItemStatuses) ids.insert(entry.first);
+  for (const auto& entry : m_mapRecordStatuses) ids.insert(entry.first);
+  return std::vector<int32_t>(ids.begin(), ids.end());
 }
 
 int AgentLedger::callsSeen(const std::string& callText) const {

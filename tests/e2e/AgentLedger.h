@@ -1,5 +1,6 @@
 // AgentLedger: what a `cvdt-host agent` printed, sorted by command: every result code each
-// command id received (in arrival order), the return value of each export call, and the
+// command id received (in arrival order), the return value of each export call, the statuses
+// the published automatic state showed for each item and in its status record, and the
 // process figures of its `stats` lines.
 #pragma once
 
@@ -36,20 +37,34 @@ class AgentLedger {
   std::vector<uint32_t> commands() const;
   // How many "call NAME = VALUE" lines were printed with exactly this NAME = VALUE text.
   int callsSeen(const std::string& callText) const;
+  // Every status automatic item distId showed in the published item array ("adist-item"
+  // lines), and in the status record ("adist" lines), in order.
+  const std::vector<std::string>& itemStatusesOf(int32_t distId) const;
+  const std::vector<std::string>& recordStatusesOf(int32_t distId) const;
+  // The automatic items that showed any status, in either place.
+  std::vector<int32_t> automaticItems() const;
   // The figures of every stats line, in order.
   const std::vector<Stats>& stats() const { return m_vecStats; }
-  // Lines that were neither results, calls, stats, nor the agent's own load and unload lines.
+  // Lines that the automatic progress dialog drew: it is started by the module and writes to
+  // the agent's output, a block per change.
+  int dialogLines() const { return m_nDialogLines; }
+  // Lines that were none of the above, nor the agent's own load and unload lines.
   const std::vector<std::string>& otherLines() const { return m_vecOther; }
 
  private:
   bool takeResult(const std::string& line);
   bool takeStats(const std::string& line);
+  bool takeAutomatic(const std::string& line);
+  bool takeDialog(const std::string& line);
 
   std::map<uint32_t, std::vector<std::string>> m_mapCodes;
+  std::map<int32_t, std::vector<std::string>> m_mapItemStatuses;
+  std::map<int32_t, std::vector<std::string>> m_mapRecordStatuses;
   std::map<std::string, int> m_mapCalls;
   std::vector<Stats> m_vecStats;
   std::vector<Descriptor> m_vecPendingDescriptors;  // stats-fd lines before their stats line
   std::vector<std::string> m_vecOther;
+  int m_nDialogLines = 0;
 };
 
 }  // namespace cvdt::test

@@ -11,6 +11,7 @@ namespace cvdt::host {
 
 namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
+constexpr uint32_t kNoCounter = UINT32_MAX;  // no counter value was read
 }
 
 void ADistWatcher::start() {
@@ -18,9 +19,11 @@ void ADistWatcher::start() {
   // What an earlier run left in the record is the baseline, not news.
   ADistStateReader reader;
   ADistDialogState state;
-  if (reader.read(state)) {
+  m_bNews = !reader.read(state);
+  if (!m_bNews) {
     m_strLastRecord = recordLine(state);
     for (const ADistDialogItem& item : state.items) m_mapItemStatus[item.distId] = item.status;
+    if (!reader.readCounter(m_nBaselineCounter)) m_nBaselineCounter = kNoCounter;
   }
   m_bStop = false;
   m_thread = std::thread([this] { poll(); });
@@ -66,20 +69,27 @@ void ADistWatcher::look() {
   ADistDialogState state;
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!reader.read(state)) return;
+  uint32_t counter = kNoCounter;
+  if (!m_bNews && reader.readCounter(counter) && counter != m_nBaselineCounter) m_bNews = true;
   std::string record = recordLine(state);
   if (record != m_strLastRecord && !state.currentStatus.empty()) {
     std::printf("%s\n", record.c_str());
     m_strLastRecord = record;
-    m_setSeen.insert({state.currentId, state.currentStatus});
+    m_bNews = true;
   }
   for (const ADistDialogItem& item : state.items) {
     std::string& last = m_mapItemStatus[item.distId];
     if (item.status == last) continue;
     last = item.status;
     std::printf("%s\n", itemLine(item).c_str());
-    m_setSeen.insert({item.distId, item.status});
+    m_bNews = true;
   }
   std::fflush(stdout);
+  // Once this run has published, every status its blocks hold was shown, also one that equals
+  // what an earlier run left (a pass that ends an item as the last run did).
+  if (!m_bNews) return;
+  if (!state.currentStatus.empty()) m_setSeen.insert({state.currentId, state.currentStatus});
+  for (const ADistDialogItem& item : state.items) m_setSeen.insert({item.distId, item.status});
 }
 
 bool ADistWatcher::waitFor(int32_t distId, const std::string& status, int seconds) {

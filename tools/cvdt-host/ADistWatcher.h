@@ -27,7 +27,9 @@ class ADistWatcher {
   void start();
   // Takes one last look, so a state published just before the stop is printed, and joins.
   void stop();
-  // Waits until the record or an item of distId has shown status; false after seconds.
+  // Waits until the record or an item of distId has shown status since start() (the baseline
+  // does not count, earlier passes do); false after seconds. A status that lasted less than a
+  // poll may have passed unseen; the last block of a pass stays and is always read.
   bool waitFor(int32_t distId, const std::string& status, int seconds);
 
   // The JSON lines of a change from before to now (tests print them the same way).
@@ -41,6 +43,8 @@ class ADistWatcher {
   std::thread m_thread;
   std::atomic<bool> m_bStop{false};
   std::mutex m_mutex;
+  bool m_bNews = false;              // this run has published (the record moved off the baseline)
+  uint32_t m_nBaselineCounter = 0;   // the publication counter an earlier run left
   std::string m_strLastRecord;
   std::map<int32_t, std::string> m_mapItemStatus;
   std::set<std::pair<int32_t, std::string>> m_setSeen;
