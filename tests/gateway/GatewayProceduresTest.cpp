@@ -39,13 +39,14 @@ class GatewayProceduresTest : public testing::TestWithParam<StoreKind> {
   std::string call(const std::string& procedure, const std::vector<std::string>& params) {
     return GatewayClient::call(m_pGateway->port(), requestText(procedure, params));
   }
-  // A product target as `target add` stores it.
   void addTarget(int dist, const std::string& equip, const std::string& name,
                  const std::string& policy, int updateId = 1) {
-    DbProbe(m_pGateway->dbPath())
-        .exec("INSERT INTO adt_product_target(dist_id, equip_id, name, policy, update_id,"
-              " created_at) VALUES(" + std::to_string(dist) + ", '" + equip + "', '" + name +
-              "', '" + policy + "', " + std::to_string(updateId) + ", '20260101000000')");
+    std::vector<std::string> args = {"target", "add", "--db", dbPath(), "--dist",
+                                     std::to_string(dist), "--name", name, "--policy", policy,
+                                     "--update-id", std::to_string(updateId)};
+    if (!equip.empty()) args.insert(args.end(), {"--equip", equip});
+    CommandResult run = runGatewayCommand(args);
+    ASSERT_EQ(run.status, 0) << run.err;
   }
   const std::string& dbPath() const { return m_pGateway->dbPath(); }
 
@@ -170,6 +171,28 @@ TEST_P(GatewayProceduresTest, ATargetListBeyondTheReplyLimitIsRefusedRatherThanC
   EXPECT_EQ(reply.rfind("C00440AERR|@result of", 0), 0u) << reply.substr(0, 80);
   ASSERT_EQ(m_pGateway->logLines().size(), 1u);
   EXPECT_NE(m_pGateway->logLines()[0].find("exceeds the reply limit"), std::string::npos);
+}
+
+// The administrator's target commands work on either store.
+TEST_P(GatewayProceduresTest, TargetsAreAddedListedAndRemovedOnEitherStore) {
+  addTarget(12, "", "Viewer", "<p/>", 3);
+  addTarget(12, "EQ2", "Viewer EQ2", "");
+  CommandResult list = runGatewayCommand({"target", "list", "--db", dbPath(), "--json"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("\"dist_id\":12,\"equip_id\":null,\"update_id\":3,\"name\":\"Viewer\""),
+            std::string::npos) << list.out;
+  CommandResult named = runGatewayCommand({"target", "list", "--db", dbPath(), "--equip", "EQ2"});
+  EXPECT_NE(named.out.find("Viewer EQ2"), std::string::npos) << named.out;
+  EXPECT_EQ(named.out.find("<p/>"), std::string::npos) << named.out;
+
+  std::vector<std::string> ids = DbProbe(dbPath()).rows(
+      "SELECT target_id FROM adt_product_target ORDER BY target_id");
+  ASSERT_EQ(ids.size(), 2u);
+  CommandResult removed = runGatewayCommand({"target", "remove", "--db", dbPath(), ids[0], "999"});
+  EXPECT_EQ(removed.status, 1);
+  EXPECT_NE(removed.err.find("no target 999"), std::string::npos) << removed.err;
+  EXPECT_EQ(DbProbe(dbPath()).count("adt_product_target"), 1);
+  EXPECT_EQ(call(kTargets, {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12"}), "C00440AOK|@");
 }
 
 }  // namespace

@@ -71,6 +71,10 @@ bool GatewayStore::open(const std::string& path, bool create) {
 
 bool GatewayStore::connect(const std::string& location) { return openLocation(location, true); }
 
+bool GatewayStore::connect(const std::string& location, bool create) {
+  return openLocation(location, create);
+}
+
 bool GatewayStore::openLocation(const std::string& location, bool create) {
   m_pSession = openSqlSession(location, create, m_strError);
   return m_pSession != nullptr && SchemaMigrations::apply(*m_pSession, m_strError);

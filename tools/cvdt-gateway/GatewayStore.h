@@ -61,6 +61,8 @@ class GatewayStore {
   // Opens location (an SQLite path, created if missing, or a postgresql:// address) and brings
   // the schema up to date.
   bool connect(const std::string& location);
+  // The same, creating a missing SQLite file only when create is set.
+  bool connect(const std::string& location, bool create);
   const std::string& error() const { return m_strError; }
   // The SQLite connection after open(); null on PostgreSQL.
   sqlite3* handle() const;

@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "ResultTable.h"
-#include "SqlTransaction.h"
 
 namespace cvdt::gateway {
 namespace {
@@ -35,7 +34,7 @@ int TargetCommand::run() {
     return usage("unknown action '" + action + "'");
   if (!m_args.has("db")) return usage("--db is required");
   GatewayStore store;
-  if (!store.open(m_args.value("db"), action == "add")) {
+  if (!store.connect(m_args.value("db"), action == "add")) {
     std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
     return 1;
   }
@@ -86,38 +85,30 @@ int TargetCommand::add(GatewayStore& store) {
                             unfit("the equipment id", equip, 199)}) {
     if (!fault.empty()) return usage(fault);
   }
-  SqlStatement insert(store.handle(),
-                      "INSERT INTO adt_product_target(dist_id, equip_id, name, policy, update_id,"
-                      " created_at) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-  if (!insert.ok() ||
-      !insert.bind(1, distId).bind(2, equip).bind(3, name).bind(4, policy).bind(5, updateId)
-           .bind(6, store.nowText()).run()) {
-    std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
+  int64_t id = 0;
+  if (!store.addTarget(distId, equip, name, policy, updateId, id)) {
+    std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
     return 1;
   }
-  std::printf("added target %lld\n",
-              static_cast<long long>(sqlite3_last_insert_rowid(store.handle())));
+  std::printf("added target %lld\n", static_cast<long long>(id));
   return 0;
 }
 
 int TargetCommand::list(GatewayStore& store) {
   int64_t distId = 0;
   if (!m_args.integer("dist", 1, kMaxId, distId)) return usage("--dist wants a distribution id");
-  SqlStatement query(store.handle(),
-                     "SELECT target_id, dist_id, NULLIF(equip_id, ''), update_id, name, policy,"
-                     " created_at FROM adt_product_target"
-                     " WHERE (?1 IS NULL OR dist_id = ?1) AND (?2 IS NULL OR equip_id = ?2)"
-                     " ORDER BY dist_id, target_id");
-  if (m_args.has("dist")) query.bind(1, distId);
-  if (m_args.has("equip")) query.bind(2, m_args.value("equip"));
+  std::vector<SqlRow> rows;
+  std::optional<std::string> equip;
+  if (m_args.has("equip")) equip = m_args.value("equip");
+  if (!store.listTargets(m_args.has("dist") ? distId : 0, equip, rows)) {
+    std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
+    return 1;
+  }
   using Kind = ResultTable::Kind;
   ResultTable table({{"target_id", Kind::Integer}, {"dist_id", Kind::Integer},
                      {"equip_id", Kind::Text}, {"update_id", Kind::Integer},
                      {"name", Kind::Text}, {"policy", Kind::Text}, {"created_at", Kind::Text}});
-  if (!query.ok() || !table.fill(query)) {
-    std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
-    return 1;
-  }
+  table.fill(std::move(rows));
   std::printf("%s", m_args.has("json") ? (table.json() + "\n").c_str() : table.text().c_str());
   return 0;
 }
@@ -125,26 +116,20 @@ int TargetCommand::list(GatewayStore& store) {
 int TargetCommand::remove(GatewayStore& store) {
   const auto& words = m_args.words();
   if (words.size() < 3) return usage("name the targets to remove");
-  SqlTransaction transaction(store.handle());
-  SqlStatement erase(store.handle(), "DELETE FROM adt_product_target WHERE target_id = ?1");
-  int missing = 0;
+  std::vector<int64_t> ids, missingIds;
   for (size_t i = 2; i < words.size(); ++i) {
     int64_t id = 0;
     if (!ArgList::parseInteger(words[i], 1, INT64_MAX, id))
       return usage("not a target id: " + words[i]);
-    if (!transaction.begun() || !erase.ok() || !erase.bind(1, id).run()) {
-      std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
-      return 1;
-    }
-    if (sqlite3_changes(store.handle()) == 0) {
-      std::fprintf(stderr, "cvdt-gateway target: no target %s\n", words[i].c_str());
-      ++missing;
-    }
+    ids.push_back(id);
   }
-  if (!transaction.commit()) {
-    std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
+  if (!store.removeTargets(ids, missingIds)) {
+    std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
     return 1;
   }
+  for (int64_t id : missingIds)
+    std::fprintf(stderr, "cvdt-gateway target: no target %lld\n", static_cast<long long>(id));
+  size_t missing = missingIds.size();
   std::printf("removed %zu target(s)\n", words.size() - 2 - missing);
   return missing == 0 ? 0 : 1;
 }
