@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build ccache pkg-config
   libsqlite3-dev libpq-dev postgresql libgtest-dev libgmock-dev libbenchmark-dev
-  libarchive-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
+  libarchive-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev libcli11-dev
   openssl curl libarchive-tools python3
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   x11-utils xvfb xdotool haproxy chromium libcpp-httplib-dev

@@ -2,8 +2,18 @@
 // checks.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+
+#include <nlohmann/json.hpp>
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
@@ -15,6 +25,64 @@ namespace {
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+
+// A program running with its standard output on a pipe, read line by line with a deadline.
+class ChildOutput {
+ public:
+  explicit ChildOutput(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    if (posix_spawn(&m_nPid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_nPid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(output[1]);
+    m_nOutput = output[0];
+  }
+  ~ChildOutput() {
+    stop();
+    if (m_nOutput >= 0) close(m_nOutput);
+  }
+  // The next whole line (without its line break), or "" when none came before the deadline.
+  std::string nextLine(std::chrono::seconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      size_t end = m_strPending.find('\n');
+      if (end != std::string::npos) {
+        std::string line = m_strPending.substr(0, end);
+        m_strPending.erase(0, end + 1);
+        return line;
+      }
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd wait{m_nOutput, POLLIN, 0};
+      if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) <= 0) return "";
+      char chunk[4096];
+      ssize_t got = read(m_nOutput, chunk, sizeof chunk);
+      if (got <= 0) return "";
+      m_strPending.append(chunk, static_cast<size_t>(got));
+      m_strAll.append(chunk, static_cast<size_t>(got));
+    }
+  }
+  // SIGTERM, then the exit code (-1 when it did not exit normally).
+  int stop() {
+    if (m_nPid <= 0) return -1;
+    kill(m_nPid, SIGTERM);
+    int status = 0;
+    waitpid(m_nPid, &status, 0);
+    m_nPid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  const std::string& all() const { return m_strAll; }
+
+ private:
+  pid_t m_nPid = -1;
+  int m_nOutput = -1;
+  std::string m_strPending, m_strAll;
+};
 
 class GatewayCommandsTest : public testing::Test {
  protected:
@@ -85,7 +153,17 @@ TEST_F(GatewayCommandsTest, StatusShowsTheLatestCommandedAndAutomaticReports) {
       << json.out;
   EXPECT_FALSE(contains(json.out, "\"status\":\"071\""));
   EXPECT_TRUE(contains(json.out, "{\"equip_id\":\"EQ2\",\"dist_id\":8,\"cmd_id\":null,"));
-  EXPECT_TRUE(contains(json.out, "\"err_detail\":\"part\\u0009missing\""));
+  // Read back as JSON: the columns in order, numbers as numbers, text byte for byte.
+  nlohmann::json parsed = nlohmann::json::parse(json.out);
+  ASSERT_EQ(parsed["automatic"].size(), 1u) << json.out;
+  const nlohmann::json& automatic = parsed["automatic"][0];
+  EXPECT_EQ(automatic["err_detail"], "part\tmissing");
+  EXPECT_EQ(automatic["proc_time"], 7);
+  EXPECT_EQ(automatic["status"], "904");
+  EXPECT_TRUE(automatic["dist_server_ip"].is_string());
+  ASSERT_EQ(parsed["commanded"].size(), 2u);
+  EXPECT_TRUE(parsed["commanded"][1]["status"].is_null());
+  EXPECT_TRUE(parsed["commanded"][1]["deleted_at"].is_string()) << json.out;
 
   CommandResult table = runGatewayCommand({"status", "--db", m_gateway.dbPath(), "--equip", "EQ2"});
   ASSERT_EQ(table.status, 0) << table.err;
@@ -94,6 +172,28 @@ TEST_F(GatewayCommandsTest, StatusShowsTheLatestCommandedAndAutomaticReports) {
 
   EXPECT_EQ(runGatewayCommand({"status", "--db", m_gateway.folder() + "/none.db"}).status, 1);
   EXPECT_EQ(runGatewayCommand({"status"}).status, 2);
+}
+
+// `status --watch` into a pipe prints the status again only when it changed, with no terminal
+// control sequences, and ends with 0 on SIGTERM.
+TEST_F(GatewayCommandsTest, StatusWatchPrintsEachChangeOnceWhenNotOnATerminal) {
+  auto report = [&](const std::string& status) {
+    ASSERT_EQ(call({"SP_SV_DT_N_EQUIP_IU", "EQUIP_ID:S:EQ1", "DIST_ID:I:5", "PROC_TYPE:S:NDT",
+                    "STATUS:S:" + status, "STATUS_DETAIL:S:", "CMD_ID:I:1", "ACTOR:I:1"})
+                  .status, 0);
+  };
+  report("071");
+  ChildOutput watch({CVDT_GATEWAY_PATH, "status", "--db", m_gateway.dbPath(), "--watch",
+                     "--json", "--interval", "1"});
+  std::string first = watch.nextLine(std::chrono::seconds(30));
+  ASSERT_FALSE(first.empty()) << "no reading";
+  EXPECT_EQ(nlohmann::json::parse(first)["commanded"][0]["status"], "071") << first;
+  report("060");
+  std::string second = watch.nextLine(std::chrono::seconds(30));
+  ASSERT_FALSE(second.empty()) << "the change was not printed";
+  EXPECT_EQ(nlohmann::json::parse(second)["commanded"][0]["status"], "060") << second;
+  EXPECT_EQ(watch.stop(), 0);
+  EXPECT_EQ(watch.all().find('\033'), std::string::npos) << watch.all();
 }
 
 TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
@@ -108,7 +208,6 @@ TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
       {"add", "--dist", "12", "--name", "N", "--policy", "<p>|@</p>"},
       {"add", "--dist", "12", "--name", "N"},
       {"add", "--dist", "12", "--name", "N", "--policy", "", "--policy-file", policyFile},
-      {"add", "--dist", "12", "--name", "N", "--policy-file", policyFile + ".missing"},
       {"add", "--dist", "0", "--name", "N", "--policy", ""},
       {"add", "--dist", "x", "--name", "N", "--policy", ""},
       {"add", "--name", "N", "--policy", ""},
@@ -117,6 +216,10 @@ TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
       {"rename", "--dist", "12"},
   };
   for (const auto& args : refused) EXPECT_EQ(target(args).status, 2) << args.back().substr(0, 20);
+  // A file that cannot be read is work that failed, not a wrong command line.
+  CommandResult missing = target({"add", "--dist", "12", "--name", "N", "--policy-file", policyFile + ".missing"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(contains(missing.err, "cannot read " + policyFile + ".missing")) << missing.err;
   EXPECT_EQ(DbProbe(m_gateway.dbPath()).count("adt_product_target"), 1);
 }
 
@@ -127,6 +230,10 @@ TEST_F(GatewayCommandsTest, TargetsAreListedAndRemovedById) {
                     "--update-id", "4"}).status, 0);
   CommandResult json = target({"list", "--json"});
   ASSERT_EQ(json.status, 0) << json.err;
+  nlohmann::json parsed = nlohmann::json::parse(json.out);
+  ASSERT_EQ(parsed.size(), 2u);
+  EXPECT_EQ(parsed[1]["update_id"], 4);
+  EXPECT_EQ(parsed[1]["name"], "Editor");
   EXPECT_TRUE(contains(json.out, "{\"target_id\":1,\"dist_id\":12,\"equip_id\":null,"
                                  "\"update_id\":1,\"name\":\"Viewer\","
                                  "\"policy\":\"<polProduct/>\",")) << json.out;

@@ -169,8 +169,10 @@ TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
       "--arch arm", "--os ten", "--drive CC=fixed", "--drive D=floppy", "--drive Z=fixed",
       "--product-type laptop", "--console-user no-such-user-here", "--language x",
       "--windows-folder Q:\\Windows", "--bogus 1", "--language", "--service-pack 3.x",
-      "--service-pack -1", "--code-pages x", "--code-pages 949/", "--code-pages 0",
-      "--code-pages 12345", "--code-pages",
+      "--service-pack -1", "--language 0x412", "--language 65536", "--suite-mask 0x10000",
+      "--suite-mask 0x-1", "--console-session -1", "--os 10.x", "--os 10.0.1.2",
+      "--registry-busy-ms 5s", "--code-pages x", "--code-pages 949/", "--code-pages 0",
+      "--code-pages 12345", "--code-pages", "--code-pages 949/437/850",
   };
   for (const char* options : bad) {
     HostRun run = runHost("machine init " + m_root + " " + options);

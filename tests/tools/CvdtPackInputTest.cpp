@@ -1,5 +1,6 @@
-// cvdt-pack refuses bad options, folders and file names with a message and a non-zero exit,
-// and leaves nothing behind on the server root when it does.
+// cvdt-pack refuses bad options, folders and file names with a message and a non-zero exit (2
+// for a wrong command line, 1 for work that failed), and leaves nothing behind on the server
+// root when it does.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,9 +43,10 @@ class CvdtPackInputTest : public PackFolderTest {
                         "--out", m_out},
                        extra);
   }
-  void expectRefused(const std::vector<std::string>& args, const std::string& message) {
+  void expectRefused(const std::vector<std::string>& args, const std::string& message,
+                     int status = 1) {
     const PackRun run = runPack(args);
-    EXPECT_NE(run.status, 0) << run.out;
+    EXPECT_EQ(run.status, status) << run.out << run.err;
     EXPECT_NE(run.err.find(message), std::string::npos) << "stderr: " << run.err;
     EXPECT_EQ(run.out, "");
     std::vector<std::string> written;
@@ -58,49 +60,68 @@ class CvdtPackInputTest : public PackFolderTest {
 TEST_F(CvdtPackInputTest, BadOptionsAreRefused) {
   writeBytes(m_src + "/run.bat", "x");
   const std::string longName(65, 'n');
-  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
-      {{"normal", "--name", "n", "--src", m_src, "--out", m_out}, "--id is required"},
-      {{"normal", "--id", "1", "--id", "2", "--name", "n", "--src", m_src, "--out", m_out},
-       "--id given twice"},
-      {normal({"--bogus", "1"}), "unknown option --bogus"},
-      {normal({"--agree=Y"}), "--agree takes no value"},
-      {normal({"--version"}), "--version needs a value"},
-      {normal({"stray"}), "unexpected argument 'stray'"},
-      {normal({"--part-size", "0"}), "--part-size must be a positive byte count"},
-      {normal({"--part-size", "12X"}), "--part-size must be a positive byte count"},
-      {normal({"--exec-user", "X"}), "--exec-user must be one of S, L, C"},
-      {normal({"--kind", "FOO"}), "--kind must be NDT, SWDT or DELDT"},
-      {normal({"--sw-id", "-2"}), "--sw-id must be a number"},
-      {normal({"--exec", "missing.exe"}), "--exec missing.exe is not a file"},
-      {normal({"--exec", "x"}), "--exec needs a name of 2 or more"},
-      {normal({"--reg-file", "r.r"}), "--reg-file r.r is not a file"},
-      {normal({"--sys-file", "../run.bat"}), "--sys-file must stay inside the package"},
-      {normal({"--sys-file", "/etc/passwd"}), "--sys-file must be relative"},
-      {normal({"--description", "a|$b"}), "--description must not contain \"|$\""},
-      {normal({"--base-folder", "relative\\x"}), "--base-folder must be a drive path"},
-      {normal({"--name", longName}), "--name is longer than 64 bytes"},
-      {normal({"--name", "a|@b"}), "must not contain \"|@\""},
-      {normal({"--name", "bad\xFF"}), "--name is not valid UTF-8"},
-      {{"normal", "--id", "1", "--name", "n", "--src", m_folder + "/none", "--out", m_out},
-       "source folder"},
-      {{"normal", "--id", "1", "--name", "n", "--src", m_src + "/run.bat", "--out", m_out},
-       "is not a folder"},
-      {{"normal", "--id", "1", "--name", "n", "--src", m_src, "--out", m_folder + "/none"},
-       "output root"},
-      {automatic({"--dest", "App"}), "--dest must be a drive path"},
-      {automatic({"--account", "Q"}), "--account must be one of S, L, C"},
-      {automatic({"--args", std::string(100, 'a')}), "--args is longer than 99 bytes"},
-      {automatic({"--name", "a|*b"}), "--name must not contain \"|*\""},
-      {automatic({"--program", "none.exe"}), "--program none.exe is not a file"},
-      {automatic({"--update-id", "x"}), "--update-id must be a number"},
-      {{"unpack"}, "unpack takes ARCHIVE [DEST]"},
-      {{"check", m_folder + "/none"}, "is not a folder"},
-      {{"frobnicate"}, "unknown command"},
+  struct Row {
+    std::vector<std::string> args;
+    std::string message;
+    int status;
   };
-  for (const auto& [args, message] : rows) {
-    SCOPED_TRACE(message);
-    expectRefused(args, message);
+  const std::vector<Row> rows = {
+      {{"normal", "--name", "n", "--src", m_src, "--out", m_out}, "--id is required", 2},
+      {{"normal", "--id", "1", "--id", "2", "--name", "n", "--src", m_src, "--out", m_out},
+       "--id given twice", 2},
+      {normal({"--bogus", "1"}), "not expected: 1 --bogus", 2},
+      {normal({"--agree=Y"}), "agree was given a disallowed flag override", 2},
+      {normal({"--version"}), "--version: 1 required V missing", 2},
+      {normal({"stray"}), "not expected: stray", 2},
+      {normal({"--part-size", "0"}), "--part-size must be a positive byte count", 2},
+      {normal({"--part-size", "12X"}), "--part-size must be a positive byte count", 2},
+      {normal({"--exec-user", "X"}), "--exec-user must be one of S, L, C", 2},
+      {normal({"--kind", "FOO"}), "--kind must be NDT, SWDT or DELDT", 2},
+      {normal({"--sw-id", "-2"}), "--sw-id must be a number", 2},
+      {normal({"--id", "010x"}), "--id must be a number from 1 to 2147483647, not '010x'", 2},
+      {normal({"--exec", "missing.exe"}), "--exec missing.exe is not a file", 1},
+      {normal({"--exec", "x"}), "--exec needs a name of 2 or more", 1},
+      {normal({"--reg-file", "r.r"}), "--reg-file r.r is not a file", 1},
+      {normal({"--sys-file", "../run.bat"}), "--sys-file must stay inside the package", 2},
+      {normal({"--sys-file", "/etc/passwd"}), "--sys-file must be relative", 2},
+      {normal({"--description", "a|$b"}), "--description must not contain \"|$\"", 2},
+      {normal({"--base-folder", "relative\\x"}), "--base-folder must be a drive path", 2},
+      {normal({"--name", longName}), "--name is longer than 64 bytes", 2},
+      {normal({"--name", "a|@b"}), "must not contain \"|@\"", 1},
+      {normal({"--name", "bad\xFF"}), "--name is not valid UTF-8", 2},
+      {{"normal", "--id", "1", "--name", "n", "--src", m_folder + "/none", "--out", m_out},
+       "source folder", 1},
+      {{"normal", "--id", "1", "--name", "n", "--src", m_src + "/run.bat", "--out", m_out},
+       "is not a folder", 1},
+      {{"normal", "--id", "1", "--name", "n", "--src", m_src, "--out", m_src + "/run.bat/www"},
+       "cannot create the output root", 1},
+      {automatic({"--dest", "App"}), "--dest must be a drive path", 2},
+      {automatic({"--account", "Q"}), "--account must be one of S, L, C", 2},
+      {automatic({"--args", std::string(100, 'a')}), "--args is longer than 99 bytes", 2},
+      {automatic({"--name", "a|*b"}), "--name must not contain \"|*\"", 2},
+      {automatic({"--program", "none.exe"}), "--program none.exe is not a file", 1},
+      {automatic({"--update-id", "x"}), "--update-id must be a number", 2},
+      {{"unpack"}, "ARCHIVE is required", 2},
+      {{"check", m_folder + "/none"}, "is not a folder", 1},
+      {{"check", m_out, "--jsn"}, "not expected: --jsn", 2},
+      {{"frobnicate"}, "cvdt-pack: unknown command 'frobnicate'", 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.message);
+    expectRefused(row.args, row.message, row.status);
   }
+}
+
+// The server root and the folders above it are made when missing, as mkdir -p does.
+TEST_F(CvdtPackInputTest, OutputRootIsCreated) {
+  writeBytes(m_src + "/a.txt", "a");
+  const std::string root = m_out + "/new/deeper/www";
+  PackRun run = runPack(withOptions(normal({}), {"--out", root}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_regular_file(root + "/Corvane/dist/normal/1.idx.lgz"));
+  run = runPack(withOptions(automatic({}), {"--out", root + "2"}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_regular_file(root + "2/Corvane/dist/auto/1.idx.lgz"));
 }
 
 // Names a Windows machine cannot hold, or that the index could not carry, stop the packing.

@@ -4,13 +4,15 @@
 #include <arpa/inet.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "FleetCheck.h"
 #include "FleetPlan.h"
 #include "FleetRun.h"
+#include "NCliApp.h"
+#include "NCliJson.h"
+#include "NCliNumber.h"
+#include "NCliUsageError.h"
 
 namespace {
 
@@ -48,8 +50,8 @@ bool parseLoopback(const std::string& text, GatewayAddress& address) {
   }
 }
 
-nlohmann::json summary(RunResult& run, const Options& options, const CheckResult* check) {
-  nlohmann::json out = {
+cvdt::cli::NJson summary(RunResult& run, const Options& options, const CheckResult* check) {
+  cvdt::cli::NJson out = {
       {"tag", options.tag},
       {"planned", int64_t{options.workstations} * options.reportsEach},
       {"sent", run.sent},
@@ -68,7 +70,7 @@ nlohmann::json summary(RunResult& run, const Options& options, const CheckResult
   return out;
 }
 
-void printText(const nlohmann::json& s) {
+void printText(const cvdt::cli::NJson& s) {
   std::printf("sent %lld of %lld reports in %.2f s: %.1f requests/s, %lld acknowledged, %lld errors\n",
               s["sent"].get<long long>(), s["planned"].get<long long>(), s["seconds"].get<double>(),
               s["requests_per_second"].get<double>(), s["acknowledged"].get<long long>(),
@@ -88,48 +90,12 @@ void printText(const nlohmann::json& s) {
               c["unexpected"].get<long long>());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options o;
-  o.tag = "F" + std::to_string(getpid());
-  CLI::App app("Plays workstations reporting to cvdt-gateway on this machine (loopback only)",
-               "cvdt-fleet");
-  app.add_option("--gateway", o.gateways, "a gateway's 127.x.x.x:PORT; repeat to go round several")
-      ->required();
-  app.add_option("--workstations", o.workstations, "simulated workstations")
-      ->check(CLI::Range(1, 10000000));
-  app.add_option("--reports", o.reportsEach, "reports per workstation")->check(CLI::Range(1, 100000));
-  app.add_option("--rate", o.rate, "reports per second in all (0: as fast as possible)")
-      ->check(CLI::Range(0.0, 1e7));
-  app.add_option("--concurrency", o.concurrency, "client threads")->check(CLI::Range(1, 1024));
-  app.add_option("--duration", o.durationSeconds, "seconds after which nothing more is sent")
-      ->check(CLI::Range(1, 3600));
-  app.add_option("--reply-wait-ms", o.replyWaitMs, "how long a report waits for its reply")
-      ->check(CLI::Range(100, 600000));
-  app.add_option("--db", o.db, "the gateways' database (SQLite file or postgresql://...) to check");
-  app.add_option("--tag", o.tag, "prefix of the equipment ids (letters and digits)")
-      ->check([](const std::string& tag) {
-        bool plain = !tag.empty() && tag.size() <= 32 &&
-                     tag.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                           "0123456789") == std::string::npos;
-        return plain ? std::string() : std::string("letters and digits, at most 32");
-      });
-  app.add_option("--max-errors", o.maxErrors, "errors tolerated before the exit code is 1");
-  app.add_flag("--json", o.json, "print one JSON object");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return app.exit(error) == 0 ? 0 : 2;
-  }
+int runFleet(const Options& o) {
   RunOptions run;
   for (const std::string& text : o.gateways) {
     GatewayAddress address;
-    if (!parseLoopback(text, address)) {
-      std::fprintf(stderr, "cvdt-fleet: --gateway wants a loopback 127.x.x.x:PORT, not %s\n",
-                   text.c_str());
-      return 2;
-    }
+    if (!parseLoopback(text, address))
+      throw cvdt::cli::NCliUsageError("--gateway wants a loopback 127.x.x.x:PORT, not " + text);
     run.gateways.push_back(address);
   }
   run.rate = o.rate;
@@ -140,10 +106,52 @@ int main(int argc, char** argv) {
   RunResult result = FleetRun(plan, run).run();
   CheckResult check;
   if (!o.db.empty()) check = FleetCheck::run(o.db, plan, result.acknowledged, result.failed);
-  nlohmann::json s = summary(result, o, o.db.empty() ? nullptr : &check);
-  if (o.json) std::printf("%s\n", s.dump().c_str());
+  cvdt::cli::NJson s = summary(result, o, o.db.empty() ? nullptr : &check);
+  if (o.json) std::printf("%s\n", cvdt::cli::NCliJson::line(s).c_str());
   else printText(s);
   bool ok = (o.db.empty() || check.passed()) &&
             static_cast<int64_t>(result.failed.size()) <= o.maxErrors;
-  return ok ? 0 : 1;
+  return ok ? cvdt::cli::kExitOk : cvdt::cli::kExitFailed;
+}
+
+bool plainTag(const std::string& tag) {
+  return !tag.empty() && tag.size() <= 32 &&
+         tag.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") ==
+             std::string::npos;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using cvdt::cli::NCliNumber;
+  Options o;
+  o.tag = "F" + std::to_string(getpid());
+  cvdt::cli::NCliApp cli("cvdt-fleet",
+                         "Plays workstations reporting to cvdt-gateway on this machine (loopback "
+                         "only) through the module's own client, then checks the database.");
+  CLI::App& app = cli.root();
+  app.add_option("--gateway", o.gateways, "a gateway's 127.x.x.x:PORT; repeat to go round several")
+      ->required()->type_name("ADDR:PORT");
+  NCliNumber::add(app, "--workstations", o.workstations, 1, 10000000, "simulated workstations");
+  NCliNumber::add(app, "--reports", o.reportsEach, 1, 100000, "reports per workstation");
+  app.add_option("--rate", o.rate, "reports per second in all (0: as fast as possible)")
+      ->check(CLI::Range(0.0, 1e7))->type_name("PER_SECOND")->capture_default_str();
+  NCliNumber::add(app, "--concurrency", o.concurrency, 1, 1024, "client threads");
+  NCliNumber::add(app, "--duration", o.durationSeconds, 1, 3600,
+                  "seconds after which nothing more is sent");
+  NCliNumber::add(app, "--reply-wait-ms", o.replyWaitMs, 100, 600000,
+                  "how long a report waits for its reply");
+  app.add_option("--db", o.db, "the gateways' database to check (SQLite file or postgresql://...)")
+      ->type_name("DB");
+  app.add_option("--tag", o.tag, "prefix of the equipment ids (letters and digits, at most 32)")
+      ->check([](const std::string& tag) {
+        return plainTag(tag) ? std::string() : std::string("letters and digits, at most 32");
+      });
+  NCliNumber::add(app, "--max-errors", o.maxErrors, 0, INT64_MAX,
+                  "errors tolerated before the exit code is 1");
+  app.add_flag("--json", o.json, "print one JSON object");
+  cli.setRootAction(
+      "cvdt-fleet --gateway 127.0.0.1:7221 --workstations 10000 --rate 167 --db gateway.db",
+      [&o] { return runFleet(o); });
+  return cli.run(argc, argv);
 }

@@ -2,22 +2,34 @@
 #include "CallCommand.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "GatewayConnection.h"
 #include "GatewayRequest.h"
+#include "NCliNumber.h"
 #include "SiteText.h"
 #include "net/NDBQuery.h"
 
 namespace cvdt::gateway {
 
-int CallCommand::usage(const std::string& problem) const {
-  std::fprintf(stderr,
-               "cvdt-gateway call: %s\n"
-               "usage: call --host H [--port P] [--wait-ms N] [--codepage N] PROC NAME:TYPE:VALUE...\n"
-               "       TYPE is S (text) or I (decimal integer); with --codepage the values are\n"
-               "       sent, and the result read, in that code page, as the site's agents do\n",
-               problem.c_str());
-  return 2;
+void CallCommand::addTo(cli::NCliApp& cli) {
+  auto options = std::make_shared<Options>();
+  options->nPort = NDBQuery::kDefaultPort;
+  options->nWaitMs = NDBQuery::kReplyWaitMs;
+  CLI::App* call = cli.addCommand(
+      cli.root(), "call", "run one stored procedure through the module's own gateway client",
+      "cvdt-gateway call --host 127.0.0.1 SP_SV_ADT_PROD_BY_EQUIP_S1 EQUIP_ID:S:EQ1 DT_ID:S:5",
+      [options] { return CallCommand(*options).run(); });
+  call->add_option("--host", options->strHost, "the gateway's address")->required();
+  cli::NCliNumber::add(*call, "--port", options->nPort, 1, 65535, "the gateway's port");
+  cli::NCliNumber::add(*call, "--wait-ms", options->nWaitMs, 1, 600000, "how long to wait for the reply");
+  call->add_option("PROC", options->strProcedure, "the stored procedure")->required();
+  call->add_option("PARAM", options->params,
+                   "a parameter NAME:TYPE:VALUE, TYPE S (text) or I (decimal integer); the value "
+                   "may hold colons")->type_name("NAME:TYPE:VALUE");
+  SiteText::addOption(*call, options->nCodePage,
+                      "send the values, and read the result, in this code page, as the site's "
+                      "agents do");
 }
 
 bool CallCommand::packParam(const std::string& spec, std::string& packed, std::string& error) {
@@ -44,40 +56,31 @@ bool CallCommand::packParam(const std::string& spec, std::string& packed, std::s
 }
 
 int CallCommand::run() {
-  std::string problem = m_args.problem({"host", "port", "wait-ms", "codepage"});
-  if (!problem.empty()) return usage(problem);
-  uint32_t codePage = 0;
-  if (m_args.has("codepage") && !SiteText::parse(m_args.value("codepage"), codePage))
-    return usage("--codepage wants a code page number such as 949");
-  SiteText site(codePage);
-  const auto& words = m_args.words();
-  int64_t port = NDBQuery::kDefaultPort, waitMs = NDBQuery::kReplyWaitMs;
-  if (!m_args.has("host") || words.size() < 2) return usage("name the host and the procedure");
-  if (!m_args.integer("port", 1, 65535, port) || !m_args.integer("wait-ms", 1, 600000, waitMs))
-    return usage("--port wants 1 to 65535 and --wait-ms 1 to 600000");
-  std::string parameters;
-  for (size_t i = 2; i < words.size(); ++i) {
+  SiteText site(m_options.nCodePage);
+  std::string parameters, problem;
+  for (size_t i = 0; i < m_options.params.size(); ++i) {
     std::string packed;
-    if (!packParam(site.toWire(words[i]), packed, problem)) return usage(problem);
-    parameters += (i == 2 ? "" : "|$") + packed;
+    if (!packParam(site.toWire(m_options.params[i]), packed, problem)) throw cli::NCliUsageError(problem);
+    parameters += (i == 0 ? "" : "|$") + packed;
   }
-  size_t requestLength = GatewayRequest::kPrefix.size() + words[1].size() + 2 +
-                         std::to_string(words.size() - 2).size() + 2 + parameters.size();
+  const std::string& procedure = m_options.strProcedure;
+  size_t requestLength = GatewayRequest::kPrefix.size() + procedure.size() + 2 +
+                         std::to_string(m_options.params.size()).size() + 2 + parameters.size();
   if (requestLength > GatewayConnection::kMaxRequestLength)
-    return usage("the request has " + std::to_string(requestLength) + " bytes; at most " +
-                 std::to_string(GatewayConnection::kMaxRequestLength) + " go");
+    throw cli::NCliUsageError("the request has " + std::to_string(requestLength) + " bytes; at most " +
+                              std::to_string(GatewayConnection::kMaxRequestLength) + " go");
   NDBQuery query;
-  query.setServer(m_args.value("host").c_str(), static_cast<int>(port));
-  query.setReplyWaitMs(static_cast<uint32_t>(waitMs));
+  query.setServer(m_options.strHost.c_str(), static_cast<int>(m_options.nPort));
+  query.setReplyWaitMs(static_cast<uint32_t>(m_options.nWaitMs));
   NString result;
-  if (!query.execStoredProc(words[1].c_str(), static_cast<int>(words.size() - 2),
+  if (!query.execStoredProc(procedure.c_str(), static_cast<int>(m_options.params.size()),
                             parameters.c_str(), result)) {
     std::fprintf(stderr, "cvdt-gateway call: %s failed: no connection, no reply, or a refusal"
-                 " (the gateway's log says why)\n", words[1].c_str());
-    return 1;
+                 " (the gateway's log says why)\n", procedure.c_str());
+    return cli::kExitFailed;
   }
   std::printf("%s\n", site.toStored(result.text()).c_str());
-  return 0;
+  return cli::kExitOk;
 }
 
 }  // namespace cvdt::gateway

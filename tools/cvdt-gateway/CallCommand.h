@@ -4,22 +4,34 @@
 
 #include <string>
 
-#include "ArgList.h"
+#include <cstdint>
+#include <vector>
+
+#include "NCliApp.h"
 
 namespace cvdt::gateway {
 
 class CallCommand {
  public:
-  explicit CallCommand(const ArgList& args) : m_args(args) {}
+  struct Options {
+    std::string strHost, strProcedure;
+    int64_t nPort = 0, nWaitMs = 0;  // set to the module client's defaults by addTo
+    std::vector<std::string> params;
+    uint32_t nCodePage = 0;  // the site's code page; 0: texts kept as they came
+  };
+
+  // Adds "call" and its options to the tool.
+  static void addTo(cli::NCliApp& cli);
+
+  explicit CallCommand(const Options& options) : m_options(options) {}
   // 0 with the result text printed; 1 when the request failed; 2 on a usage error.
   int run();
 
  private:
   // "NAME:TYPE:VALUE" (the value may hold colons) as NAME|#TYPE|#VALUE; false with error set.
   static bool packParam(const std::string& spec, std::string& packed, std::string& error);
-  int usage(const std::string& problem) const;
 
-  const ArgList& m_args;
+  const Options& m_options;
 };
 
 }  // namespace cvdt::gateway

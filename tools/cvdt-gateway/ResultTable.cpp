@@ -2,8 +2,8 @@
 #include "ResultTable.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 
 namespace cvdt::gateway {
 namespace {
@@ -19,6 +19,13 @@ size_t utf8Length(const std::string& text, size_t at) {
     if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
   }
   return length;
+}
+
+cli::NJson integerValue(const std::string& text) {
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc() && end == text.data() + text.size()) return value;
+  return cli::NCliJson::utf8(text);  // SQLite holds what it was given; keep it as text
 }
 
 // Terminal columns of a UTF-8 text: two for a wide East Asian character, one for any other.
@@ -117,39 +124,19 @@ std::string ResultTable::text() const {
   return out;
 }
 
-std::string ResultTable::json() const {
-  std::string out = "[";
-  for (size_t r = 0; r < m_rows.size(); ++r) {
-    out += r == 0 ? "{" : ",{";
+cli::NJson ResultTable::json() const {
+  cli::NJson rows = cli::NJson::array();
+  for (const auto& row : m_rows) {
+    cli::NJson object = cli::NJson::object();
     for (size_t i = 0; i < m_columns.size(); ++i) {
-      const auto& value = m_rows[r][i];
-      out += (i == 0 ? "" : ",") + jsonString(m_columns[i].name) + ":";
-      if (!value) out += "null";
-      else out += m_columns[i].kind == Kind::Integer ? *value : jsonString(*value);
+      const auto& value = row[i];
+      if (!value) object[m_columns[i].name] = nullptr;
+      else if (m_columns[i].kind == Kind::Integer) object[m_columns[i].name] = integerValue(*value);
+      else object[m_columns[i].name] = cli::NCliJson::utf8(*value);
     }
-    out += "}";
+    rows.push_back(std::move(object));
   }
-  return out + "]";
-}
-
-std::string ResultTable::jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length = c >= 0x80 ? utf8Length(text, i) : 1;
-    char escape[8];
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || length == 0) {
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out.append(text, i, length);
-    }
-    i += length == 0 ? 1 : length;
-  }
-  return out + "\"";
+  return rows;
 }
 
 }  // namespace cvdt::gateway

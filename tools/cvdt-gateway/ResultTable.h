@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "NCliJson.h"
 #include "SiteText.h"
 #include "SqlSession.h"
 #include "SqlStatement.h"
@@ -32,11 +33,9 @@ class ResultTable {
   // control characters as spaces, and cells are cut at 60 characters; a wide (East Asian)
   // character takes two columns.
   std::string text() const;
-  // A JSON array of objects named by the columns; NULL is null, Integer columns are numbers.
-  std::string json() const;
-
-  // text as a JSON string literal; bytes that are not UTF-8 are escaped as \u00XX.
-  static std::string jsonString(const std::string& text);
+  // A JSON array of objects named by the columns, in column order; NULL is null, Integer
+  // columns are numbers, and text bytes that are not UTF-8 stand for U+0080 to U+00FF.
+  cli::NJson json() const;
 
  private:
   static std::string cell(const std::optional<std::string>& value);

@@ -3,62 +3,63 @@
 #include "ServeCommand.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "GatewayServer.h"
 #include "GatewayWorkers.h"
+#include "NCliNumber.h"
 
 namespace cvdt::gateway {
 
-bool ServeCommand::readOptions(ServerOptions& options, std::string& error) const {
-  error = m_args.problem(
-      {"listen", "db", "max-connections", "max-per-address", "frame-timeout-ms", "codepage",
-       "workers"});
-  if (!error.empty()) return false;
-  std::string listen = m_args.value("listen", "127.0.0.1:7221");
+void ServeCommand::addTo(cli::NCliApp& cli) {
+  auto options = std::make_shared<Options>();
+  CLI::App* serve = cli.addCommand(
+      cli.root(), "serve", "run the gateway on SQLite or PostgreSQL until stopped (SIGINT, SIGTERM)",
+      "cvdt-gateway serve --listen 127.0.0.1:7221 --db /var/lib/cvdt/gateway.db\n"
+      "cvdt-gateway serve --listen 127.0.0.1:0 --db g.db   (port 0: any free port, printed)\n"
+      "cvdt-gateway serve --db postgresql://gw@db.example/cvdt --workers 4",
+      [options] { return ServeCommand(*options).run(); });
+  serve->add_option("--listen", options->strListen, "address and port to listen on")
+      ->type_name("ADDR:PORT")->capture_default_str();
+  serve->add_option("--db", options->strDb,
+                    "the SQLite database (created when missing) or a postgresql:// address")
+      ->type_name("DB")->capture_default_str();
+  cli::NCliNumber::add(*serve, "--workers", options->nWorkers, 1, 256,
+                       "event loops on the one port (SO_REUSEPORT), each with its own database "
+                       "connection");
+  cli::NCliNumber::add(*serve, "--max-connections", options->nMaxConnections, 1, 1000000,
+                       "connections served at once");
+  cli::NCliNumber::add(*serve, "--max-per-address", options->nMaxPerAddress, 1, 1000000,
+                       "connections from one client address");
+  cli::NCliNumber::add(*serve, "--frame-timeout-ms", options->nFrameTimeoutMs, 1, 3600000,
+                       "time a client has to send a whole request frame");
+  SiteText::addOption(*serve, options->nCodePage,
+                      "the code page the site's agents send their texts in; they are stored as "
+                      "UTF-8 (default: stored as they came)");
+}
+
+void ServeCommand::readOptions(ServerOptions& options) const {
+  const std::string& listen = m_options.strListen;
   size_t colon = listen.rfind(':');
   int64_t port = -1;
-  if (colon == std::string::npos ||
-      !ArgList::parseInteger(listen.substr(colon + 1), 0, 65535, port)) {
-    error = "--listen wants ADDR:PORT, not " + listen;
-    return false;
-  }
+  if (colon == std::string::npos || !cli::NCliNumber::parse(listen.substr(colon + 1), 0, 65535, port))
+    throw cli::NCliUsageError("--listen wants ADDR:PORT (port 0 to 65535), not '" + listen + "'");
   options.address = listen.substr(0, colon);
   options.port = static_cast<uint16_t>(port);
-  int64_t maxConnections = 1024, maxPerAddress = 64, timeout = 10000;
-  if (!m_args.integer("max-connections", 1, 1000000, maxConnections) ||
-      !m_args.integer("max-per-address", 1, 1000000, maxPerAddress) ||
-      !m_args.integer("frame-timeout-ms", 1, 3600000, timeout)) {
-    error = "--max-connections, --max-per-address and --frame-timeout-ms want a positive number";
-    return false;
-  }
-  options.maxConnections = static_cast<size_t>(maxConnections);
-  options.maxPerAddress = static_cast<size_t>(maxPerAddress);
-  options.frameTimeoutMs = static_cast<int>(timeout);
-  return true;
+  options.maxConnections = static_cast<size_t>(m_options.nMaxConnections);
+  options.maxPerAddress = static_cast<size_t>(m_options.nMaxPerAddress);
+  options.frameTimeoutMs = static_cast<int>(m_options.nFrameTimeoutMs);
 }
 
 int ServeCommand::run() {
   ServerOptions options;
+  readOptions(options);
   std::string error;
-  if (!readOptions(options, error)) {
-    std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());
-    return 2;
-  }
-  int64_t workers = 1;
-  if (!m_args.integer("workers", 1, 256, workers)) {
-    std::fprintf(stderr, "cvdt-gateway serve: --workers wants a number from 1 to 256\n");
-    return 2;
-  }
-  uint32_t codePage = 0;
-  if (m_args.has("codepage") && !SiteText::parse(m_args.value("codepage"), codePage)) {
-    std::fprintf(stderr, "cvdt-gateway serve: --codepage wants a code page number such as 949\n");
-    return 2;
-  }
-  GatewayWorkers loops(options, m_args.value("db", "cvdt-gateway.db"), SiteText(codePage),
-                       static_cast<unsigned>(workers));
+  GatewayWorkers loops(options, m_options.strDb, SiteText(m_options.nCodePage),
+                       static_cast<unsigned>(m_options.nWorkers));
   if (!loops.start(error)) {
     std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());
-    return 1;
+    return cli::kExitFailed;
   }
   std::printf("listening on %s\n", loops.boundAddress().c_str());
   if (loops.maxConnections() < options.maxConnections) {

@@ -1,9 +1,10 @@
 // ServeCommand: `cvdt-gateway serve`: opens the database and runs the gateway until stopped.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-#include "ArgList.h"
+#include "NCliApp.h"
 
 namespace cvdt::gateway {
 
@@ -11,15 +12,26 @@ struct ServerOptions;
 
 class ServeCommand {
  public:
-  explicit ServeCommand(const ArgList& args) : m_args(args) {}
+  struct Options {
+    std::string strListen = "127.0.0.1:7221", strDb = "cvdt-gateway.db";
+    int64_t nMaxConnections = 1024, nMaxPerAddress = 64, nFrameTimeoutMs = 10000;
+    int64_t nWorkers = 1;  // event loops on the one port
+    uint32_t nCodePage = 0;  // the site's code page; 0: texts kept as they came
+  };
+
+  // Adds "serve" and its options to the tool.
+  static void addTo(cli::NCliApp& cli);
+
+  explicit ServeCommand(const Options& options) : m_options(options) {}
   // 0 after a stop by signal, 1 when the database or the address cannot be used, 2 on a usage
   // error.
   int run();
 
  private:
-  bool readOptions(ServerOptions& options, std::string& error) const;
+  // The server's options; throws cli::NCliUsageError for a listen address that is not one.
+  void readOptions(ServerOptions& options) const;
 
-  const ArgList& m_args;
+  const Options& m_options;
 };
 
 }  // namespace cvdt::gateway

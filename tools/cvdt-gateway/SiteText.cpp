@@ -1,19 +1,31 @@
 // The site code page of the gateway: conversions through the platform layer's iconv backend.
 #include "SiteText.h"
 
-#include <charconv>
-
+#include "NCliNumber.h"
 #include "platform/PlatformText.h"
 
 namespace cvdt::gateway {
 
 bool SiteText::parse(const std::string& text, uint32_t& codePage) {
-  uint32_t value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return false;
-  if (!plat::isCodePageAvailable(value)) return false;
-  codePage = value;
+  int64_t value = 0;  // Windows code page numbers fit 16 bits
+  if (!cli::NCliNumber::parse(text, 1, 0xFFFF, value)) return false;
+  if (!plat::isCodePageAvailable(static_cast<uint32_t>(value))) return false;
+  codePage = static_cast<uint32_t>(value);
   return true;
+}
+
+CLI::Option* SiteText::addOption(CLI::App& command, uint32_t& codePage,
+                                const std::string& description) {
+  return command
+      .add_option_function<std::string>(
+          "--codepage",
+          [&codePage](const std::string& text) {
+            if (!parse(text, codePage))
+              throw CLI::ValidationError("--codepage", "'" + text + "' is not a code page number "
+                                                       "this system converts, such as 949");
+          },
+          description)
+      ->type_name("N");
 }
 
 bool SiteText::isUtf8(std::string_view text) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include <CLI/CLI.hpp>
+
 namespace cvdt::gateway {
 
 class SiteText {
@@ -16,6 +18,9 @@ class SiteText {
   // Reads "--codepage N": a Windows code page number the C library can convert (65001 is
   // UTF-8). False for anything else.
   static bool parse(const std::string& text, uint32_t& codePage);
+  // Adds "--codepage N" to command: a given value is read by parse() into codePage, and one it
+  // refuses is a command-line error naming the option and the value.
+  static CLI::Option* addOption(CLI::App& command, uint32_t& codePage, const std::string& description);
   static bool isUtf8(std::string_view text);
 
   uint32_t codePage() const { return m_nCodePage; }

@@ -1,9 +1,17 @@
-// `cvdt-gateway status --db PATH [--equip ID] [--json] [--codepage N]`.
+// `cvdt-gateway status --db PATH [--equip ID] [--json] [--codepage N] [--watch [--interval N]]`.
 #include "StatusCommand.h"
 
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <memory>
+#include <thread>
 
 #include "GatewayStore.h"
+#include "NCliNumber.h"
 
 namespace cvdt::gateway {
 namespace {
@@ -33,56 +41,117 @@ constexpr const char* kAutomaticSql =
     " AND (?1 IS NULL OR s.equip_id = ?1)"
     " ORDER BY 1, 2";
 
+std::vector<ResultTable::Column> commandedColumns() {
+  return {{"equip_id", Kind::Text},      {"dist_id", Kind::Integer}, {"cmd_id", Kind::Integer},
+          {"proc_type", Kind::Text},     {"status", Kind::Text},     {"status_detail", Kind::Text},
+          {"actor", Kind::Integer},      {"reported_at", Kind::Text}, {"deleted_at", Kind::Text}};
+}
+
+std::vector<ResultTable::Column> automaticColumns() {
+  return {{"equip_id", Kind::Text},   {"dist_id", Kind::Integer},     {"update_id", Kind::Integer},
+          {"status", Kind::Text},     {"status_detail", Kind::Text},  {"proc_time", Kind::Integer},
+          {"dist_server_ip", Kind::Text}, {"err_detail", Kind::Text}, {"reported_at", Kind::Text}};
+}
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onStopSignal(int) { g_stop = 1; }
+
+// The local time of day, for the heading of a refreshed table.
+std::string clockText() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
+}
+
 }  // namespace
+
+void StatusCommand::addTo(cli::NCliApp& cli) {
+  auto options = std::make_shared<Options>();
+  CLI::App* status = cli.addCommand(
+      cli.root(), "status", "the latest commanded and automatic status of every equipment",
+      "cvdt-gateway status --db gateway.db --equip EQ0000000001\n"
+      "cvdt-gateway status --db gateway.db --watch --interval 1",
+      [options] { return StatusCommand(*options).run(); });
+  status->add_option("--db", options->strDb, "the gateway's SQLite database")->required()->type_name("FILE");
+  status->add_option("--equip", options->strEquip, "only this equipment")
+      ->type_name("ID")->each([o = options.get()](const std::string&) { o->bEquipGiven = true; });
+  status->add_flag("--json", options->bJson, "print one JSON object {\"commanded\":[...],\"automatic\":[...]}");
+  status->add_flag("--watch", options->bWatch,
+                   "read again every interval until interrupted: a refreshed table on a terminal, "
+                   "otherwise the status again whenever it changed");
+  SiteText::addOption(*status, options->nCodePage,
+                      "the site's code page: stored texts that are not UTF-8 are decoded with it");
+  cli::NCliNumber::add(*status, "--interval", options->nIntervalSeconds, 1, 3600,
+                       "seconds between two readings with --watch");
+}
 
 bool StatusCommand::query(sqlite3* db, const char* sql, ResultTable& table) const {
   SqlStatement statement(db, sql);
   if (!statement.ok()) return false;
-  if (m_args.has("equip")) statement.bind(1, m_args.value("equip"));
-  return table.fill(statement, m_site);
+  if (m_options.bEquipGiven) statement.bind(1, m_options.strEquip);
+  return table.fill(statement, SiteText(m_options.nCodePage));
+}
+
+bool StatusCommand::read(GatewayStore& store, ResultTable& commanded, ResultTable& automatic) const {
+  return query(store.handle(), kCommandedSql, commanded) &&
+         query(store.handle(), kAutomaticSql, automatic);
+}
+
+std::string StatusCommand::render(const ResultTable& commanded, const ResultTable& automatic) const {
+  if (m_options.bJson) {
+    cli::NJson json = {{"commanded", commanded.json()}, {"automatic", automatic.json()}};
+    return cli::NCliJson::line(json) + "\n";
+  }
+  return "Commanded distribution (" + std::to_string(commanded.size()) + ")\n" + commanded.text() +
+         "\nAutomatic distribution (" + std::to_string(automatic.size()) + ")\n" + automatic.text();
 }
 
 int StatusCommand::run() {
-  std::string problem = m_args.problem({"db", "equip", "json", "codepage"});
-  uint32_t codePage = 0;
-  if (problem.empty() && m_args.has("codepage") && !SiteText::parse(m_args.value("codepage"), codePage))
-    problem = "--codepage wants a code page number such as 949";
-  if (!problem.empty() || !m_args.has("db") || m_args.words().size() > 1) {
-    std::fprintf(stderr, "cvdt-gateway status: %s\n",
-                 problem.empty() ? "usage: status --db PATH [--equip ID] [--json] [--codepage N]"
-                                 : problem.c_str());
-    return 2;
-  }
-  m_site = SiteText(codePage);
   GatewayStore store;
-  if (!store.open(m_args.value("db"), false)) {
+  if (!store.open(m_options.strDb, false)) {
     std::fprintf(stderr, "cvdt-gateway status: %s\n", store.error().c_str());
-    return 1;
+    return cli::kExitFailed;
   }
-  ResultTable commanded({{"equip_id", Kind::Text}, {"dist_id", Kind::Integer},
-                         {"cmd_id", Kind::Integer}, {"proc_type", Kind::Text},
-                         {"status", Kind::Text}, {"status_detail", Kind::Text},
-                         {"actor", Kind::Integer}, {"reported_at", Kind::Text},
-                         {"deleted_at", Kind::Text}});
-  ResultTable automatic({{"equip_id", Kind::Text}, {"dist_id", Kind::Integer},
-                         {"update_id", Kind::Integer}, {"status", Kind::Text},
-                         {"status_detail", Kind::Text}, {"proc_time", Kind::Integer},
-                         {"dist_server_ip", Kind::Text}, {"err_detail", Kind::Text},
-                         {"reported_at", Kind::Text}});
-  if (!query(store.handle(), kCommandedSql, commanded) ||
-      !query(store.handle(), kAutomaticSql, automatic)) {
+  if (m_options.bWatch) return watch(store);
+  ResultTable commanded(commandedColumns()), automatic(automaticColumns());
+  if (!read(store, commanded, automatic)) {
     std::fprintf(stderr, "cvdt-gateway status: %s\n", sqlite3_errmsg(store.handle()));
-    return 1;
+    return cli::kExitFailed;
   }
-  if (m_args.has("json")) {
-    std::printf("{\"commanded\":%s,\"automatic\":%s}\n", commanded.json().c_str(),
-                automatic.json().c_str());
-  } else {
-    std::printf("Commanded distribution (%zu)\n%s\nAutomatic distribution (%zu)\n%s",
-                commanded.size(), commanded.text().c_str(), automatic.size(),
-                automatic.text().c_str());
+  std::fputs(render(commanded, automatic).c_str(), stdout);
+  return cli::kExitOk;
+}
+
+int StatusCommand::watch(GatewayStore& store) {
+  std::signal(SIGINT, onStopSignal);
+  std::signal(SIGTERM, onStopSignal);
+  bool bTerminal = isatty(STDOUT_FILENO) == 1;
+  std::string last;
+  while (g_stop == 0) {
+    ResultTable commanded(commandedColumns()), automatic(automaticColumns());
+    if (!read(store, commanded, automatic)) {
+      std::fprintf(stderr, "cvdt-gateway status: %s\n", sqlite3_errmsg(store.handle()));
+      return cli::kExitFailed;
+    }
+    std::string shown = render(commanded, automatic);
+    if (bTerminal) {
+      // Home, clear the screen, then the reading with its time.
+      std::printf("\033[H\033[2J%s  every %llds, %s  (Ctrl-C stops)\n\n%s", m_options.strDb.c_str(),
+                  static_cast<long long>(m_options.nIntervalSeconds), clockText().c_str(), shown.c_str());
+    } else if (shown != last) {
+      std::fputs(shown.c_str(), stdout);
+    }
+    last = shown;
+    std::fflush(stdout);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(m_options.nIntervalSeconds);
+    while (g_stop == 0 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  return 0;
+  return cli::kExitOk;
 }
 
 }  // namespace cvdt::gateway

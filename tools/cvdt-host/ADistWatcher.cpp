@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ADistStateReader.h"
+#include "NCliJson.h"
 #include "ReportCollector.h"
 
 namespace cvdt::host {
@@ -44,19 +45,18 @@ void ADistWatcher::poll() {
 }
 
 std::string ADistWatcher::recordLine(const ADistDialogState& state) {
-  std::string line = "adist {\"dist\":" + std::to_string(state.currentId) + ",\"status\":";
-  appendJsonString(line, state.currentStatus);
-  line += ",\"percent\":" + std::to_string(state.percent) + ",\"detail\":";
-  appendJsonString(line, state.detail);
-  return line + "}";
+  cli::NJson json = {{"dist", state.currentId},
+                     {"status", jsonText(state.currentStatus)},
+                     {"percent", state.percent},
+                     {"detail", jsonText(state.detail)}};
+  return "adist " + cli::NCliJson::line(json);
 }
 
 std::string ADistWatcher::itemLine(const ADistDialogItem& item) {
-  std::string line = "adist-item {\"dist\":" + std::to_string(item.distId) + ",\"name\":";
-  appendJsonString(line, item.name);
-  line += ",\"status\":";
-  appendJsonString(line, item.status);
-  return line + "}";
+  cli::NJson json = {{"dist", item.distId},
+                     {"name", jsonText(item.name)},
+                     {"status", jsonText(item.status)}};
+  return "adist-item " + cli::NCliJson::line(json);
 }
 
 // One look at the record: prints the status record when it changed, then each item whose

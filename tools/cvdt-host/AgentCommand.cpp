@@ -13,11 +13,12 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "ADistWatcher.h"
-#include "CommandLine.h"
 #include "HostModule.h"
+#include "NCliNumber.h"
 #include "ReportCollector.h"
 #include "ScriptNumber.h"
 #include "gendist/DistContent.h"
@@ -37,16 +38,19 @@ constexpr const char* kDefaultCallArgs = "N|%10";
 // periodic status report.
 constexpr const char* kDefaultADistCallArgs = "3|%60|%Y|%0";
 
-const std::vector<std::string> kAgentOptions = {"equip-id", "gateway", "ft-protocol",
-                                                "ft-credentials", "ft-port", "ft-mode",
-                                                "module", "script", "help"};
+// The options of the agent: the host environment block and where the script comes from.
+struct AgentOptions {
+  std::string strEquipId = "EQ0000000001", strGateway = "127.0.0.1:7221", strFtProtocol = "http";
+  std::string strFtCredentials, strFtMode = "P", strModule, strScript;
+  int64_t nFtPort = 80;
+};
 
-void printUsage() {
-  std::fprintf(stderr,
-      "usage: cvdt-host agent [--equip-id ID] [--gateway HOST:PORT] [--ft-protocol http|https|ftp]\n"
-      "                       [--ft-credentials USER:PASSWORD] [--ft-port N] [--ft-mode A|P]\n"
-      "                       [--module WINDOWS_PATH] [--script FILE]\n"
-      "commands (one per line, quoted like a Windows command line; '#' starts a comment):\n"
+// The script language, shown at the end of `cvdt-host agent --help`.
+std::string scriptHelp() {
+  char defaults[64];
+  std::snprintf(defaults, sizeof defaults, "%s", kDefaultADistCallArgs);
+  return std::string(
+      "Script commands (one per line, quoted like a Windows command line; '#' starts a comment):\n"
       "  ndist-func [EQUIPCFG [CALLARGS [DIALOGPARAM]]]   configure and start commanded distribution\n"
       "  ndist-stop                                        stop it (waits for the running job)\n"
       "  ndist-cmd CMDID CONTENTS [EQUIPCFG [CALLARGS]]    post a commanded job\n"
@@ -56,7 +60,7 @@ void printUsage() {
       "                                                    automatic distribution: settings and\n"
       "                                                    items (func), a command (cmd), at once\n"
       "                                                    with the dialog (now); CALLARGS default\n"
-      "                                                    %s\n"
+      "                                                    ") + defaults + "\n" +
       "  adist-stop                                        stop it (waits for the running pass)\n"
       "  wait SECONDS | echo TEXT\n"
       "  wait-result CMDID CODE [SECONDS [TEXT]]           wait for a result with CODE (and a detail\n"
@@ -70,13 +74,12 @@ void printUsage() {
       "                                                    its thread and descriptor counts\n"
       "ids are decimal numbers of their field's range (CMDID, SESSION, PID 0 to 4294967295; DISTID\n"
       "-2147483648 to 2147483647); a line with any other value is refused and not run\n"
-      "output: 'call EXPORT = RESULT' per export call, 'result {...}' per command result, and\n"
+      "Output: 'call EXPORT = RESULT' per export call, 'result {...}' per command result, and\n"
       "the automatic state as the module publishes it for its progress dialog (registry value\n"
       "dtdlg_cfg, written only while show dialog is on: CALLARGS field 2 \"Y\" or adist-now),\n"
       "polled every 100 ms: 'adist {\"dist\",\"status\",\"percent\",\"detail\"}' when the status\n"
       "record changed and 'adist-item {\"dist\",\"name\",\"status\"}' when an item's status did;\n"
-      "states that last less than a poll may not be printed.\n",
-      kDefaultADistCallArgs);
+      "states that last less than a poll may not be printed.\n";
 }
 
 // Entries of a /proc folder.
@@ -122,19 +125,21 @@ void copyField(char* field, size_t width, const std::string& value) {
   field[width - 1] = '\0';
 }
 
-std::unique_ptr<HostEnvironment> buildEnvironment(const CommandLine& line) {
+std::unique_ptr<HostEnvironment> buildEnvironment(const AgentOptions& o) {
   auto env = std::make_unique<HostEnvironment>();
   std::memset(env.get(), 0, sizeof(HostEnvironment));
-  std::string gateway = line.value("gateway", "127.0.0.1:7221");
-  size_t colon = gateway.rfind(':');
-  copyField(env->m_szEquipId, sizeof env->m_szEquipId, line.value("equip-id", "EQ0000000001"));
-  copyField(env->m_szDbAddress, sizeof env->m_szDbAddress, gateway.substr(0, colon));
-  copyField(env->m_szDbPort, sizeof env->m_szDbPort,
-            colon == std::string::npos ? "7221" : gateway.substr(colon + 1));
-  copyField(env->m_szFtAddress, sizeof env->m_szFtAddress, line.value("ft-protocol", "http"));
-  copyField(env->m_szFtSecond, sizeof env->m_szFtSecond, line.value("ft-credentials", ""));
-  copyField(env->m_szFtPort, sizeof env->m_szFtPort, line.value("ft-port", "80"));
-  copyField(env->m_szTransferMode, sizeof env->m_szTransferMode, line.value("ft-mode", "P"));
+  size_t colon = o.strGateway.rfind(':');
+  std::string port = colon == std::string::npos ? "7221" : o.strGateway.substr(colon + 1);
+  int64_t number = 0;
+  if (!cli::NCliNumber::parse(port, 1, 65535, number))
+    throw cli::NCliUsageError("--gateway wants HOST[:PORT] with a port from 1 to 65535, not '" + o.strGateway + "'");
+  copyField(env->m_szEquipId, sizeof env->m_szEquipId, o.strEquipId);
+  copyField(env->m_szDbAddress, sizeof env->m_szDbAddress, o.strGateway.substr(0, colon));
+  copyField(env->m_szDbPort, sizeof env->m_szDbPort, std::to_string(number));
+  copyField(env->m_szFtAddress, sizeof env->m_szFtAddress, o.strFtProtocol);
+  copyField(env->m_szFtSecond, sizeof env->m_szFtSecond, o.strFtCredentials);
+  copyField(env->m_szFtPort, sizeof env->m_szFtPort, std::to_string(o.nFtPort));
+  copyField(env->m_szTransferMode, sizeof env->m_szTransferMode, o.strFtMode);
   return env;
 }
 
@@ -344,47 +349,63 @@ int runScript(Agent& agent, std::istream& in) {
   return failures == 0 ? 0 : 1;
 }
 
-}  // namespace
 
-int runAgentCommand(int argc, char** argv) {
-  CommandLine line(argc, argv, {"help"});
-  if (line.has("help") || !line.unknown(kAgentOptions).empty() || !line.missingValue().empty()) {
-    printUsage();
-    return line.has("help") ? 0 : 2;
+int runAgent(const AgentOptions& o) {
+  std::unique_ptr<HostEnvironment> env = buildEnvironment(o);
+  std::ifstream script;
+  if (!o.strScript.empty()) {
+    script.open(o.strScript);
+    if (!script) throw std::runtime_error("cannot read " + o.strScript);
   }
   auto machine = plat::posix::currentMachine();
-  std::string modulePath = line.value("module", machine->moduleFolder + "\\cvdt.dll");
-  std::unique_ptr<HostEnvironment> env = buildEnvironment(line);
+  std::string modulePath = o.strModule.empty() ? machine->moduleFolder + "\\cvdt.dll" : o.strModule;
   Reports reports;
   std::string error;
-  if (!reports.open(error)) {
-    std::fprintf(stderr, "cvdt-host agent: %s\n", error.c_str());
-    return 1;
-  }
+  if (!reports.open(error)) throw std::runtime_error(error);
   HostModule module;
-  if (!module.load(modulePath, error)) {
-    std::fprintf(stderr, "cvdt-host agent: %s\n", error.c_str());
-    return 1;
-  }
+  if (!module.load(modulePath, error)) throw std::runtime_error(error);
   std::printf("agent: module %s loaded\n", modulePath.c_str());
   ADistWatcher watcher;
   watcher.start();
   Agent agent(module, *env, reports, watcher);
-  int status = 0;
-  if (line.has("script")) {
-    std::ifstream script(line.value("script"));
-    if (!script) {
-      std::fprintf(stderr, "cvdt-host agent: cannot read %s\n", line.value("script").c_str());
-      return 1;
-    }
-    status = runScript(agent, script);
-  } else {
-    status = runScript(agent, std::cin);
-  }
+  int status = runScript(agent, o.strScript.empty() ? std::cin : script);
   module.unload();  // stops the module's threads before the reporting component closes
   watcher.stop();
   std::printf("agent: module unloaded\n");
   return status;
+}
+
+void addAgentOptions(CLI::App& agent, AgentOptions& o) {
+  agent.add_option("--equip-id", o.strEquipId, "equipment id of this workstation")->capture_default_str();
+  agent.add_option("--gateway", o.strGateway, "the database gateway")
+      ->type_name("HOST[:PORT]")->capture_default_str();
+  agent.add_option("--ft-protocol", o.strFtProtocol, "file-transfer protocol")
+      ->check(CLI::IsMember({"http", "https", "ftp"}))->capture_default_str();
+  agent.add_option("--ft-credentials", o.strFtCredentials, "file-transfer account (empty: anonymous)")
+      ->type_name("USER:PASSWORD");
+  cli::NCliNumber::add(agent, "--ft-port", o.nFtPort, 0, 65535,
+                       "file-transfer port (0: the protocol's default)");
+  agent.add_option("--ft-mode", o.strFtMode, "FTP transfer mode: A active, P passive")
+      ->check(CLI::IsMember({"A", "P"}))->capture_default_str();
+  agent.add_option("--module", o.strModule, "the module to load (default: cvdt.dll in the machine's module folder)")
+      ->type_name("WINDOWS_PATH");
+  agent.add_option("--script", o.strScript, "run the commands of FILE (default: standard input)")
+      ->type_name("FILE");
+}
+
+}  // namespace
+
+void addAgentCommand(cli::NCliApp& cli) {
+  auto options = std::make_shared<AgentOptions>();
+  CLI::App* agent = cli.addCommand(
+      cli.root(), "agent",
+      "load the module and drive its exports from a script",
+      "", [options] { return runAgent(*options); });
+  addAgentOptions(*agent, *options);
+  agent->footer(scriptHelp() +
+                "Example:\n"
+                "  cvdt-host agent --gateway 127.0.0.1:7221 --ft-port 8080 --script jobs.txt\n"
+                "  printf 'ndist-func\\nwait 5\\nndist-stop\\n' | cvdt-host agent");
 }
 
 }  // namespace cvdt::host

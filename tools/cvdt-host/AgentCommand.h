@@ -3,8 +3,12 @@
 // its script (or standard input) says, printing every call and every command result.
 #pragma once
 
+#include "NCliApp.h"
+
 namespace cvdt::host {
 
-int runAgentCommand(int argc, char** argv);
+// Adds "agent": exits 0 when every script line ran, 1 when a line could not be run or the
+// module could not be loaded, 2 for a wrong command line.
+void addAgentCommand(cli::NCliApp& cli);
 
 }  // namespace cvdt::host

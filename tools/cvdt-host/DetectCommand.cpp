@@ -7,7 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include <nlohmann/json.hpp>
+#include <memory>
+#include <stdexcept>
+
+#include "NCliJson.h"
 
 #include "DetectExplain.h"
 #include "detect/NEswDetectMgr.h"
@@ -78,9 +81,9 @@ void printText(const std::string& path, const Outcome& outcome, const NEswDetect
               explainer.treeText().c_str());
 }
 
-nlohmann::json toJson(const std::string& path, const Outcome& outcome, const NEswDetectMgr& mgr,
+cli::NJson toJson(const std::string& path, const Outcome& outcome, const NEswDetectMgr& mgr,
                       const DetectExplainer& explainer, bool explain) {
-  nlohmann::json json;
+  cli::NJson json;
   json["policy"] = path;
   json["verdict"] = outcome.strVerdict;
   json["detect_returned"] = outcome.nReturn;
@@ -90,63 +93,68 @@ nlohmann::json toJson(const std::string& path, const Outcome& outcome, const NEs
                    {"installed", outcome.target.bReal_Installed},
                    {"platform_matched", outcome.target.bPlatformMatched}};
   if (!explain) return json;
-  json["platform_strings"] = nlohmann::json::array();
+  json["platform_strings"] = cli::NJson::array();
   const NStringArray& platforms = mgr.platformStrings();
   for (int i = 0; i < platforms.getCount(); ++i)
     json["platform_strings"].push_back(platforms.getAt(i).text());
-  json["platform_sections"] = nlohmann::json::array();
+  json["platform_sections"] = cli::NJson::array();
   for (const PlatformSection& section : explainer.sections())
     json["platform_sections"].push_back(
         {{"number", section.nNumber}, {"text", section.strText}, {"matched", section.bMatched}});
   std::string matched = matchedSection(explainer);
-  json["matched_section"] = matched.empty() ? nlohmann::json() : nlohmann::json(matched);
+  json["matched_section"] = matched.empty() ? cli::NJson() : cli::NJson(matched);
   json["tokens"] = explainer.tokenCount();
   json["unevaluated_tokens"] = explainer.unevaluated();
   json["expressions"] = explainer.treeJson();
   return json;
 }
 
-}  // namespace
 
-int runDetectCommand(const CommandLine& line) {
-  std::vector<std::string> unknown = line.unknown({"policy", "explain", "json"});
-  std::string path = line.value("policy");
-  if (line.words().size() != 1 || !unknown.empty() || !line.missingValue().empty() || path.empty()) {
-    std::fprintf(stderr, "usage: cvdt-host detect --policy FILE [--explain] [--json]\n");
-    return 2;
-  }
+struct DetectOptions {
+  std::string strPolicy;
+  bool bExplain = false, bJson = false;
+};
+
+int detectPolicy(const DetectOptions& o) {
   std::string policy;
-  if (!readPolicy(path, policy)) {
-    std::fprintf(stderr, "cvdt-host detect: cannot read %s\n", path.c_str());
-    return 1;
-  }
+  if (!readPolicy(o.strPolicy, policy)) throw std::runtime_error("cannot read " + o.strPolicy);
   NEswDetectMgr mgr;
   mgr.init("", "");
   DetectExplainer explainer;
   Outcome outcome = detect(policy, mgr, explainer);
-  bool explain = line.has("explain");
-  if (line.has("json")) {
-    std::printf("%s\n", toJson(path, outcome, mgr, explainer, explain)
-                            .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                            .c_str());
-  } else if (explain) {
-    printText(path, outcome, mgr, explainer);
+  if (o.bJson) {
+    std::printf("%s\n", cli::NCliJson::line(toJson(o.strPolicy, outcome, mgr, explainer, o.bExplain)).c_str());
+  } else if (o.bExplain) {
+    printText(o.strPolicy, outcome, mgr, explainer);
   } else {
     std::printf("%s\n", outcome.strVerdict.c_str());
   }
-  return outcome.nReturn == 0 ? 1 : 0;
+  return outcome.nReturn == 0 ? cli::kExitFailed : cli::kExitOk;
 }
 
-int runPlatformCommand(const CommandLine& line) {
-  if (line.words().size() != 1 || !line.unknown({}).empty()) {
-    std::fprintf(stderr, "usage: cvdt-host platform\n");
-    return 2;
-  }
+int printPlatform() {
   NEswDetectMgr mgr;
   mgr.init("", "");
   const NStringArray& platforms = mgr.platformStrings();
   for (int i = 0; i < platforms.getCount(); ++i) std::printf("%s\n", platforms.getAt(i).text());
-  return 0;
+  return cli::kExitOk;
+}
+
+}  // namespace
+
+void addDetectCommands(cli::NCliApp& cli) {
+  auto options = std::make_shared<DetectOptions>();
+  CLI::App* detectCommand = cli.addCommand(
+      cli.root(), "detect", "a product policy's verdict on this machine, and why",
+      "cvdt-host detect --policy viewer.xml --explain\n"
+      "cvdt-host detect --policy viewer.xml --json",
+      [options] { return detectPolicy(*options); });
+  detectCommand->add_option("--policy", options->strPolicy, "the policy file")->required()->type_name("FILE");
+  detectCommand->add_flag("--explain", options->bExplain,
+                          "show the platform strings, the platform sections and every condition's facts");
+  detectCommand->add_flag("--json", options->bJson, "print one JSON record");
+  cli.addCommand(cli.root(), "platform", "this machine's platform strings, one per line",
+                 "CVDT_MACHINE=demo/machine cvdt-host platform", [] { return printPlatform(); });
 }
 
 }  // namespace cvdt::host

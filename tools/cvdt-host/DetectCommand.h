@@ -3,13 +3,12 @@
 // `cvdt-host platform`: this machine's platform strings, one per line.
 #pragma once
 
-#include "CommandLine.h"
+#include "NCliApp.h"
 
 namespace cvdt::host {
 
-// 0 when the policy was examined (whatever the verdict), 1 when the evaluation failed or the
-// file cannot be read, 2 for a wrong command line.
-int runDetectCommand(const CommandLine& line);
-int runPlatformCommand(const CommandLine& line);
+// Adds "detect" and "platform". detect exits 0 when the policy was examined (whatever the
+// verdict), 1 when the evaluation failed or the file cannot be read, 2 for a wrong command line.
+void addDetectCommands(cli::NCliApp& cli);
 
 }  // namespace cvdt::host

@@ -3,6 +3,8 @@
 #include "RegistryCommand.h"
 
 #include <cstdio>
+#include <memory>
+#include <stdexcept>
 
 #include "detect/NRegistry.h"
 #include "platform/PlatformText.h"
@@ -16,33 +18,35 @@ bool splitRoot(const std::string& path, plat::RegRoot& root, std::string& key) {
   return plat::regRootFromName(path.substr(0, slash), root);
 }
 
-}  // namespace
-
-int runRegistryCommand(const CommandLine& line) {
-  const auto& words = line.words();
-  if (words.size() != 3 || words[1] != "show") {
-    std::fprintf(stderr, "usage: cvdt-host registry show 'HKLM\\SOFTWARE\\KEY' [--64]\n");
-    return 2;
-  }
+int showKey(const std::string& path, bool b64) {
   plat::RegRoot root;
   std::string key;
-  if (!splitRoot(words[2], root, key)) {
-    std::fprintf(stderr, "cvdt-host registry: unknown root in %s\n", words[2].c_str());
-    return 2;
-  }
+  if (!splitRoot(path, root, key)) throw cli::NCliUsageError("unknown root in " + path);
   // The registry holds the machine's ANSI text; this terminal speaks UTF-8.
   key = plat::utf8ToAnsi(key);
   NRegistry registry;
-  if (!registry.open(root, key.c_str(), true, true, line.has("64"))) {
-    std::fprintf(stderr, "cvdt-host registry: no key %s\n", words[2].c_str());
-    return 1;
-  }
+  if (!registry.open(root, key.c_str(), true, true, b64))
+    throw std::runtime_error("no key " + path);
   std::string name;
   for (uint32_t index = 0; registry.handle()->enumValue(index, name) == 0; ++index) {
     std::string value = plat::ansiToUtf8(registry.readValue(name.c_str()).text());
     std::printf("%s = %s\n", name.empty() ? "@" : plat::ansiToUtf8(name).c_str(), value.c_str());
   }
-  return 0;
+  return cli::kExitOk;
+}
+
+}  // namespace
+
+void addRegistryCommand(cli::NCliApp& cli) {
+  CLI::App* registry = cli.addCommand(cli.root(), "registry", "look at the machine's registry",
+                                      "cvdt-host registry show 'HKLM\\SOFTWARE\\Plumbex\\Corvane'");
+  auto options = std::make_shared<std::pair<std::string, bool>>();
+  CLI::App* show = cli.addCommand(
+      *registry, "show", "the values of a registry key, as the module reads them",
+      "cvdt-host registry show 'HKLM\\SOFTWARE\\SampleViewer' --64",
+      [options] { return showKey(options->first, options->second); });
+  show->add_option("KEY", options->first, "ROOT\\PATH, e.g. HKLM\\SOFTWARE\\Plumbex\\Corvane")->required();
+  show->add_flag("--64", options->second, "read the 64-bit view (default: the 32-bit view the module sees)");
 }
 
 }  // namespace cvdt::host

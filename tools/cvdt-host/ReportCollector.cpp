@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "NCliJson.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFile.h"
 #include "platform/PlatformFs.h"
@@ -48,23 +49,9 @@ bool decodeResultBytes(const std::string& bytes, std::string& line) {
 
 }  // namespace
 
-void appendJsonString(std::string& out, const std::string& text) {
-  // Through UTF-16 and back, so bytes that are no UTF-8 become U+FFFD and the line stays JSON.
-  std::string clean = plat::wideToUtf8(plat::utf8ToWide(text));
-  out.push_back('"');
-  for (unsigned char c : clean) {
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  out.push_back('"');
+// Through UTF-16 and back, so bytes that are no UTF-8 become U+FFFD.
+std::string jsonText(const std::string& text) {
+  return plat::wideToUtf8(plat::utf8ToWide(text));
 }
 
 bool ReportCollector::open(std::string& error) {
@@ -150,20 +137,13 @@ void ReportCollector::takeFiles(std::vector<CommandResult>& out) {
 }
 
 std::string ReportCollector::toJson(const CommandResult& result) {
-  std::string json = "{\"source\":";
-  appendJsonString(json, result.source);
-  json += ",\"cmd_id\":" + std::to_string(result.cmdId) + ",\"datetime\":";
-  appendJsonString(json, result.dateTime);
-  json += ",\"code\":";
-  appendJsonString(json, result.code);
-  json += ",\"detail\":";
-  appendJsonString(json, result.detail);
-  if (result.source == "file") {
-    json += ",\"unit_key\":";
-    appendJsonString(json, result.unitKey);
-  }
-  json += "}";
-  return json;
+  cli::NJson json = {{"source", result.source},
+                     {"cmd_id", result.cmdId},
+                     {"datetime", jsonText(result.dateTime)},
+                     {"code", jsonText(result.code)},
+                     {"detail", jsonText(result.detail)}};
+  if (result.source == "file") json["unit_key"] = jsonText(result.unitKey);
+  return cli::NCliJson::line(json);
 }
 
 // "M01_" + unit key + "_" + date-time + "_" + 12-digit id; the line is "<id>|@<code>|@<detail>".

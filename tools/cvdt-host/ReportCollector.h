@@ -15,9 +15,9 @@
 
 namespace cvdt::host {
 
-// Appends text as a JSON string: quotes, backslashes and control characters escaped, bytes that
-// are not UTF-8 replaced, so every line the host prints stays JSON.
-void appendJsonString(std::string& out, const std::string& text);
+// text as the host prints it inside JSON: through the module's text conversion, so bytes that
+// are not UTF-8 become U+FFFD and every line the host prints stays JSON.
+std::string jsonText(const std::string& text);
 
 struct CommandResult {
   std::string source;  // "queue" or "file"

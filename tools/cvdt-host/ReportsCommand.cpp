@@ -6,8 +6,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <stdexcept>
 
-#include "CommandLine.h"
+#include "NCliNumber.h"
 #include "ReportCollector.h"
 
 namespace cvdt::host {
@@ -20,14 +22,6 @@ constexpr uint32_t kPollMs = 250;  // how often the result folder is looked at
 volatile std::sig_atomic_t g_stop = 0;
 
 void onStopSignal(int) { g_stop = 1; }
-
-void printUsage() {
-  std::fprintf(stderr,
-               "usage: cvdt-host reports [--once] [--seconds N]\n"
-               "  collects command results from the report-data queue and the result folder and\n"
-               "  prints each as a JSON line; --once sweeps once, --seconds N stops after N seconds,\n"
-               "  otherwise it runs until interrupted\n");
-}
 
 void sweep(ReportCollector& collector) {
   std::vector<CommandResult> results;
@@ -42,36 +36,43 @@ uint32_t millisecondsLeft(Clock::time_point deadline) {
   return left <= 0 ? 0 : static_cast<uint32_t>(left < kPollMs ? left : kPollMs);
 }
 
-}  // namespace
 
-int runReportsCommand(int argc, char** argv) {
-  CommandLine line(argc, argv, {"help", "once"});
-  long seconds = std::strtol(line.value("seconds", "0").c_str(), nullptr, 10);
-  if (line.has("help") || !line.unknown({"help", "once", "seconds"}).empty() ||
-      !line.missingValue().empty() || line.words().size() != 1 || seconds < 0) {
-    printUsage();
-    return line.has("help") ? 0 : 2;
-  }
+int collect(bool bOnce, int64_t nSeconds) {
   ReportCollector collector;
   std::string error;
-  if (!collector.open(error)) {
-    std::fprintf(stderr, "cvdt-host reports: %s\n", error.c_str());
-    return 1;
-  }
+  if (!collector.open(error)) throw std::runtime_error(error);
   std::fprintf(stderr, "cvdt-host reports: collecting from %s\n", collector.resultFolder().c_str());
-  if (line.has("once")) {
+  if (bOnce) {
     sweep(collector);
-    return 0;
+    return cli::kExitOk;
   }
   std::signal(SIGINT, onStopSignal);
   std::signal(SIGTERM, onStopSignal);
-  auto deadline = seconds > 0 ? Clock::now() + std::chrono::seconds(seconds) : Clock::time_point::max();
+  auto deadline = nSeconds > 0 ? Clock::now() + std::chrono::seconds(nSeconds) : Clock::time_point::max();
   while (g_stop == 0 && Clock::now() < deadline) {
     sweep(collector);
     collector.waitFilled(collector.msUntilRested(millisecondsLeft(deadline)));
   }
   sweep(collector);
-  return 0;
+  return cli::kExitOk;
+}
+
+}  // namespace
+
+void addReportsCommand(cli::NCliApp& cli) {
+  struct Options {
+    bool bOnce = false;
+    int64_t nSeconds = 0;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* reports = cli.addCommand(
+      cli.root(), "reports",
+      "collect command results (report-data queue, result folder) as JSON lines",
+      "cvdt-host reports --seconds 60 > results.jsonl",
+      [options] { return collect(options->bOnce, options->nSeconds); });
+  reports->add_flag("--once", options->bOnce, "sweep once and stop");
+  cli::NCliNumber::add(*reports, "--seconds", options->nSeconds, 0, 31536000,
+                       "stop after N seconds (0: run until interrupted)");
 }
 
 }  // namespace cvdt::host

@@ -2,9 +2,12 @@
 // command result it collects as one JSON line.
 #pragma once
 
+#include "NCliApp.h"
+
 namespace cvdt::host {
 
-// Returns the process exit code. JSON lines go to standard output, messages to standard error.
-int runReportsCommand(int argc, char** argv);
+// Adds "reports": JSON lines go to standard output, messages to standard error; exits 1 when the
+// queue cannot be created.
+void addReportsCommand(cli::NCliApp& cli);
 
 }  // namespace cvdt::host

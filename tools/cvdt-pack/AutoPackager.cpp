@@ -6,6 +6,7 @@
 
 #include "IndexText.h"
 #include "LgzWriter.h"
+#include "NCliProgress.h"
 #include "PackError.h"
 #include "ServerLayout.h"
 #include "SourceTree.h"
@@ -31,16 +32,24 @@ std::string headerField(const PackArgs& args, const std::string& option, size_t 
 
 const PackArgs::Known& AutoPackager::knownOptions() {
   static const PackArgs::Known known = {
-      {"id", Kind::Value},        {"name", Kind::Value},       {"dest", Kind::Value},
-      {"src", Kind::Value},       {"out", Kind::Value},        {"part-size", Kind::Value},
-      {"update-id", Kind::Value}, {"label", Kind::Value},      {"subfolders", Kind::Flag},
-      {"cleanup", Kind::Flag},    {"program", Kind::Value},    {"args", Kind::Value},
-      {"account", Kind::Value}};
+      {"id", Kind::Value, "N", "item id, 1 to 2147483647 (required)"},
+      {"name", Kind::Value, "NAME", "item name, at most 64 bytes (required)"},
+      {"dest", Kind::Value, "PATH", "destination drive path on the agent, e.g. 'C:\\App' (required)"},
+      {"src", Kind::Value, "DIR", "the folder to pack (required)"},
+      {"out", Kind::Value, "ROOT", "the server root to write below (created when missing; required)"},
+      {"part-size", Kind::Value, "BYTES", "largest part, may end in K, M or G (default 10M)"},
+      {"update-id", Kind::Value, "U", "update id, 0 to 2147483647 (default 1)"},
+      {"label", Kind::Value, "L", "label"},
+      {"subfolders", Kind::Flag, "", "agents compare subfolders of the destination too"},
+      {"cleanup", Kind::Flag, "", "agents remove destination files the index does not name"},
+      {"program", Kind::Value, "REL", "program to run after an update, relative to the package"},
+      {"args", Kind::Value, "A", "its arguments, at most 99 bytes"},
+      {"account", Kind::Value, "S|L|C", "run it as S system, L logged-on user, C console user (default S)"}};
   return known;
 }
 
 AutoOptions AutoPackager::optionsFrom(const PackArgs& args) {
-  if (!args.words().empty()) throw PackError("unexpected argument '" + args.words()[0] + "'");
+  args.check();
   AutoOptions o;
   o.id = std::to_string(TextRules::number(args.required("id"), "--id", 1, 2147483647));
   o.name = args.required("name");
@@ -90,6 +99,7 @@ void AutoPackager::checkTree(const SourceTree& tree) {
 AutoResult AutoPackager::run() {
   const SourceTree tree(m_options.source);
   checkTree(tree);
+  ServerLayout::createRoot(m_options.root);
   const ServerLayout layout(m_options.root);
   const auto flavour = ServerLayout::Flavour::Auto;
   const std::string staging = layout.beginPackage(flavour, m_options.id);
@@ -112,6 +122,7 @@ AutoResult AutoPackager::writePackage(const SourceTree& tree, const std::string&
                 "the index header");
   AutoResult result;
   const std::string zipFolder = staging + "/zip";
+  m_nTotalBytes = tree.contentBytes();
   for (const SourceTree::Entry& entry : tree.entries()) {
     if (entry.folder) {
       index.addLine({"M", entry.windows, "0", "D", "", "0"}, "the line of " + entry.host);
@@ -121,6 +132,7 @@ AutoResult AutoPackager::writePackage(const SourceTree& tree, const std::string&
         writeFile(entry.relative, entry.windows, entry.host, entry.size, zipFolder, index);
     ++result.files;
   }
+  if (m_pProgress != nullptr) m_pProgress->clear();
   VolumeSink indexSink(staging, o.id + ".idx", std::numeric_limits<uint64_t>::max());
   LgzWriter writer(indexSink);
   writer.addBytes(o.id + ".idx", index.bytes(), tree.newest());
@@ -142,6 +154,12 @@ int AutoPackager::writeFile(const std::string& relative, const std::string& wind
   const std::string name = path.filename().string();
   VolumeSink parts(path.parent_path().string(), name, m_options.partSize);
   LgzWriter writer(parts);
+  if (m_pProgress != nullptr) {
+    writer.setProgress([this, &relative](uint64_t bytes) {
+      m_nDoneBytes += bytes;
+      m_pProgress->update(m_nDoneBytes, m_nTotalBytes, relative);
+    });
+  }
   const std::string digest = writer.addFile(name, host);
   writer.finish();
   const int count = static_cast<int>(parts.parts().size());

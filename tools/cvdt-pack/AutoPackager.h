@@ -9,6 +9,10 @@
 
 #include "PackArgs.h"
 
+namespace cvdt::cli {
+class NCliProgress;
+}
+
 namespace cvdt::pack {
 
 class IndexText;
@@ -38,6 +42,8 @@ class AutoPackager {
   static const PackArgs::Known& knownOptions();
 
   explicit AutoPackager(AutoOptions options) : m_options(std::move(options)) {}
+  // Draws the content bytes archived so far on progress (not owned; null: none) while run works.
+  void setProgress(cli::NCliProgress* progress) { m_pProgress = progress; }
   // Writes the package below the root and returns what to print. Throws PackError.
   AutoResult run();
   // Notes for the operator (printed to stderr), filled by run.
@@ -51,6 +57,9 @@ class AutoPackager {
                 uint64_t size, const std::string& zipFolder, IndexText& index);
 
   AutoOptions m_options;
+  cli::NCliProgress* m_pProgress = nullptr;
+  uint64_t m_nDoneBytes = 0;   // content archived so far, for the progress line
+  uint64_t m_nTotalBytes = 0;  // content of the whole tree
   std::vector<std::string> m_warnings;
 };
 

@@ -95,6 +95,7 @@ std::string LgzWriter::addFile(const std::string& name, const std::string& hostP
     if (digest.bytes() + got > static_cast<uint64_t>(info.st_size)) break;
     digest.add(buffer.get(), got);
     writeData(buffer.get(), got, name);
+    if (m_progress) m_progress(got);
   }
   if (std::ferror(file.get()) || digest.bytes() != static_cast<uint64_t>(info.st_size) ||
       got != 0) {

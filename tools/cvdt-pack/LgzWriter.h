@@ -4,7 +4,9 @@
 
 #include <archive.h>
 
+#include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 
 namespace cvdt::pack {
@@ -30,6 +32,8 @@ class LgzWriter {
   void addBytes(const std::string& name, const std::string& bytes, time_t modified);
   // Ends the archive and the last part.
   void finish();
+  // Called with the byte count of each piece of file content addFile has archived.
+  void setProgress(std::function<void(uint64_t)> progress) { m_progress = std::move(progress); }
 
  private:
   static la_ssize_t onWrite(struct archive* writer, void* self, const void* data, size_t size);
@@ -40,6 +44,7 @@ class LgzWriter {
   VolumeSink& m_sink;
   struct archive* m_pArchive = nullptr;
   std::string m_strSinkError;  // a write error of the sink, kept across the C callback
+  std::function<void(uint64_t)> m_progress;
 };
 
 }  // namespace cvdt::pack

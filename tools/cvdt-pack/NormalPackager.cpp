@@ -6,6 +6,7 @@
 
 #include "IndexText.h"
 #include "LgzWriter.h"
+#include "NCliProgress.h"
 #include "PackError.h"
 #include "ServerLayout.h"
 #include "SourceTree.h"
@@ -40,19 +41,29 @@ std::string upper(std::string text) {
 
 const PackArgs::Known& NormalPackager::knownOptions() {
   static const PackArgs::Known known = {
-      {"id", Kind::Value},          {"name", Kind::Value},        {"src", Kind::Value},
-      {"out", Kind::Value},         {"part-size", Kind::Value},   {"version", Kind::Value},
-      {"base-folder", Kind::Value}, {"description", Kind::Value}, {"agree", Kind::Flag},
-      {"public", Kind::Flag},       {"exec", Kind::Value},        {"exec-options", Kind::Value},
-      {"exec-user", Kind::Value},   {"reg-file", Kind::Value},    {"kind", Kind::Value},
-      {"sw-id", Kind::Value},       {"platform", Kind::Value},    {"sys-file", Kind::List}};
+      {"id", Kind::Value, "N", "distribution id, 1 to 2147483647 (required)"},
+      {"name", Kind::Value, "NAME", "package name, at most 64 bytes (required)"},
+      {"src", Kind::Value, "DIR", "the folder to pack (required)"},
+      {"out", Kind::Value, "ROOT", "the server root to write below (created when missing; required)"},
+      {"part-size", Kind::Value, "BYTES", "largest part, may end in K, M or G (default 10M)"},
+      {"version", Kind::Value, "V", "package version"},
+      {"base-folder", Kind::Value, "F", "., empty, or a drive path agents unpack into (default .: <module folder>\\ndist_temp\\<id>)"},
+      {"description", Kind::Value, "D", "description"},
+      {"agree", Kind::Flag, "", "ask the user to agree before the job runs"},
+      {"public", Kind::Flag, "", "mark the package public"},
+      {"exec", Kind::Value, "FILE", "program to run after placing, relative to the package"},
+      {"exec-options", Kind::Value, "O", "its command-line options"},
+      {"exec-user", Kind::Value, "S|L|C", "run it as S system, L logged-on user, C console user (default S)"},
+      {"reg-file", Kind::Value, "FILE", ".reg file to import, relative to the package"},
+      {"kind", Kind::Value, "NDT|SWDT|DELDT", "distribution kind (default NDT)"},
+      {"sw-id", Kind::Value, "N", "software id, -1 to 2147483647 (default 0)"},
+      {"platform", Kind::Value, "TEXT", "platform condition text"},
+      {"sys-file", Kind::List, "REL", "a system file, relative to the package; once per file"}};
   return known;
 }
 
 NormalOptions NormalPackager::optionsFrom(const PackArgs& args) {
-  if (!args.words().empty()) {
-    throw PackError("unexpected argument '" + args.words()[0] + "' (give --sys-file once per file)");
-  }
+  args.check();
   NormalOptions o;
   o.id = std::to_string(TextRules::number(args.required("id"), "--id", 1, 2147483647));
   o.name = contentsField(args, "name", 65);
@@ -111,6 +122,7 @@ void NormalPackager::checkNamedFiles(const SourceTree& tree) const {
 NormalResult NormalPackager::run() {
   const SourceTree tree(m_options.source);
   checkNamedFiles(tree);
+  ServerLayout::createRoot(m_options.root);
   const ServerLayout layout(m_options.root);
   const auto flavour = ServerLayout::Flavour::Normal;
   const std::string staging = layout.beginPackage(flavour, m_options.id);
@@ -128,7 +140,15 @@ NormalResult NormalPackager::run() {
 NormalResult NormalPackager::writePackage(const SourceTree& tree, const std::string& staging) {
   VolumeSink parts(staging, m_options.id, m_options.partSize);
   LgzWriter package(parts);
+  const SourceTree::Entry* current = nullptr;
+  if (m_pProgress != nullptr) {
+    package.setProgress([this, &tree, &current](uint64_t bytes) {
+      m_nDoneBytes += bytes;
+      m_pProgress->update(m_nDoneBytes, tree.contentBytes(), current->relative);
+    });
+  }
   for (const SourceTree::Entry& entry : tree.entries()) {
+    current = &entry;
     if (entry.folder) {
       package.addFolder(entry.relative, entry.modified);
     } else {
@@ -136,6 +156,7 @@ NormalResult NormalPackager::writePackage(const SourceTree& tree, const std::str
     }
   }
   package.finish();
+  if (m_pProgress != nullptr) m_pProgress->clear();
   std::vector<std::string> digests;
   for (const VolumeSink::Part& part : parts.parts()) digests.push_back(part.digest);
 

@@ -8,6 +8,10 @@
 
 #include "PackArgs.h"
 
+namespace cvdt::cli {
+class NCliProgress;
+}
+
 namespace cvdt::pack {
 
 class SourceTree;
@@ -37,6 +41,8 @@ class NormalPackager {
   static const PackArgs::Known& knownOptions();
 
   explicit NormalPackager(NormalOptions options) : m_options(std::move(options)) {}
+  // Draws the content bytes archived so far on progress (not owned; null: none) while run works.
+  void setProgress(cli::NCliProgress* progress) { m_pProgress = progress; }
   // Writes the package below the root and returns what to print. Throws PackError.
   NormalResult run();
 
@@ -48,6 +54,8 @@ class NormalPackager {
                            const std::string& indexDigest) const;
 
   NormalOptions m_options;
+  cli::NCliProgress* m_pProgress = nullptr;
+  uint64_t m_nDoneBytes = 0;  // content archived so far, for the progress line
 };
 
 }  // namespace cvdt::pack

@@ -1,43 +1,42 @@
-// Reading and checking the options of one cvdt-pack command.
+// Declaring and reading the options of one cvdt-pack command.
 #include "PackArgs.h"
 
 #include "PackError.h"
 
 namespace cvdt::pack {
 
-PackArgs::PackArgs(const std::vector<std::string>& args, const Known& known) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-      m_words.push_back(arg);
+void PackArgs::declare(CLI::App& command, const Known& known) {
+  for (const Spec& spec : known) {
+    m_kinds[spec.strName] = spec.kind;
+    if (spec.kind == Kind::Flag) {
+      command.add_flag("--" + spec.strName, m_flags[spec.strName], spec.strHelp)->disable_flag_override();
       continue;
     }
-    const size_t equals = arg.find('=');
-    const std::string name = arg.substr(2, equals == std::string::npos ? equals : equals - 2);
-    const auto found = known.find(name);
-    if (found == known.end()) throw PackError("unknown option --" + name);
-    if (found->second == Kind::Flag) {
-      if (equals != std::string::npos) throw PackError("option --" + name + " takes no value");
-      take(name, "Y", Kind::Flag);
-    } else if (equals != std::string::npos) {
-      take(name, arg.substr(equals + 1), found->second);
-    } else if (i + 1 < args.size()) {
-      take(name, args[++i], found->second);
-    } else {
-      throw PackError("option --" + name + " needs a value");
-    }
+    // One value per occurrence; a repeated option is collected and judged by check().
+    CLI::Option* option = command.add_option("--" + spec.strName, m_values[spec.strName], spec.strHelp)
+                              ->type_name(spec.strForm)
+                              ->allow_extra_args(false);
+    if (spec.kind == Kind::Value) option->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
 }
 
-void PackArgs::take(const std::string& name, const std::string& value, Kind kind) {
-  std::vector<std::string>& slot = m_values[name];
-  if (!slot.empty() && kind != Kind::List) throw PackError("option --" + name + " given twice");
-  slot.push_back(value);
+void PackArgs::check() const {
+  for (const auto& [name, values] : m_values) {
+    if (values.size() > 1 && m_kinds.at(name) != Kind::List)
+      throw PackError("option --" + name + " given twice");
+  }
+}
+
+bool PackArgs::has(const std::string& name) const {
+  const auto flag = m_flags.find(name);
+  if (flag != m_flags.end()) return flag->second;
+  const auto found = m_values.find(name);
+  return found != m_values.end() && !found->second.empty();
 }
 
 std::string PackArgs::value(const std::string& name, const std::string& fallback) const {
   const auto found = m_values.find(name);
-  return found == m_values.end() ? fallback : found->second.back();
+  return found == m_values.end() || found->second.empty() ? fallback : found->second.back();
 }
 
 std::string PackArgs::required(const std::string& name) const {

@@ -1,24 +1,33 @@
-// PackArgs: the command line of one cvdt-pack command, checked against the options it knows.
+// PackArgs: the options of one cvdt-pack command: declared on its CLI11 command from a table
+// (name, kind, value form, help), and read back by name once the command line is parsed.
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 namespace cvdt::pack {
 
 class PackArgs {
  public:
   enum class Kind { Value, Flag, List };
-  using Known = std::map<std::string, Kind>;
+  struct Spec {
+    std::string strName;  // without "--"
+    Kind kind;
+    std::string strForm;  // the value's form in the help ("N", "DIR", ...); empty for a flag
+    std::string strHelp;
+  };
+  using Known = std::vector<Spec>;
 
-  // Reads args ("--name value", "--name=value", flags, positional words). Throws PackError for
-  // an unknown option, an option without its value, a flag given a value, or a non-list option
-  // given twice.
-  PackArgs(const std::vector<std::string>& args, const Known& known);
+  // Declares every option of known on command; the values land in this object while it parses,
+  // so the object must outlive the parse.
+  void declare(CLI::App& command, const Known& known);
+  // After the parse: throws PackError for a non-list option given more than once.
+  void check() const;
 
-  const std::vector<std::string>& words() const { return m_words; }
-  bool has(const std::string& name) const { return m_values.count(name) != 0; }
+  bool has(const std::string& name) const;
   // The option's value, or fallback when it was not given.
   std::string value(const std::string& name, const std::string& fallback = "") const;
   // The option's value; throws PackError when it was not given or is empty.
@@ -27,10 +36,9 @@ class PackArgs {
   std::vector<std::string> values(const std::string& name) const;
 
  private:
-  void take(const std::string& name, const std::string& value, Kind kind);
-
-  std::vector<std::string> m_words;
   std::map<std::string, std::vector<std::string>> m_values;
+  std::map<std::string, bool> m_flags;
+  std::map<std::string, Kind> m_kinds;
 };
 
 }  // namespace cvdt::pack

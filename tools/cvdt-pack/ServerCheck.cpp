@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "LgzCompanion.h"
+#include "NCliProgress.h"
 #include "PackError.h"
 #include "ScratchFolder.h"
 #include "VolumeSink.h"
@@ -51,12 +52,22 @@ std::string ServerCheck::shown(const std::string& hostPath) const {
 
 ServerCheck::Totals ServerCheck::run(FILE* out) {
   const ScratchFolder scratch;
-  checkFlavour(Flavour::Normal, scratch, out);
-  checkFlavour(Flavour::Auto, scratch, out);
+  const std::vector<std::string> normal = packageIds(Flavour::Normal), automatic = packageIds(Flavour::Auto);
+  const int total = static_cast<int>(normal.size() + automatic.size());
+  for (Flavour flavour : {Flavour::Normal, Flavour::Auto}) {
+    for (const std::string& id : flavour == Flavour::Normal ? normal : automatic) {
+      if (m_pProgress != nullptr)
+        m_pProgress->update(static_cast<uint64_t>(m_reports.size()), static_cast<uint64_t>(total),
+                            shown(m_layout.indexArchive(flavour, id)));
+      checkPackage(flavour, id, scratch, out);
+    }
+  }
+  if (m_pProgress != nullptr) m_pProgress->clear();
+  if (m_totals.packages == 0) ++m_totals.problems;
+  if (out == nullptr) return m_totals;
   std::fprintf(out, "checked %d packages, %d files, %d parts: ", m_totals.packages,
                m_totals.files, m_totals.parts);
   if (m_totals.packages == 0) {
-    ++m_totals.problems;
     std::fprintf(out, "no index archive below %s/Corvane/dist\n", m_strRoot.c_str());
   } else if (m_totals.problems == 0) {
     std::fprintf(out, "all digests match\n");
@@ -66,7 +77,7 @@ ServerCheck::Totals ServerCheck::run(FILE* out) {
   return m_totals;
 }
 
-void ServerCheck::checkFlavour(Flavour flavour, const ScratchFolder& scratch, FILE* out) {
+std::vector<std::string> ServerCheck::packageIds(Flavour flavour) const {
   std::vector<std::string> ids;
   std::error_code error;
   for (fs::directory_iterator it(m_layout.folder(flavour), error), end; !error && it != end;
@@ -80,7 +91,7 @@ void ServerCheck::checkFlavour(Flavour flavour, const ScratchFolder& scratch, FI
   std::sort(ids.begin(), ids.end(), [](const std::string& a, const std::string& b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   });
-  for (const std::string& id : ids) checkPackage(flavour, id, scratch, out);
+  return ids;
 }
 
 void ServerCheck::checkPackage(Flavour flavour, const std::string& id,
@@ -96,10 +107,16 @@ void ServerCheck::checkPackage(Flavour flavour, const std::string& id,
       checkAuto(id, index, scratch);
     }
   }
-  std::fprintf(out, "%s  %s  %d files, %d parts  %s\n", shown(archive).c_str(),
-               moduleDigest(archive).c_str(), m_nPackageFiles, m_nPackageParts,
-               m_problems.empty() ? "ok" : "FAILED");
-  for (const std::string& text : m_problems) std::fprintf(out, "  %s\n", text.c_str());
+  Report report{flavour == Flavour::Normal ? "normal" : "auto", id, shown(archive),
+                moduleDigest(archive), m_nPackageFiles, m_nPackageParts, m_problems};
+  if (out != nullptr) {
+    if (m_pProgress != nullptr) m_pProgress->clear();
+    std::fprintf(out, "%s  %s  %d files, %d parts  %s\n", report.strIndex.c_str(),
+                 report.strDigest.c_str(), m_nPackageFiles, m_nPackageParts,
+                 m_problems.empty() ? "ok" : "FAILED");
+    for (const std::string& text : m_problems) std::fprintf(out, "  %s\n", text.c_str());
+  }
+  m_reports.push_back(std::move(report));
   ++m_totals.packages;
   m_totals.files += m_nPackageFiles;
   m_totals.parts += m_nPackageParts;

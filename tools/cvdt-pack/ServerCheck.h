@@ -10,6 +10,10 @@
 #include "IndexFile.h"
 #include "ServerLayout.h"
 
+namespace cvdt::cli {
+class NCliProgress;
+}
+
 namespace cvdt::pack {
 
 class LgzCompanion;
@@ -20,13 +24,27 @@ class ServerCheck {
   struct Totals {
     int packages = 0, files = 0, parts = 0, problems = 0;
   };
+  // What the check found for one package.
+  struct Report {
+    std::string strFlavour;  // "normal" or "auto"
+    std::string strId;
+    std::string strIndex;    // the index archive, relative to the root
+    std::string strDigest;   // the index archive's digest
+    int nFiles = 0, nParts = 0;
+    std::vector<std::string> problems;
+  };
 
   // root: the server's document root (host folder); throws PackError when it is not a folder.
   ServerCheck(const std::string& root, const LgzCompanion& lgz);
 
-  // Checks every "<id>.idx.lgz" of both flavours, printing one line per package, one indented
-  // line per problem, and a summary. Throws PackError only when scratch space is missing.
+  // Checks every "<id>.idx.lgz" of both flavours, printing (when out is not null) one line per
+  // package, one indented line per problem, and a summary. Throws PackError only when scratch
+  // space is missing.
   Totals run(FILE* out);
+  // Every package checked by run, in the order checked.
+  const std::vector<Report>& reports() const { return m_reports; }
+  // Draws the packages checked so far on progress (not owned; null: none) while run works.
+  void setProgress(cli::NCliProgress* progress) { m_pProgress = progress; }
 
  private:
   struct AutoEntry {
@@ -35,7 +53,7 @@ class ServerCheck {
     std::vector<std::string> partDigests;
   };
 
-  void checkFlavour(ServerLayout::Flavour flavour, const ScratchFolder& scratch, FILE* out);
+  std::vector<std::string> packageIds(ServerLayout::Flavour flavour) const;
   void checkPackage(ServerLayout::Flavour flavour, const std::string& id,
                     const ScratchFolder& scratch, FILE* out);
   bool readIndex(ServerLayout::Flavour flavour, const std::string& id,
@@ -53,6 +71,8 @@ class ServerCheck {
   std::string m_strRoot;
   const LgzCompanion& m_lgz;
   Totals m_totals;
+  std::vector<Report> m_reports;
+  cli::NCliProgress* m_pProgress = nullptr;
   std::vector<std::string> m_problems;  // of the package being checked
   int m_nPackageParts = 0;
   int m_nPackageFiles = 0;

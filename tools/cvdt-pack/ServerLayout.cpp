@@ -9,6 +9,12 @@ namespace cvdt::pack {
 
 namespace fs = std::filesystem;
 
+void ServerLayout::createRoot(const std::string& root) {
+  std::error_code error;
+  fs::create_directories(root, error);
+  if (error) throw PackError("cannot create the output root " + root + ": " + error.message());
+}
+
 ServerLayout::ServerLayout(const std::string& root) : m_strRoot(root) {
   std::error_code error;
   if (!fs::is_directory(root, error)) throw PackError("output root " + root + " is not a folder");

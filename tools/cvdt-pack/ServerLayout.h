@@ -10,6 +10,9 @@ class ServerLayout {
  public:
   enum class Flavour { Normal, Auto };
 
+  // Creates root and the folders above it that are missing, as mkdir -p does. Throws PackError
+  // when it cannot (a file in the way, no permission).
+  static void createRoot(const std::string& root);
   // root: the server's document root (host folder); it must exist.
   explicit ServerLayout(const std::string& root);
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <limits>
 
+#include "NCliNumber.h"
 #include "PackError.h"
 
 namespace cvdt::pack {
@@ -61,13 +62,8 @@ bool TextRules::toUtf16(const std::string& text, std::u16string& out) {
 
 int64_t TextRules::number(const std::string& text, const std::string& what, int64_t low,
                           int64_t high) {
-  const size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
-  bool digits = text.size() > start && text.size() - start <= 18;
-  for (size_t i = start; digits && i < text.size(); ++i) {
-    digits = std::isdigit(static_cast<unsigned char>(text[i])) != 0;
-  }
-  const int64_t value = digits ? std::stoll(text) : 0;
-  if (!digits || value < low || value > high) {
+  int64_t value = 0;
+  if (!cli::NCliNumber::parse(text, low, high, value)) {
     throw PackError(what + " must be a number from " + std::to_string(low) + " to " +
                     std::to_string(high) + ", not '" + text + "'");
   }

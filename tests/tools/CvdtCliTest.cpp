@@ -1,0 +1,412 @@
+// The command-line front end the four tools share: help on every command, `help COMMAND`,
+// --version, strict numbers, one exit-code policy (0 done, 1 failed, 2 wrong command line), JSON
+// that parses, bash completion from the option definitions, and progress only on a terminal.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "GatewayCli.h"
+#include "HostCli.h"
+#include "MsgcCli.h"
+#include "NCliApp.h"
+#include "PackCli.h"
+#include "ReportCollector.h"
+#include "support/TestMachine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string shellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// Runs a shell command line, stdout and stderr apart.
+ToolRun runShell(const std::string& command) {
+  const std::string errors = fs::temp_directory_path() / ("cvdt-cli-err-" + std::to_string(getpid()));
+  ToolRun run;
+  FILE* pipe = popen((command + " 2>" + shellQuote(errors)).c_str(), "r");
+  if (pipe == nullptr) return run;
+  char chunk[4096];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.out.append(chunk, got);
+  int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = readAll(errors);
+  fs::remove(errors);
+  return run;
+}
+
+ToolRun runTool(const std::string& program, const std::vector<std::string>& args) {
+  std::string command = shellQuote(program);
+  for (const std::string& arg : args) command += " " + shellQuote(arg);
+  return runShell(command + " </dev/null");
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A tool's command line run in this process, as its program runs it, with both streams captured.
+using ToolMain = int (*)(int, char**);
+ToolRun runInProcess(ToolMain tool, const char* program, const std::vector<std::string>& args) {
+  std::vector<std::string> words = {program};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  ToolRun run;
+  run.status = tool(static_cast<int>(words.size()), argv.data());
+  std::cout.flush();
+  std::fflush(nullptr);
+  run.out = testing::internal::GetCapturedStdout();
+  run.err = testing::internal::GetCapturedStderr();
+  return run;
+}
+
+// One command line and what it must give: the exit code and texts each stream must hold. A line
+// that succeeds prints nothing to stderr; one that fails prints nothing to stdout.
+struct Line {
+  std::vector<std::string> args;
+  int status;
+  std::vector<std::string> out, err;
+};
+
+void expectLines(ToolMain tool, const char* program, const std::vector<Line>& lines) {
+  for (const Line& line : lines) {
+    std::string shown = program;
+    for (const std::string& arg : line.args) shown += " " + arg;
+    SCOPED_TRACE(shown);
+    const ToolRun run = runInProcess(tool, program, line.args);
+    EXPECT_EQ(run.status, line.status) << run.out << run.err;
+    for (const std::string& part : line.out) EXPECT_TRUE(has(run.out, part)) << part << "\n" << run.out;
+    for (const std::string& part : line.err) EXPECT_TRUE(has(run.err, part)) << part << "\n" << run.err;
+    if (line.status == 0) {
+      EXPECT_EQ(run.err, "");
+    } else if (line.status == 2) {
+      EXPECT_EQ(run.out, "");
+      EXPECT_TRUE(has(run.err, "--help' for the options.")) << run.err;
+    }
+  }
+}
+
+std::string versionLine(const char* tool) { return cvdt::cli::NCliApp::versionText(tool) + "\n"; }
+
+TEST(CvdtCliTest, HostCommandLines) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-host");
+  const std::string dir = folder + "/m";
+  expectLines(cvdt::host::HostCli::run, "cvdt-host", {
+      {{"--help"}, 0, {"Usage: cvdt-host [OPTIONS] SUBCOMMAND", "machine", "agent", "Example:"}, {}},
+      {{"-h"}, 0, {"Usage: cvdt-host"}, {}},
+      {{"agent", "--help"}, 0, {"Usage: cvdt-host agent", "--ft-port N=80", "ndist-cmd CMDID", "Example:"}, {}},
+      {{"machine", "init", "--help"}, 0,
+       {"Usage: cvdt-host machine init [OPTIONS] DIR", "--language N=1033", "--code-pages ANSI[/OEM]", "Example:"}, {}},
+      {{"registry", "--help"}, 0, {"Usage: cvdt-host registry", "show"}, {}},
+      {{"help", "machine", "init"}, 0, {"Usage: cvdt-host machine init", "--drive"}, {}},
+      {{"machine", "help"}, 0, {"Usage: cvdt-host machine [OPTIONS] SUBCOMMAND", "init", "show"}, {}},
+      {{"--version"}, 0, {versionLine("cvdt-host")}, {}},
+      {{"help", "nonsense"}, 2, {}, {"cvdt-host: no command 'nonsense'"}},
+      {{"machine", "grow"}, 2, {}, {"cvdt-host machine: unknown command 'grow'"}},
+      {{}, 2, {}, {"cvdt-host: A subcommand is required"}},
+      {{"agent", "--bogus"}, 2, {}, {"cvdt-host agent: The following argument was not expected: --bogus"}},
+      {{"machine", "init", dir, "--language", "abc"}, 2, {},
+       {"cvdt-host machine init: --language: 'abc' is not a decimal number from 0 to 65535"}},
+      {{"machine", "init", dir, "--language", "0x412"}, 2, {}, {"--language: '0x412' is not a decimal number"}},
+      {{"agent", "--ft-port", "080x"}, 2, {}, {"--ft-port: '080x' is not a decimal number from 0 to 65535"}},
+      {{"agent", "--ft-protocol", "gopher"}, 2, {}, {"--ft-protocol: gopher not in {http,https,ftp}"}},
+      {{"reports", "--seconds", "abc"}, 2, {}, {"cvdt-host reports: --seconds: 'abc' is not a decimal number"}},
+      {{"reports", "--seconds", "99999999999999999999999"}, 2, {}, {"--seconds: '99999999999999999999999'"}},
+      {{"reports", "--seconds", "-1"}, 2, {}, {"--seconds: '-1' is not a decimal number from 0"}},
+      {{"machine", "init", dir, "--language"}, 2, {}, {"cvdt-host machine init: --language: 1 required N missing"}},
+      {{"machine", "init"}, 2, {}, {"cvdt-host machine init: DIR is required"}},
+      {{"agent", "--script", folder + "/none.txt"}, 1, {}, {"cvdt-host agent: cannot read " + folder + "/none.txt"}},
+      {{"registry", "show", "HKXX\\SOFTWARE"}, 2, {}, {"cvdt-host registry show: unknown root"}},
+  });
+  EXPECT_FALSE(fs::exists(dir));
+  fs::remove_all(folder);
+}
+
+TEST(CvdtCliTest, GatewayCommandLines) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-gateway");
+  const std::string db = folder + "/g.db";
+  expectLines(cvdt::gateway::GatewayCli::run, "cvdt-gateway", {
+      {{"--help"}, 0, {"Usage: cvdt-gateway", "serve", "status", "target", "call", "Example:"}, {}},
+      {{"-h"}, 0, {"Usage: cvdt-gateway"}, {}},
+      {{"help"}, 0, {"Usage: cvdt-gateway [OPTIONS] SUBCOMMAND"}, {}},
+      {{"help", "status"}, 0, {"Usage: cvdt-gateway status", "--watch", "--interval N=2", "--codepage N"}, {}},
+      {{"serve", "--help"}, 0, {"Usage: cvdt-gateway serve", "--listen ADDR:PORT=127.0.0.1:7221", "--codepage N", "Example:"}, {}},
+      {{"target", "add", "--help"}, 0, {"--policy-file FILE", "Example:"}, {}},
+      {{"target", "help", "list"}, 0, {"Usage: cvdt-gateway target list", "--json"}, {}},
+      {{"--version"}, 0, {versionLine("cvdt-gateway")}, {}},
+      {{"frobnicate"}, 2, {}, {"cvdt-gateway: unknown command 'frobnicate'"}},
+      {{"status", "--db", db, "--bogus"}, 2, {}, {"cvdt-gateway status: The following argument was not expected: --bogus"}},
+      // 012 is twelve, as every number an operator types.
+      {{"target", "add", "--db", db, "--dist", "012", "--name", "N", "--policy", "<p/>"}, 0, {"added target 1\n"}, {}},
+      {{"target", "list", "--db", db, "--dist", "00012", "--json"}, 0, {"\"dist_id\":12,"}, {}},
+      {{"target", "add", "--db", db, "--dist", "abc", "--name", "N", "--policy", ""}, 2, {},
+       {"cvdt-gateway target add: --dist: 'abc' is not a decimal number from 1 to 2147483647"}},
+      {{"status", "--db", db, "--interval", "0"}, 2, {}, {"--interval: '0' is not a decimal number from 1 to 3600"}},
+      {{"serve", "--listen", "127.0.0.1:0", "--codepage", "abc"}, 2, {},
+       {"cvdt-gateway serve: --codepage: 'abc' is not a code page number"}},
+      {{"status", "--db"}, 2, {}, {"cvdt-gateway status: --db: 1 required FILE missing"}},
+      {{"status"}, 2, {}, {"cvdt-gateway status: --db is required"}},
+      {{"status", "--db", folder + "/none.db"}, 1, {}, {"cvdt-gateway status: "}},
+      {{"target", "add", "--db", db, "--dist", "5", "--name", "N", "--policy-file", folder + "/none.xml"}, 1, {},
+       {"cvdt-gateway target add: cannot read " + folder + "/none.xml"}},
+  });
+  EXPECT_FALSE(fs::exists(folder + "/none.db"));
+  fs::remove_all(folder);
+}
+
+TEST(CvdtCliTest, PackCommandLines) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-pack");
+  fs::create_directories(folder + "/src");
+  std::ofstream(folder + "/src/a.txt") << "alpha";
+  auto normal = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"normal", "--name", "N", "--src", folder + "/src", "--out", folder + "/www"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  expectLines(cvdt::pack::PackCli::run, "cvdt-pack", {
+      {{"--help"}, 0, {"Usage: cvdt-pack", "normal", "auto", "unpack", "check", "Example:"}, {}},
+      {{"normal", "--help"}, 0, {"Usage: cvdt-pack normal", "--part-size BYTES", "Example:"}, {}},
+      {{"help", "check"}, 0, {"Usage: cvdt-pack check [OPTIONS] ROOT", "--json"}, {}},
+      {{"--version"}, 0, {versionLine("cvdt-pack")}, {}},
+      {{}, 2, {}, {"cvdt-pack: A subcommand is required"}},
+      {{"pack"}, 2, {}, {"cvdt-pack: unknown command 'pack'"}},
+      {normal({"--id", "1", "--bogus"}), 2, {}, {"cvdt-pack normal: The following argument was not expected: --bogus"}},
+      // 01042 is package 1042, never octal 546.
+      {normal({"--id", "01042"}), 0, {"contents=1042|$N|$"}, {}},
+      {normal({"--id", "abc"}), 2, {}, {"cvdt-pack normal: --id must be a number from 1 to 2147483647, not 'abc'"}},
+      {normal({"--id", "2", "--part-size", "1Q"}), 2, {}, {"--part-size must be a positive byte count"}},
+      {normal({"--id", "2", "--part-size"}), 2, {}, {"cvdt-pack normal: --part-size: 1 required BYTES missing"}},
+      {normal({"--id", "2", "--exec", "none.exe"}), 1, {}, {"--exec none.exe is not a file"}},
+      {{"check", folder + "/none"}, 1, {}, {"cvdt-pack check: ", "is not a folder"}},
+  });
+  EXPECT_TRUE(fs::is_regular_file(folder + "/www/Corvane/dist/normal/1042.idx.lgz"));
+  EXPECT_FALSE(fs::exists(folder + "/www/Corvane/dist/normal/2.idx.lgz"));
+  fs::remove_all(folder);
+}
+
+TEST(CvdtCliTest, MsgcCommandLines) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-msgc");
+  const std::string out = folder + "/cvmsg.bin";
+  const std::string source = std::string(CVDT_SOURCE_DIR) + "/data/messages/1033.txt";
+  expectLines(MsgcCli::run, "cvdt-msgc", {
+      {{"--help"}, 0, {"Usage: cvdt-msgc [OPTIONS] OUT SRC...", "Example:"}, {}},
+      {{"-h"}, 0, {"Usage: cvdt-msgc"}, {}},
+      {{"--version"}, 0, {versionLine("cvdt-msgc")}, {}},
+      {{"--bogus", out, source}, 2, {}, {"cvdt-msgc: The following argument was not expected: --bogus"}},
+      {{out}, 2, {}, {"cvdt-msgc: SRC is required"}},
+      {{out, folder + "/none.txt"}, 1, {}, {"cvdt-msgc: "}},
+      {{out, source}, 0, {}, {}},
+  });
+  EXPECT_GT(fs::file_size(out), 0u);
+  fs::remove_all(folder);
+}
+
+// The version names the commit the sources are at, even one made after the build was configured.
+TEST(CvdtCliTest, VersionNamesTheCommitOfTheCheckout) {
+  ToolRun head = runShell("git -C " + shellQuote(CVDT_SOURCE_DIR) + " log -1 --format='%ct %H'");
+  if (head.status != 0) GTEST_SKIP() << "not built from a git checkout";
+  const long long committedAt = std::stoll(head.out);
+  const std::string commit = head.out.substr(head.out.find(' ') + 1, 12);
+  auto builtAt = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::file_clock::to_sys(fs::last_write_time(CVDT_HOST_PATH)).time_since_epoch());
+  if (builtAt.count() < committedAt) GTEST_SKIP() << "the program was built before the last commit";
+  const std::string version = runTool(CVDT_HOST_PATH, {"--version"}).out;
+  EXPECT_TRUE(has(version, "(commit ")) << version;
+  EXPECT_TRUE(has(version, commit)) << version << " built; the checkout is at " << commit;
+}
+
+// A leading zero is a decimal number (never octal), and `machine show --json` is one record.
+TEST(CvdtCliTest, MachineInitReadsDecimalAndShowPrintsJson) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-machine");
+  const std::string root = folder + "/m";
+  ToolRun init = runTool(CVDT_HOST_PATH, {"machine", "init", root, "--language", "01042", "--arch", "x86",
+                                          "--console-user", "none", "--suite-mask", "0x0110",
+                                          "--drive", "D=cdrom", "--name", "WS-7"});
+  ASSERT_EQ(init.status, 0) << init.err;
+  ToolRun show = runTool(CVDT_HOST_PATH, {"machine", "show", root, "--json"});
+  ASSERT_EQ(show.status, 0) << show.err;
+  nlohmann::json machine = nlohmann::json::parse(show.out);
+  EXPECT_EQ(machine["language"], 1042);
+  EXPECT_EQ(machine["name"], "WS-7");
+  EXPECT_EQ(machine["root"], root);
+  EXPECT_EQ(machine["windows"]["arch"], "x86");
+  EXPECT_EQ(machine["windows"]["suite_mask"], 0x110);
+  EXPECT_TRUE(machine["console_user"].is_null());
+  std::string types;
+  for (const auto& drive : machine["drives"])
+    types += drive["letter"].get<std::string>() + "=" + drive["type"].get<std::string>() + " ";
+  EXPECT_TRUE(has(types, "C=fixed D=cdrom ")) << types;
+  EXPECT_EQ(machine["trace_threshold"], "3");
+  EXPECT_FALSE(machine["module_files"].empty());
+  ToolRun none = runTool(CVDT_HOST_PATH, {"machine", "show", folder + "/none", "--json"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, "");
+  fs::remove_all(folder);
+}
+
+// The result lines of `cvdt-host agent` and `reports` stay JSON whatever the module reported.
+TEST(CvdtCliTest, ResultLinesParseWithEveryByteOfTheDetail) {
+  cvdt::test::TestMachine machine;
+  cvdt::host::CommandResult result;
+  result.source = "file";
+  result.cmdId = 4294967295u;
+  result.dateTime = "20260102030405";
+  result.code = "060";
+  result.detail = std::string("tab\tquote\" back\\ nl\n ctl\x01 bad\xFF end");
+  result.unitKey = "WS1";
+  nlohmann::json line = nlohmann::json::parse(cvdt::host::ReportCollector::toJson(result));
+  EXPECT_EQ(line["cmd_id"], 4294967295u);
+  EXPECT_EQ(line["code"], "060");
+  EXPECT_EQ(line["unit_key"], "WS1");
+  // A byte that is no UTF-8 becomes U+FFFD, everything else comes back as it was.
+  EXPECT_EQ(line["detail"], "tab\tquote\" back\\ nl\n ctl\x01 bad\xEF\xBF\xBD end");
+  result.source = "queue";
+  EXPECT_FALSE(nlohmann::json::parse(cvdt::host::ReportCollector::toJson(result)).contains("unit_key"));
+}
+
+// What `cvdt-pack check --json` says about a good root and a damaged one.
+TEST(CvdtCliTest, PackCheckJsonReportsEveryPackage) {
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-check");
+  fs::create_directories(folder + "/src/sub");
+  std::ofstream(folder + "/src/a.txt") << "alpha";
+  std::string noise(5000, '\0');
+  std::mt19937 random(7);
+  for (char& c : noise) c = static_cast<char>(random());
+  std::ofstream(folder + "/src/sub/b.txt") << noise;  // does not compress: several 1K parts
+  ASSERT_EQ(runTool(CVDT_PACK_PATH, {"normal", "--id", "12", "--name", "N", "--src", folder + "/src",
+                                     "--out", folder + "/www", "--part-size", "1K"}).status, 0);
+  ASSERT_EQ(runTool(CVDT_PACK_PATH, {"auto", "--id", "7", "--name", "A", "--dest", "C:\\A", "--src",
+                                     folder + "/src", "--out", folder + "/www", "--subfolders"}).status, 0);
+  ToolRun good = runTool(CVDT_PACK_PATH, {"check", folder + "/www", "--json"});
+  ASSERT_EQ(good.status, 0) << good.err;
+  nlohmann::json report = nlohmann::json::parse(good.out);
+  ASSERT_EQ(report["packages"].size(), 2u);
+  EXPECT_EQ(report["packages"][0]["flavour"], "normal");
+  EXPECT_EQ(report["packages"][0]["id"], 12);
+  EXPECT_EQ(report["packages"][1]["flavour"], "auto");
+  EXPECT_EQ(report["packages"][1]["files"], 2);
+  EXPECT_EQ(report["totals"]["problems"], 0);
+  // A part cut short: the package fails, the others stay ok, exit 1.
+  fs::resize_file(folder + "/www/Corvane/dist/normal/12/12.l00001", 10);
+  ToolRun bad = runTool(CVDT_PACK_PATH, {"check", folder + "/www", "--json"});
+  EXPECT_EQ(bad.status, 1);
+  report = nlohmann::json::parse(bad.out);
+  EXPECT_FALSE(report["packages"][0]["ok"]);
+  EXPECT_FALSE(report["packages"][0]["problems"].empty());
+  EXPECT_TRUE(report["packages"][1]["ok"]);
+  EXPECT_GT(report["totals"]["problems"], 0);
+  fs::remove_all(folder);
+}
+
+// Progress is drawn on a terminal and not at all into a pipe; the records are the same.
+TEST(CvdtCliTest, ProgressOnlyOnATerminal) {
+  if (runShell("command -v script >/dev/null").status != 0) GTEST_SKIP() << "no 'script' program";
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-progress");
+  fs::create_directories(folder + "/src");
+  std::ofstream(folder + "/src/big.bin") << std::string(3 << 20, 'x');
+  std::string command = shellQuote(CVDT_PACK_PATH) + " normal --id 5 --name P --src " +
+                        shellQuote(folder + "/src") + " --out " + shellQuote(folder + "/www");
+  ToolRun piped = runShell(command);
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.out.find_first_of("\r\033"), std::string::npos) << piped.out;
+  ToolRun terminal = runShell("script -qec " + shellQuote(command) + " /dev/null");
+  ASSERT_EQ(terminal.status, 0) << terminal.out;
+  EXPECT_TRUE(has(terminal.out, "\r\033[Kpacking ")) << terminal.out;
+  EXPECT_TRUE(has(terminal.out, "contents=5|$P|$")) << terminal.out;
+  ToolRun checked = runShell("script -qec " +
+                             shellQuote(shellQuote(CVDT_PACK_PATH) + " check " + shellQuote(folder + "/www")) +
+                             " /dev/null");
+  EXPECT_TRUE(has(checked.out, "\r\033[Kchecking 0 of 1 (0%) Corvane/dist/normal/5.idx.lgz")) << checked.out;
+  EXPECT_TRUE(has(checked.out, "all digests match")) << checked.out;
+  fs::remove_all(folder);
+}
+
+// On a terminal `status --watch` redraws the screen with each reading, and ends with 0 on SIGINT.
+TEST(CvdtCliTest, StatusWatchRedrawsATerminal) {
+  if (runShell("command -v script >/dev/null").status != 0) GTEST_SKIP() << "no 'script' program";
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-watch");
+  const std::string db = folder + "/g.db";
+  ASSERT_EQ(runInProcess(cvdt::gateway::GatewayCli::run, "cvdt-gateway",
+                         {"target", "add", "--db", db, "--dist", "3", "--name", "N", "--policy", ""}).status, 0);
+  // SIGINT after 4 s: the first reading comes at once, however busy the machine.
+  std::string watch = "timeout --preserve-status -s INT 4 " + shellQuote(CVDT_GATEWAY_PATH) +
+                      " status --db " + shellQuote(db) + " --watch --interval 1";
+  ToolRun terminal = runShell("script -qec " + shellQuote(watch) + " /dev/null");
+  EXPECT_EQ(terminal.status, 0) << terminal.out;
+  EXPECT_TRUE(has(terminal.out, "\033[H\033[2J" + db + "  every 1s, ")) << terminal.out;
+  EXPECT_TRUE(has(terminal.out, "Commanded distribution (0)")) << terminal.out;
+  fs::remove_all(folder);
+}
+
+// The completion script each tool prints (and the build installs) completes commands, options
+// and their fixed choices at every level.
+TEST(CvdtCliTest, BashCompletionFollowsTheOptionDefinitions) {
+  struct Row {
+    const char* program;
+    std::vector<std::string> words;  // the last one is being completed
+    std::string expected;            // COMPREPLY joined by blanks
+  };
+  const std::vector<Row> rows = {
+      {CVDT_HOST_PATH, {"cvdt-host", "ma"}, "machine"},
+      {CVDT_HOST_PATH, {"cvdt-host", "machine", "init", "--arch", ""}, "x64 x86"},
+      {CVDT_HOST_PATH, {"cvdt-host", "machine", "init", "/tmp/m", "--lang"}, "--language"},
+      {CVDT_HOST_PATH, {"cvdt-host", "agent", "--ft-protocol", "ht"}, "http https"},
+      {CVDT_HOST_PATH, {"cvdt-host", "machine", "init", "--name", "x", "--arch", "x8"}, "x86"},
+      {CVDT_GATEWAY_PATH, {"cvdt-gateway", "target", ""}, "add list remove help --help -h"},
+      {CVDT_GATEWAY_PATH, {"cvdt-gateway", "status", "--db", "g.db", "--w"}, "--watch"},
+      {CVDT_PACK_PATH, {"cvdt-pack", "normal", "--exec"}, "--exec --exec-options --exec-user"},
+      {CVDT_PACK_PATH, {"cvdt-pack", "normal", "--id", "5", "--na"}, "--name"},
+      {CVDT_PACK_PATH, {"cvdt-pack", "ch"}, "check"},
+      {CVDT_MSGC_PATH, {"cvdt-msgc", "--v"}, "--version"},
+  };
+  const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-completion");
+  for (const Row& row : rows) {
+    std::string tool = fs::path(row.program).filename().string();
+    ToolRun script = runTool(row.program, {"--bash-completion"});
+    ASSERT_EQ(script.status, 0) << tool;
+    std::ofstream(folder + "/" + tool) << script.out;
+    EXPECT_EQ(readAll(std::string(CVDT_COMPLETION_DIR) + "/" + tool), script.out) << "installed " << tool;
+    std::string words;
+    for (const std::string& word : row.words) words += " " + shellQuote(word);
+    std::string function = "_" + tool + "_complete";
+    for (char& c : function) c = c == '-' ? '_' : c;
+    std::string program = "source " + shellQuote(folder + "/" + tool) + "; COMP_WORDS=(" + words +
+                          "); COMP_CWORD=" + std::to_string(row.words.size() - 1) + "; " + function +
+                          "; echo \"${COMPREPLY[*]}\"";
+    ToolRun completed = runShell("bash -c " + shellQuote(program));
+    EXPECT_EQ(completed.out, row.expected + "\n") << tool << words << completed.err;
+  }
+  fs::remove_all(folder);
+}
+
+}  // namespace
