@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -68,8 +69,10 @@ GatewayProcess::GatewayProcess(const std::vector<std::string>& extraArgs) {
   m_strFolder = makeTempFolder("cvdt-gateway");
   m_strDb = m_strFolder + "/gateway.db";
   m_strLog = m_strFolder + "/stderr.log";
-  std::vector<std::string> args = {CVDT_GATEWAY_PATH, "serve", "--listen", "127.0.0.1:0",
-                                   "--db", m_strDb};
+  std::vector<std::string> args = {CVDT_GATEWAY_PATH, "serve", "--listen", "127.0.0.1:0"};
+  // The command line takes --db once: the caller's, or the file in the gateway's folder.
+  if (std::find(extraArgs.begin(), extraArgs.end(), "--db") == extraArgs.end())
+    args.insert(args.end(), {"--db", m_strDb});
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   start(args);
 }
