@@ -190,6 +190,8 @@ class NGenDistFaultTest : public testing::Test {
     EXPECT_EQ(historyStatus(cmdId), "060");
     EXPECT_EQ(m_machine->readFile(m_machine->config().moduleFolder + "\\ndist_temp\\12\\data.bin").size(),
               m_nDataSize);
+    // Its row is written before its worker ends; the next post waits for that end.
+    EXPECT_TRUE(eventually([] { return CurrentDist::runningDistId() != kDist; }));
   }
   // Nothing half-written in the job folder: no transfer's temporary file, and every part there
   // is the server's part, whole.
@@ -292,8 +294,6 @@ TEST_F(NGenDistFaultTest, GatewayDownOrSilentAtTheFinalWriteKeepsTheResultAndThe
   NDBQuery::setDefaultReplyWaitMs(1500);
   SilentServer silent;
   ASSERT_TRUE(silent.start());
-  // The last job's row is written before its worker ends; until then a new job is a duplicate.
-  ASSERT_TRUE(eventually([] { return CurrentDist::runningDistId() != kDist; }));
   uint32_t hung = post(silent.port());
   EXPECT_TRUE(m_reports->waitFor(hung, "060", kDeadline));
   ASSERT_TRUE(silent.waitForOpenConnections(1, kDeadline));

@@ -167,7 +167,9 @@ TEST_F(NGenDistPartOrderTest, BadPartFailsTheJobAndThePartFetchedAheadIsDropped)
       EXPECT_EQ(log.find(partName(3)), std::string::npos) << "part 3 was traced";
       EXPECT_EQ(log.find("get error"), std::string::npos);
     }
-    if (stalled) EXPECT_TRUE(caughtOnTheWire) << "no run requested part 3 before part 2 was found bad";
+    if (stalled) {
+      EXPECT_TRUE(caughtOnTheWire) << "no run requested part 3 before part 2 was found bad";
+    }
   }
 }
 
