@@ -8,11 +8,11 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build ccache pkg-config
-  libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev libpq-dev postgresql libgtest-dev libgmock-dev libbenchmark-dev
   libarchive-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev libcli11-dev
   openssl curl libarchive-tools python3
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  x11-utils xvfb xdotool
+  x11-utils xvfb xdotool haproxy chromium libcpp-httplib-dev
 )
 # libclang-rt-14-dev holds libFuzzer (libclang_rt.fuzzer*) and the ASan/UBSan runtimes for clang.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -10,6 +10,7 @@
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
+#include "GatewayStores.h"
 
 namespace cvdt::test {
 namespace {
@@ -56,7 +57,25 @@ std::unique_ptr<GatewayProcess> gatewayWithSoftLimit(rlim_t soft,
   return gateway;
 }
 
-TEST(GatewayFloodTest, IdleClientsBeyondTheSoftDescriptorLimitDoNotDelayARequest) {
+// Each case runs on SQLite and on PostgreSQL.
+class GatewayFloodTest : public testing::TestWithParam<StoreKind> {
+ protected:
+  void SetUp() override {
+    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
+    if (!args) GTEST_SKIP() << postgresSkipReason();
+    m_storeArgs = *args;
+  }
+  // The store's arguments followed by extra.
+  std::vector<std::string> storeArgs(std::vector<std::string> extra = {}) const {
+    extra.insert(extra.begin(), m_storeArgs.begin(), m_storeArgs.end());
+    return extra;
+  }
+  std::vector<std::string> m_storeArgs;
+};
+
+CVDT_STORES_OF(GatewayFloodTest);
+
+TEST(GatewayDescriptorLimitTest, IdleClientsBeyondTheSoftDescriptorLimitDoNotDelayARequest) {
   rlimit limit{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
   if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < 700) GTEST_SKIP() << "hard limit too low";
@@ -73,9 +92,9 @@ TEST(GatewayFloodTest, IdleClientsBeyondTheSoftDescriptorLimitDoNotDelayARequest
   EXPECT_EQ(DbProbe(gateway->dbPath()).count("n_equip_history"), 1);
 }
 
-TEST(GatewayFloodTest, AtTheConnectionCapTheOldestIdleConnectionsMakeRoom) {
-  GatewayProcess gateway({"--max-connections", "50", "--frame-timeout-ms", "30000",
-                          "--max-per-address", "1000"});
+TEST_P(GatewayFloodTest, AtTheConnectionCapTheOldestIdleConnectionsMakeRoom) {
+  GatewayProcess gateway(storeArgs(
+      {"--max-connections", "50", "--frame-timeout-ms", "30000", "--max-per-address", "1000"}));
   Clients idle = openIdle(gateway.port(), 80);
   auto start = Clock::now();
   EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(6)), "C00440AOK|@1");
@@ -87,8 +106,8 @@ TEST(GatewayFloodTest, AtTheConnectionCapTheOldestIdleConnectionsMakeRoom) {
                                           "connection closed"), 31u);
 }
 
-TEST(GatewayFloodTest, OneAddressHoldsAtMostItsShareOfConnections) {
-  GatewayProcess gateway({"--max-per-address", "3", "--frame-timeout-ms", "30000"});
+TEST_P(GatewayFloodTest, OneAddressHoldsAtMostItsShareOfConnections) {
+  GatewayProcess gateway(storeArgs({"--max-per-address", "3", "--frame-timeout-ms", "30000"}));
   Clients idle = openIdle(gateway.port(), 3);
   GatewayClient refused(gateway.port());
   ASSERT_TRUE(refused.sendBytes(GatewayClient::frame(goodRequest(7))));

@@ -8,6 +8,7 @@
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
+#include "GatewayStores.h"
 
 namespace cvdt::test {
 namespace {
@@ -27,8 +28,26 @@ bool notSuccess(const std::optional<std::string>& reply) {
   return !reply || reply->rfind("C00440AERR|@", 0) == 0;
 }
 
-TEST(GatewayFramesTest, LengthFieldsOutsideTheRequestLimitsAreRefused) {
-  GatewayProcess gateway;
+// Each case runs on SQLite and on PostgreSQL.
+class GatewayFramesTest : public testing::TestWithParam<StoreKind> {
+ protected:
+  void SetUp() override {
+    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
+    if (!args) GTEST_SKIP() << postgresSkipReason();
+    m_storeArgs = *args;
+  }
+  // The store's arguments followed by extra.
+  std::vector<std::string> storeArgs(std::vector<std::string> extra = {}) const {
+    extra.insert(extra.begin(), m_storeArgs.begin(), m_storeArgs.end());
+    return extra;
+  }
+  std::vector<std::string> m_storeArgs;
+};
+
+CVDT_STORES_OF(GatewayFramesTest);
+
+TEST_P(GatewayFramesTest, LengthFieldsOutsideTheRequestLimitsAreRefused) {
+  GatewayProcess gateway(storeArgs());
   const uint32_t lengths[] = {0, 0x10001, 0x100000, 0xFFFFFFFF};
   for (uint32_t length : lengths) {
     GatewayClient client(gateway.port());
@@ -52,8 +71,8 @@ TEST(GatewayFramesTest, LengthFieldsOutsideTheRequestLimitsAreRefused) {
   EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
 }
 
-TEST(GatewayFramesTest, GarbageIsNeverAnsweredWithSuccess) {
-  GatewayProcess gateway;
+TEST_P(GatewayFramesTest, GarbageIsNeverAnsweredWithSuccess) {
+  GatewayProcess gateway(storeArgs());
   std::mt19937 random(7);
   std::vector<std::string> blobs = {"GET / HTTP/1.0\r\n\r\n", std::string(64, '\xff'),
                                     GatewayClient::frame("garbage that is no request")};
@@ -74,8 +93,8 @@ TEST(GatewayFramesTest, GarbageIsNeverAnsweredWithSuccess) {
   EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
 }
 
-TEST(GatewayFramesTest, FramesCutShortByTheClientAreDropped) {
-  GatewayProcess gateway;
+TEST_P(GatewayFramesTest, FramesCutShortByTheClientAreDropped) {
+  GatewayProcess gateway(storeArgs());
   std::string frame = GatewayClient::frame(goodRequest(5));
   const size_t cuts[] = {0, 2, 4, 40, frame.size() - 1};
   for (size_t cut : cuts) {
@@ -92,8 +111,8 @@ TEST(GatewayFramesTest, FramesCutShortByTheClientAreDropped) {
   EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
 }
 
-TEST(GatewayFramesTest, AStalledClientIsClosedAtItsDeadlineWhileOthersAreServed) {
-  GatewayProcess gateway({"--frame-timeout-ms", "400"});
+TEST_P(GatewayFramesTest, AStalledClientIsClosedAtItsDeadlineWhileOthersAreServed) {
+  GatewayProcess gateway(storeArgs({"--frame-timeout-ms", "400"}));
   std::string frame = GatewayClient::frame(goodRequest(5));
   auto start = Clock::now();
   GatewayClient stalled(gateway.port());
@@ -109,8 +128,8 @@ TEST(GatewayFramesTest, AStalledClientIsClosedAtItsDeadlineWhileOthersAreServed)
             std::vector<std::string>{"6"});
 }
 
-TEST(GatewayFramesTest, FiftyConcurrentClientsAreAllServedAndRecorded) {
-  GatewayProcess gateway;
+TEST_P(GatewayFramesTest, FiftyConcurrentClientsAreAllServedAndRecorded) {
+  GatewayProcess gateway(storeArgs());
   constexpr int kClients = 50;
   std::atomic<int> good{0};
   std::vector<std::thread> clients;
@@ -129,8 +148,8 @@ TEST(GatewayFramesTest, FiftyConcurrentClientsAreAllServedAndRecorded) {
   EXPECT_TRUE(gateway.logLines().empty());
 }
 
-TEST(GatewayFramesTest, StopsCleanlyOnTerminateAndKeepsItsData) {
-  GatewayProcess gateway;
+TEST_P(GatewayFramesTest, StopsCleanlyOnTerminateAndKeepsItsData) {
+  GatewayProcess gateway(storeArgs());
   ASSERT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
   GatewayClient open(gateway.port());
   EXPECT_TRUE(gateway.stop());

@@ -3,13 +3,20 @@
 #include <gtest/gtest.h>
 
 #include "gateway/GatewayProcess.h"
+#include "gateway/GatewayStores.h"
 #include "net/NDBQuery.h"
 
 namespace cvdt::test {
 namespace {
 
-TEST(GatewayLongRequestTest, DeletionReportOfManyDistributionsIsRecordedWhole) {
-  GatewayProcess gateway;
+class GatewayLongRequestTest : public testing::TestWithParam<StoreKind> {};
+
+CVDT_STORES_OF(GatewayLongRequestTest);
+
+TEST_P(GatewayLongRequestTest, DeletionReportOfManyDistributionsIsRecordedWhole) {
+  std::optional<std::vector<std::string>> store = freshStoreArgs(GetParam());
+  if (!store) GTEST_SKIP() << postgresSkipReason();
+  GatewayProcess gateway(*store);
   std::string ids;
   int count = 0;
   for (int id = 1000; ids.size() + 6 <= 999; ++id, ++count) ids += (ids.empty() ? "" : "|&") + std::to_string(id);

@@ -3,6 +3,7 @@
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
+#include "GatewayStores.h"
 
 namespace cvdt::test {
 namespace {
@@ -27,22 +28,34 @@ std::vector<std::string> automatic(const std::string& dist, const std::string& u
           "DIST_SERVER_IP|#S|#010.001.002.030"};
 }
 
-class GatewayProceduresTest : public testing::Test {
+// Every case runs on SQLite and on PostgreSQL, with the same requests and the same results.
+class GatewayProceduresTest : public testing::TestWithParam<StoreKind> {
  protected:
-  std::string call(const std::string& procedure, const std::vector<std::string>& params) {
-    return GatewayClient::call(m_gateway.port(), requestText(procedure, params));
+  void SetUp() override {
+    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
+    if (!args) GTEST_SKIP() << postgresSkipReason();
+    m_pGateway = std::make_unique<GatewayProcess>(*args);
   }
-  void addTarget(const std::vector<std::string>& options) {
-    std::vector<std::string> args = {"target", "add", "--db", m_gateway.dbPath()};
-    args.insert(args.end(), options.begin(), options.end());
+  std::string call(const std::string& procedure, const std::vector<std::string>& params) {
+    return GatewayClient::call(m_pGateway->port(), requestText(procedure, params));
+  }
+  void addTarget(int dist, const std::string& equip, const std::string& name,
+                 const std::string& policy, int updateId = 1) {
+    std::vector<std::string> args = {"target", "add", "--db", dbPath(), "--dist",
+                                     std::to_string(dist), "--name", name, "--policy", policy,
+                                     "--update-id", std::to_string(updateId)};
+    if (!equip.empty()) args.insert(args.end(), {"--equip", equip});
     CommandResult run = runGatewayCommand(args);
     ASSERT_EQ(run.status, 0) << run.err;
   }
+  const std::string& dbPath() const { return m_pGateway->dbPath(); }
 
-  GatewayProcess m_gateway;
+  std::unique_ptr<GatewayProcess> m_pGateway;
 };
 
-TEST_F(GatewayProceduresTest, CommandedResultKeepsTheLatestPerCommandAndEveryReport) {
+CVDT_STORES_OF(GatewayProceduresTest);
+
+TEST_P(GatewayProceduresTest, CommandedResultKeepsTheLatestPerCommandAndEveryReport) {
   EXPECT_EQ(call(kCommanded, commanded("5", "77", "071")), "C00440AOK|@1");
   EXPECT_EQ(call(kCommanded, commanded("5", "77", "060")), "C00440AOK|@1");
   // Parameters are matched by name, in any order.
@@ -50,7 +63,7 @@ TEST_F(GatewayProceduresTest, CommandedResultKeepsTheLatestPerCommandAndEveryRep
   std::reverse(shuffled.begin(), shuffled.end());
   EXPECT_EQ(call(kCommanded, shuffled), "C00440AOK|@1");
 
-  DbProbe db(m_gateway.dbPath());
+  DbProbe db(dbPath());
   EXPECT_EQ(db.rows("SELECT equip_id, dist_id, cmd_id, proc_type, status, status_detail, actor"
                     " FROM n_equip_result ORDER BY cmd_id"),
             (std::vector<std::string>{"EQ1,5,-78,NDT,920,step [12 sec],1",
@@ -61,13 +74,13 @@ TEST_F(GatewayProceduresTest, CommandedResultKeepsTheLatestPerCommandAndEveryRep
             (std::vector<std::string>{"14"}));
 }
 
-TEST_F(GatewayProceduresTest, DeletionMarksEachListedDistributionUntilItIsReportedAgain) {
+TEST_P(GatewayProceduresTest, DeletionMarksEachListedDistributionUntilItIsReportedAgain) {
   ASSERT_EQ(call(kCommanded, commanded("5", "1", "060")), "C00440AOK|@1");
   EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ1", "DIST_ID_DATA|#S|#5|&7|&9"}), "C00440AOK|@3");
   // The agent repeats earlier ids at every start; a single id has no "|&".
   EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ1", "DIST_ID_DATA|#S|#7"}), "C00440AOK|@1");
   EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ2", "DIST_ID_DATA|#S|#5"}), "C00440AOK|@1");
-  DbProbe db(m_gateway.dbPath());
+  DbProbe db(dbPath());
   EXPECT_EQ(db.rows("SELECT equip_id, dist_id FROM n_equip_deleted ORDER BY 1, 2"),
             (std::vector<std::string>{"EQ1,5", "EQ1,7", "EQ1,9", "EQ2,5"}));
 
@@ -78,7 +91,7 @@ TEST_F(GatewayProceduresTest, DeletionMarksEachListedDistributionUntilItIsReport
 }
 
 // The module cuts its deletion list at 999 characters: whatever the cut leaves is kept.
-TEST_F(GatewayProceduresTest, DeletionListsCutByTheModuleAreKept) {
+TEST_P(GatewayProceduresTest, DeletionListsCutByTheModuleAreKept) {
   std::string ids;
   for (int id = 100001; ids.size() < 992; ++id) ids += std::to_string(id) + "|&";  // 124 ids
   ASSERT_EQ(ids.size(), 992u);
@@ -91,14 +104,14 @@ TEST_F(GatewayProceduresTest, DeletionListsCutByTheModuleAreKept) {
             "C00440AOK|@124");
   EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ3", "DIST_ID_DATA|#S|#5|&|&7"}), "C00440AOK|@2");
   EXPECT_EQ(call(kDeletion, {"EQUIP_ID|#S|#EQ3", "DIST_ID_DATA|#S|#9|&"}), "C00440AOK|@1");
-  DbProbe db(m_gateway.dbPath());
+  DbProbe db(dbPath());
   EXPECT_EQ(db.rows("SELECT count(*) FROM n_equip_deleted WHERE dist_id IN (1234567, 200001)"),
             (std::vector<std::string>{"0"}));
   EXPECT_EQ(db.rows("SELECT dist_id FROM n_equip_deleted WHERE equip_id = 'EQ3' ORDER BY 1"),
             (std::vector<std::string>{"5", "7", "9"}));
 }
 
-TEST_F(GatewayProceduresTest, AutomaticStatusKeepsTheErrorDetailOnlyFromTheEightParameterForm) {
+TEST_P(GatewayProceduresTest, AutomaticStatusKeepsTheErrorDetailOnlyFromTheEightParameterForm) {
   EXPECT_EQ(call(kAutomatic, automatic("12", "3", "072")), "C00440AOK|@1");
   std::vector<std::string> withDetail = automatic("12", "3", "904");
   withDetail.push_back("ERR_DETAIL|#S|#part 2 not fetched");
@@ -108,7 +121,7 @@ TEST_F(GatewayProceduresTest, AutomaticStatusKeepsTheErrorDetailOnlyFromTheEight
   emptyDetail.push_back("ERR_DETAIL|#S|#");
   EXPECT_EQ(call(kAutomatic3, emptyDetail), "C00440AOK|@1");
 
-  DbProbe db(m_gateway.dbPath());
+  DbProbe db(dbPath());
   EXPECT_EQ(db.rows("SELECT update_id, status, status_detail, proc_time, dist_server_ip,"
                     " err_detail FROM a_equip_status ORDER BY update_id"),
             (std::vector<std::string>{"3,904,50 %,42,010.001.002.030,part 2 not fetched",
@@ -117,13 +130,12 @@ TEST_F(GatewayProceduresTest, AutomaticStatusKeepsTheErrorDetailOnlyFromTheEight
             (std::vector<std::string>{"072,<null>", "904,part 2 not fetched", "060,"}));
 }
 
-TEST_F(GatewayProceduresTest, ProductTargetsAreScopedByDistributionAndEquipment) {
+TEST_P(GatewayProceduresTest, ProductTargetsAreScopedByDistributionAndEquipment) {
   const std::string policy = "<polProduct name=\"A\"><platform>5.1.*</platform></polProduct>";
-  addTarget({"--dist", "12", "--name", "Viewer", "--policy", policy, "--update-id", "3"});
-  addTarget({"--dist", "12", "--name", "Viewer Lang", "--policy", ""});
-  addTarget({"--dist", "12", "--equip", "EQ2", "--name", "Viewer EQ2", "--policy", "<polProduct/>",
-             "--update-id", "5"});
-  addTarget({"--dist", "13", "--name", "Editor", "--policy", "<p>x|y</p>"});
+  addTarget(12, "", "Viewer", policy, 3);
+  addTarget(12, "", "Viewer Lang", "");
+  addTarget(12, "EQ2", "Viewer EQ2", "<polProduct/>", 5);
+  addTarget(13, "", "Editor", "<p>x|y</p>");
   ASSERT_EQ(call(kAutomatic, automatic("12", "3", "060")), "C00440AOK|@1");
   ASSERT_EQ(call(kAutomatic, automatic("13", "1", "904")), "C00440AOK|@1");
 
@@ -148,23 +160,39 @@ TEST_F(GatewayProceduresTest, ProductTargetsAreScopedByDistributionAndEquipment)
   }
 }
 
-TEST_F(GatewayProceduresTest, ATargetListBeyondTheReplyLimitIsRefusedRatherThanCut) {
-  {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(m_gateway.dbPath().c_str(), &db), SQLITE_OK);
-    sqlite3_busy_timeout(db, 5000);
-    std::string policy(5119, 'p');
-    std::string sql = "INSERT INTO adt_product_target(dist_id, name, policy, update_id, created_at)"
-                      " SELECT 12, 'T', '" + policy + "', 1, '' FROM"
-                      " (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
-                      " WHERE i < 210) SELECT i FROM n)";
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-  }
+TEST_P(GatewayProceduresTest, ATargetListBeyondTheReplyLimitIsRefusedRatherThanCut) {
+  std::string policy(5119, 'p');
+  DbProbe(dbPath()).exec(
+      "INSERT INTO adt_product_target(dist_id, name, policy, update_id, created_at)"
+      " SELECT 12, 'T', '" + policy + "', 1, '' FROM"
+      " (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
+      " WHERE i < 210) SELECT i FROM n) AS numbers");
   std::string reply = call(kTargets, {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12"});
   EXPECT_EQ(reply.rfind("C00440AERR|@result of", 0), 0u) << reply.substr(0, 80);
-  ASSERT_EQ(m_gateway.logLines().size(), 1u);
-  EXPECT_NE(m_gateway.logLines()[0].find("exceeds the reply limit"), std::string::npos);
+  ASSERT_EQ(m_pGateway->logLines().size(), 1u);
+  EXPECT_NE(m_pGateway->logLines()[0].find("exceeds the reply limit"), std::string::npos);
+}
+
+// The administrator's target commands work on either store.
+TEST_P(GatewayProceduresTest, TargetsAreAddedListedAndRemovedOnEitherStore) {
+  addTarget(12, "", "Viewer", "<p/>", 3);
+  addTarget(12, "EQ2", "Viewer EQ2", "");
+  CommandResult list = runGatewayCommand({"target", "list", "--db", dbPath(), "--json"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("\"dist_id\":12,\"equip_id\":null,\"update_id\":3,\"name\":\"Viewer\""),
+            std::string::npos) << list.out;
+  CommandResult named = runGatewayCommand({"target", "list", "--db", dbPath(), "--equip", "EQ2"});
+  EXPECT_NE(named.out.find("Viewer EQ2"), std::string::npos) << named.out;
+  EXPECT_EQ(named.out.find("<p/>"), std::string::npos) << named.out;
+
+  std::vector<std::string> ids = DbProbe(dbPath()).rows(
+      "SELECT target_id FROM adt_product_target ORDER BY target_id");
+  ASSERT_EQ(ids.size(), 2u);
+  CommandResult removed = runGatewayCommand({"target", "remove", "--db", dbPath(), ids[0], "999"});
+  EXPECT_EQ(removed.status, 1);
+  EXPECT_NE(removed.err.find("no target 999"), std::string::npos) << removed.err;
+  EXPECT_EQ(DbProbe(dbPath()).count("adt_product_target"), 1);
+  EXPECT_EQ(call(kTargets, {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12"}), "C00440AOK|@");
 }
 
 }  // namespace

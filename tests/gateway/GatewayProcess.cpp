@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -67,13 +69,26 @@ GatewayProcess::GatewayProcess(const std::vector<std::string>& extraArgs) {
   m_strFolder = makeTempFolder("cvdt-gateway");
   m_strDb = m_strFolder + "/gateway.db";
   m_strLog = m_strFolder + "/stderr.log";
-  start(extraArgs);
+  std::vector<std::string> args = {CVDT_GATEWAY_PATH, "serve", "--listen", "127.0.0.1:0"};
+  // The command line takes --db once: the caller's, or the file in the gateway's folder.
+  if (std::find(extraArgs.begin(), extraArgs.end(), "--db") == extraArgs.end())
+    args.insert(args.end(), {"--db", m_strDb});
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  start(args);
 }
 
-void GatewayProcess::start(const std::vector<std::string>& extraArgs) {
-  std::vector<std::string> args = {CVDT_GATEWAY_PATH, "serve", "--listen", "127.0.0.1:0",
-                                   "--db", m_strDb};
-  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+GatewayProcess::GatewayProcess(const std::string& command, const std::vector<std::string>& args) {
+  m_strFolder = makeTempFolder("cvdt-gateway");
+  m_strLog = m_strFolder + "/stderr.log";
+  std::vector<std::string> all = {CVDT_GATEWAY_PATH, command, "--listen", "127.0.0.1:0"};
+  all.insert(all.end(), args.begin(), args.end());
+  start(all);
+}
+
+void GatewayProcess::start(std::vector<std::string> args) {
+  for (size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--db") m_strDb = args[i + 1];
+  }
   int out[2];
   ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
   posix_spawn_file_actions_t actions;
@@ -111,6 +126,13 @@ bool GatewayProcess::stop() {
   return code == 0;
 }
 
+void GatewayProcess::killHard() {
+  if (m_nPid <= 0) return;
+  kill(m_nPid, SIGKILL);
+  waitpid(m_nPid, nullptr, 0);
+  m_nPid = -1;
+}
+
 std::vector<std::string> GatewayProcess::logLines() const {
   std::ifstream file(m_strLog);
   std::vector<std::string> lines;
@@ -121,6 +143,10 @@ std::vector<std::string> GatewayProcess::logLines() const {
 CommandResult runGatewayCommand(const std::vector<std::string>& extra) {
   std::vector<std::string> args = {CVDT_GATEWAY_PATH};
   args.insert(args.end(), extra.begin(), extra.end());
+  return runProgram(args);
+}
+
+CommandResult runProgram(std::vector<std::string> args, int waitMs) {
   int out[2], err[2];
   CommandResult result;
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
@@ -136,20 +162,33 @@ CommandResult runGatewayCommand(const std::vector<std::string>& extra) {
   close(err[1]);
   if (spawned == 0) {
     // stderr stays small, so reading stdout first cannot block the child on a full pipe.
-    readAll(out[0], result.out, false, 20000);
-    readAll(err[0], result.err, false, 20000);
-    result.status = waitExit(pid, 20000);
+    readAll(out[0], result.out, false, waitMs);
+    readAll(err[0], result.err, false, waitMs);
+    result.status = waitExit(pid, waitMs);
+    if (result.status == -2) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
   }
   close(out[0]);
   close(err[0]);
   return result;
 }
 
-DbProbe::DbProbe(const std::string& path) {
-  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &m_pDb, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+DbProbe::DbProbe(const std::string& location) {
+  if (location.rfind("postgresql://", 0) == 0) {
+    m_pConn = PQconnectdb(location.c_str());
+    EXPECT_EQ(PQstatus(m_pConn), CONNECTION_OK) << PQerrorMessage(m_pConn);
+    return;
+  }
+  EXPECT_EQ(sqlite3_open_v2(location.c_str(), &m_pDb, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  sqlite3_busy_timeout(m_pDb, 5000);
 }
 
-DbProbe::~DbProbe() { sqlite3_close(m_pDb); }
+DbProbe::~DbProbe() {
+  sqlite3_close(m_pDb);
+  if (m_pConn != nullptr) PQfinish(m_pConn);
+}
 
 int64_t DbProbe::count(const std::string& table) const {
   std::vector<std::string> result = rows("SELECT COUNT(*) FROM " + table);
@@ -157,6 +196,10 @@ int64_t DbProbe::count(const std::string& table) const {
 }
 
 std::vector<std::string> DbProbe::rows(const std::string& sql) const {
+  return m_pConn != nullptr ? postgresRows(sql) : sqliteRows(sql);
+}
+
+std::vector<std::string> DbProbe::sqliteRows(const std::string& sql) const {
   std::vector<std::string> out;
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(m_pDb, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
@@ -174,6 +217,41 @@ std::vector<std::string> DbProbe::rows(const std::string& sql) const {
   }
   sqlite3_finalize(statement);
   return out;
+}
+
+std::vector<std::string> DbProbe::postgresRows(const std::string& sql) const {
+  std::vector<std::string> out;
+  PGresult* result = PQexec(m_pConn, sql.c_str());
+  if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+    ADD_FAILURE() << sql << ": " << PQerrorMessage(m_pConn);
+  } else {
+    for (int r = 0; r < PQntuples(result); ++r) {
+      std::string row;
+      for (int c = 0; c < PQnfields(result); ++c) {
+        row += (c == 0 ? "" : ",") + (PQgetisnull(result, r, c)
+                                          ? std::string("<null>")
+                                          : std::string(PQgetvalue(result, r, c)));
+      }
+      out.push_back(row);
+    }
+  }
+  PQclear(result);
+  return out;
+}
+
+bool DbProbe::exec(const std::string& sql) const {
+  if (m_pConn == nullptr) {
+    char* message = nullptr;
+    bool done = sqlite3_exec(m_pDb, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK;
+    EXPECT_TRUE(done) << sql << ": " << (message ? message : "");
+    sqlite3_free(message);
+    return done;
+  }
+  PGresult* result = PQexec(m_pConn, sql.c_str());
+  bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+  EXPECT_TRUE(done) << sql << ": " << PQerrorMessage(m_pConn);
+  PQclear(result);
+  return done;
 }
 
 int64_t DbProbe::totalRows() const {

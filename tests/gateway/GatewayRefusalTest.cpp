@@ -3,6 +3,7 @@
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
+#include "GatewayStores.h"
 
 namespace cvdt::test {
 namespace {
@@ -28,7 +29,36 @@ struct Case {
   std::string request;
 };
 
-TEST(GatewayRefusalTest, MalformedOrMismatchedRequestsAreRefusedAndWriteNothing) {
+// Both stores give the same replies.
+class GatewayRefusalTest : public testing::TestWithParam<StoreKind> {
+ protected:
+  void SetUp() override {
+    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
+    if (!args) GTEST_SKIP() << postgresSkipReason();
+    m_storeArgs = *args;
+  }
+  std::vector<std::string> m_storeArgs;
+};
+
+CVDT_STORES_OF(GatewayRefusalTest);
+
+// A trigger that makes the database refuse a statement partway through a request's work.
+std::string failingTrigger(bool postgres, const std::string& when, const std::string& table,
+                           const std::string& condition) {
+  if (!postgres)
+    return "DROP TRIGGER IF EXISTS fail_write; CREATE TRIGGER fail_write " + when + " ON " +
+           table + (condition.empty() ? "" : " WHEN " + condition) +
+           " BEGIN SELECT RAISE(ABORT, 'disk says no'); END;";
+  return "CREATE OR REPLACE FUNCTION fail_write() RETURNS trigger LANGUAGE plpgsql AS"
+         " $$BEGIN RAISE EXCEPTION 'disk says no'; END$$;"
+         " DROP TRIGGER IF EXISTS fail_write ON n_equip_deleted;"
+         " DROP TRIGGER IF EXISTS fail_write ON a_equip_status;"
+         " CREATE TRIGGER fail_write " + when + " ON " + table + " FOR EACH ROW" +
+         (condition.empty() ? "" : " WHEN (" + condition + ")") +
+         " EXECUTE FUNCTION fail_write();";
+}
+
+TEST_P(GatewayRefusalTest, MalformedOrMismatchedRequestsAreRefusedAndWriteNothing) {
   const std::string deletion = requestText("SP_SV_DT_N_EQUIP_DELETE_DATETIME_U", kDeletionParams);
   const std::string deletionBody = deletion.substr(std::string("C00440A").size());
   const Case cases[] = {
@@ -78,7 +108,7 @@ TEST(GatewayRefusalTest, MalformedOrMismatchedRequestsAreRefusedAndWriteNothing)
       {"target query with the id as integer",
        requestText("SP_SV_ADT_PROD_BY_EQUIP_S1", {"EQUIP_ID|#S|#EQ1", "DT_ID|#I|#12"})},
   };
-  GatewayProcess gateway;
+  GatewayProcess gateway(m_storeArgs);
   size_t logged = 0;
   for (const Case& c : cases) {
     std::string reply = GatewayClient::call(gateway.port(), c.request);
@@ -95,31 +125,29 @@ TEST(GatewayRefusalTest, MalformedOrMismatchedRequestsAreRefusedAndWriteNothing)
 }
 
 // A statement that fails after others of the same request succeeded rolls all of them back.
-TEST(GatewayRefusalTest, AFailurePartWayThroughAWriteLeavesNothingBehind) {
+TEST_P(GatewayRefusalTest, AFailurePartWayThroughAWriteLeavesNothingBehind) {
   struct Failing {
-    const char* trigger;
+    const char* when;
+    const char* table;
+    const char* condition;
     std::string request;
   } cases[] = {
       // The report is recorded first, then the distribution's deletion mark is cleared.
-      {"BEFORE DELETE ON n_equip_deleted", commandedWith(1, "DIST_ID|#I|#5")},
-      {"BEFORE INSERT ON n_equip_deleted WHEN NEW.dist_id = 9", deletionOf("6|&7|&9")},
-      {"BEFORE INSERT ON a_equip_status",
+      {"BEFORE DELETE", "n_equip_deleted", "", commandedWith(1, "DIST_ID|#I|#5")},
+      {"BEFORE INSERT", "n_equip_deleted", "NEW.dist_id = 9", deletionOf("6|&7|&9")},
+      {"BEFORE INSERT", "a_equip_status", "",
        requestText("SP_SV_DT_TDT_A_EQUIP_U",
                    {"EQUIP_ID|#S|#E", "DIST_ID|#I|#1", "UPDATE_ID|#I|#1", "STATUS|#S|#060",
                     "STATUS_DETAIL|#S|#", "PROC_TIME|#I|#0", "DIST_SERVER_IP|#S|#"})},
   };
-  GatewayProcess gateway;
+  GatewayProcess gateway(m_storeArgs);
   ASSERT_EQ(GatewayClient::call(gateway.port(), deletionOf("5")), "C00440AOK|@1");
   for (const Failing& c : cases) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(gateway.dbPath().c_str(), &db), SQLITE_OK);
-    std::string sql = std::string("DROP TRIGGER IF EXISTS fail_write; CREATE TRIGGER fail_write ") +
-                      c.trigger + " BEGIN SELECT RAISE(ABORT, 'disk says no'); END;";
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    DbProbe db(gateway.dbPath());
+    db.exec(failingTrigger(db.isPostgres(), c.when, c.table, c.condition));
     std::string reply = GatewayClient::call(gateway.port(), c.request);
-    EXPECT_EQ(reply.rfind("C00440AERR|@database error", 0), 0u) << c.trigger << ": " << reply;
-    EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 1) << c.trigger;
+    EXPECT_EQ(reply.rfind("C00440AERR|@database error", 0), 0u) << c.table << ": " << reply;
+    EXPECT_EQ(db.totalRows(), 1) << c.table;
   }
   EXPECT_EQ(gateway.logLines().size(), std::size(cases));
 }

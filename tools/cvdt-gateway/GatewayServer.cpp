@@ -57,6 +57,7 @@ void GatewayServer::fitDescriptorLimit() {
   uint64_t room = m_nDescriptorLimit > 2 * kReservedDescriptors
                       ? m_nDescriptorLimit - kReservedDescriptors
                       : m_nDescriptorLimit / 2;
+  room /= std::max(1u, m_options.descriptorShare);
   m_nMaxConnections = static_cast<size_t>(std::min<uint64_t>(m_options.maxConnections, room));
 }
 
@@ -72,6 +73,7 @@ bool GatewayServer::start(std::string& error) {
   m_nListenFd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   int on = 1;
   setsockopt(m_nListenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (m_options.reusePort) setsockopt(m_nListenFd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
   // Take a connection only once its first bytes are in, so the read right after the accept
   // finds the request instead of registering the socket and waiting for it. A client that
   // sends nothing is handed over after about a second and then meets its deadline.
@@ -96,12 +98,18 @@ bool GatewayServer::start(std::string& error) {
 }
 
 bool GatewayServer::watchSignals(std::string& error) {
+  signal(SIGPIPE, SIG_IGN);
+  if (m_options.stopFd >= 0) {
+    epoll_event event{EPOLLIN, {.u64 = kSignalKey}};
+    if (epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_options.stopFd, &event) == 0) return true;
+    error = std::string("stop event: ") + std::strerror(errno);
+    return false;
+  }
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigprocmask(SIG_BLOCK, &signals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
   m_nSignalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
   epoll_event event{EPOLLIN, {.u64 = kSignalKey}};
   if (m_nSignalFd < 0 || epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_nSignalFd, &event) != 0) {

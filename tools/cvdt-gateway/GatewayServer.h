@@ -18,6 +18,13 @@ struct ServerOptions {
   size_t maxConnections = 1024;
   size_t maxPerAddress = 64;
   int frameTimeoutMs = 10000;
+  // Several event loops listen on one port (SO_REUSEPORT); the kernel spreads the clients.
+  bool reusePort = false;
+  // When set, the loop stops once this descriptor turns readable, and leaves SIGINT and SIGTERM
+  // to its owner; otherwise it takes them over.
+  int stopFd = -1;
+  // How many loops share the process's descriptor limit.
+  unsigned descriptorShare = 1;
 };
 
 // Each connection has frameTimeoutMs from its accept to deliver its frame and take the reply.

@@ -1,51 +1,16 @@
-// The gateway's SQLite store: schema, the writes of the reporting procedures and the product
-// target lookup.
+// The gateway's store: the writes of the reporting procedures and the product target lookup, on
+// whichever engine the session speaks to.
 #include "GatewayStore.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 
+#include "SchemaMigrations.h"
+#include "SqliteSession.h"
 
 namespace cvdt::gateway {
 namespace {
-
-// Commanded results: every report in the history, which is appended to and nothing else (a
-// report comes once per job and only administrators read it back); the result of each
-// equipment, distribution and command is its latest report, a view. The deletion mark of each
-// distribution's files per equipment. Automatic status: every report in the history, and the
-// latest per equipment, distribution and update id kept in a table of its own, since every
-// agent pass reads it through the target query. Product targets: filled by an administrator;
-// equip_id '' applies to every equipment.
-constexpr const char* kSchema =
-    "CREATE TABLE IF NOT EXISTS n_equip_history("
-    "  history_id INTEGER PRIMARY KEY, reported_at TEXT NOT NULL,"
-    "  equip_id TEXT NOT NULL, dist_id INTEGER NOT NULL, cmd_id INTEGER NOT NULL,"
-    "  proc_type TEXT NOT NULL, status TEXT NOT NULL, status_detail TEXT NOT NULL,"
-    "  actor INTEGER NOT NULL);"
-    // With one max() aggregate, SQLite takes the other columns from the row holding the maximum.
-    "CREATE VIEW IF NOT EXISTS n_equip_result AS"
-    "  SELECT equip_id, dist_id, cmd_id, proc_type, status, status_detail, actor, reported_at,"
-    "  MAX(history_id) AS history_id FROM n_equip_history GROUP BY equip_id, dist_id, cmd_id;"
-    "CREATE TABLE IF NOT EXISTS n_equip_deleted("
-    "  equip_id TEXT NOT NULL, dist_id INTEGER NOT NULL, deleted_at TEXT NOT NULL,"
-    "  PRIMARY KEY(equip_id, dist_id)) WITHOUT ROWID;"
-    "CREATE TABLE IF NOT EXISTS a_equip_history("
-    "  history_id INTEGER PRIMARY KEY, reported_at TEXT NOT NULL,"
-    "  equip_id TEXT NOT NULL, dist_id INTEGER NOT NULL, update_id INTEGER NOT NULL,"
-    "  status TEXT NOT NULL, status_detail TEXT NOT NULL, proc_time INTEGER NOT NULL,"
-    "  dist_server_ip TEXT NOT NULL, err_detail TEXT);"
-    "CREATE TABLE IF NOT EXISTS a_equip_status("
-    "  equip_id TEXT NOT NULL, dist_id INTEGER NOT NULL, update_id INTEGER NOT NULL,"
-    "  status TEXT NOT NULL, status_detail TEXT NOT NULL, proc_time INTEGER NOT NULL,"
-    "  dist_server_ip TEXT NOT NULL, err_detail TEXT, reported_at TEXT NOT NULL,"
-    "  history_id INTEGER NOT NULL,"
-    "  PRIMARY KEY(equip_id, dist_id, update_id)) WITHOUT ROWID;"
-    "CREATE TABLE IF NOT EXISTS adt_product_target("
-    "  target_id INTEGER PRIMARY KEY, dist_id INTEGER NOT NULL,"
-    "  equip_id TEXT NOT NULL DEFAULT '', name TEXT NOT NULL, policy TEXT NOT NULL,"
-    "  update_id INTEGER NOT NULL, created_at TEXT NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS adt_product_target_dist"
-    "  ON adt_product_target(dist_id, equip_id);"
-    "PRAGMA user_version=1;";
 
 constexpr const char* kInsertCommandedHistory =
     "INSERT INTO n_equip_history(reported_at, equip_id, dist_id, cmd_id, proc_type, status,"
@@ -58,7 +23,7 @@ constexpr const char* kMarkDeletion =
 constexpr const char* kInsertAutomaticHistory =
     "INSERT INTO a_equip_history(reported_at, equip_id, dist_id, update_id, status,"
     " status_detail, proc_time, dist_server_ip, err_detail)"
-    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)";
+    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) RETURNING history_id";
 constexpr const char* kUpsertAutomaticStatus =
     "INSERT INTO a_equip_status(equip_id, dist_id, update_id, status, status_detail, proc_time,"
     " dist_server_ip, err_detail, reported_at, history_id)"
@@ -78,61 +43,50 @@ constexpr const char* kSelectTargets =
     "  THEN ?1 ELSE '' END)"
     " ORDER BY t.target_id";
 
+constexpr const char* kInsertTarget =
+    "INSERT INTO adt_product_target(dist_id, equip_id, name, policy, update_id, created_at)"
+    " VALUES(?1, ?2, ?3, ?4, ?5, ?6) RETURNING target_id";
+constexpr const char* kListTargets =
+    "SELECT target_id, dist_id, NULLIF(equip_id, ''), update_id, name, policy, created_at"
+    " FROM adt_product_target WHERE (?1 = 0 OR dist_id = ?1) AND (?2 = 0 OR equip_id = ?3)"
+    " ORDER BY dist_id, target_id";
+constexpr const char* kRemoveTarget =
+    "DELETE FROM adt_product_target WHERE target_id = ?1 RETURNING target_id";
+
+int64_t integerOf(const std::optional<std::string>& cell) {
+  int64_t value = 0;
+  if (cell) std::from_chars(cell->data(), cell->data() + cell->size(), value);
+  return value;
+}
+
 }  // namespace
 
-GatewayStore::~GatewayStore() {
-  // Statements must be finalized before the connection closes.
-  m_insertCommandedHistory = {};
-  m_clearDeletion = {};
-  m_markDeletion = {};
-  m_insertAutomaticHistory = {};
-  m_upsertAutomaticStatus = {};
-  m_selectTargets = {};
-  m_pTransaction.reset();
-  sqlite3_close(m_pDb);
-}
-
 bool GatewayStore::open(const std::string& path, bool create) {
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-  if (sqlite3_open_v2(path.c_str(), &m_pDb, flags, nullptr) != SQLITE_OK) {
-    m_strError = "cannot open " + path + ": " + sqlite3_errmsg(m_pDb);
+  if (isPostgresLocation(path)) {
+    m_strError = "this command reads an SQLite file; " + path + " is a PostgreSQL address";
     return false;
   }
-  sqlite3_busy_timeout(m_pDb, 2000);
-  return applySchema() && prepareStatements();
+  return openLocation(path, create);
 }
 
-bool GatewayStore::applySchema() {
-  if (sqlite3_exec(m_pDb, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-                   nullptr, nullptr) != SQLITE_OK ||
-      sqlite3_exec(m_pDb, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK)
-    return fail("schema");
-  return true;
+bool GatewayStore::connect(const std::string& location) { return openLocation(location, true); }
+
+bool GatewayStore::connect(const std::string& location, bool create) {
+  return openLocation(location, create);
 }
 
-bool GatewayStore::prepareStatements() {
-  struct Entry {
-    SqlStatement* statement;
-    const char* sql;
-  };
-  const Entry entries[] = {
-      {&m_insertCommandedHistory, kInsertCommandedHistory},
-      {&m_clearDeletion, kClearDeletion},
-      {&m_markDeletion, kMarkDeletion},
-      {&m_insertAutomaticHistory, kInsertAutomaticHistory},
-      {&m_upsertAutomaticStatus, kUpsertAutomaticStatus},
-      {&m_selectTargets, kSelectTargets},
-  };
-  for (const Entry& entry : entries) {
-    *entry.statement = SqlStatement(m_pDb, entry.sql);
-    if (!entry.statement->ok()) return fail("prepare");
-  }
-  m_pTransaction = std::make_unique<TransactionStatements>(m_pDb);
-  return m_pTransaction->ok() || fail("prepare");
+bool GatewayStore::openLocation(const std::string& location, bool create) {
+  m_pSession = openSqlSession(location, create, m_strError);
+  return m_pSession != nullptr && SchemaMigrations::apply(*m_pSession, m_strError);
+}
+
+sqlite3* GatewayStore::handle() const {
+  auto* sqlite = dynamic_cast<SqliteSession*>(m_pSession.get());
+  return sqlite ? sqlite->handle() : nullptr;
 }
 
 bool GatewayStore::fail(const char* what) {
-  m_strError = std::string(what) + ": " + sqlite3_errmsg(m_pDb);
+  m_strError = std::string(what) + ": " + m_pSession->error();
   return false;
 }
 
@@ -151,58 +105,92 @@ std::string GatewayStore::nowText() {
 }
 
 bool GatewayStore::recordCommandedResult(const CommandedReport& r) {
-  SqlTransaction transaction(*m_pTransaction);
+  SqlSession& db = *m_pSession;
+  SessionTransaction transaction(db);
   if (!transaction.begun()) return fail("begin");
   std::string now = nowText();
-  m_insertCommandedHistory.bind(1, now).bind(2, r.equipId).bind(3, r.distId).bind(4, r.cmdId);
-  m_insertCommandedHistory.bind(5, r.procType).bind(6, r.status).bind(7, r.statusDetail);
-  if (!m_insertCommandedHistory.bind(8, r.actor).run()) return fail("history");
+  if (!db.run(kInsertCommandedHistory, {now, r.equipId, r.distId, r.cmdId, r.procType, r.status,
+                                        r.statusDetail, r.actor}))
+    return fail("history");
   // A new report means the distribution's files are back on the equipment.
-  if (!m_clearDeletion.bind(1, r.equipId).bind(2, r.distId).run()) return fail("deletion");
+  if (!db.run(kClearDeletion, {r.equipId, r.distId})) return fail("deletion");
   return transaction.commit() || fail("commit");
 }
 
 bool GatewayStore::recordDeletions(const std::string& equipId,
                                    const std::vector<int64_t>& distIds) {
-  SqlTransaction transaction(*m_pTransaction);
+  SqlSession& db = *m_pSession;
+  SessionTransaction transaction(db);
   if (!transaction.begun()) return fail("begin");
   std::string now = nowText();
-  for (int64_t distId : distIds) {
-    if (!m_markDeletion.bind(1, equipId).bind(2, distId).bind(3, now).run())
-      return fail("deletion");
+  // Gateways sharing one server take the row locks in one order, so two reports of the same
+  // equipment cannot deadlock.
+  std::vector<int64_t> ordered = distIds;
+  std::sort(ordered.begin(), ordered.end());
+  for (int64_t distId : ordered) {
+    if (!db.run(kMarkDeletion, {equipId, distId, now})) return fail("deletion");
   }
   return transaction.commit() || fail("commit");
 }
 
 bool GatewayStore::recordAutomaticStatus(const AutomaticReport& r) {
-  SqlTransaction transaction(*m_pTransaction);
+  SqlSession& db = *m_pSession;
+  SessionTransaction transaction(db);
   if (!transaction.begun()) return fail("begin");
   std::string now = nowText();
-  SqlStatement& history = m_insertAutomaticHistory;
-  history.bind(1, now).bind(2, r.equipId).bind(3, r.distId).bind(4, r.updateId);
-  history.bind(5, r.status).bind(6, r.statusDetail).bind(7, r.procTime).bind(8, r.serverIp);
-  if (r.errDetail) history.bind(9, *r.errDetail); else history.bindNull(9);
-  if (!history.run()) return fail("history");
-  int64_t historyId = sqlite3_last_insert_rowid(m_pDb);
-  SqlStatement& status = m_upsertAutomaticStatus;
-  status.bind(1, r.equipId).bind(2, r.distId).bind(3, r.updateId).bind(4, r.status);
-  status.bind(5, r.statusDetail).bind(6, r.procTime).bind(7, r.serverIp);
-  if (r.errDetail) status.bind(8, *r.errDetail); else status.bindNull(8);
-  if (!status.bind(9, now).bind(10, historyId).run()) return fail("status");
+  SqlValue errDetail = SqlValue::orNull(r.errDetail);
+  std::vector<SqlRow> inserted;
+  if (!db.run(kInsertAutomaticHistory, {now, r.equipId, r.distId, r.updateId, r.status,
+                                        r.statusDetail, r.procTime, r.serverIp, errDetail},
+              &inserted) ||
+      inserted.size() != 1)
+    return fail("history");
+  int64_t historyId = integerOf(inserted[0][0]);
+  if (!db.run(kUpsertAutomaticStatus, {r.equipId, r.distId, r.updateId, r.status,
+                                       r.statusDetail, r.procTime, r.serverIp, errDetail, now,
+                                       historyId}))
+    return fail("status");
   return transaction.commit() || fail("commit");
 }
 
 bool GatewayStore::productTargets(const std::string& equipId, int64_t distId,
                                   std::vector<ProductTargetRow>& rows) {
-  SqlStatement& query = m_selectTargets;
-  query.bind(1, equipId).bind(2, distId);
-  int rc;
-  while ((rc = query.step()) == SQLITE_ROW) {
-    rows.push_back({query.integer(0), query.text(1), query.text(2), query.integer(3),
-                    query.text(4)});
+  std::vector<SqlRow> found;
+  if (!m_pSession->run(kSelectTargets, {equipId, distId}, &found)) return fail("targets");
+  for (const SqlRow& row : found) {
+    rows.push_back({integerOf(row[0]), row[1].value_or(""), row[2].value_or(""),
+                    integerOf(row[3]), row[4].value_or("")});
   }
-  query.reset();
-  return rc == SQLITE_DONE || fail("targets");
+  return true;
+}
+
+bool GatewayStore::addTarget(int64_t distId, const std::string& equipId, const std::string& name,
+                             const std::string& policy, int64_t updateId, int64_t& id) {
+  std::vector<SqlRow> inserted;
+  if (!m_pSession->run(kInsertTarget, {distId, equipId, name, policy, updateId, nowText()},
+                       &inserted) ||
+      inserted.size() != 1)
+    return fail("target");
+  id = integerOf(inserted[0][0]);
+  return true;
+}
+
+bool GatewayStore::listTargets(int64_t distId, const std::optional<std::string>& equipId,
+                               std::vector<SqlRow>& rows) {
+  return m_pSession->run(kListTargets, {distId, int64_t{equipId ? 1 : 0}, equipId.value_or("")},
+                         &rows) ||
+         fail("targets");
+}
+
+bool GatewayStore::removeTargets(const std::vector<int64_t>& ids, std::vector<int64_t>& missing) {
+  SessionTransaction transaction(*m_pSession);
+  if (!transaction.begun()) return fail("begin");
+  for (int64_t id : ids) {
+    std::vector<SqlRow> removed;
+    if (!m_pSession->run(kRemoveTarget, {id}, &removed)) return fail("target");
+    if (removed.empty()) missing.push_back(id);
+  }
+  return transaction.commit() || fail("commit");
 }
 
 }  // namespace cvdt::gateway

@@ -1,4 +1,4 @@
-// GatewayStore: the gateway's SQLite database: its schema, and one operation per stored
+// GatewayStore: the gateway's database, SQLite or PostgreSQL: one operation per stored
 // procedure, each write done in one transaction.
 #pragma once
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "SqlSession.h"
 #include "SqlStatement.h"
-#include "SqlTransaction.h"
 
 namespace cvdt::gateway {
 
@@ -48,20 +48,25 @@ struct ProductTargetRow {
   std::string installStatus;
 };
 
-// Not shared between threads. Every write method returns false, with error() set and nothing
-// written, when the database refuses the work.
+// The stored procedures' work on the database, written once for both engines. Not shared
+// between threads. Every write method is one transaction and returns false, with error() set
+// and nothing written, when the database refuses the work.
 class GatewayStore {
  public:
   GatewayStore() = default;
-  ~GatewayStore();
-  GatewayStore(const GatewayStore&) = delete;
-  GatewayStore& operator=(const GatewayStore&) = delete;
 
-  // Opens the database, creating the file only when create is set, and brings the schema up to
-  // date (WAL journal, synchronous NORMAL). False with error() set on failure.
+  // Opens an SQLite file, creating it only when create is set, and brings the schema up to date.
+  // The admin commands that read the file directly use this. False with error() set on failure.
   bool open(const std::string& path, bool create);
+  // Opens location (an SQLite path, created if missing, or a postgresql:// address) and brings
+  // the schema up to date.
+  bool connect(const std::string& location);
+  // The same, creating a missing SQLite file only when create is set.
+  bool connect(const std::string& location, bool create);
   const std::string& error() const { return m_strError; }
-  sqlite3* handle() const { return m_pDb; }
+  // The SQLite connection after open(); null on PostgreSQL.
+  sqlite3* handle() const;
+  SqlSession& session() { return *m_pSession; }
 
   bool recordCommandedResult(const CommandedReport& report);
   // Marks each distribution of the equipment as deleted; a mark already set keeps its time.
@@ -71,25 +76,27 @@ class GatewayStore {
   bool productTargets(const std::string& equipId, int64_t distId,
                       std::vector<ProductTargetRow>& rows);
 
+  // Administering product targets. addTarget sets id to the new target's id.
+  bool addTarget(int64_t distId, const std::string& equipId, const std::string& name,
+                 const std::string& policy, int64_t updateId, int64_t& id);
+  // Rows: target_id, dist_id, equip_id (NULL for every equipment), update_id, name, policy,
+  // created_at; distId 0 and an empty equipId select every one.
+  bool listTargets(int64_t distId, const std::optional<std::string>& equipId,
+                   std::vector<SqlRow>& rows);
+  // Removes the targets in one transaction; missing gets the ids that were not there.
+  bool removeTargets(const std::vector<int64_t>& ids, std::vector<int64_t>& missing);
+
   // The current local time as the 14-digit text stored in every time column.
   std::string nowText();
 
  private:
-  bool applySchema();
-  bool prepareStatements();
+  bool openLocation(const std::string& location, bool create);
   bool fail(const char* what);
 
-  sqlite3* m_pDb = nullptr;
+  std::unique_ptr<SqlSession> m_pSession;
   std::string m_strError;
   std::time_t m_tTextSecond = -1;
   std::string m_strTimeText;
-  std::unique_ptr<TransactionStatements> m_pTransaction;
-  SqlStatement m_insertCommandedHistory;
-  SqlStatement m_clearDeletion;
-  SqlStatement m_markDeletion;
-  SqlStatement m_insertAutomaticHistory;
-  SqlStatement m_upsertAutomaticStatus;
-  SqlStatement m_selectTargets;
 };
 
 }  // namespace cvdt::gateway

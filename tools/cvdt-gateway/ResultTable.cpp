@@ -77,6 +77,17 @@ bool ResultTable::fill(SqlStatement& query, const SiteText& site) {
   return rc == SQLITE_DONE;
 }
 
+void ResultTable::fill(std::vector<SqlRow> rows, const SiteText& site) {
+  for (SqlRow& row : rows) {
+    row.resize(m_columns.size());
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+      if (row[i] && site.codePage() != 0 && m_columns[i].kind == Kind::Text)
+        row[i] = site.toDisplay(*row[i]);
+    }
+    m_rows.push_back(std::move(row));
+  }
+}
+
 std::string ResultTable::cell(const std::optional<std::string>& value) {
   if (!value) return "-";
   bool cut = false;

@@ -7,6 +7,7 @@
 
 #include "NCliJson.h"
 #include "SiteText.h"
+#include "SqlSession.h"
 #include "SqlStatement.h"
 
 namespace cvdt::gateway {
@@ -24,6 +25,8 @@ class ResultTable {
   // Steps the query to its end; column i of each row fills column i of the table. With a site
   // code page, a stored text that is not UTF-8 is decoded with it. False when a step fails.
   bool fill(SqlStatement& query, const SiteText& site = SiteText());
+  // The same from rows already read (from either engine).
+  void fill(std::vector<SqlRow> rows, const SiteText& site = SiteText());
   size_t size() const { return m_rows.size(); }
 
   // A header line and one line per row, columns padded to their widest cell; NULL shows as "-",

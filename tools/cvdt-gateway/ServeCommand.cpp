@@ -1,12 +1,12 @@
-// `cvdt-gateway serve --listen ADDR:PORT --db PATH [--max-connections N] [--max-per-address N]
-// [--frame-timeout-ms N] [--codepage N]`.
+// `cvdt-gateway serve --listen ADDR:PORT --db PATH|postgresql://... [--workers N]
+// [--max-connections N] [--max-per-address N] [--frame-timeout-ms N] [--codepage N]`.
 #include "ServeCommand.h"
 
 #include <cstdio>
 #include <memory>
 
 #include "GatewayServer.h"
-#include "GatewayStore.h"
+#include "GatewayWorkers.h"
 #include "NCliNumber.h"
 
 namespace cvdt::gateway {
@@ -14,14 +14,19 @@ namespace cvdt::gateway {
 void ServeCommand::addTo(cli::NCliApp& cli) {
   auto options = std::make_shared<Options>();
   CLI::App* serve = cli.addCommand(
-      cli.root(), "serve", "run the gateway on SQLite until stopped (SIGINT, SIGTERM)",
+      cli.root(), "serve", "run the gateway on SQLite or PostgreSQL until stopped (SIGINT, SIGTERM)",
       "cvdt-gateway serve --listen 127.0.0.1:7221 --db /var/lib/cvdt/gateway.db\n"
-      "cvdt-gateway serve --listen 127.0.0.1:0 --db g.db   (port 0: any free port, printed)",
+      "cvdt-gateway serve --listen 127.0.0.1:0 --db g.db   (port 0: any free port, printed)\n"
+      "cvdt-gateway serve --db postgresql://gw@db.example/cvdt --workers 4",
       [options] { return ServeCommand(*options).run(); });
   serve->add_option("--listen", options->strListen, "address and port to listen on")
       ->type_name("ADDR:PORT")->capture_default_str();
-  serve->add_option("--db", options->strDb, "the SQLite database (created when missing)")
-      ->type_name("FILE")->capture_default_str();
+  serve->add_option("--db", options->strDb,
+                    "the SQLite database (created when missing) or a postgresql:// address")
+      ->type_name("DB")->capture_default_str();
+  cli::NCliNumber::add(*serve, "--workers", options->nWorkers, 1, 256,
+                       "event loops on the one port (SO_REUSEPORT), each with its own database "
+                       "connection");
   cli::NCliNumber::add(*serve, "--max-connections", options->nMaxConnections, 1, 1000000,
                        "connections served at once");
   cli::NCliNumber::add(*serve, "--max-per-address", options->nMaxPerAddress, 1, 1000000,
@@ -50,24 +55,19 @@ int ServeCommand::run() {
   ServerOptions options;
   readOptions(options);
   std::string error;
-  GatewayStore store;
-  if (!store.open(m_options.strDb, true)) {
-    std::fprintf(stderr, "cvdt-gateway serve: %s\n", store.error().c_str());
+  GatewayWorkers loops(options, m_options.strDb, SiteText(m_options.nCodePage),
+                       static_cast<unsigned>(m_options.nWorkers));
+  if (!loops.start(error)) {
+    std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());
     return cli::kExitFailed;
   }
-  GatewayProcedures procedures(store, SiteText(m_options.nCodePage));
-  GatewayServer server(options, procedures);
-  if (!server.start(error)) {
-    std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());
-    return 1;
-  }
-  std::printf("listening on %s\n", server.boundAddress().c_str());
-  if (server.maxConnections() < options.maxConnections) {
-    std::printf("at most %zu connections (descriptor limit %llu)\n", server.maxConnections(),
-                static_cast<unsigned long long>(server.descriptorLimit()));
+  std::printf("listening on %s\n", loops.boundAddress().c_str());
+  if (loops.maxConnections() < options.maxConnections) {
+    std::printf("at most %zu connections (descriptor limit %llu)\n", loops.maxConnections(),
+                static_cast<unsigned long long>(loops.descriptorLimit()));
   }
   std::fflush(stdout);
-  return server.run();
+  return loops.run();
 }
 
 }  // namespace cvdt::gateway

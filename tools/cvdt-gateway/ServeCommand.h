@@ -15,6 +15,7 @@ class ServeCommand {
   struct Options {
     std::string strListen = "127.0.0.1:7221", strDb = "cvdt-gateway.db";
     int64_t nMaxConnections = 1024, nMaxPerAddress = 64, nFrameTimeoutMs = 10000;
+    int64_t nWorkers = 1;  // event loops on the one port
     uint32_t nCodePage = 0;  // the site's code page; 0: texts kept as they came
   };
 

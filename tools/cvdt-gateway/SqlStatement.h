@@ -38,6 +38,8 @@ class SqlStatement {
   int64_t integer(int column) const;
   std::string text(int column) const;
   bool isNull(int column) const;
+  // Columns of the current row.
+  int columnCount() const { return sqlite3_data_count(m_pStmt); }
 
  private:
   sqlite3_stmt* m_pStmt = nullptr;

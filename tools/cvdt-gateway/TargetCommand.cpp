@@ -9,7 +9,6 @@
 
 #include "NCliNumber.h"
 #include "ResultTable.h"
-#include "SqlTransaction.h"
 
 namespace cvdt::gateway {
 namespace {
@@ -28,7 +27,8 @@ void TargetCommand::addTo(cli::NCliApp& cli) {
                                          Action action) {
     CLI::App* sub = cli.addCommand(*target, name, description, example,
                                    [action, options] { return TargetCommand(action, *options).run(); });
-    sub->add_option("--db", options->strDb, "the gateway's SQLite database")->required()->type_name("FILE");
+    sub->add_option("--db", options->strDb, "the gateway's database: an SQLite file or postgresql://...")
+        ->required()->type_name("DB");
     return sub;
   };
   CLI::App* add = command("add", "add a product target",
@@ -54,7 +54,7 @@ void TargetCommand::addTo(cli::NCliApp& cli) {
 
 int TargetCommand::run() {
   GatewayStore store;
-  if (!store.open(m_options.strDb, m_action == Action::Add)) {
+  if (!store.connect(m_options.strDb, m_action == Action::Add)) {
     std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
     return cli::kExitFailed;
   }
@@ -99,36 +99,28 @@ int TargetCommand::add(GatewayStore& store) {
                             unfit("the equipment id", equip, 199)}) {
     if (!fault.empty()) throw cli::NCliUsageError(fault);
   }
-  SqlStatement insert(store.handle(),
-                      "INSERT INTO adt_product_target(dist_id, equip_id, name, policy, update_id,"
-                      " created_at) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-  if (!insert.ok() ||
-      !insert.bind(1, distId).bind(2, equip).bind(3, name).bind(4, policy).bind(5, updateId)
-           .bind(6, store.nowText()).run()) {
-    std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
-    return 1;
+  int64_t id = 0;
+  if (!store.addTarget(distId, equip, name, policy, updateId, id)) {
+    std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
+    return cli::kExitFailed;
   }
-  std::printf("added target %lld\n",
-              static_cast<long long>(sqlite3_last_insert_rowid(store.handle())));
-  return 0;
+  std::printf("added target %lld\n", static_cast<long long>(id));
+  return cli::kExitOk;
 }
 
 int TargetCommand::list(GatewayStore& store) {
-  SqlStatement query(store.handle(),
-                     "SELECT target_id, dist_id, NULLIF(equip_id, ''), update_id, name, policy,"
-                     " created_at FROM adt_product_target"
-                     " WHERE (?1 IS NULL OR dist_id = ?1) AND (?2 IS NULL OR equip_id = ?2)"
-                     " ORDER BY dist_id, target_id");
-  if (m_options.nDist != 0) query.bind(1, m_options.nDist);
-  if (m_options.bEquipGiven) query.bind(2, m_options.strEquip);
+  std::vector<SqlRow> rows;
+  std::optional<std::string> equip;
+  if (m_options.bEquipGiven) equip = m_options.strEquip;
+  if (!store.listTargets(m_options.nDist, equip, rows)) {
+    std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
+    return cli::kExitFailed;
+  }
   using Kind = ResultTable::Kind;
   ResultTable table({{"target_id", Kind::Integer}, {"dist_id", Kind::Integer},
                      {"equip_id", Kind::Text}, {"update_id", Kind::Integer},
                      {"name", Kind::Text}, {"policy", Kind::Text}, {"created_at", Kind::Text}});
-  if (!query.ok() || !table.fill(query)) {
-    std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
-    return 1;
-  }
+  table.fill(std::move(rows));
   if (m_options.bJson) std::printf("%s\n", cli::NCliJson::line(table.json()).c_str());
   else std::printf("%s", table.text().c_str());
   return cli::kExitOk;
@@ -141,25 +133,15 @@ int TargetCommand::remove(GatewayStore& store) {
     if (!cli::NCliNumber::parse(text, 1, INT64_MAX, id)) throw cli::NCliUsageError("not a target id: " + text);
     ids.push_back(id);
   }
-  SqlTransaction transaction(store.handle());
-  SqlStatement erase(store.handle(), "DELETE FROM adt_product_target WHERE target_id = ?1");
-  size_t missing = 0;
-  for (size_t i = 0; i < ids.size(); ++i) {
-    if (!transaction.begun() || !erase.ok() || !erase.bind(1, ids[i]).run()) {
-      std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
-      return cli::kExitFailed;
-    }
-    if (sqlite3_changes(store.handle()) == 0) {
-      std::fprintf(stderr, "cvdt-gateway target: no target %s\n", m_options.targetIds[i].c_str());
-      ++missing;
-    }
-  }
-  if (!transaction.commit()) {
-    std::fprintf(stderr, "cvdt-gateway target: %s\n", sqlite3_errmsg(store.handle()));
+  std::vector<int64_t> missingIds;
+  if (!store.removeTargets(ids, missingIds)) {
+    std::fprintf(stderr, "cvdt-gateway target: %s\n", store.error().c_str());
     return cli::kExitFailed;
   }
-  std::printf("removed %zu target(s)\n", ids.size() - missing);
-  return missing == 0 ? cli::kExitOk : cli::kExitFailed;
+  for (int64_t id : missingIds)
+    std::fprintf(stderr, "cvdt-gateway target: no target %lld\n", static_cast<long long>(id));
+  std::printf("removed %zu target(s)\n", ids.size() - missingIds.size());
+  return missingIds.empty() ? cli::kExitOk : cli::kExitFailed;
 }
 
 }  // namespace cvdt::gateway

@@ -1,0 +1,111 @@
+// Running the gateway's event loops in threads on one port, and stopping them together.
+#include "GatewayWorkers.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace cvdt::gateway {
+
+GatewayWorkers::GatewayWorkers(const ServerOptions& options, std::string location, SiteText site,
+                               unsigned count)
+    : m_options(options), m_strLocation(std::move(location)), m_site(site),
+      m_nCount(std::max(1u, count)) {}
+
+GatewayWorkers::~GatewayWorkers() {
+  stopAll();
+  m_workers.clear();
+  for (int fd : {m_nStopFd, m_nEndedFd, m_nSignalFd}) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+bool GatewayWorkers::start(std::string& error) {
+  // Blocked before any thread starts, so every thread inherits the mask and only the signal
+  // descriptor below ever takes SIGINT and SIGTERM.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  m_nSignalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+  m_nStopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  m_nEndedFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (m_nSignalFd < 0 || m_nStopFd < 0 || m_nEndedFd < 0) {
+    error = std::string("signals: ") + std::strerror(errno);
+    return false;
+  }
+  ServerOptions options = m_options;
+  options.reusePort = m_nCount > 1;
+  options.stopFd = m_nStopFd;
+  options.descriptorShare = m_nCount;
+  options.maxConnections = (m_options.maxConnections + m_nCount - 1) / m_nCount;
+  for (unsigned i = 0; i < m_nCount; ++i) {
+    auto& worker = *m_workers.emplace_back(std::make_unique<Worker>());
+    if (!startWorker(worker, options, error)) return false;
+    // The first loop's bind picked the port when 0 was asked for; the others join it.
+    options.port = static_cast<uint16_t>(std::stoi(
+        worker.server->boundAddress().substr(worker.server->boundAddress().rfind(':') + 1)));
+  }
+  return true;
+}
+
+bool GatewayWorkers::startWorker(Worker& worker, const ServerOptions& options,
+                                 std::string& error) {
+  if (!worker.store.connect(m_strLocation)) {
+    error = worker.store.error();
+    return false;
+  }
+  worker.procedures = std::make_unique<GatewayProcedures>(worker.store, m_site);
+  worker.server = std::make_unique<GatewayServer>(options, *worker.procedures);
+  return worker.server->start(error);
+}
+
+std::string GatewayWorkers::boundAddress() const {
+  return m_workers.front()->server->boundAddress();
+}
+
+size_t GatewayWorkers::maxConnections() const {
+  return m_workers.front()->server->maxConnections() * m_workers.size();
+}
+
+uint64_t GatewayWorkers::descriptorLimit() const {
+  return m_workers.front()->server->descriptorLimit();
+}
+
+void GatewayWorkers::stopAll() {
+  if (m_nStopFd < 0) return;
+  uint64_t one = 1;
+  ssize_t ignored = write(m_nStopFd, &one, sizeof one);
+  (void)ignored;
+  for (auto& worker : m_workers) {
+    if (worker->thread.joinable()) worker->thread.join();
+  }
+}
+
+int GatewayWorkers::run() {
+  for (auto& worker : m_workers) {
+    Worker* w = worker.get();
+    int endedFd = m_nEndedFd;
+    w->thread = std::thread([w, endedFd] {
+      w->result = w->server->run();
+      uint64_t one = 1;
+      ssize_t ignored = write(endedFd, &one, sizeof one);
+      (void)ignored;
+    });
+  }
+  pollfd waits[2] = {{m_nSignalFd, POLLIN, 0}, {m_nEndedFd, POLLIN, 0}};
+  while (poll(waits, 2, -1) < 0 && errno == EINTR) {
+  }
+  stopAll();
+  int result = 0;
+  for (auto& worker : m_workers) result = std::max(result, worker->result);
+  return result;
+}
+
+}  // namespace cvdt::gateway

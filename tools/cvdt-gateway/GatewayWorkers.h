@@ -1,0 +1,60 @@
+// GatewayWorkers: `serve`'s event loops: one or more GatewayServer loops on one port, each in a
+// thread of its own with its own database connection, stopped together by SIGINT or SIGTERM.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "GatewayProcedures.h"
+#include "GatewayServer.h"
+#include "GatewayStore.h"
+#include "SiteText.h"
+
+namespace cvdt::gateway {
+
+// With several loops the port is bound with SO_REUSEPORT by each, and the kernel spreads new
+// connections over them; the connection cap and the descriptor limit are shared out, the limit
+// per address holds per loop.
+class GatewayWorkers {
+ public:
+  GatewayWorkers(const ServerOptions& options, std::string location, SiteText site,
+                 unsigned count);
+  ~GatewayWorkers();
+  GatewayWorkers(const GatewayWorkers&) = delete;
+  GatewayWorkers& operator=(const GatewayWorkers&) = delete;
+
+  // Opens one database connection and binds one listening socket per loop (port 0 picks the
+  // same free port for all). False with error set; exitCode() says which failure.
+  bool start(std::string& error);
+  std::string boundAddress() const;
+  // The connection cap of all loops together, lowered to fit the descriptor limit.
+  size_t maxConnections() const;
+  uint64_t descriptorLimit() const;
+  // Serves until SIGINT or SIGTERM: 0, or 1 when a loop failed (the others are stopped then).
+  int run();
+
+ private:
+  struct Worker {
+    GatewayStore store;
+    std::unique_ptr<GatewayProcedures> procedures;
+    std::unique_ptr<GatewayServer> server;
+    std::thread thread;
+    int result = 0;
+  };
+
+  bool startWorker(Worker& worker, const ServerOptions& options, std::string& error);
+  void stopAll();
+
+  ServerOptions m_options;
+  std::string m_strLocation;
+  SiteText m_site;
+  unsigned m_nCount;
+  int m_nStopFd = -1;     // readable once every loop should stop
+  int m_nEndedFd = -1;    // a loop that returns on its own says so here
+  int m_nSignalFd = -1;
+  std::vector<std::unique_ptr<Worker>> m_workers;
+};
+
+}  // namespace cvdt::gateway
