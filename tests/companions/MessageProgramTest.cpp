@@ -7,17 +7,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 
 #include "ProgramRun.h"
 #include "platform/NMisc.h"
 #include "support/TestMachine.h"
+#include "support/XServer.h"
 
 namespace {
 
@@ -25,6 +28,8 @@ namespace fs = std::filesystem;
 using cvdt::test::ProgramResult;
 using cvdt::test::ProgramRun;
 using cvdt::test::TestMachine;
+using cvdt::test::XServer;
+using cvdt::test::onPath;
 
 constexpr int kYesNo = 266244;  // MB_TOPMOST | MB_SYSTEMMODAL | MB_YESNO
 constexpr int kStop = 266256;   // MB_TOPMOST | MB_SYSTEMMODAL | MB_ICONHAND
@@ -75,51 +80,30 @@ TEST(MessageProgramTest, TheRealProgramAnswersAWaitingLauncherNo) {
   if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
 }
 
-bool onPath(const std::string& program) {
-  return ProgramRun("/bin/sh").run({"-c", "command -v " + program}).exitStatus == 0;
-}
-
-// A private X server for one test; the display number is free and chosen by process id.
-class XServer {
- public:
-  XServer() {
-    for (m_number = 100 + getpid() % 800; fs::exists(lockOf(m_number)); ++m_number) {}
-    std::string display = ":" + std::to_string(m_number);
-    m_pid = fork();
-    if (m_pid == 0) {
-      execlp("Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24", nullptr);
-      _exit(127);
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists("/tmp/.X11-unix/X" + std::to_string(m_number)) && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~XServer() {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-  }
-  std::string display() const { return ":" + std::to_string(m_number); }
-
- private:
-  static std::string lockOf(int number) { return "/tmp/.X" + std::to_string(number) + "-lock"; }
-  int m_number = 0;
-  pid_t m_pid = -1;
-};
-
 TEST(MessageProgramTest, OnADisplayTheBoxWaitsForTheUsersButton) {
   if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("xmessage"))
     GTEST_SKIP() << "needs Xvfb, xdotool and xmessage (scripts/deps.sh installs them)";
   TestMachine machine;
-  XServer server;
   std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
-  setenv("DISPLAY", server.display().c_str(), 1);  // inherited by both children below
-  // Return presses the default button: Yes, or No with MB_DEFBUTTON2, or OK.
+  // Return presses the default button: Yes, or No with MB_DEFBUTTON2, or OK. Each box gets a
+  // fresh server: input focus left over from the previous box can swallow the key.
   const std::vector<std::pair<int, int>> cases = {{kYesNo, 6}, {kYesNo | 0x100, 7}, {kStop, 1}};
   for (const auto& [style, answer] : cases) {
+    auto server = std::make_unique<XServer>();
+    ASSERT_TRUE(server->answers()) << "Xvfb on " << server->display() << " never took a client";
+    setenv("DISPLAY", server->display().c_str(), 1);  // inherited by both children below
     ProgramResult result;
-    std::thread box([&] { result = ProgramRun(crvmsgOf(machine)).run({"Install Office 2016?", "Software distribution", std::to_string(style)}); });
+    std::atomic<bool> answered = false;
+    std::thread box([&] {
+      result = ProgramRun(crvmsgOf(machine)).run({"Install Office 2016?", "Software distribution", std::to_string(style)});
+      answered = true;
+    });
     ProgramRun("/usr/bin/timeout").run({"20", "xdotool", "search", "--sync", "--name", "^Corvane$",
                                         "windowfocus", "--sync", "key", "Return"});
+    for (int wait = 0; wait < 200 && !answered; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(answered) << style << ": the box missed the key";
+    server.reset();  // a box that missed the key loses its display and ends
     box.join();
     EXPECT_EQ(result.exitStatus, answer) << style << ": " << result.err;
   }

@@ -7,19 +7,21 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
 #include "DetectTestSupport.h"
 #include "HostsNamespace.h"
+#include "support/XServer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using cvdt::test::condition;
 using cvdt::test::evaluateText;
+using cvdt::test::onPath;
 using cvdt::test::TestMachine;
+using cvdt::test::XServer;
 using Clock = std::chrono::steady_clock;
 
 // A child process running a program; killed and reaped at the end.
@@ -74,50 +76,6 @@ TEST(NEswDetectLiveTest, ProcessExistsByImageFileNameIgnoringCase) {
   EXPECT_EQ(evaluateText(condition("processExists", {{"processName", ""}})), -1);
 }
 
-bool onPath(const char* program) {
-  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A private X server on a free display number. Another test run may take the same number
-// between the look at the lock file and the server's start: then this server exits (or the lock
-// names the other one) and the next number is tried.
-class XServer {
- public:
-  XServer() {
-    m_number = 200 + getpid() % 700;
-    for (int attempt = 0; attempt < 20 && !startOn(m_number); ++attempt) ++m_number;
-  }
-  bool answers() const {
-    std::string probe = "xdpyinfo -display " + display() + " >/dev/null 2>&1";
-    return ownsLock() && fs::exists("/tmp/.X11-unix/X" + std::to_string(m_number)) &&
-           std::system(probe.c_str()) == 0;
-  }
-  std::string display() const { return ":" + std::to_string(m_number); }
-
- private:
-  static std::string lockOf(int number) { return "/tmp/.X" + std::to_string(number) + "-lock"; }
-  // Starts Xvfb on the number and waits until it takes clients (its socket appears first).
-  bool startOn(int number) {
-    if (fs::exists(lockOf(number))) return false;
-    m_server = std::make_unique<Child>(std::vector<std::string>{
-        "Xvfb", ":" + std::to_string(number), "-nolisten", "tcp", "-screen", "0", "640x480x24"});
-    for (auto end = Clock::now() + std::chrono::seconds(30); Clock::now() < end;) {
-      if (m_server->exited()) return false;
-      if (answers()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-  // True when the display's lock file names this server's process.
-  bool ownsLock() const {
-    std::ifstream lock(lockOf(m_number));
-    long pid = 0;
-    return m_server && (lock >> pid) && pid == m_server->pid();
-  }
-  int m_number = 0;
-  std::unique_ptr<Child> m_server;
-};
-
 // DISPLAY for the life of the object.
 class DisplayVariable {
  public:
@@ -157,7 +115,7 @@ TEST(NEswDetectLiveTest, WindowExistsLooksAtTheDisplaysTopLevelWindows) {
   DisplayVariable display(server.display().c_str());
   EXPECT_EQ(evaluateText(window("", "Setup Wizard")), 0);
   Child box({"xmessage", "-name", "setupwiz", "-title", "Setup Wizard", "hello"});
-  ASSERT_TRUE(becomes(window("", "Setup Wizard"), 1));
+  ASSERT_TRUE(becomes(window("", "Setup Wizard"), 1)) << "xmessage exited: " << box.exited();
   EXPECT_EQ(evaluateText(window("", "setup wizard")), 1);       // titles ignore case
   EXPECT_EQ(evaluateText(window("Xmessage", "Setup Wizard")), 1);
   EXPECT_EQ(evaluateText(window("setupwiz", " Setup Wizard ")), 1);
