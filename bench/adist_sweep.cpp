@@ -5,8 +5,8 @@
 //        cvdt_adist_sweep --pass GATEWAY_PORT HTTP_PORT ITEM_ENTRY Y|N   (one pass; a child)
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "BenchRun.h"
-#include "autodist/ADistText.h"
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
 #include "entry/NModuleState.h"

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <memory>
 
-#include "autodist/ADistText.h"
 #include "autodist/NAutoDist.h"
 #include "detect/NEswDetectMgr.h"
 #include "entry/NModuleState.h"
 #include "entry/Trace.h"
 #include "net/NDBQuery.h"
+#include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformFile.h"
@@ -26,8 +26,8 @@ constexpr const char* kLogFixText = "\xB7\xCE\xB1\xD7\xBC\xF6\xC1\xA4!!";
 
 void fillTarget(ProductTarget& target, NStringArray& fields) {
   target.iDist_id = std::atoi(fields.getAt(0).text());
-  copyField(target.pcName, fields.getAt(1).text());
-  copyField(target.pcPolicy, fields.getAt(2).text());
+  plat::setFixedText(target.pcName, fields.getAt(1).text());
+  plat::setFixedText(target.pcPolicy, fields.getAt(2).text());
   target.iUpdate_id = std::atoi(fields.getAt(3).text());
   target.bInstalled = fields.getAt(4) == "060" ? 1 : 0;
   target.bReal_Installed = 0;
@@ -158,7 +158,7 @@ bool NAutoDist::recordChangedTarget(const ProductTarget& target) {
 
 void NAutoDist::traceChangedTarget(const ProductTarget& target, int index) {
   char name[ProductTarget::kNameSize];
-  copyField(name, target.pcName);
+  plat::setFixedText(name, target.pcName);
   trace(5, "NAutoDist::Check_ChangedProductInstall() - m_esw_equip_cfg.iDist_id[%d].=%d\n", index,
         static_cast<int>(target.iDist_id));
   trace(5, "NAutoDist::Check_ChangedProductInstall() - m_esw_equip_cfg.pcDist_name[%d].=%d\n",

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <new>
 
-#include "autodist/ADistText.h"
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
 #include "entry/Trace.h"
+#include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformSystem.h"
 
@@ -149,7 +149,7 @@ void NAutoDist::handleItem(ADistItem& item) {
     Check_ChangedProductInstall(failed, target);
     if (failed == 0) trace(3, "NAutoDist::run: Check_ChangedProductInstall OK\n");
     char text[ProductTarget::kPolicySize];
-    copyField(text, product.pcPolicy);
+    plat::setFixedText(text, product.pcPolicy);
     policy = text;
     policy.trimLeft();
     policy.trimRight();
@@ -169,7 +169,7 @@ void NAutoDist::handleDetected(ADistItem& item, int targetIndex) {
     trace(1, "[CHECK_POINT][FAIL] NAutoDist::run: [disk_id : %d, prod_index : %d] check xml "
              "parsing Error!\n", item.m_nDistId, targetIndex);
     m_bReport = 1;
-    copyField(item.m_szStatus, "920");
+    plat::setFixedText(item.m_szStatus, "920");
     setStatus(item.m_nDistId, -1, "920", "");
     updateDBDistStatus();
     return;
@@ -178,12 +178,12 @@ void NAutoDist::handleDetected(ADistItem& item, int targetIndex) {
     trace(1, "NAutoDist::run(4) [FALSE] m_esw_equip_cfg.pProd[nRowCount].bReal_Installed is "
              "TRUE.\n");
     m_bReport = 1;
-    copyField(item.m_szStatus, "060");
+    plat::setFixedText(item.m_szStatus, "060");
     setStatus(item.m_nDistId, -1, "060", "");
     updateDBDistStatus();
   } else if (!hasStatus(item, "060")) {
     m_bReinstall = 1;
-    copyField(item.m_szStatus, "010");
+    plat::setFixedText(item.m_szStatus, "010");
     distributeItem(item, "NAutoDist::run(3): DIST: %d, %s\n");
   }
   if (product.bReal_Installed != product.bInstalled)
@@ -219,7 +219,7 @@ void NAutoDist::doAutoDist(ADistItem& item) {
     trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 8 (exec file)\n", id, name);
     if (!distFileExecute(item) || !stageDone(item, 8)) return;
   }
-  copyField(item.m_szStatus, "060");
+  plat::setFixedText(item.m_szStatus, "060");
   reportStatus(id, -1, "060", "", false);
   trace(3, "NAutoDist::doAutoDist: (%d, %s) complete\n", id, name);
   writeStateFile(2, item);
@@ -233,7 +233,7 @@ bool NAutoDist::beginAttempt(ADistItem& item) {
     if (item.m_nAttempts > m_pManager->getRetryCount()) return false;
     ++item.m_nAttempts;
   }
-  copyField(item.m_szStatus, "070");
+  plat::setFixedText(item.m_szStatus, "070");
   return true;
 }
 
@@ -276,7 +276,7 @@ bool NAutoDist::updateFiles(ADistItem& item, int& fetched, int& removed) {
 bool NAutoDist::fail(ADistItem& item, const char* logLine, const char* status,
                      const char* detail) {
   if (logLine != nullptr) trace(1, "%.2047s", logLine);
-  copyField(item.m_szStatus, status);
+  plat::setFixedText(item.m_szStatus, status);
   setErrorDetail(detail ? detail : "");
   reportStatus(item.m_nDistId, 0, status, "", false);
   return false;

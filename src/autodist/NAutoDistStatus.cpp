@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 
-#include "autodist/ADistText.h"
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
 #include "detect/NProcess.h"
@@ -16,6 +15,7 @@
 #include "entry/NModuleState.h"
 #include "entry/Trace.h"
 #include "net/NDBQuery.h"
+#include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFile.h"
 #include "platform/PlatformProfile.h"
@@ -119,8 +119,8 @@ void NAutoDist::setStatus(int32_t distId, int percent, const char* status, const
   plat::CriticalSectionLock lock(m_statusLock);
   ADistStatusRecord& record = m_pState->m_status;
   record.m_nDistId = distId;
-  copyField(record.m_szStatus, status);
-  copyField(record.m_szDetail, text);
+  plat::setFixedText(record.m_szStatus, status);
+  plat::setFixedText(record.m_szDetail, text);
   record.m_nPercent = percent;
   if (std::strcmp(record.m_szStatus, "071") == 0) record.m_nStartTick = now;
   record.m_nLastTick = now;

@@ -2,13 +2,12 @@
 // copies the worker takes and gives back, and the manager's stop.
 #include "autodist/NDistMgr.h"
 
-#include "autodist/ADistText.h"
-
 #include <cstdlib>
 #include <cstring>
 
 #include "detect/NProcess.h"
 #include "entry/Trace.h"
+#include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformProcessList.h"
@@ -99,12 +98,12 @@ void NDistMgr::enumItems(const NString& field, int mode) {
 void NDistMgr::updateItem(ADistItem& item, const char* name, const char* digest, int mode) {
   bool wasComplete = std::strcmp(item.m_szStatus, "060") == 0;
   if (mode == kModeNow || mode == kModeCommand) {
-    copyField(item.m_szStatus, "010");
+    plat::setFixedText(item.m_szStatus, "010");
     item.iCmd = static_cast<uint32_t>(mode);
     item.m_bFreshCmd = 1;
   }
-  copyField(item.m_szName, name);
-  copyField(item.m_szIdxDigest, digest);
+  plat::setFixedText(item.m_szName, name);
+  plat::setFixedText(item.m_szIdxDigest, digest);
   if (wasComplete)
     trace(3, "NDistMgr::enumConfig(060): iCmd: %u, Name: %.255s, status: %s\n",
           static_cast<unsigned>(item.iCmd), item.m_szName, item.m_szStatus);
@@ -158,9 +157,9 @@ void NDistMgr::addADist(const char* distId, const char* name, const char* digest
   ADistItem& item = node->item;
   item.m_nDistId = std::atoi(distId ? distId : "");
   item.iCmd = cmd;
-  copyField(item.m_szName, name);
-  copyField(item.m_szIdxDigest, digest);
-  copyField(item.m_szStatus, status);
+  plat::setFixedText(item.m_szName, name);
+  plat::setFixedText(item.m_szIdxDigest, digest);
+  plat::setFixedText(item.m_szStatus, status);
   item.m_nAttempts = 0;
   item.m_bFreshCmd = 1;
   plat::CriticalSectionLock lock(m_lock);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformVersionInfo.h"
 
@@ -14,10 +15,6 @@ namespace {
 
 // Spare bytes beyond the size the platform reports, as the resource reader allocates.
 constexpr uint32_t kSpareBytes = 65000;
-
-void copyBounded(char* field, size_t size, const char* text) {
-  std::snprintf(field, size, "%s", text);
-}
 
 // Redirection off for the reads of one object, back on when it goes.
 class RedirectionOff {
@@ -69,7 +66,7 @@ void readEntry(void* block, const char* translation, const char* name, char* fie
 }  // namespace
 
 NFileVersion::NFileVersion() {
-  copyBounded(m_szFileVersion, sizeof m_szFileVersion, "None");
+  plat::setFixedText(m_szFileVersion, "None");
   m_szOriginalFileName[0] = m_szCompanyName[0] = m_szFileDescription[0] = '\0';
   m_szProductName[0] = m_szProductVersion[0] = m_szInternalName[0] = '\0';
   m_szFilePath[0] = m_szTranslation[0] = '\0';
@@ -79,7 +76,7 @@ NFileVersion::~NFileVersion() = default;
 
 void NFileVersion::load(const char* path) {
   if (path == nullptr) return;
-  copyBounded(m_szFileVersion, sizeof m_szFileVersion, "None");
+  plat::setFixedText(m_szFileVersion, "None");
   m_szOriginalFileName[0] = m_szCompanyName[0] = m_szFileDescription[0] = '\0';
   m_szProductName[0] = m_szProductVersion[0] = m_szInternalName[0] = '\0';
   m_szTranslation[0] = '\0';

@@ -14,6 +14,7 @@
 #include "gendist/DistCommandRecord.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
+#include "platform/FixedText.h"
 #include "platform/NMisc.h"
 
 namespace {
@@ -33,12 +34,6 @@ void copyHostEnvironment(const void* hostEnv) {
   if (hostEnv != nullptr) NModuleState::setHostEnvironment(*static_cast<const HostEnvironment*>(hostEnv));
 }
 
-template <size_t N>
-void copyText(char (&field)[N], const char* text) {
-  std::strncpy(field, safe(text), N - 1);
-  field[N - 1] = '\0';
-}
-
 // A zeroed record allocated for the queue (released with std::free by the manager).
 DistCommandRecord* buildRecord(uint32_t cmdId, const void* hostEnv, const char* curTime,
                                const char* callArgs, const char* equipCfg, int bStop) {
@@ -46,9 +41,9 @@ DistCommandRecord* buildRecord(uint32_t cmdId, const void* hostEnv, const char* 
   if (record == nullptr) return nullptr;
   record->m_nCmdId = cmdId;
   if (hostEnv != nullptr) std::memcpy(&record->m_hostEnv, hostEnv, sizeof(HostEnvironment));
-  copyText(record->m_szCurTime, curTime);
-  copyText(record->m_szCallArgs, callArgs);
-  copyText(record->m_szEquipCfg, equipCfg);
+  plat::setFixedText(record->m_szCurTime, curTime);
+  plat::setFixedText(record->m_szCallArgs, callArgs);
+  plat::setFixedText(record->m_szEquipCfg, equipCfg);
   record->m_bStop = static_cast<uint32_t>(bStop);
   return record;
 }

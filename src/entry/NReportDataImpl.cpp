@@ -7,6 +7,7 @@
 #include <string>
 
 #include "entry/Trace.h"
+#include "platform/FixedText.h"
 #include "platform/NMisc.h"
 
 namespace {
@@ -22,14 +23,6 @@ size_t boundedLength(const char* text, size_t max) {
   size_t n = 0;
   while (n < max && text[n] != '\0') ++n;
   return n;
-}
-
-template <size_t N>
-void copyField(char (&field)[N], const char* text) {
-  if (text == nullptr) return;
-  size_t n = boundedLength(text, N - 1);
-  std::memcpy(field, text, n);
-  field[n] = '\0';
 }
 
 // A field of a record that came from elsewhere: never read past its end.
@@ -110,11 +103,11 @@ void NReportDataImpl::buildRecord(ReportRecord& record, uint32_t cmdId, const ch
                                   const char* textB, const char* dateTime,
                                   const char* resultCode, const char* detail) {
   record.m_nCmdId = cmdId;
-  copyField(record.m_szTextA, textA);
-  copyField(record.m_szTextB, textB);
-  copyField(record.m_szDateTime, dateTime);
-  copyField(record.m_szResultCode, resultCode);
-  copyField(record.m_szDetail, detail);
+  plat::setFixedText(record.m_szTextA, textA);
+  plat::setFixedText(record.m_szTextB, textB);
+  plat::setFixedText(record.m_szDateTime, dateTime);
+  plat::setFixedText(record.m_szResultCode, resultCode);
+  plat::setFixedText(record.m_szDetail, detail);
 }
 
 // Failures leave the queue unusable; the write then fails and the wait on "avail" decides.

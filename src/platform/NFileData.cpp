@@ -3,15 +3,9 @@
 
 #include <cstring>
 
-namespace {
+#include "platform/FixedText.h"
 
-// Bounded copy into a field of width bytes: width - 1 characters and a terminating zero.
-void copyField(char* field, size_t width, const char* text) {
-  size_t n = 0;
-  while (text && n + 1 < width && text[n] != 0) ++n;
-  if (n > 0) std::memcpy(field, text, n);
-  field[n] = 0;
-}
+namespace {
 
 }  // namespace
 
@@ -21,12 +15,12 @@ NFileData::NFileData(const char* name, uint32_t size, char type, const char* dig
 NFileData::NFileData(const char* name, uint32_t size, char type, const char* digest, uint32_t partCount,
                      const char* state)
     : m_strName(name), m_nSize(size), m_cType(type), m_nPartCount(partCount) {
-  copyField(m_szDigest, sizeof(m_szDigest), digest);
-  copyField(m_szState, sizeof(m_szState), state ? state : "A");
+  plat::setFixedText(m_szDigest, digest);
+  plat::setFixedText(m_szState, state ? state : "A");
 }
 
 NFileData::~NFileData() = default;
 
 void NFileData::setState(const char* text) {
-  if (text) copyField(m_szState, sizeof(m_szState), text);
+  if (text) plat::setFixedText(m_szState, text);
 }

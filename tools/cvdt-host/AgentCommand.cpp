@@ -21,6 +21,7 @@
 #include "ScriptNumber.h"
 #include "gendist/DistContent.h"
 #include "gendist/NGenDistMgr.h"
+#include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformText.h"
 #include "platform/WindowsCommandLine.h"
@@ -84,11 +85,6 @@ std::string scriptHelp() {
       "states that last less than a poll may not be printed.\n";
 }
 
-void copyField(char* field, size_t width, const std::string& value) {
-  std::strncpy(field, value.c_str(), width - 1);
-  field[width - 1] = '\0';
-}
-
 std::unique_ptr<HostEnvironment> buildEnvironment(const AgentOptions& o) {
   auto env = std::make_unique<HostEnvironment>();
   std::memset(env.get(), 0, sizeof(HostEnvironment));
@@ -97,13 +93,13 @@ std::unique_ptr<HostEnvironment> buildEnvironment(const AgentOptions& o) {
   int64_t number = 0;
   if (!cli::NCliNumber::parse(port, 1, 65535, number))
     throw cli::NCliUsageError("--gateway wants HOST[:PORT] with a port from 1 to 65535, not '" + o.strGateway + "'");
-  copyField(env->m_szEquipId, sizeof env->m_szEquipId, o.strEquipId);
-  copyField(env->m_szDbAddress, sizeof env->m_szDbAddress, o.strGateway.substr(0, colon));
-  copyField(env->m_szDbPort, sizeof env->m_szDbPort, std::to_string(number));
-  copyField(env->m_szFtAddress, sizeof env->m_szFtAddress, o.strFtProtocol);
-  copyField(env->m_szFtSecond, sizeof env->m_szFtSecond, o.strFtCredentials);
-  copyField(env->m_szFtPort, sizeof env->m_szFtPort, std::to_string(o.nFtPort));
-  copyField(env->m_szTransferMode, sizeof env->m_szTransferMode, o.strFtMode);
+  plat::setFixedText(env->m_szEquipId, o.strEquipId);
+  plat::setFixedText(env->m_szDbAddress, o.strGateway.substr(0, colon));
+  plat::setFixedText(env->m_szDbPort, std::to_string(number));
+  plat::setFixedText(env->m_szFtAddress, o.strFtProtocol);
+  plat::setFixedText(env->m_szFtSecond, o.strFtCredentials);
+  plat::setFixedText(env->m_szFtPort, std::to_string(o.nFtPort));
+  plat::setFixedText(env->m_szTransferMode, o.strFtMode);
   return env;
 }
 
