@@ -5,10 +5,6 @@
 
 #include "platform/FixedText.h"
 
-namespace {
-
-}  // namespace
-
 NFileData::NFileData(const char* name, uint32_t size, char type, const char* digest, uint32_t partCount)
     : NFileData(name, size, type, digest, partCount, "A") {}
 
