@@ -8,11 +8,11 @@
 #include "autodist/NAutoDist.h"
 #include "detect/NEswDetectMgr.h"
 #include "entry/NModuleState.h"
-#include "entry/Trace.h"
 #include "net/NDBQuery.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformFile.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "autodist/ADistText.h"
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <cstring>
 
 #include "detect/NProcess.h"
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformProcessList.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

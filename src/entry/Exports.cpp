@@ -10,11 +10,11 @@
 #include "autodist/NDistMgr.h"
 #include "entry/NModule.h"
 #include "entry/NModuleState.h"
-#include "entry/Trace.h"
 #include "gendist/DistCommandRecord.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
+#include "platform/Trace.h"
 
 namespace {
 
