@@ -395,4 +395,16 @@ void exitProcess(uint32_t exitCode) {
   std::exit(static_cast<int>(exitCode & 0xFF));
 }
 
+bool isExitCodeChannelEntry(std::string_view entry) {
+  std::string_view name = kExitCodeVariable;
+  return entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=';
+}
+
+void dropExitCodeChannel() {
+  if (const char* fd = std::getenv(kExitCodeVariable)) {
+    close(std::atoi(fd));
+    unsetenv(kExitCodeVariable);
+  }
+}
+
 }  // namespace plat
