@@ -1,4 +1,4 @@
-// Process creation of the posix backend. The Windows command line is split by the C runtime's
+// Process creation of the Linux backend. The Windows command line is split by the C runtime's
 // rules and the program found as CreateProcess finds it (host folder, working folder, system
 // folder, Windows folder, then the Linux PATH, adding ".exe" to a name without extension). A
 // user token's process runs with that user's uid, gid and groups when the module runs as root
