@@ -2,11 +2,10 @@
 // copies the worker takes and gives back, and the manager's stop.
 #include "autodist/NDistMgr.h"
 
-#include "autodist/ADistText.h"
-
 #include <cstdlib>
 #include <cstring>
 
+#include "autodist/ADistText.h"
 #include "detect/NProcess.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
