@@ -8,8 +8,8 @@
 #include <string>
 
 #include "detect/NRegistry.h"
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
+#include "platform/Trace.h"
 #include "platform/posix/MachineLayout.h"
 
 namespace {

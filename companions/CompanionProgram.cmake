@@ -8,7 +8,7 @@ function(cvdt_add_companion_program target file_name)
     SUFFIX ""
     RUNTIME_OUTPUT_DIRECTORY ${CVDT_STAGE_DIR})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${target} PRIVATE cvdt_core)
+  target_link_libraries(${target} PRIVATE cvdt_platform)
   add_dependencies(cvdt_stage ${target})
 endfunction()
 

@@ -16,15 +16,6 @@ namespace {
 constexpr uint32_t kExitNotFound = 9009;
 constexpr uint32_t kExitUsage = 1;
 
-// The script replaces this program, so the channel through which a parent reads a whole 32-bit
-// exit code must not reach it or the programs it starts: they would answer in our name.
-void dropExitCodeChannel() {
-  if (const char* fd = std::getenv("CVDT_EXIT_CODE_FD")) {
-    close(std::atoi(fd));
-    unsetenv("CVDT_EXIT_CODE_FD");
-  }
-}
-
 [[noreturn]] void runScript(const BatchCommand& command) {
   std::string script = BatchCommand::hostPath(command.batchPath());
   std::vector<std::string> words = {"sh", script};
@@ -32,7 +23,9 @@ void dropExitCodeChannel() {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
-  dropExitCodeChannel();
+  // The script replaces this program, so the channel through which a parent reads a whole
+  // 32-bit exit code must not reach it or the programs it starts: they would answer in our name.
+  plat::dropExitCodeChannel();
   execv("/bin/sh", argv.data());
   std::perror("CMD.EXE: cannot run /bin/sh");
   std::exit(126);

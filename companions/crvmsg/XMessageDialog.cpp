@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/PlatformProcess.h"
+
 extern char** environ;
 
 namespace {
@@ -31,7 +33,7 @@ std::string buttonList(const MessageStyle& style) {
 std::vector<std::string> environmentWithoutExitChannel() {
   std::vector<std::string> block;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "CVDT_EXIT_CODE_FD=", 18) != 0) block.emplace_back(*entry);
+    if (!plat::isExitCodeChannelEntry(*entry)) block.emplace_back(*entry);
   }
   return block;
 }

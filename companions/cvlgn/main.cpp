@@ -61,7 +61,7 @@ std::vector<std::string> childEnvironment() {
 #if !defined(_WIN32)
   for (char** entry = environ; *entry != nullptr; ++entry) {
     std::string text = *entry;
-    if (text.rfind("CVDT_EXIT_CODE_FD=", 0) != 0 && text.rfind("CVDT_SHOW_WINDOW=", 0) != 0)
+    if (!plat::isExitCodeChannelEntry(text) && text.rfind("CVDT_SHOW_WINDOW=", 0) != 0)
       block.push_back(text);
   }
 #endif

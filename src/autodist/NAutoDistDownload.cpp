@@ -6,12 +6,12 @@
 #include "autodist/NAutoDist.h"
 #include "autodist/NAutoDistPaths.h"
 #include "autodist/NDistMgr.h"
-#include "entry/Trace.h"
 #include "net/NDownload.h"
 #include "net/NLgzExtract.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformSync.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "autodist/NAutoDist.h"
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformProfile.h"
+#include "platform/Trace.h"
 #include "platform/WinError.h"
 
 namespace {

@@ -8,11 +8,11 @@
 #include "autodist/NAutoDist.h"
 #include "autodist/NAutoDistPaths.h"
 #include "autodist/NLinkGuard.h"
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

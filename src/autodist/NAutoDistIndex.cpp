@@ -8,12 +8,12 @@
 #include "autodist/NAutoDistPaths.h"
 #include "autodist/NDistMgr.h"
 #include "entry/NModuleState.h"
-#include "entry/Trace.h"
 #include "net/NDownload.h"
 #include "net/NLgzExtract.h"
 #include "platform/NStrtok.h"
 #include "platform/NUnicodeFileReader.h"
 #include "platform/PlatformSync.h"
+#include "platform/Trace.h"
 
 namespace {
 

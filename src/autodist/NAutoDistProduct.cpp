@@ -7,12 +7,12 @@
 #include "autodist/NAutoDist.h"
 #include "detect/NEswDetectMgr.h"
 #include "entry/NModuleState.h"
-#include "entry/Trace.h"
 #include "net/NDBQuery.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformFile.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
-#include "entry/Trace.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -13,13 +13,13 @@
 #include "detect/NProcess.h"
 #include "detect/NRegistry.h"
 #include "entry/NModuleState.h"
-#include "entry/Trace.h"
 #include "net/NDBQuery.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFile.h"
 #include "platform/PlatformProfile.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "detect/NProcess.h"
-#include "entry/Trace.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformProcessList.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // after a "now" or "command" call) and has the worker report at the status interval.
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
-#include "entry/Trace.h"
+#include "platform/Trace.h"
 
 namespace {
 constexpr uint32_t kTickMs = 100;

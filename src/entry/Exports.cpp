@@ -10,12 +10,12 @@
 #include "autodist/NDistMgr.h"
 #include "entry/NModule.h"
 #include "entry/NModuleState.h"
-#include "entry/Trace.h"
 #include "gendist/DistCommandRecord.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
+#include "platform/Trace.h"
 
 namespace {
 

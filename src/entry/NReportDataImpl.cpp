@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "entry/Trace.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
+#include "platform/Trace.h"
 
 namespace {
 

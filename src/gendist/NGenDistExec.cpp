@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "entry/Trace.h"
 #include "gendist/NGenDist.h"
 #include "gendist/SwStatusApi.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformLibrary.h"
 #include "platform/PlatformProfile.h"
+#include "platform/Trace.h"
 #include "platform/WinError.h"
 
 namespace {

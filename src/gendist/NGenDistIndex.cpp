@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "entry/Trace.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NTransferThread.h"
 #include "net/NDownload.h"
@@ -14,6 +13,7 @@
 #include "platform/NStrtok.h"
 #include "platform/NUnicodeFileReader.h"
 #include "platform/PlatformFs.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 
 #include "detect/NProcess.h"
 #include "entry/NModuleState.h"
-#include "entry/Trace.h"
 #include "gendist/NGenDistDelete.h"
 #include "net/NDBQuery.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformProcessList.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

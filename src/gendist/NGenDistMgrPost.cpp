@@ -2,11 +2,11 @@
 // same distribution is queued or running.
 #include <cstdlib>
 
-#include "entry/Trace.h"
 #include "gendist/CurrentDist.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
+#include "platform/Trace.h"
 
 namespace {
 constexpr int kRefusalStyle = 0x41010;  // stop icon, system-modal, topmost

@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "entry/NModuleState.h"
-#include "entry/Trace.h"
 #include "gendist/CurrentDist.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

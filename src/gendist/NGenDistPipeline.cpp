@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "entry/Trace.h"
 #include "gendist/NGenDist.h"
 #include "gendist/SwStatusApi.h"
-#include "platform/NMisc.h"
 #include "net/NLgzExtract.h"
+#include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformFs.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 
 #include "detect/NRegistry.h"
 #include "entry/NReportDataImpl.h"
-#include "entry/Trace.h"
 #include "gendist/NDtDlgRecord.h"
 #include "gendist/NGenDist.h"
 #include "net/NDBQuery.h"
 #include "platform/NMisc.h"
 #include "platform/NMsgFile.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "entry/Trace.h"
 #include "gendist/NGenDist.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 
 namespace {
 

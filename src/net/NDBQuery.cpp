@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "entry/Trace.h"
 #include "net/NSocketUtil.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
+#include "platform/Trace.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The file-transfer wrapper: loading cvftc.dll, connect, get and close with their trace lines.
 #include "net/NDownload.h"
 
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
+#include "platform/Trace.h"
 
 NDownload::NDownload() { loadFtcLibrary(); }
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
+#include "platform/Trace.h"
 
 namespace {
 constexpr size_t kMaxArchivePath = 511;

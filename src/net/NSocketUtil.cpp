@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "entry/Trace.h"
 #include "platform/PlatformSync.h"
+#include "platform/Trace.h"
 
 namespace NSocketUtil {
 namespace {

@@ -1,9 +1,9 @@
 // NMisc launch variants: the user-token, own-token-in-session, own-session and logon-program
 // launches built step by step from the platform's session, token and process primitives.
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformProcess.h"
 #include "platform/PlatformRegistry.h"
+#include "platform/Trace.h"
 #include "platform/WinError.h"
 
 namespace NMisc {

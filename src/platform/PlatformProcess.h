@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plat {
@@ -66,5 +67,17 @@ class Process {
 // ExitProcess: ends the calling program with a 32-bit exit code. On Linux, where an exit status
 // holds 8 bits, the whole code also reaches a parent that started the program through Process.
 [[noreturn]] void exitProcess(uint32_t exitCode);
+
+// The exit-code channel through which exitProcess hands that whole code to the parent (on Linux
+// a descriptor named in the environment; Windows needs none). It belongs to the program it was
+// opened for, so a program that starts others keeps it from them with one of these two:
+//
+// True when an environment entry ("NAME=value") carries the channel: a program building the
+// environment block of a child leaves such an entry out. Always false on Windows.
+bool isExitCodeChannelEntry(std::string_view entry);
+// Closes the channel and takes it out of the environment, for a program about to replace itself
+// with another (exec): the code that one ends with then reaches the parent as a plain exit
+// status. Does nothing when the program has no channel.
+void dropExitCodeChannel();
 
 }  // namespace plat

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "detect/NRegistry.h"
-#include "entry/Trace.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformSystem.h"
+#include "platform/Trace.h"
 #include "support/TestMachine.h"
 
 namespace {

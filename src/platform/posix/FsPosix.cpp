@@ -1,4 +1,4 @@
-// Folder and file operations of the posix backend. The read-only attribute is a file without
+// Folder and file operations of the Linux backend. The read-only attribute is a file without
 // write permission bits; as on Windows, such a file can be neither deleted nor overwritten.
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-// Host name and host-name lookup of the posix backend: gethostname and gethostbyname_r, whose
+// Host name and host-name lookup of the Linux backend: gethostname and gethostbyname_r, whose
 // address list keeps the resolver's order (the order of /etc/hosts for local names).
 #include <arpa/inet.h>
 #include <netdb.h>

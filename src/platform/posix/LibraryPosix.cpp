@@ -1,4 +1,4 @@
-// Dynamic libraries of the posix backend: ELF shared objects under their Windows names.
+// Dynamic libraries of the Linux backend: ELF shared objects under their Windows names.
 #include <dlfcn.h>
 
 #include <vector>

@@ -1,4 +1,4 @@
-// The emulated Windows machine of the posix backend: the machine root named by CVDT_MACHINE
+// The emulated Windows machine of the Linux backend: the machine root named by CVDT_MACHINE
 // and the facts of its machine.ini (version, processor, language, folders, drives, sessions).
 #pragma once
 

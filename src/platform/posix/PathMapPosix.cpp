@@ -1,4 +1,4 @@
-// Windows paths on the posix backend: drive letters map to the machine's drive folders, Z: to
+// Windows paths on the Linux backend: drive letters map to the machine's drive folders, Z: to
 // the host root; names match ignoring case when the exact name is absent; a 32-bit program on a
 // 64-bit machine is redirected as Windows redirects it (System32, lastgood\System32 and
 // regedit.exe to their 32-bit copies, Sysnative to the real System32) unless its thread

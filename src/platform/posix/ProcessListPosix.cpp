@@ -1,4 +1,4 @@
-// Process listing of the posix backend from /proc: the image is the target of /proc/<id>/exe as
+// Process listing of the Linux backend from /proc: the image is the target of /proc/<id>/exe as
 // a Windows path; the executable name is the file name of the first command-line word (which
 // keeps long names such as "cvdtndlg.exe" whole), or the kernel's short name. A machine's list
 // holds only the processes started under that machine (CVDT_MACHINE in their environment), so

@@ -1,4 +1,4 @@
-// Process creation of the posix backend. The Windows command line is split by the C runtime's
+// Process creation of the Linux backend. The Windows command line is split by the C runtime's
 // rules and the program found as CreateProcess finds it (host folder, working folder, system
 // folder, Windows folder, then the Linux PATH, adding ".exe" to a name without extension). A
 // user token's process runs with that user's uid, gid and groups when the module runs as root
@@ -393,6 +393,18 @@ void exitProcess(uint32_t exitCode) {
     (void)ignored;
   }
   std::exit(static_cast<int>(exitCode & 0xFF));
+}
+
+bool isExitCodeChannelEntry(std::string_view entry) {
+  std::string_view name = kExitCodeVariable;
+  return entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=';
+}
+
+void dropExitCodeChannel() {
+  if (const char* fd = std::getenv(kExitCodeVariable)) {
+    close(std::atoi(fd));
+    unsetenv(kExitCodeVariable);
+  }
 }
 
 }  // namespace plat

@@ -1,4 +1,4 @@
-// Private-profile lookups of the posix backend: the ini file is read on every call, as Windows
+// Private-profile lookups of the Linux backend: the ini file is read on every call, as Windows
 // does for files that are not mapped to the registry.
 #include "platform/IniFile.h"
 #include "platform/PlatformFs.h"

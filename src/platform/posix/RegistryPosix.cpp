@@ -1,4 +1,4 @@
-// The registry of the posix backend: one SQLite database in the machine root, shared by every
+// The registry of the Linux backend: one SQLite database in the machine root, shared by every
 // process of the machine (WAL, busy time-out from machine.ini). Keys are rows named by their
 // full path; names compare ignoring case (ASCII), as NOCASE collation does.
 #include <sqlite3.h>

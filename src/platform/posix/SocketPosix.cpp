@@ -1,4 +1,4 @@
-// TCP client sockets of the posix backend. Event selection is emulated with poll: FD_CONNECT
+// TCP client sockets of the Linux backend. Event selection is emulated with poll: FD_CONNECT
 // when a connect completes, FD_WRITE while the socket takes bytes, FD_READ when bytes have come
 // (or were consumed) since the last report, FD_CLOSE when the peer has closed and no new bytes
 // are waiting. A wait never spins: when nothing new can be reported it polls again in short steps.

@@ -1,4 +1,4 @@
-// Machine and process facts of the posix backend, taken from machine.ini and the host system.
+// Machine and process facts of the Linux backend, taken from machine.ini and the host system.
 #include <dlfcn.h>
 #include <sys/syscall.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-// Text services of the posix backend: the machine's ANSI and OEM code pages come from its
+// Text services of the Linux backend: the machine's ANSI and OEM code pages come from its
 // system language (or machine.ini names them), and conversions go through the C library's iconv.
 #include <errno.h>
 #include <iconv.h>

@@ -1,4 +1,4 @@
-// Version resources of the posix backend: the PE file named by a Windows path is read through
+// Version resources of the Linux backend: the PE file named by a Windows path is read through
 // the machine's drives and its version resource found by our own PE reader.
 #include "platform/PeVersionResource.h"
 #include "platform/PlatformFile.h"

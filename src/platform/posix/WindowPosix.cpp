@@ -1,4 +1,4 @@
-// Window lookup of the posix backend: the top-level windows of the X display named by DISPLAY.
+// Window lookup of the Linux backend: the top-level windows of the X display named by DISPLAY.
 // libX11 is loaded at run time, so nothing links against it and a machine without it (or
 // without a display) simply has no windows. A window's title is _NET_WM_NAME or WM_NAME, its
 // class either half of WM_CLASS. Under a reparenting window manager the client window sits

@@ -203,4 +203,8 @@ bool Process::start(const LaunchRequest& request, bool waitable) {
 
 void exitProcess(uint32_t exitCode) { ExitProcess(exitCode); }
 
+// A Windows exit code is whole already: there is no channel to keep from children.
+bool isExitCodeChannelEntry(std::string_view) { return false; }
+void dropExitCodeChannel() {}
+
 }  // namespace plat

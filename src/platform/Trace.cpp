@@ -1,15 +1,17 @@
 // The trace writer. The registry read and the open/append/close per entry are deliberate: an
 // operator can change the threshold while the host runs, and a new day starts a new file.
-#include "entry/Trace.h"
+#include "platform/Trace.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
+#include <vector>
 
-#include "detect/NRegistry.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFile.h"
+#include "platform/PlatformRegistry.h"
 #include "platform/PlatformSystem.h"
 
 namespace {
@@ -17,6 +19,7 @@ namespace {
 constexpr int kMessageBufferSize = 40960;
 constexpr const char* kAgentKey = "SOFTWARE\\Plumbex\\Corvane";
 constexpr const char* kThresholdValue = "cvdt";
+constexpr uint32_t kReadRights = 0x20019;  // KEY_READ
 
 void writeEntry(const std::tm& local, const char* message) {
   NString path = NMisc::getModuleFolder(NMisc::thisModule());
@@ -37,12 +40,18 @@ void writeEntry(const std::tm& local, const char* message) {
 
 }  // namespace
 
+// The agent key is read in the 32-bit view, where a 32-bit module finds it on 64-bit Windows.
 int traceThreshold() {
-  NRegistry registry;
-  if (!registry.open(plat::RegRoot::LocalMachine, kAgentKey, true, true, false)) return -1;
-  NString value = registry.readText(kThresholdValue);
-  registry.close();
-  return std::atoi(value.text());
+  uint32_t access = kReadRights;
+  if (NMisc::is64BitWindows()) access |= plat::kKeyWow64_32Key;
+  plat::RegKey agent;
+  if (plat::RegKey::open(plat::RegRoot::LocalMachine, kAgentKey, access, agent) != 0) return -1;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  if (agent.queryValue(kThresholdValue, type, data) != 0) return 0;
+  // The value's bytes up to the first zero, whatever its type.
+  std::string text(data.begin(), data.end());
+  return std::atoi(text.c_str());
 }
 
 void trace(int level, const char* format, ...) {

@@ -1,6 +1,7 @@
 // The module's levelled trace log: one time-stamped entry per call, appended to the daily file
 // "cvdt_YYYYMMDD.log" in the module folder when the call's level is within the threshold that
 // the registry value "cvdt" under HKLM\SOFTWARE\Plumbex\Corvane holds (read on every call).
+// Every layer writes to it, the platform's own launch functions included.
 //
 // Thread-safe; never fails towards the caller. Messages end with their own "\n".
 #pragma once

@@ -1,5 +1,7 @@
-// Events, multi-event waits and threads on standard C++ primitives. Each event keeps its own
-// lock and the list of threads waiting on it, so a wait on several events needs no global lock.
+// Events, multi-event waits and threads on standard C++ primitives, for the Linux backend (the
+// win32 backend has kernel events instead: a thread's end must be waitable without the loader
+// lock). Each event keeps its own lock and the list of threads waiting on it, so a wait on
+// several events needs no global lock.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
