@@ -55,6 +55,7 @@ std::string readHost(const std::string& path) {
                     "binutils-mingw-w64-x86-64 and re-run cmake";                   \
   std::string content = readHost(std::string(CVDT_VERSION_DATA_DIR) + "/" + (name))
 
+#ifndef _WIN32  // a Korean machine (code page 949): the Windows test machine is the system itself
 std::string longDescription() {
   std::string text;
   for (int i = 0; i < 20; ++i)
@@ -94,6 +95,7 @@ TEST(NFileVersionTest, MadeLibrariesPe32AndPe32Plus) {
     }
   }
 }
+#endif
 
 TEST(NFileVersionTest, WineLibraryReadByAnIndependentReader) {
   TestMachine machine;
