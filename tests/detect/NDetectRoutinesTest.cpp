@@ -98,8 +98,13 @@ TEST(NDetectRoutinesTest, PathMacrosFollowTheView) {
       {"100%", false, "100%"},
       {"", false, ""},
   };
-  for (const Row& row : rows)
+  for (const Row& row : rows) {
+#ifdef _WIN32  // the system names its folders in its own case (Wine: "C:\windows\system32")
+    EXPECT_STRCASEEQ(resolvePathMacro(row.path, row.view64).text(), row.expanded) << row.path;
+#else
     EXPECT_STREQ(resolvePathMacro(row.path, row.view64).text(), row.expanded) << row.path;
+#endif
+  }
 }
 
 TEST(NDetectRoutinesTest, PathLevelsAreStrippedFromTheEnd) {

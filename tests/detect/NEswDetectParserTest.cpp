@@ -101,7 +101,11 @@ TEST(NEswDetectParserTest, FileConditionsLookInTheViewTheirFormNames) {
       {"a directory is no file", file1("fileExists1", "folder.exe", "%csidl_program_files%\\Vendor\\App"), 0},
       {"missing file", file1("fileExists1", "none.exe", "%csidl_program_files%\\Vendor\\App"), 0},
       {"system folder of the 32-bit view", file1("fileExists1", "only32.dll", "%csidl_system%"), 1},
+#ifdef _WIN32  // a 64-bit test program: the system redirects nothing for it
+      {"System32 not redirected", file1("fileExists1", "only64.dll", "C:\\Windows\\System32"), 1},
+#else
       {"System32 redirected", file1("fileExists1", "only64.dll", "C:\\Windows\\System32"), 0},
+#endif
       {"System32 itself", file1("file64Exists1", "only64.dll", "C:\\Windows\\System32"), 1},
       {"empty path", file1("fileExists1", "app.exe", " "), -1},
       {"empty file name", file1("fileExists1", "", "C:\\"), -1},

@@ -7,10 +7,13 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
@@ -61,6 +64,25 @@ void writeAgentKey(const std::string& traceLevel) {
   }
 }
 
+// 64-bit Windows names the 32-bit program folders in the 32-bit view of the registry too; a
+// prefix made by a wine64 without its 32-bit half lacks them.
+void writeProgramFolders32() {
+  const char* kCurrentVersion = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  const std::pair<const char*, const char*> values[] = {
+      {"ProgramFilesDir", "C:\\Program Files (x86)"},
+      {"CommonFilesDir", "C:\\Program Files (x86)\\Common Files"}};
+  plat::RegKey key;
+  ASSERT_EQ(plat::RegKey::create(plat::RegRoot::LocalMachine, kCurrentVersion,
+                                 plat::kKeyAllAccess | plat::kKeyWow64_32Key, key),
+            0u);
+  for (const auto& [name, folder] : values) {
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (key.queryValue(name, type, data) == 0) continue;
+    ASSERT_EQ(key.setValue(name, plat::kRegSz, folder, std::strlen(folder) + 1), 0u);
+  }
+}
+
 // The stage folder's files go to the module folder, the logon program to the agent folder;
 // Windows has its own regedit.exe and cmd.exe. Hard links where the file system allows them.
 void installStage(const plat::posix::MachineConfig& config, const std::string& stage) {
@@ -107,6 +129,7 @@ TestMachine::TestMachine(const Customize& customize) {
     if (!sameMachine(wanted, m_config))
       ADD_FAILURE() << "a Windows test runs on the system's own machine, which cannot be reshaped";
   }
+  if (m_config.is64Bit) writeProgramFolders32();
   writeAgentKey(options.traceLevel);
   if (!options.stageFolder.empty()) installStage(m_config, options.stageFolder);
   NMisc::setThisModule(moduleHandle());
