@@ -93,3 +93,13 @@ set_target_properties(cvdt_win_partial_companion PROPERTIES PREFIX "" CXX_VISIBI
 target_compile_definitions(cvdt_net_tests PRIVATE
   CVDT_PARTIAL_COMPANION="Z:$<TARGET_FILE:cvdt_win_partial_companion>")
 add_dependencies(cvdt_net_tests cvdt_win_partial_companion)
+cvdt_add_windows_test_folder(gendist LEAVE_OUT
+  # The Linux dialog's console protocol read through popen (the Windows dialog is a window,
+  # driven in tests/win32).
+  CvdtNDlgTest.cpp
+  # The Linux gateway program (cvdt-gateway) started as a child process.
+  NGenDistCodePageTest.cpp NGenDistFaultTest.cpp NGenDistMgrTest.cpp NGenDistRequesterTest.cpp
+  # Packages made by the Linux packager (cvdt-pack) through a POSIX shell.
+  NGenDistPartOrderTest.cpp NGenDistPipelineTest.cpp
+  # Stand-in programs: symbolic links to /proc/self/exe that record their uid and command line.
+  NGenDistExecTest.cpp StandInProgram.cpp)
