@@ -13,7 +13,7 @@ namespace {
 using cvdt::test::TestMachine;
 using Strings = std::vector<std::string>;
 
-#ifndef _WIN32  // machines of every family and language: the Windows test machine is the system itself
+#ifndef _WIN32  // other families and languages: the Windows test machine is the system itself
 struct MachineFacts {
   uint32_t platformId;
   uint32_t major;

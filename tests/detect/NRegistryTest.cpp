@@ -51,7 +51,8 @@ TEST(NRegistryTest, ReadValueRendersByTypeAndReadTextGivesRawBytes) {
   TestMachine machine;
   plat::RegKey key;
   ASSERT_EQ(plat::RegKey::create(RegRoot::LocalMachine, "SOFTWARE\\Types",
-                                 plat::kKeyAllAccess | kModuleView, key), 0u);
+                                 plat::kKeyAllAccess | kModuleView, key),
+            0u);
   const uint32_t allBits = 0xFFFFFFFFu;
   const uint32_t big = 0x01000000u;
   const uint8_t qword[8] = {1, 0, 0, 0, 0, 0, 0, 0};

@@ -15,9 +15,9 @@ namespace fs = std::filesystem;
 // Folders that tests lay files into (System32 as itself: this test program is 64-bit).
 std::vector<std::string> watchedFolders() {
   std::string windows = plat::windowsFolder();
-  std::vector<std::string> folders = {"C:\\", "C:\\Program Files",
-                                      "C:\\Program Files\\Common Files", windows,
-                                      windows + "\\Temp", plat::systemFolder()};
+  std::vector<std::string> folders = {
+      "C:\\",  "C:\\Program Files", "C:\\Program Files\\Common Files",
+      windows, windows + "\\Temp",  plat::systemFolder()};
   if (plat::isNative64Bit()) {
     folders.push_back("C:\\Program Files (x86)");
     folders.push_back("C:\\Program Files (x86)\\Common Files");
@@ -29,8 +29,8 @@ std::vector<std::string> watchedFolders() {
 void removeTree(const fs::path& path) {
   std::error_code ec;
   fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
-  for (auto it = fs::recursive_directory_iterator(path, ec); it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(path, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(path, ec);
@@ -46,12 +46,21 @@ MachineSnapshot::MachineSnapshot() {
     m_keys.push_back({static_cast<int>(plat::RegRoot::CurrentUser), view, "Software", {}});
   }
   for (Key& key : m_keys) key.subKeys = subKeyNames(key);
+  // The product type that the server-edition tests rewrite and delete.
+  Value productType{"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType"};
+  plat::RegKey options;
+  if (plat::RegKey::open(plat::RegRoot::LocalMachine, productType.key,
+                         plat::kKeyRead | plat::kKeyWow64_64Key, options) == 0)
+    productType.present =
+        options.queryValue(productType.name, productType.type, productType.data) == 0;
+  m_values.push_back(productType);
 }
 
 std::set<std::string> MachineSnapshot::folderNames(const std::string& path) {
   std::set<std::string> names;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(path, ec)) names.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(path, ec))
+    names.insert(entry.path().filename().string());
   return names;
 }
 
@@ -78,6 +87,15 @@ void MachineSnapshot::restore() const {
       plat::RegKey::deleteTree(static_cast<plat::RegRoot>(key.root), key.path + "\\" + name,
                                plat::kKeyAllAccess | key.view);
     }
+  }
+  for (const Value& value : m_values) {
+    plat::RegKey handle;
+    if (plat::RegKey::open(plat::RegRoot::LocalMachine, value.key,
+                           plat::kKeyAllAccess | plat::kKeyWow64_64Key, handle) != 0)
+      continue;
+    if (value.present)
+      handle.setValue(value.name, value.type, value.data.data(), value.data.size());
+    else handle.deleteValue(value.name);
   }
 }
 

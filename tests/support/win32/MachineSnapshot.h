@@ -1,7 +1,8 @@
 // MachineSnapshot: what a Windows test may add to the one machine that every test of a run
-// shares (Wine's prefix): the entries of the usual folders and the subkeys of the usual registry
-// keys, remembered at construction; restore() removes whatever was added since, so each test
-// starts on the machine as the run found it.
+// shares (Wine's prefix): the entries of the usual folders, the subkeys of the usual registry
+// keys and the system values that tests rewrite, remembered at construction; restore() removes
+// whatever was added since and writes those values back, so each test starts on the machine as
+// the run found it.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,8 @@ namespace cvdt::test {
 class MachineSnapshot {
  public:
   MachineSnapshot();
-  // Removes the folder entries and registry keys added since construction.
+  // Removes the folder entries and registry keys added since construction and writes the
+  // remembered values back.
   void restore() const;
 
  private:
@@ -29,11 +31,20 @@ class MachineSnapshot {
     std::set<std::string> subKeys;
   };
 
+  struct Value {
+    std::string key;  // under HKEY_LOCAL_MACHINE, 64-bit view
+    std::string name;
+    bool present = false;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+  };
+
   static std::set<std::string> folderNames(const std::string& path);
   static std::set<std::string> subKeyNames(const Key& key);
 
   std::vector<Folder> m_folders;
   std::vector<Key> m_keys;
+  std::vector<Value> m_values;
 };
 
 }  // namespace cvdt::test

@@ -93,7 +93,8 @@ void installStage(const plat::posix::MachineConfig& config, const std::string& s
     std::string name = entry.path().filename().string();
     if (!entry.is_regular_file() || entry.path().extension() == ".log" || name == "cvdt-host.exe")
       continue;
-    fs::path target = fs::path(name == "cvlgn.exe" ? config.agentFolder : config.moduleFolder) / name;
+    fs::path target =
+        fs::path(name == "cvlgn.exe" ? config.agentFolder : config.moduleFolder) / name;
     std::error_code linkError;
     fs::create_hard_link(entry.path(), target, linkError);
     if (linkError) fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing, ec);
@@ -107,8 +108,8 @@ std::string makeTempFolder(const std::string& prefix) {
   static std::atomic<int> counter{0};
   fs::path base = fs::temp_directory_path();
   for (;;) {
-    fs::path candidate = base / (prefix + "-" + std::to_string(plat::processId()) + "-" +
-                                 std::to_string(counter++));
+    fs::path candidate =
+        base / (prefix + "-" + std::to_string(plat::processId()) + "-" + std::to_string(counter++));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) return candidate.string();
     if (ec) ADD_FAILURE() << "cannot create " << candidate << ": " << ec.message();
