@@ -84,7 +84,8 @@ void writeProgramFolders32() {
 }
 
 // The stage folder's files go to the module folder, the logon program to the agent folder;
-// Windows has its own regedit.exe and cmd.exe. Hard links where the file system allows them.
+// Windows has its own regedit.exe and cmd.exe. Copies, never links: tests replace companions
+// in the module folder, and that must not reach the build's stage folder.
 void installStage(const plat::posix::MachineConfig& config, const std::string& stage) {
   fs::create_directories(config.moduleFolder);
   fs::create_directories(config.agentFolder + "\\dataV2");
@@ -95,9 +96,7 @@ void installStage(const plat::posix::MachineConfig& config, const std::string& s
       continue;
     fs::path target =
         fs::path(name == "cvlgn.exe" ? config.agentFolder : config.moduleFolder) / name;
-    std::error_code linkError;
-    fs::create_hard_link(entry.path(), target, linkError);
-    if (linkError) fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing, ec);
     ASSERT_FALSE(ec) << "cannot install " << entry.path() << ": " << ec.message();
   }
 }
