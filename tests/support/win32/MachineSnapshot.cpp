@@ -47,7 +47,9 @@ MachineSnapshot::MachineSnapshot() {
   }
   for (Key& key : m_keys) key.subKeys = subKeyNames(key);
   // The product type that the server-edition tests rewrite and delete.
-  Value productType{"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType"};
+  Value productType;
+  productType.key = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+  productType.name = "ProductType";
   plat::RegKey options;
   if (plat::RegKey::open(plat::RegRoot::LocalMachine, productType.key,
                          plat::kKeyRead | plat::kKeyWow64_64Key, options) == 0)
