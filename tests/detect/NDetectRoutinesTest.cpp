@@ -4,8 +4,10 @@
 
 #include <string>
 
-#include "HostsNamespace.h"
 #include "detect/NDetectRoutines.h"
+#ifndef _WIN32  // the host-name lookup is steered through a Linux namespace
+#include "HostsNamespace.h"
+#endif
 #include "platform/PlatformRegistry.h"
 #include "support/TestMachine.h"
 
@@ -96,8 +98,13 @@ TEST(NDetectRoutinesTest, PathMacrosFollowTheView) {
       {"100%", false, "100%"},
       {"", false, ""},
   };
-  for (const Row& row : rows)
+  for (const Row& row : rows) {
+#ifdef _WIN32  // the system names its folders in its own case (Wine: "C:\windows\system32")
+    EXPECT_STRCASEEQ(resolvePathMacro(row.path, row.view64).text(), row.expanded) << row.path;
+#else
     EXPECT_STREQ(resolvePathMacro(row.path, row.view64).text(), row.expanded) << row.path;
+#endif
+  }
 }
 
 TEST(NDetectRoutinesTest, PathLevelsAreStrippedFromTheEnd) {
@@ -158,6 +165,7 @@ TEST(NDetectRoutinesTest, VersionsCompareByNumericPartsAndStatusesJudgeTheResult
   }
 }
 
+#ifndef _WIN32  // a private mount and host-name namespace of Linux
 std::string localAddresses() {
   NStringArray list;
   getLocalAddresses(list);
@@ -183,5 +191,7 @@ TEST(NDetectRoutinesTest, LocalAddressesComeInResolverOrderPaddedAndAtMostTwenty
   ASSERT_TRUE(answer);
   EXPECT_EQ(*answer, "");
 }
+
+#endif
 
 }  // namespace

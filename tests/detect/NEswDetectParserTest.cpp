@@ -95,23 +95,37 @@ TEST(NEswDetectParserTest, FileConditionsLookInTheViewTheirFormNames) {
     return condition(tag, {{"fileName", name}, {"key", kApp}, {"entry", "ExePath"}, {"pathLevel", level}});
   };
   check({
-      {"32-bit program folder", file1("fileExists1", "app.exe", "%csidl_program_files%\\Vendor\\App\\"), 1},
-      {"not in the 64-bit one", file1("file64Exists1", "app.exe", "%csidl_program_files%\\Vendor\\App"), 0},
-      {"64-bit program folder", file1("file64Exists1", "app64.exe", "%csidl_program_files%\\Vendor\\App64"), 1},
-      {"a directory is no file", file1("fileExists1", "folder.exe", "%csidl_program_files%\\Vendor\\App"), 0},
+      {"32-bit program folder",
+       file1("fileExists1", "app.exe", "%csidl_program_files%\\Vendor\\App\\"), 1},
+      {"not in the 64-bit one",
+       file1("file64Exists1", "app.exe", "%csidl_program_files%\\Vendor\\App"), 0},
+      {"64-bit program folder",
+       file1("file64Exists1", "app64.exe", "%csidl_program_files%\\Vendor\\App64"), 1},
+      {"a directory is no file",
+       file1("fileExists1", "folder.exe", "%csidl_program_files%\\Vendor\\App"), 0},
       {"missing file", file1("fileExists1", "none.exe", "%csidl_program_files%\\Vendor\\App"), 0},
       {"system folder of the 32-bit view", file1("fileExists1", "only32.dll", "%csidl_system%"), 1},
+#ifdef _WIN32  // a 64-bit test program: the system redirects nothing for it
+      {"System32 not redirected", file1("fileExists1", "only64.dll", "C:\\Windows\\System32"), 1},
+#else
       {"System32 redirected", file1("fileExists1", "only64.dll", "C:\\Windows\\System32"), 0},
+#endif
       {"System32 itself", file1("file64Exists1", "only64.dll", "C:\\Windows\\System32"), 1},
       {"empty path", file1("fileExists1", "app.exe", " "), -1},
       {"empty file name", file1("fileExists1", "", "C:\\"), -1},
       {"registry directory", file2("fileExists2", "app.exe", kApp, "InstallDir"), 1},
-      {"registry directory, comma", file2("fileExists2", "app.exe", "HKEY_LOCAL_MACHINE,SOFTWARE\\Vendor\\App", "InstallDir"), 1},
-      {"registry directory, 64-bit key absent", file2("file64Exists2", "app.exe", kApp, "InstallDir"), 0},
+      {"registry directory, comma",
+       file2("fileExists2", "app.exe", "HKEY_LOCAL_MACHINE,SOFTWARE\\Vendor\\App", "InstallDir"),
+       1},
+      {"registry directory, 64-bit key absent",
+       file2("file64Exists2", "app.exe", kApp, "InstallDir"), 0},
       {"registry directory, 64-bit", file2("file64Exists2", "app64.exe", kApp64, "InstallDir"), 1},
       {"registry directory, R form", file2("fileExists2R", "app64.exe", kApp64, "InstallDir"), 1},
-      {"registry directory, missing key", file2("fileExists2", "app.exe", kApp + "\\Gone", "InstallDir"), 0},
-      {"registry directory, lower-case hive", file2("fileExists2", "app.exe", "hkey_local_machine\\SOFTWARE\\Vendor\\App", "InstallDir"), -1},
+      {"registry directory, missing key",
+       file2("fileExists2", "app.exe", kApp + "\\Gone", "InstallDir"), 0},
+      {"registry directory, lower-case hive",
+       file2("fileExists2", "app.exe", "hkey_local_machine\\SOFTWARE\\Vendor\\App", "InstallDir"),
+       -1},
       {"registry directory, no key", file2("fileExists2", "app.exe", "", "InstallDir"), -1},
       {"stripped one level", file3("fileExists3", "app.exe", "1"), 0},
       {"stripped two levels", file3("fileExists3", "app.exe", "2"), 1},
@@ -181,6 +195,7 @@ TEST(NEswDetectParserTest, RegistryConditionsReadValuesAsText) {
   });
 }
 
+#ifndef _WIN32  // a 32-bit machine: the Windows test machine is the system itself
 TEST(NEswDetectParserTest, SixtyFourBitFormsAreTrueOnA32BitSystem) {
   TestMachine machine([](auto& config, auto&) { config.is64Bit = false; });
   layOutDetectFacts(machine);
@@ -196,6 +211,7 @@ TEST(NEswDetectParserTest, SixtyFourBitFormsAreTrueOnA32BitSystem) {
       {"R form still needs operands", condition("regKeyExistsR", {}), -1},
   });
 }
+#endif
 
 TEST(NEswDetectParserTest, PlatformStringsAndTheV3ProductWithoutV3) {
   TestMachine machine;

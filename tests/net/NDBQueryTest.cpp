@@ -1,10 +1,14 @@
 // The gateway client against scripted peers on loopback: good replies, every refusal, peers that
 // close or stall, partial sends, spurious wake-ups, and the trace lines of each step.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include "support/win32/BsdSockets.h"
+#else
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <ctime>

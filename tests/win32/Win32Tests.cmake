@@ -35,3 +35,71 @@ add_executable(cvdt_companion_probe ${CMAKE_CURRENT_LIST_DIR}/probe/CompanionPro
 target_include_directories(cvdt_companion_probe PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(cvdt_companion_probe PRIVATE cvdt_core)
 add_dependencies(cvdt_companion_probe cvdt_stage)
+
+# The detect, net and gendist test programs of the Linux build, built for Windows from the same
+# sources: cvdt_<folder>_tests.exe. Their test machine is the system itself (Wine's prefix):
+# tests/support/win32 lays out the agent's key and module folder there and takes back what a
+# test added. The version resource files and the replacement V3 libraries are made by this
+# build too.
+include(${CMAKE_CURRENT_LIST_DIR}/../detect/data/VersionData.cmake)
+add_subdirectory(${PROJECT_SOURCE_DIR}/companions/v3 ${CMAKE_BINARY_DIR}/companions/v3)
+
+add_library(cvdt_win_test_support STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/TestMachineWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/MachineSnapshot.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/V3Install.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/HostReports.cpp)
+target_include_directories(cvdt_win_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
+target_link_libraries(cvdt_win_test_support PUBLIC cvdt_core cvdt_host_lib gtest)
+# Paths of the build tree as this program sees them under Wine (Z: is the Linux root).
+set(cvdt_win_version_data "")
+if(CVDT_VERSION_DATA_DIR)
+  set(cvdt_win_version_data "Z:${CVDT_VERSION_DATA_DIR}")
+endif()
+target_compile_definitions(cvdt_win_test_support PUBLIC
+  CVDT_STAGE_DIR="Z:${CVDT_STAGE_DIR}"
+  CVDT_VERSION_DATA_DIR="${cvdt_win_version_data}"
+  CVDT_VERSION_DATA_SOURCE="Z:${CVDT_VERSION_DATA_SOURCE}"
+  CVDT_V3_COMPANION_DIR="Z:${CVDT_V3_COMPANION_DIR}")
+add_dependencies(cvdt_win_test_support cvdt_stage cvdt_version_data cvdt_v3_companions)
+
+# cvdt_add_windows_test_folder(folder LEAVE_OUT file...): tests/<folder>/*.cpp without the files
+# left out, each of which the caller names with its reason.
+function(cvdt_add_windows_test_folder folder)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "LEAVE_OUT")
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../${folder}/*.cpp)
+  foreach(left ${ARG_LEAVE_OUT})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_LIST_DIR}/../${folder}/${left})
+  endforeach()
+  set(target cvdt_${folder}_tests)
+  add_executable(${target} ${sources} ${CMAKE_CURRENT_LIST_DIR}/TestProgram.rc)
+  target_link_libraries(${target} PRIVATE cvdt_win_test_support gtest_main)
+  add_test(NAME ${target} COMMAND ${target})
+endfunction()
+
+cvdt_add_windows_test_folder(detect LEAVE_OUT
+  # A private mount and host-name namespace of Linux, for the host-name lookup's answers.
+  HostsNamespace.cpp
+  # A live X server (Xvfb) and forked child processes for the window and process conditions.
+  NEswDetectLiveTest.cpp
+  # Forked copies of /bin/sleep found through /proc, and machines of other versions and roots.
+  NProcessTest.cpp)
+cvdt_add_windows_test_folder(net)
+target_link_libraries(cvdt_net_tests PRIVATE ws2_32)
+# A companion that lacks entry points, for the wrappers' refusal of a broken library.
+add_library(cvdt_win_partial_companion MODULE ${CMAKE_CURRENT_LIST_DIR}/../support/PartialCompanion.cpp)
+target_include_directories(cvdt_win_partial_companion PRIVATE ${PROJECT_SOURCE_DIR}/src)
+set_target_properties(cvdt_win_partial_companion PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden)
+target_compile_definitions(cvdt_net_tests PRIVATE
+  CVDT_PARTIAL_COMPANION="Z:$<TARGET_FILE:cvdt_win_partial_companion>")
+add_dependencies(cvdt_net_tests cvdt_win_partial_companion)
+cvdt_add_windows_test_folder(gendist LEAVE_OUT
+  # The Linux dialog's console protocol read through popen (the Windows dialog is a window,
+  # driven in tests/win32).
+  CvdtNDlgTest.cpp
+  # The Linux gateway program (cvdt-gateway) started as a child process.
+  NGenDistCodePageTest.cpp NGenDistFaultTest.cpp NGenDistMgrTest.cpp NGenDistRequesterTest.cpp
+  # Packages made by the Linux packager (cvdt-pack) through a POSIX shell.
+  NGenDistPartOrderTest.cpp NGenDistPipelineTest.cpp
+  # Stand-in programs: symbolic links to /proc/self/exe that record their uid and command line.
+  NGenDistExecTest.cpp StandInProgram.cpp)
