@@ -30,8 +30,8 @@ void ServeCommand::addTo(cli::NCliApp& cli) {
                        "connection");
   cli::NCliNumber::add(*serve, "--store-threads", options->nStoreThreads, 0, 64,
                        "threads per event loop that run the procedures, each with its own "
-                       "database connection (0: 1 on SQLite, whose writes take turns, 4 on "
-                       "PostgreSQL)");
+                       "database connection; 0 runs them on the loop (default: 0 on SQLite, "
+                       "whose commits do not wait for a flush, 4 on PostgreSQL)");
   cli::NCliNumber::add(*serve, "--max-connections", options->nMaxConnections, 1, 1000000,
                        "connections served at once");
   cli::NCliNumber::add(*serve, "--max-per-address", options->nMaxPerAddress, 1, 1000000,
@@ -60,8 +60,8 @@ int ServeCommand::run() {
   ServerOptions options;
   readOptions(options);
   std::string error;
-  int64_t storeThreads = m_options.nStoreThreads;
-  if (storeThreads == 0) storeThreads = isPostgresLocation(m_options.strDb) ? 4 : 1;
+  int64_t storeThreads =
+      m_options.nStoreThreads.value_or(isPostgresLocation(m_options.strDb) ? 4 : 0);
   GatewayWorkers loops(options, m_options.strDb, SiteText(m_options.nCodePage),
                        static_cast<unsigned>(m_options.nWorkers),
                        static_cast<unsigned>(storeThreads));

@@ -21,7 +21,9 @@ namespace cvdt::gateway {
 // several threads keep several commits in flight, which PostgreSQL flushes together. Each
 // request is still one procedure run, one transaction, on one connection; its outcome comes
 // back only once that transaction is over. The loop submits and takes outcomes; the threads
-// only run procedures.
+// only run procedures. With no threads at all, submit() runs the procedure on the loop itself
+// (SQLite commits without a flush, faster than waking a thread), and its outcome comes back the
+// same way.
 class StoreThreads {
  public:
   struct Outcome {
@@ -29,6 +31,8 @@ class StoreThreads {
     GatewayOutcome outcome;
   };
 
+  // count: threads, each with a connection; 0 runs requests on the caller's thread, on one
+  // connection.
   StoreThreads(std::string location, SiteText site, unsigned count);
   // Requests not started yet are dropped (nothing of them is written); running ones finish.
   ~StoreThreads();
@@ -67,7 +71,7 @@ class StoreThreads {
   SiteText m_site;
   unsigned m_nCount;
   int m_nReadyFd = -1;
-  std::vector<std::unique_ptr<Worker>> m_workers;
+  std::vector<std::unique_ptr<Worker>> m_workers;  // with no threads: one, run in submit()
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
