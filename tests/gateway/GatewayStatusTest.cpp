@@ -40,8 +40,8 @@ class GatewayStatusTest : public testing::TestWithParam<StoreKind> {
   void automatic(const std::string& equip, int dist, int update, const std::string& status,
                  const std::string& errDetail) {
     send({"SP_SV_DT_TDT_A_EQUIP_U3", "EQUIP_ID:S:" + equip, "DIST_ID:I:" + std::to_string(dist),
-          "UPDATE_ID:I:" + std::to_string(update), "STATUS:S:" + status, "STATUS_DETAIL:S:",
-          "PROC_TIME:I:7", "DIST_SERVER_IP:S:", "ERR_DETAIL:S:" + errDetail});
+          "UPDATE_ID:I:" + std::to_string(update), "STATUS:S:" + status,
+          "STATUS_DETAIL:S:", "PROC_TIME:I:7", "DIST_SERVER_IP:S:", "ERR_DETAIL:S:" + errDetail});
   }
   void deleted(const std::string& equip, const std::string& dists) {
     send({"SP_SV_DT_N_EQUIP_DELETE_DATETIME_U", "EQUIP_ID:S:" + equip, "DIST_ID_DATA:S:" + dists});
@@ -75,11 +75,11 @@ TEST_P(GatewayStatusTest, ShowsTheLatestCommandedAndAutomaticReportOfEachDistrib
   const nlohmann::json& rows = parsed["commanded"];
   ASSERT_EQ(rows.size(), 4u) << json.out;
   // Ordered by equipment id (as text), then distribution.
-  EXPECT_EQ(rows[0], nlohmann::json::parse(
-                         R"({"equip_id":"EQ1","dist_id":5,"cmd_id":3,"proc_type":"NDT",)"
-                         R"("status":"060","status_detail":"","actor":1,)"
-                         R"("reported_at":)" + rows[0]["reported_at"].dump() +
-                         R"(,"deleted_at":null})"))
+  EXPECT_EQ(rows[0],
+            nlohmann::json::parse(R"({"equip_id":"EQ1","dist_id":5,"cmd_id":3,"proc_type":"NDT",)"
+                                  R"("status":"060","status_detail":"","actor":1,)"
+                                  R"("reported_at":)" +
+                                  rows[0]["reported_at"].dump() + R"(,"deleted_at":null})"))
       << json.out;
   EXPECT_EQ(rows[0]["reported_at"].get<std::string>().size(), 14u);
   EXPECT_EQ(rows[1]["equip_id"], "EQ10");

@@ -27,10 +27,10 @@ std::string commandedReport(const std::string& equip) {
 }
 
 std::string automaticReport(const std::string& equip) {
-  return requestText("SP_SV_DT_TDT_A_EQUIP_U",
-                     {"EQUIP_ID|#S|#" + equip, "DIST_ID|#I|#12", "UPDATE_ID|#I|#1",
-                      "STATUS|#S|#060", "STATUS_DETAIL|#S|#", "PROC_TIME|#I|#3",
-                      "DIST_SERVER_IP|#S|#"});
+  return requestText(
+      "SP_SV_DT_TDT_A_EQUIP_U",
+      {"EQUIP_ID|#S|#" + equip, "DIST_ID|#I|#12", "UPDATE_ID|#I|#1", "STATUS|#S|#060",
+       "STATUS_DETAIL|#S|#", "PROC_TIME|#I|#3", "DIST_SERVER_IP|#S|#"});
 }
 
 // A transaction of the test's own that keeps every commanded report waiting (it locks the
@@ -63,8 +63,8 @@ class HistoryLock {
       PGresult* result = PQexec(probe,
                                 "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type ="
                                 " 'Lock' AND query LIKE 'INSERT INTO n_equip_history%'");
-      waiting = PQresultStatus(result) == PGRES_TUPLES_OK &&
-                std::string(PQgetvalue(result, 0, 0)) != "0";
+      waiting =
+          PQresultStatus(result) == PGRES_TUPLES_OK && std::string(PQgetvalue(result, 0, 0)) != "0";
       PQclear(result);
     }
     PQfinish(probe);
@@ -87,7 +87,8 @@ class GatewayStoreThreadsTest : public testing::Test {
   int64_t stored(const std::string& equip) {
     return static_cast<int64_t>(DbProbe(m_pGateway->dbPath())
                                     .rows("SELECT history_id FROM n_equip_history WHERE equip_id"
-                                          " = '" + equip + "'")
+                                          " = '" +
+                                          equip + "'")
                                     .size());
   }
 

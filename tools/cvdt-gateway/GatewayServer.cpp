@@ -215,9 +215,7 @@ void GatewayServer::advance(Entries::iterator it, GatewayConnection::Progress pr
     case Progress::NeedMore:
       watch(it, connection.replying() ? EPOLLOUT : EPOLLIN);
       return;
-    case Progress::FrameReady:
-      handOver(it);
-      return;
+    case Progress::FrameReady: handOver(it); return;
     case Progress::FrameRefused:
       log(connection, "refused: " + connection.failure());
       advance(it, connection.startReply("C00440AERR|@" + connection.failure()));
@@ -306,10 +304,10 @@ void GatewayServer::expireConnections() {
   while (!m_entries.empty() && m_entries.begin()->second.connection->deadline() <= now) {
     const GatewayConnection& connection = *m_entries.begin()->second.connection;
     const char* what = m_entries.begin()->second.inStore ? "no answer from the database"
-                       : connection.replying()             ? "reply not taken"
-                                                           : "no complete frame";
-    log(connection, std::string(what) + " within " + std::to_string(m_options.frameTimeoutMs) +
-                        " ms, closed");
+                       : connection.replying()           ? "reply not taken"
+                                                         : "no complete frame";
+    log(connection,
+        std::string(what) + " within " + std::to_string(m_options.frameTimeoutMs) + " ms, closed");
     closeConnection(m_entries.begin());
   }
 }

@@ -14,8 +14,11 @@ namespace cvdt::gateway {
 
 GatewayWorkers::GatewayWorkers(const ServerOptions& options, std::string location, SiteText site,
                                unsigned count, unsigned storeThreads)
-    : m_options(options), m_strLocation(std::move(location)), m_site(site),
-      m_nCount(std::max(1u, count)), m_nStoreThreads(storeThreads) {}
+    : m_options(options),
+      m_strLocation(std::move(location)),
+      m_site(site),
+      m_nCount(std::max(1u, count)),
+      m_nStoreThreads(storeThreads) {}
 
 GatewayWorkers::~GatewayWorkers() {
   stopAll();

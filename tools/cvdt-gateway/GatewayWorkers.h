@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "GatewayServer.h"
-#include "StoreThreads.h"
 #include "SiteText.h"
+#include "StoreThreads.h"
 
 namespace cvdt::gateway {
 
@@ -19,8 +19,8 @@ namespace cvdt::gateway {
 class GatewayWorkers {
  public:
   // storeThreads: the threads (and database connections) of each loop.
-  GatewayWorkers(const ServerOptions& options, std::string location, SiteText site,
-                 unsigned count, unsigned storeThreads);
+  GatewayWorkers(const ServerOptions& options, std::string location, SiteText site, unsigned count,
+                 unsigned storeThreads);
   ~GatewayWorkers();
   GatewayWorkers(const GatewayWorkers&) = delete;
   GatewayWorkers& operator=(const GatewayWorkers&) = delete;

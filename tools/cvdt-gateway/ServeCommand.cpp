@@ -1,5 +1,6 @@
 // `cvdt-gateway serve --listen ADDR:PORT --db PATH|postgresql://... [--workers N]
-// [--store-threads N] [--max-connections N] [--max-per-address N] [--frame-timeout-ms N] [--codepage N]`.
+// [--store-threads N] [--max-connections N] [--max-per-address N] [--frame-timeout-ms N]
+// [--codepage N]`.
 #include "ServeCommand.h"
 
 #include <cstdio>

@@ -1,4 +1,5 @@
-// `cvdt-gateway status --db PATH|postgresql://... [--equip ID] [--json] [--codepage N] [--watch [--interval N]]`.
+// `cvdt-gateway status --db PATH|postgresql://... [--equip ID] [--json] [--codepage N] [--watch
+// [--interval N]]`.
 #include "StatusCommand.h"
 
 #include <unistd.h>
@@ -80,7 +81,8 @@ void StatusCommand::addTo(cli::NCliApp& cli) {
       "cvdt-gateway status --db postgresql://gw@db.example/cvdt --json",
       [options] { return StatusCommand(*options).run(); });
   status->add_option("--db", options->strDb, "the gateway's SQLite file or postgresql:// address")
-      ->required()->type_name("DB");
+      ->required()
+      ->type_name("DB");
   status->add_option("--equip", options->strEquip, "only this equipment")
       ->type_name("ID")->each([o = options.get()](const std::string&) { o->bEquipGiven = true; });
   status->add_flag("--json", options->bJson, "print one JSON object {\"commanded\":[...],\"automatic\":[...]}");
