@@ -240,6 +240,7 @@ void GatewayServer::handOver(Entries::iterator it) {
   entry.inStore = true;
   ++m_nInStore;
   m_store.submit(it->first, entry.connection->body());
+  if (m_store.runsInline()) takeOutcomes();
 }
 
 // A connection closed meanwhile (its deadline) has its outcome dropped.

@@ -22,8 +22,8 @@ namespace cvdt::gateway {
 // request is still one procedure run, one transaction, on one connection; its outcome comes
 // back only once that transaction is over. The loop submits and takes outcomes; the threads
 // only run procedures. With no threads at all, submit() runs the procedure on the loop itself
-// (SQLite commits without a flush, faster than waking a thread), and its outcome comes back the
-// same way.
+// (SQLite commits without a flush, faster than waking a thread), and its outcome is there to
+// take as soon as submit() returns.
 class StoreThreads {
  public:
   struct Outcome {
@@ -42,8 +42,9 @@ class StoreThreads {
   // Opens every connection (the first brings the schema up to date) and starts the threads.
   // False with error set when a connection cannot be opened.
   bool start(std::string& error);
-  // Readable while outcomes wait to be taken.
+  // Readable while outcomes of the threads wait to be taken.
   int readyFd() const { return m_nReadyFd; }
+  bool runsInline() const { return m_nCount == 0; }
 
   void submit(uint64_t key, std::string requestText);
   // Withdraws a request that no thread has taken yet; false when one has (its outcome will
