@@ -174,7 +174,7 @@ TEST(CvdtCliTest, GatewayCommandLines) {
       {{"status", "--db", db, "--interval", "0"}, 2, {}, {"--interval: '0' is not a decimal number from 1 to 3600"}},
       {{"serve", "--listen", "127.0.0.1:0", "--codepage", "abc"}, 2, {},
        {"cvdt-gateway serve: --codepage: 'abc' is not a code page number"}},
-      {{"status", "--db"}, 2, {}, {"cvdt-gateway status: --db: 1 required DB missing"}},
+      {{"status", "--db"}, 2, {}, {"cvdt-gateway status: --db: 1 required FILE missing"}},
       {{"status"}, 2, {}, {"cvdt-gateway status: --db is required"}},
       {{"status", "--db", folder + "/none.db"}, 1, {}, {"cvdt-gateway status: "}},
       {{"target", "add", "--db", db, "--dist", "5", "--name", "N", "--policy-file", folder + "/none.xml"}, 1, {},

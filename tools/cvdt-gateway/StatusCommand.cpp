@@ -82,7 +82,7 @@ void StatusCommand::addTo(cli::NCliApp& cli) {
       [options] { return StatusCommand(*options).run(); });
   status->add_option("--db", options->strDb, "the gateway's SQLite file or postgresql:// address")
       ->required()
-      ->type_name("DB");
+      ->type_name("FILE");
   status->add_option("--equip", options->strEquip, "only this equipment")
       ->type_name("ID")->each([o = options.get()](const std::string&) { o->bEquipGiven = true; });
   status->add_flag("--json", options->bJson, "print one JSON object {\"commanded\":[...],\"automatic\":[...]}");
