@@ -3,10 +3,12 @@
 # against: the raw TCP ceiling (cvdt_gateway_bench's accept-read-reply-close server), one gateway
 # on SQLite, one on PostgreSQL, one on PostgreSQL with 4 event loops, two on one PostgreSQL, and
 # one on PostgreSQL without a flush per commit (where the time goes); then the paced fleet of the
-# target: 10,000 workstations, one report each, in 60 s, on one gateway on PostgreSQL.
+# target: 10,000 workstations, one report each, in 60 s, on one gateway on SQLite and on
+# PostgreSQL (and on another build's gateway side by side with CVDT_BENCH_BASELINE=PATH).
 # Usage: bench/fleet_vs_ceiling.sh [BUILD_DIR [REPORTS [CONCURRENCY]]]   (defaults: build 20000 16)
 # CVDT_BENCH_MODE=saturation leaves out the 60-second paced run, =paced runs only that one;
-# CVDT_BENCH_WORKERS sets the paced gateway's event loops (default 4).
+# CVDT_BENCH_WORKERS sets the event loops of the last paced gateway (default 4);
+# CVDT_BENCH_SERVE adds options to every saturated gateway (such as --store-threads 8).
 set -eu
 
 build_dir=${1:-build}
@@ -48,6 +50,7 @@ fresh_pg() {
 start_server() {
   name=$1
   shift
+  : >"$work/$name.out"  # no line of an earlier server of this name may be read as this one's
   "$@" >"$work/$name.out" 2>"$work/$name.err" &
   pids="$pids $!"
   for _ in $(seq 100); do
@@ -91,6 +94,8 @@ PY
 }
 
 mode=${CVDT_BENCH_MODE:-all}
+serve_extra=${CVDT_BENCH_SERVE:-}
+baseline=${CVDT_BENCH_BASELINE:-}
 workers=${CVDT_BENCH_WORKERS:-4}
 if [ "$mode" != paced ]; then
 echo "cvdt-fleet, $reports reports as fast as $concurrency client threads go (one TCP connection each)"
@@ -99,40 +104,77 @@ start_server ceiling "$ceiling" --ceiling-server
 run_fleet "raw TCP ceiling" "" "$port"
 stop_servers
 
-start_server sqlite "$gateway" serve --listen 127.0.0.1:0 --db "$work/gateway.db"
+if [ -n "$baseline" ]; then
+  start_server sqlite "$baseline" serve --listen 127.0.0.1:0 --db "$work/baseline.db"
+  run_fleet "baseline: 1 gateway, SQLite" "$work/baseline.db" "$port"
+  stop_servers
+  db=$(fresh_pg bench0)
+  start_server pg0 "$baseline" serve --listen 127.0.0.1:0 --db "$db"
+  run_fleet "baseline: 1 gateway, PostgreSQL" "$db" "$port"
+  stop_servers
+fi
+
+start_server sqlite "$gateway" serve --listen 127.0.0.1:0 --db "$work/gateway.db" $serve_extra
 run_fleet "1 gateway, SQLite" "$work/gateway.db" "$port"
 stop_servers
 
 db=$(fresh_pg bench1)
-start_server pg1 "$gateway" serve --listen 127.0.0.1:0 --db "$db"
+start_server pg1 "$gateway" serve --listen 127.0.0.1:0 --db "$db" $serve_extra
 run_fleet "1 gateway, PostgreSQL" "$db" "$port"
 stop_servers
 
 db=$(fresh_pg bench2)
-start_server pg4 "$gateway" serve --listen 127.0.0.1:0 --db "$db" --workers 4
+start_server pg4 "$gateway" serve --listen 127.0.0.1:0 --db "$db" --workers 4 $serve_extra
 run_fleet "1 gateway x 4 loops, PostgreSQL" "$db" "$port"
 stop_servers
 
 db=$(fresh_pg bench3)
-start_server pga "$gateway" serve --listen 127.0.0.1:0 --db "$db"
+start_server pga "$gateway" serve --listen 127.0.0.1:0 --db "$db" $serve_extra
 first=$port
-start_server pgb "$gateway" serve --listen 127.0.0.1:0 --db "$db"
+start_server pgb "$gateway" serve --listen 127.0.0.1:0 --db "$db" $serve_extra
 run_fleet "2 gateways, one PostgreSQL" "$db" "$first" "$port"
 stop_servers
 
 db=$(fresh_pg bench4)
 start_server pgnf "$gateway" serve --listen 127.0.0.1:0 \
-  --db "$db&options=-csynchronous_commit%3Doff"
+  --db "$db&options=-csynchronous_commit%3Doff" $serve_extra
 run_fleet "1 gateway, PostgreSQL, no flush" "$db" "$port"
 stop_servers
 
 fi
 [ "$mode" = saturation ] && exit 0
+# run_paced LABEL GATEWAY DB [SERVE_OPTION...]: 10,000 workstations, one report each, over 60 s.
+run_paced() {
+  label=$1
+  program=$2
+  db=$3
+  shift 3
+  start_server paced "$program" serve --listen 127.0.0.1:0 --db "$db" "$@"
+  "$fleet" --gateway "127.0.0.1:$port" --workstations 10000 --rate 167 --concurrency 64 \
+    --duration 75 --db "$db" --json >"$work/paced.json" || true
+  stop_servers
+  python3 - "$label" "$work/paced.json" <<'PY'
+import json, sys
+s = json.load(open(sys.argv[2]))
+l = s["latency_ms"]
+check = s.get("check", {})
+verdict = "exactly once" if check.get("passed") else "FAILED %s" % check
+print("%-44s %6d %7.1f %7.2f %7.2f %8.1f %6d  %s" % (sys.argv[1], s["acknowledged"],
+      s["requests_per_second"], l["p50"], l["p99"], l["max"], s["errors"], verdict))
+PY
+}
+
 echo
-echo "10,000 workstations, one report each, paced over 60 s (about 167/s), one gateway with"
-echo "$workers event loop(s) on PostgreSQL:"
-db=$(fresh_pg bench5)
-start_server paced "$gateway" serve --listen 127.0.0.1:0 --db "$db" --workers "$workers"
-"$fleet" --gateway "127.0.0.1:$port" --workstations 10000 --rate 167 --concurrency 64 \
-  --duration 75 --db "$db"
-stop_servers
+echo "10,000 workstations, one report each, paced over 60 s (167/s), one event loop per gateway"
+echo "(CVDT_BENCH_BASELINE=PATH: another build's gateway, run side by side):"
+printf "%-44s %6s %7s %7s %7s %8s %6s  %s\n" "set-up" "acked" "req/s" "p50 ms" "p99 ms" "max ms" \
+  "errors" "check"
+n=0
+for program in ${CVDT_BENCH_BASELINE:-} "$gateway"; do
+  n=$((n + 1))
+  build=this
+  [ "$program" != "$gateway" ] && build=baseline
+  run_paced "$build: SQLite" "$program" "$work/paced$n.db"
+  run_paced "$build: PostgreSQL" "$program" "$(fresh_pg paced$n)"
+done
+run_paced "this: PostgreSQL, $workers loops" "$gateway" "$(fresh_pg pacedw)" --workers "$workers"

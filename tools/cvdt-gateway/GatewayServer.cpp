@@ -21,6 +21,7 @@ namespace {
 
 constexpr uint64_t kListenKey = 0;
 constexpr uint64_t kSignalKey = 1;
+constexpr uint64_t kStoreKey = 2;
 constexpr auto kDescriptorPause = std::chrono::milliseconds(100);
 // Descriptors kept free for the listener, epoll, signals, standard streams and the database.
 constexpr uint64_t kReservedDescriptors = 32;
@@ -33,8 +34,8 @@ void writeLogLine(const std::string& line) {
 
 }  // namespace
 
-GatewayServer::GatewayServer(const ServerOptions& options, GatewayProcedures& procedures)
-    : m_options(options), m_nMaxConnections(options.maxConnections), m_procedures(procedures) {}
+GatewayServer::GatewayServer(const ServerOptions& options, StoreThreads& store)
+    : m_options(options), m_nMaxConnections(options.maxConnections), m_store(store) {}
 
 GatewayServer::~GatewayServer() {
   m_entries.clear();
@@ -89,7 +90,9 @@ bool GatewayServer::start(std::string& error) {
   m_nBoundPort = ntohs(address.sin_port);
   m_nEpollFd = epoll_create1(EPOLL_CLOEXEC);
   epoll_event event{EPOLLIN, {.u64 = kListenKey}};
-  if (m_nEpollFd < 0 || epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_nListenFd, &event) != 0) {
+  epoll_event store{EPOLLIN, {.u64 = kStoreKey}};
+  if (m_nEpollFd < 0 || epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_nListenFd, &event) != 0 ||
+      epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_store.readyFd(), &store) != 0) {
     error = std::string("epoll: ") + std::strerror(errno);
     return false;
   }
@@ -125,7 +128,7 @@ std::string GatewayServer::boundAddress() const {
 
 int GatewayServer::run() {
   epoll_event events[64];
-  while (!m_bStopping) {
+  while (!m_bStopping || m_nInStore > 0 || !m_entries.empty()) {
     int count = epoll_wait(m_nEpollFd, events, 64, waitTimeoutMs());
     if (count < 0 && errno != EINTR) {
       writeLogLine(std::string("event loop failed: ") + std::strerror(errno));
@@ -144,7 +147,9 @@ void GatewayServer::dispatch(uint64_t key, uint32_t events) {
   if (key == kListenKey) {
     acceptClients();
   } else if (key == kSignalKey) {
-    m_bStopping = true;
+    beginStopping();
+  } else if (key == kStoreKey) {
+    takeOutcomes();
   } else if (auto it = m_entries.find(key); it != m_entries.end()) {
     GatewayConnection& connection = *it->second.connection;
     bool writable = connection.replying() && (events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) != 0;
@@ -166,7 +171,7 @@ void GatewayServer::acceptClients() {
 // Entries are in accept order, so the first one that is not being answered is the oldest idle.
 bool GatewayServer::closeOldestIdle() {
   for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-    if (it->second.connection->replying()) continue;
+    if (it->second.connection->replying() || it->second.inStore) continue;
     log(*it->second.connection, "connection cap of " + std::to_string(m_nMaxConnections) +
                                     " reached, the oldest idle connection closed");
     closeConnection(it);
@@ -210,9 +215,7 @@ void GatewayServer::advance(Entries::iterator it, GatewayConnection::Progress pr
     case Progress::NeedMore:
       watch(it, connection.replying() ? EPOLLOUT : EPOLLIN);
       return;
-    case Progress::FrameReady:
-      advance(it, answer(connection));
-      return;
+    case Progress::FrameReady: handOver(it); return;
     case Progress::FrameRefused:
       log(connection, "refused: " + connection.failure());
       advance(it, connection.startReply("C00440AERR|@" + connection.failure()));
@@ -226,11 +229,49 @@ void GatewayServer::advance(Entries::iterator it, GatewayConnection::Progress pr
   closeConnection(it);
 }
 
-GatewayConnection::Progress GatewayServer::answer(GatewayConnection& connection) {
-  GatewayOutcome outcome = m_procedures.run(connection.body());
-  if (outcome.ok) return connection.startReply("C00440AOK|@" + outcome.text);
-  log(connection, "refused: " + outcome.text);
-  return connection.startReply("C00440AERR|@" + outcome.text);
+// The socket is not watched while the store works: a client that closes meanwhile would
+// otherwise wake the loop again and again.
+void GatewayServer::handOver(Entries::iterator it) {
+  Entry& entry = it->second;
+  if (entry.events != 0) {
+    epoll_ctl(m_nEpollFd, EPOLL_CTL_DEL, entry.connection->fd(), nullptr);
+    entry.events = 0;
+  }
+  entry.inStore = true;
+  ++m_nInStore;
+  m_store.submit(it->first, entry.connection->body());
+  if (m_store.runsInline()) takeOutcomes();
+}
+
+// A connection closed meanwhile (its deadline) has its outcome dropped.
+void GatewayServer::takeOutcomes() {
+  for (StoreThreads::Outcome& done : m_store.takeOutcomes()) {
+    auto it = m_entries.find(done.key);
+    if (it == m_entries.end() || !it->second.inStore) continue;
+    it->second.inStore = false;
+    --m_nInStore;
+    GatewayConnection& connection = *it->second.connection;
+    if (done.outcome.ok) {
+      advance(it, connection.startReply("C00440AOK|@" + done.outcome.text));
+      continue;
+    }
+    log(connection, "refused: " + done.outcome.text);
+    advance(it, connection.startReply("C00440AERR|@" + done.outcome.text));
+  }
+}
+
+// No new clients; those still sending are closed; requests in the store get their replies.
+void GatewayServer::beginStopping() {
+  m_bStopping = true;
+  setAccepting(false);
+  // The stop stays readable (signal pending, or the event shared by every loop): unwatched.
+  int stopFd = m_options.stopFd >= 0 ? m_options.stopFd : m_nSignalFd;
+  epoll_ctl(m_nEpollFd, EPOLL_CTL_DEL, stopFd, nullptr);
+  for (auto it = m_entries.begin(); it != m_entries.end();) {
+    auto next = std::next(it);
+    if (!it->second.inStore && !it->second.connection->replying()) closeConnection(it);
+    it = next;
+  }
 }
 
 void GatewayServer::watch(Entries::iterator it, uint32_t events) {
@@ -247,6 +288,10 @@ void GatewayServer::watch(Entries::iterator it, uint32_t events) {
 }
 
 void GatewayServer::closeConnection(Entries::iterator it) {
+  if (it->second.inStore) {
+    m_store.withdraw(it->first);  // not started: nothing of it is written
+    --m_nInStore;
+  }
   auto counted = m_connectionsPerAddress.find(it->second.address);
   if (counted != m_connectionsPerAddress.end() && --counted->second == 0)
     m_connectionsPerAddress.erase(counted);
@@ -259,14 +304,17 @@ void GatewayServer::expireConnections() {
   auto now = Clock::now();
   while (!m_entries.empty() && m_entries.begin()->second.connection->deadline() <= now) {
     const GatewayConnection& connection = *m_entries.begin()->second.connection;
-    log(connection, std::string(connection.replying() ? "reply not taken" : "no complete frame") +
-                        " within " + std::to_string(m_options.frameTimeoutMs) + " ms, closed");
+    const char* what = m_entries.begin()->second.inStore ? "no answer from the database"
+                       : connection.replying()           ? "reply not taken"
+                                                         : "no complete frame";
+    log(connection,
+        std::string(what) + " within " + std::to_string(m_options.frameTimeoutMs) + " ms, closed");
     closeConnection(m_entries.begin());
   }
 }
 
 void GatewayServer::setAccepting(bool accepting) {
-  if (accepting == m_bAccepting) return;
+  if (accepting == m_bAccepting || (accepting && m_bStopping)) return;
   if (accepting && m_entries.size() >= m_nMaxConnections) return;
   epoll_event event{accepting ? uint32_t(EPOLLIN) : 0u, {.u64 = kListenKey}};
   if (epoll_ctl(m_nEpollFd, EPOLL_CTL_MOD, m_nListenFd, &event) == 0) m_bAccepting = accepting;
@@ -275,7 +323,7 @@ void GatewayServer::setAccepting(bool accepting) {
 int GatewayServer::waitTimeoutMs() const {
   Clock::time_point wake = Clock::time_point::max();
   if (!m_entries.empty()) wake = m_entries.begin()->second.connection->deadline();
-  if (!m_bAccepting && m_entries.size() < m_nMaxConnections)
+  if (!m_bAccepting && !m_bStopping && m_entries.size() < m_nMaxConnections)
     wake = std::min(wake, m_resumeAcceptAt);
   if (wake == Clock::time_point::max()) return -1;
   auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();

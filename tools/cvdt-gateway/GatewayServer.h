@@ -1,5 +1,5 @@
-// GatewayServer: the gateway's single-threaded event loop: accepts clients on one TCP address,
-// reads one request frame from each, answers it through GatewayProcedures and closes.
+// GatewayServer: the gateway's event loop: accepts clients on one TCP address, reads one
+// request frame from each, has its store threads run the procedure, answers and closes.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "GatewayConnection.h"
-#include "GatewayProcedures.h"
+#include "StoreThreads.h"
 
 namespace cvdt::gateway {
 
@@ -33,9 +33,13 @@ struct ServerOptions {
 // for its frame; only when every open connection is being answered does accepting pause until
 // one closes. A client address with maxPerAddress open connections has further ones closed at
 // once. Every refused request and every connection closed for a fault is one line on stderr.
+// The loop never waits for the database: a complete request goes to the store threads, and the
+// socket is left alone until its outcome comes back. On SIGINT or SIGTERM the loop stops
+// accepting, closes connections still sending, and ends once the requests in the store are
+// answered (or their deadlines pass).
 class GatewayServer {
  public:
-  GatewayServer(const ServerOptions& options, GatewayProcedures& procedures);
+  GatewayServer(const ServerOptions& options, StoreThreads& store);
   ~GatewayServer();
   GatewayServer(const GatewayServer&) = delete;
   GatewayServer& operator=(const GatewayServer&) = delete;
@@ -57,6 +61,7 @@ class GatewayServer {
     std::unique_ptr<GatewayConnection> connection;
     uint32_t events = 0;  // what the socket is registered for; 0 = not registered
     uint32_t address = 0;  // the client's IPv4 address, network order
+    bool inStore = false;  // the request is with the store threads
   };
   using Entries = std::map<uint64_t, Entry>;  // keyed in accept order, so by deadline
 
@@ -67,7 +72,9 @@ class GatewayServer {
   void acceptOne();
   void dispatch(uint64_t key, uint32_t events);
   void advance(Entries::iterator it, GatewayConnection::Progress progress);
-  GatewayConnection::Progress answer(GatewayConnection& connection);
+  void handOver(Entries::iterator it);
+  void takeOutcomes();
+  void beginStopping();
   void watch(Entries::iterator it, uint32_t events);
   void closeConnection(Entries::iterator it);
   void expireConnections();
@@ -79,7 +86,8 @@ class GatewayServer {
   size_t m_nMaxConnections = 0;
   uint64_t m_nDescriptorLimit = 0;
   std::map<uint32_t, size_t> m_connectionsPerAddress;
-  GatewayProcedures& m_procedures;
+  StoreThreads& m_store;
+  size_t m_nInStore = 0;
   int m_nListenFd = -1;
   int m_nEpollFd = -1;
   int m_nSignalFd = -1;
@@ -88,7 +96,7 @@ class GatewayServer {
   bool m_bStopping = false;
   // After running out of descriptors, accepting pauses until then (or until a close).
   Clock::time_point m_resumeAcceptAt{};
-  uint64_t m_nNextKey = 2;
+  uint64_t m_nNextKey = 3;
   Entries m_entries;
 };
 

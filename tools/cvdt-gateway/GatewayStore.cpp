@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "SchemaMigrations.h"
-#include "SqliteSession.h"
 
 namespace cvdt::gateway {
 namespace {
@@ -61,14 +60,6 @@ int64_t integerOf(const std::optional<std::string>& cell) {
 
 }  // namespace
 
-bool GatewayStore::open(const std::string& path, bool create) {
-  if (isPostgresLocation(path)) {
-    m_strError = "this command reads an SQLite file; " + path + " is a PostgreSQL address";
-    return false;
-  }
-  return openLocation(path, create);
-}
-
 bool GatewayStore::connect(const std::string& location) { return openLocation(location, true); }
 
 bool GatewayStore::connect(const std::string& location, bool create) {
@@ -78,11 +69,6 @@ bool GatewayStore::connect(const std::string& location, bool create) {
 bool GatewayStore::openLocation(const std::string& location, bool create) {
   m_pSession = openSqlSession(location, create, m_strError);
   return m_pSession != nullptr && SchemaMigrations::apply(*m_pSession, m_strError);
-}
-
-sqlite3* GatewayStore::handle() const {
-  auto* sqlite = dynamic_cast<SqliteSession*>(m_pSession.get());
-  return sqlite ? sqlite->handle() : nullptr;
 }
 
 bool GatewayStore::fail(const char* what) {

@@ -2,8 +2,6 @@
 // procedure, each write done in one transaction.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -12,7 +10,6 @@
 #include <vector>
 
 #include "SqlSession.h"
-#include "SqlStatement.h"
 
 namespace cvdt::gateway {
 
@@ -55,17 +52,12 @@ class GatewayStore {
  public:
   GatewayStore() = default;
 
-  // Opens an SQLite file, creating it only when create is set, and brings the schema up to date.
-  // The admin commands that read the file directly use this. False with error() set on failure.
-  bool open(const std::string& path, bool create);
   // Opens location (an SQLite path, created if missing, or a postgresql:// address) and brings
   // the schema up to date.
   bool connect(const std::string& location);
   // The same, creating a missing SQLite file only when create is set.
   bool connect(const std::string& location, bool create);
   const std::string& error() const { return m_strError; }
-  // The SQLite connection after open(); null on PostgreSQL.
-  sqlite3* handle() const;
   SqlSession& session() { return *m_pSession; }
 
   bool recordCommandedResult(const CommandedReport& report);

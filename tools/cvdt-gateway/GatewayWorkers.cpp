@@ -13,9 +13,12 @@
 namespace cvdt::gateway {
 
 GatewayWorkers::GatewayWorkers(const ServerOptions& options, std::string location, SiteText site,
-                               unsigned count)
-    : m_options(options), m_strLocation(std::move(location)), m_site(site),
-      m_nCount(std::max(1u, count)) {}
+                               unsigned count, unsigned storeThreads)
+    : m_options(options),
+      m_strLocation(std::move(location)),
+      m_site(site),
+      m_nCount(std::max(1u, count)),
+      m_nStoreThreads(storeThreads) {}
 
 GatewayWorkers::~GatewayWorkers() {
   stopAll();
@@ -57,12 +60,9 @@ bool GatewayWorkers::start(std::string& error) {
 
 bool GatewayWorkers::startWorker(Worker& worker, const ServerOptions& options,
                                  std::string& error) {
-  if (!worker.store.connect(m_strLocation)) {
-    error = worker.store.error();
-    return false;
-  }
-  worker.procedures = std::make_unique<GatewayProcedures>(worker.store, m_site);
-  worker.server = std::make_unique<GatewayServer>(options, *worker.procedures);
+  worker.store = std::make_unique<StoreThreads>(m_strLocation, m_site, m_nStoreThreads);
+  if (!worker.store->start(error)) return false;
+  worker.server = std::make_unique<GatewayServer>(options, *worker.store);
   return worker.server->start(error);
 }
 

@@ -1,5 +1,5 @@
 // GatewayWorkers: `serve`'s event loops: one or more GatewayServer loops on one port, each in a
-// thread of its own with its own database connection, stopped together by SIGINT or SIGTERM.
+// thread of its own with its own store threads, stopped together by SIGINT or SIGTERM.
 #pragma once
 
 #include <memory>
@@ -7,10 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "GatewayProcedures.h"
 #include "GatewayServer.h"
-#include "GatewayStore.h"
 #include "SiteText.h"
+#include "StoreThreads.h"
 
 namespace cvdt::gateway {
 
@@ -19,13 +18,14 @@ namespace cvdt::gateway {
 // per address holds per loop.
 class GatewayWorkers {
  public:
-  GatewayWorkers(const ServerOptions& options, std::string location, SiteText site,
-                 unsigned count);
+  // storeThreads: the threads (and database connections) of each loop.
+  GatewayWorkers(const ServerOptions& options, std::string location, SiteText site, unsigned count,
+                 unsigned storeThreads);
   ~GatewayWorkers();
   GatewayWorkers(const GatewayWorkers&) = delete;
   GatewayWorkers& operator=(const GatewayWorkers&) = delete;
 
-  // Opens one database connection and binds one listening socket per loop (port 0 picks the
+  // Opens the database connections and binds one listening socket per loop (port 0 picks the
   // same free port for all). False with error set; exitCode() says which failure.
   bool start(std::string& error);
   std::string boundAddress() const;
@@ -37,8 +37,7 @@ class GatewayWorkers {
 
  private:
   struct Worker {
-    GatewayStore store;
-    std::unique_ptr<GatewayProcedures> procedures;
+    std::unique_ptr<StoreThreads> store;  // outlives the loop that submits to it
     std::unique_ptr<GatewayServer> server;
     std::thread thread;
     int result = 0;
@@ -51,6 +50,7 @@ class GatewayWorkers {
   std::string m_strLocation;
   SiteText m_site;
   unsigned m_nCount;
+  unsigned m_nStoreThreads;
   int m_nStopFd = -1;     // readable once every loop should stop
   int m_nEndedFd = -1;    // a loop that returns on its own says so here
   int m_nSignalFd = -1;

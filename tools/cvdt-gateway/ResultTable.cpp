@@ -59,24 +59,6 @@ std::string firstCharacters(const std::string& text, size_t count, bool& cut) {
 
 }  // namespace
 
-bool ResultTable::fill(SqlStatement& query, const SiteText& site) {
-  int rc;
-  while ((rc = query.step()) == SQLITE_ROW) {
-    std::vector<std::optional<std::string>> row;
-    for (size_t i = 0; i < m_columns.size(); ++i) {
-      int column = static_cast<int>(i);
-      std::optional<std::string> value;
-      if (!query.isNull(column)) value = query.text(column);
-      if (value && site.codePage() != 0 && m_columns[i].kind == Kind::Text)
-        value = site.toDisplay(*value);
-      row.push_back(std::move(value));
-    }
-    m_rows.push_back(std::move(row));
-  }
-  query.reset();
-  return rc == SQLITE_DONE;
-}
-
 void ResultTable::fill(std::vector<SqlRow> rows, const SiteText& site) {
   for (SqlRow& row : rows) {
     row.resize(m_columns.size());

@@ -8,7 +8,6 @@
 #include "NCliJson.h"
 #include "SiteText.h"
 #include "SqlSession.h"
-#include "SqlStatement.h"
 
 namespace cvdt::gateway {
 
@@ -22,10 +21,8 @@ class ResultTable {
 
   explicit ResultTable(std::vector<Column> columns) : m_columns(std::move(columns)) {}
 
-  // Steps the query to its end; column i of each row fills column i of the table. With a site
-  // code page, a stored text that is not UTF-8 is decoded with it. False when a step fails.
-  bool fill(SqlStatement& query, const SiteText& site = SiteText());
-  // The same from rows already read (from either engine).
+  // Column i of each row (from either engine) fills column i of the table. With a site code
+  // page, a stored text that is not UTF-8 is decoded with it.
   void fill(std::vector<SqlRow> rows, const SiteText& site = SiteText());
   size_t size() const { return m_rows.size(); }
 

@@ -1,5 +1,6 @@
 // `cvdt-gateway serve --listen ADDR:PORT --db PATH|postgresql://... [--workers N]
-// [--max-connections N] [--max-per-address N] [--frame-timeout-ms N] [--codepage N]`.
+// [--store-threads N] [--max-connections N] [--max-per-address N] [--frame-timeout-ms N]
+// [--codepage N]`.
 #include "ServeCommand.h"
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "GatewayServer.h"
 #include "GatewayWorkers.h"
 #include "NCliNumber.h"
+#include "SqlSession.h"
 
 namespace cvdt::gateway {
 
@@ -27,6 +29,10 @@ void ServeCommand::addTo(cli::NCliApp& cli) {
   cli::NCliNumber::add(*serve, "--workers", options->nWorkers, 1, 256,
                        "event loops on the one port (SO_REUSEPORT), each with its own database "
                        "connection");
+  cli::NCliNumber::add(*serve, "--store-threads", options->nStoreThreads, 0, 64,
+                       "threads per event loop that run the procedures, each with its own "
+                       "database connection; 0 runs them on the loop (default: 0 on SQLite, "
+                       "whose commits do not wait for a flush, 4 on PostgreSQL)");
   cli::NCliNumber::add(*serve, "--max-connections", options->nMaxConnections, 1, 1000000,
                        "connections served at once");
   cli::NCliNumber::add(*serve, "--max-per-address", options->nMaxPerAddress, 1, 1000000,
@@ -55,8 +61,11 @@ int ServeCommand::run() {
   ServerOptions options;
   readOptions(options);
   std::string error;
+  int64_t storeThreads =
+      m_options.nStoreThreads.value_or(isPostgresLocation(m_options.strDb) ? 4 : 0);
   GatewayWorkers loops(options, m_options.strDb, SiteText(m_options.nCodePage),
-                       static_cast<unsigned>(m_options.nWorkers));
+                       static_cast<unsigned>(m_options.nWorkers),
+                       static_cast<unsigned>(storeThreads));
   if (!loops.start(error)) {
     std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());
     return cli::kExitFailed;

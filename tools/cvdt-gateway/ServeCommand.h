@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "NCliApp.h"
@@ -16,6 +17,8 @@ class ServeCommand {
     std::string strListen = "127.0.0.1:7221", strDb = "cvdt-gateway.db";
     int64_t nMaxConnections = 1024, nMaxPerAddress = 64, nFrameTimeoutMs = 10000;
     int64_t nWorkers = 1;  // event loops on the one port
+    std::optional<int64_t> nStoreThreads;  // per loop; unset: 0 (on the loop) on SQLite, 4 on
+                                           // PostgreSQL
     uint32_t nCodePage = 0;  // the site's code page; 0: texts kept as they came
   };
 

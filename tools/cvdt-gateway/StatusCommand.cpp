@@ -1,4 +1,5 @@
-// `cvdt-gateway status --db PATH [--equip ID] [--json] [--codepage N] [--watch [--interval N]]`.
+// `cvdt-gateway status --db PATH|postgresql://... [--equip ID] [--json] [--codepage N] [--watch
+// [--interval N]]`.
 #include "StatusCommand.h"
 
 #include <unistd.h>
@@ -19,16 +20,18 @@ namespace {
 using Kind = ResultTable::Kind;
 
 // The latest report per equipment and distribution (whatever its command id), with the
-// distribution's deletion mark; deletions with no commanded report at all follow.
+// distribution's deletion mark; deletions with no commanded report at all follow. ?2 is 1 when
+// only equipment ?1 is shown. Written for both engines.
 constexpr const char* kCommandedSql =
-    "WITH latest AS (SELECT equip_id, dist_id, cmd_id, proc_type, status, status_detail, actor,"
-    "   reported_at, MAX(history_id) FROM n_equip_history WHERE ?1 IS NULL OR equip_id = ?1"
-    "   GROUP BY equip_id, dist_id)"
+    "WITH latest AS (SELECT h.equip_id, h.dist_id, h.cmd_id, h.proc_type, h.status,"
+    "   h.status_detail, h.actor, h.reported_at FROM n_equip_history h"
+    "   WHERE h.history_id IN (SELECT MAX(history_id) FROM n_equip_history"
+    "     WHERE ?2 = 0 OR equip_id = ?1 GROUP BY equip_id, dist_id))"
     " SELECT l.equip_id, l.dist_id, l.cmd_id, l.proc_type, l.status, l.status_detail, l.actor,"
     " l.reported_at, d.deleted_at FROM latest l"
     " LEFT JOIN n_equip_deleted d ON d.equip_id = l.equip_id AND d.dist_id = l.dist_id"
     " UNION ALL SELECT d.equip_id, d.dist_id, NULL, NULL, NULL, NULL, NULL, NULL, d.deleted_at"
-    " FROM n_equip_deleted d WHERE (?1 IS NULL OR d.equip_id = ?1) AND NOT EXISTS"
+    " FROM n_equip_deleted d WHERE (?2 = 0 OR d.equip_id = ?1) AND NOT EXISTS"
     "   (SELECT 1 FROM latest l WHERE l.equip_id = d.equip_id AND l.dist_id = d.dist_id)"
     " ORDER BY 1, 2";
 
@@ -38,7 +41,7 @@ constexpr const char* kAutomaticSql =
     " s.dist_server_ip, s.err_detail, s.reported_at FROM a_equip_status s"
     " WHERE s.history_id = (SELECT MAX(x.history_id) FROM a_equip_status x"
     "   WHERE x.equip_id = s.equip_id AND x.dist_id = s.dist_id)"
-    " AND (?1 IS NULL OR s.equip_id = ?1)"
+    " AND (?2 = 0 OR s.equip_id = ?1)"
     " ORDER BY 1, 2";
 
 std::vector<ResultTable::Column> commandedColumns() {
@@ -74,9 +77,12 @@ void StatusCommand::addTo(cli::NCliApp& cli) {
   CLI::App* status = cli.addCommand(
       cli.root(), "status", "the latest commanded and automatic status of every equipment",
       "cvdt-gateway status --db gateway.db --equip EQ0000000001\n"
-      "cvdt-gateway status --db gateway.db --watch --interval 1",
+      "cvdt-gateway status --db gateway.db --watch --interval 1\n"
+      "cvdt-gateway status --db postgresql://gw@db.example/cvdt --json",
       [options] { return StatusCommand(*options).run(); });
-  status->add_option("--db", options->strDb, "the gateway's SQLite database")->required()->type_name("FILE");
+  status->add_option("--db", options->strDb, "the gateway's SQLite file or postgresql:// address")
+      ->required()
+      ->type_name("FILE");
   status->add_option("--equip", options->strEquip, "only this equipment")
       ->type_name("ID")->each([o = options.get()](const std::string&) { o->bEquipGiven = true; });
   status->add_flag("--json", options->bJson, "print one JSON object {\"commanded\":[...],\"automatic\":[...]}");
@@ -89,16 +95,17 @@ void StatusCommand::addTo(cli::NCliApp& cli) {
                        "seconds between two readings with --watch");
 }
 
-bool StatusCommand::query(sqlite3* db, const char* sql, ResultTable& table) const {
-  SqlStatement statement(db, sql);
-  if (!statement.ok()) return false;
-  if (m_options.bEquipGiven) statement.bind(1, m_options.strEquip);
-  return table.fill(statement, SiteText(m_options.nCodePage));
+bool StatusCommand::query(SqlSession& session, const char* sql, ResultTable& table) const {
+  std::vector<SqlRow> rows;
+  if (!session.run(sql, {m_options.strEquip, int64_t{m_options.bEquipGiven ? 1 : 0}}, &rows))
+    return false;
+  table.fill(std::move(rows), SiteText(m_options.nCodePage));
+  return true;
 }
 
 bool StatusCommand::read(GatewayStore& store, ResultTable& commanded, ResultTable& automatic) const {
-  return query(store.handle(), kCommandedSql, commanded) &&
-         query(store.handle(), kAutomaticSql, automatic);
+  return query(store.session(), kCommandedSql, commanded) &&
+         query(store.session(), kAutomaticSql, automatic);
 }
 
 std::string StatusCommand::render(const ResultTable& commanded, const ResultTable& automatic) const {
@@ -112,14 +119,14 @@ std::string StatusCommand::render(const ResultTable& commanded, const ResultTabl
 
 int StatusCommand::run() {
   GatewayStore store;
-  if (!store.open(m_options.strDb, false)) {
+  if (!store.connect(m_options.strDb, false)) {
     std::fprintf(stderr, "cvdt-gateway status: %s\n", store.error().c_str());
     return cli::kExitFailed;
   }
   if (m_options.bWatch) return watch(store);
   ResultTable commanded(commandedColumns()), automatic(automaticColumns());
   if (!read(store, commanded, automatic)) {
-    std::fprintf(stderr, "cvdt-gateway status: %s\n", sqlite3_errmsg(store.handle()));
+    std::fprintf(stderr, "cvdt-gateway status: %s\n", store.session().error().c_str());
     return cli::kExitFailed;
   }
   std::fputs(render(commanded, automatic).c_str(), stdout);
@@ -134,7 +141,7 @@ int StatusCommand::watch(GatewayStore& store) {
   while (g_stop == 0) {
     ResultTable commanded(commandedColumns()), automatic(automaticColumns());
     if (!read(store, commanded, automatic)) {
-      std::fprintf(stderr, "cvdt-gateway status: %s\n", sqlite3_errmsg(store.handle()));
+      std::fprintf(stderr, "cvdt-gateway status: %s\n", store.session().error().c_str());
       return cli::kExitFailed;
     }
     std::string shown = render(commanded, automatic);

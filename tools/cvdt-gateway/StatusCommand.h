@@ -33,7 +33,7 @@ class StatusCommand {
  private:
   // Both tables read now; false when a query fails.
   bool read(GatewayStore& store, ResultTable& commanded, ResultTable& automatic) const;
-  bool query(sqlite3* db, const char* sql, ResultTable& table) const;
+  bool query(SqlSession& session, const char* sql, ResultTable& table) const;
   // The tables as printed: one JSON line, or the two text tables.
   std::string render(const ResultTable& commanded, const ResultTable& automatic) const;
   // Prints the status every interval until a stop signal. On a terminal the screen is redrawn

@@ -1,0 +1,161 @@
+// The event loop never waits for the database: a report held up by a lock leaves the gateway
+// answering others, a stop answers the reports still in the store before the gateway exits, and
+// a report whose deadline passes in the store is closed unanswered and stored at most once.
+// On PostgreSQL, whose row and table locks let one report wait while others go on.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "GatewayClient.h"
+#include "GatewayProcess.h"
+#include "GatewayStores.h"
+
+namespace cvdt::test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string commandedReport(const std::string& equip) {
+  return requestText("SP_SV_DT_N_EQUIP_IU",
+                     {"EQUIP_ID|#S|#" + equip, "DIST_ID|#I|#5", "PROC_TYPE|#S|#NDT",
+                      "STATUS|#S|#060", "STATUS_DETAIL|#S|#", "CMD_ID|#I|#1", "ACTOR|#I|#1"});
+}
+
+std::string automaticReport(const std::string& equip) {
+  return requestText(
+      "SP_SV_DT_TDT_A_EQUIP_U",
+      {"EQUIP_ID|#S|#" + equip, "DIST_ID|#I|#12", "UPDATE_ID|#I|#1", "STATUS|#S|#060",
+       "STATUS_DETAIL|#S|#", "PROC_TIME|#I|#3", "DIST_SERVER_IP|#S|#"});
+}
+
+// A transaction of the test's own that keeps every commanded report waiting (it locks the
+// history table against writes) until release().
+class HistoryLock {
+ public:
+  explicit HistoryLock(const std::string& location) : m_pConn(PQconnectdb(location.c_str())) {
+    PGresult* result = PQexec(m_pConn, "BEGIN; LOCK TABLE n_equip_history IN EXCLUSIVE MODE");
+    m_bHeld = PQresultStatus(result) == PGRES_COMMAND_OK;
+    PQclear(result);
+  }
+  ~HistoryLock() {
+    release();
+    PQfinish(m_pConn);
+  }
+  bool held() const { return m_bHeld; }
+  void release() {
+    if (!m_bHeld) return;
+    PQclear(PQexec(m_pConn, "COMMIT"));
+    m_bHeld = false;
+  }
+  // Waits until a commanded report waits for this lock; false after 30 s. (The server's
+  // activity view is read as of the start of a transaction, so each look is a transaction of
+  // its own, outside the lock's.)
+  bool reportWaiting(const std::string& location) {
+    PGconn* probe = PQconnectdb(location.c_str());
+    bool waiting = false;
+    for (int i = 0; i < 300 && !waiting; ++i) {
+      if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      PGresult* result = PQexec(probe,
+                                "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type ="
+                                " 'Lock' AND query LIKE 'INSERT INTO n_equip_history%'");
+      waiting =
+          PQresultStatus(result) == PGRES_TUPLES_OK && std::string(PQgetvalue(result, 0, 0)) != "0";
+      PQclear(result);
+    }
+    PQfinish(probe);
+    return waiting;
+  }
+
+ private:
+  PGconn* m_pConn;
+  bool m_bHeld = false;
+};
+
+class GatewayStoreThreadsTest : public testing::Test {
+ protected:
+  void start(std::vector<std::string> extra = {}) {
+    std::optional<std::vector<std::string>> args = freshStoreArgs(StoreKind::Postgres);
+    if (!args) GTEST_SKIP() << postgresSkipReason();
+    args->insert(args->end(), extra.begin(), extra.end());
+    m_pGateway = std::make_unique<GatewayProcess>(*args);
+  }
+  int64_t stored(const std::string& equip) {
+    return static_cast<int64_t>(DbProbe(m_pGateway->dbPath())
+                                    .rows("SELECT history_id FROM n_equip_history WHERE equip_id"
+                                          " = '" +
+                                          equip + "'")
+                                    .size());
+  }
+
+  std::unique_ptr<GatewayProcess> m_pGateway;
+};
+
+TEST_F(GatewayStoreThreadsTest, AReportWaitingForALockDoesNotHoldUpOtherReports) {
+  start();
+  if (m_pGateway == nullptr) return;
+  HistoryLock lock(m_pGateway->dbPath());
+  ASSERT_TRUE(lock.held());
+  GatewayClient waiting(m_pGateway->port());
+  ASSERT_TRUE(waiting.sendBytes(GatewayClient::frame(commandedReport("EQ-WAIT"))));
+  ASSERT_TRUE(lock.reportWaiting(m_pGateway->dbPath()));
+  // Other requests are answered meanwhile: automatic reports, and refusals.
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(GatewayClient::call(m_pGateway->port(), automaticReport("EQ" + std::to_string(i))),
+              "C00440AOK|@1");
+  }
+  EXPECT_EQ(GatewayClient::call(m_pGateway->port(), requestText("SP_NONE", {"A|#S|#x"})),
+            "C00440AERR|@unknown procedure SP_NONE");
+  EXPECT_FALSE(waiting.closedNow());
+  lock.release();
+  EXPECT_EQ(waiting.readReply(std::chrono::seconds(30)), "C00440AOK|@1");
+  EXPECT_EQ(stored("EQ-WAIT"), 1);
+  EXPECT_EQ(DbProbe(m_pGateway->dbPath()).count("a_equip_history"), 5);
+}
+
+TEST_F(GatewayStoreThreadsTest, AStopAnswersTheReportsInTheStoreBeforeTheGatewayExits) {
+  start();
+  if (m_pGateway == nullptr) return;
+  HistoryLock lock(m_pGateway->dbPath());
+  ASSERT_TRUE(lock.held());
+  GatewayClient waiting(m_pGateway->port());
+  ASSERT_TRUE(waiting.sendBytes(GatewayClient::frame(commandedReport("EQ-STOP"))));
+  ASSERT_TRUE(lock.reportWaiting(m_pGateway->dbPath()));
+  GatewayClient sending(m_pGateway->port());  // half a length field, the rest never comes
+  ASSERT_TRUE(sending.sendBytes(GatewayClient::header(100).substr(0, 2)));
+  std::future<bool> stopped = std::async(std::launch::async, [&] { return m_pGateway->stop(); });
+  // Whether or not the gateway has seen SIGTERM by now, the report must be answered.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  lock.release();
+  EXPECT_EQ(waiting.readReply(std::chrono::seconds(30)), "C00440AOK|@1");
+  EXPECT_TRUE(stopped.get()) << "the gateway did not exit with 0 within its stop wait";
+  EXPECT_TRUE(sending.waitClosed());
+  EXPECT_EQ(stored("EQ-STOP"), 1);
+}
+
+TEST_F(GatewayStoreThreadsTest, AReportPastItsDeadlineInTheStoreIsClosedAndStoredAtMostOnce) {
+  start({"--frame-timeout-ms", "1500"});
+  if (m_pGateway == nullptr) return;
+  HistoryLock lock(m_pGateway->dbPath());
+  ASSERT_TRUE(lock.held());
+  GatewayClient waiting(m_pGateway->port());
+  ASSERT_TRUE(waiting.sendBytes(GatewayClient::frame(commandedReport("EQ-LATE"))));
+  ASSERT_TRUE(lock.reportWaiting(m_pGateway->dbPath()));
+  EXPECT_TRUE(waiting.waitClosed(std::chrono::seconds(30)));
+  std::vector<std::string> log = m_pGateway->logLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_TRUE(contains(log[0], "no answer from the database within 1500 ms, closed")) << log[0];
+  lock.release();
+  // The transaction was under way: it ends as it would have, unanswered, and the next report
+  // of the gateway is served as usual.
+  EXPECT_EQ(GatewayClient::call(m_pGateway->port(), commandedReport("EQ-NEXT")), "C00440AOK|@1");
+  EXPECT_LE(stored("EQ-LATE"), 1);
+  EXPECT_EQ(stored("EQ-NEXT"), 1);
+}
+
+}  // namespace
+}  // namespace cvdt::test
