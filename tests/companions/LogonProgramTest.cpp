@@ -1,6 +1,7 @@
 // cvlgn.exe through NMisc::createProcessViaLogonProgram on a fresh machine: both caller forms
 // run as the console user, the exit code comes back whole, the hide flag arrives, and the
 // hand-over value is gone afterwards. This test program re-runs itself as the program to run.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "ProgramRun.h"
+#include "support/Subprocess.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformProcess.h"
@@ -17,11 +18,13 @@
 #include "platform/WindowsCommandLine.h"
 #include "support/TestMachine.h"
 
+using ::testing::HasSubstr;
+
 namespace {
 
 namespace fs = std::filesystem;
-using cvdt::test::ProgramResult;
-using cvdt::test::ProgramRun;
+using cvdt::test::ProcessResult;
+using cvdt::test::Subprocess;
 using cvdt::test::TestMachine;
 
 constexpr const char* kChildFlag = "--cvlgn-child";
@@ -137,9 +140,9 @@ TEST_F(LogonProgramTest, CommandedFormRunsTheCommandLineInItsFolderAsTheConsoleU
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.step, 0);
   std::string report = seen("c");
-  EXPECT_NE(report.find(expectedUid()), std::string::npos) << report;
-  EXPECT_NE(report.find("cwd=" + m_machine.host("C:\\Dist\\Job 1") + "\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("show=-\narg=two words\narg=x\n"), std::string::npos) << report;
+  EXPECT_THAT(report, HasSubstr(expectedUid()));
+  EXPECT_THAT(report, HasSubstr("cwd=" + m_machine.host("C:\\Dist\\Job 1") + "\n"));
+  EXPECT_THAT(report, HasSubstr("show=-\narg=two words\narg=x\n"));
 }
 
 TEST_F(LogonProgramTest, AutomaticFormRunsTheProgramWithItsArgumentsHiddenInItsOwnFolder) {
@@ -150,9 +153,9 @@ TEST_F(LogonProgramTest, AutomaticFormRunsTheProgramWithItsArgumentsHiddenInItsO
   EXPECT_EQ(result.result, 1);
   EXPECT_EQ(result.exitCode, 0);
   std::string report = seen("a");
-  EXPECT_NE(report.find(expectedUid()), std::string::npos) << report;
-  EXPECT_NE(report.find("cwd=" + m_machine.host("C:\\Program Files\\Child App") + "\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("show=0\narg=tail\n"), std::string::npos) << report;
+  EXPECT_THAT(report, HasSubstr(expectedUid()));
+  EXPECT_THAT(report, HasSubstr("cwd=" + m_machine.host("C:\\Program Files\\Child App") + "\n"));
+  EXPECT_THAT(report, HasSubstr("show=0\narg=tail\n"));
 }
 
 TEST_F(LogonProgramTest, AFailedProgramGivesStep9999AndItsWholeExitCode) {
@@ -212,11 +215,11 @@ TEST_F(LogonProgramTest, MissingAndMalformedValuesEndWithAReason) {
       {{"short"}, 9103, "separated by"},
       {{"empty"}, 9103, "names no program"},
   };
-  ProgramRun program(m_machine.host(cvlgn));
+  Subprocess program(m_machine.host(cvlgn));
   for (const Case& c : cases) {
-    ProgramResult result = program.run(c.arguments);
+    ProcessResult result = program.run(c.arguments);
     EXPECT_EQ(result.exitStatus, c.code & 0xFF) << c.reason;
-    EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(c.reason));
   }
   // The whole code reaches a parent that starts it as the module does.
   EXPECT_EQ(NMisc::createProcessWait(("\"" + cvlgn + "\" absent").c_str(), nullptr, 0), 9102);

@@ -10,6 +10,8 @@
 
 #include "support/CommandOutput.h"
 
+using ::testing::HasSubstr;
+
 namespace cvdt::test {
 namespace {
 
@@ -396,7 +398,7 @@ void SoakFixture::checkDatabase() const {
                                       : mine[0].rfind(prefix + "940,", 0) == 0 ||
                                             mine[0].rfind(prefix + "942,", 0) == 0;
     EXPECT_TRUE(matches) << "job " << job.cmdId << " ended " << finals[0] << " at the host: " << mine[0];
-    EXPECT_NE(mine[0].find(",EQ0000000001,NDT"), std::string::npos) << mine[0];
+    EXPECT_THAT(mine[0], HasSubstr(",EQ0000000001,NDT"));
   }
   EXPECT_EQ(static_cast<size_t>(m_db->count("n_equip_history")), expected);
 }

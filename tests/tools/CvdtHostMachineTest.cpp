@@ -1,4 +1,5 @@
 // `cvdt-host machine init`: a complete machine from the command line, and refusals of bad input.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +11,10 @@
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/posix/MachineConfig.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -22,16 +26,8 @@ struct HostRun {
 };
 
 HostRun runHost(const std::string& arguments) {
-  std::string command = std::string(CVDT_HOST_PATH) + " " + arguments + " 2>&1";
-  HostRun run{-1, {}};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char chunk[4096];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.output.append(chunk, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  auto result = cvdt::test::Subprocess::shell(std::string(CVDT_HOST_PATH) + " " + arguments).mergeErrors().run();
+  return {result.exitStatus, result.out};
 }
 
 class CvdtHostMachineTest : public testing::Test {
@@ -51,7 +47,7 @@ TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
                     " --drive D=cdrom --drive E=remote:shares/e --console-user none"
                     " --trace-level 5 --name WS-42");
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("export CVDT_MACHINE=" + m_root), std::string::npos);
+  EXPECT_THAT(run.output, HasSubstr("export CVDT_MACHINE=" + m_root));
 
   setenv("CVDT_MACHINE", m_root.c_str(), 1);
   auto machine = plat::posix::currentMachine();
@@ -82,7 +78,7 @@ TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
 
   HostRun show = runHost("machine show " + m_root);
   EXPECT_EQ(show.status, 0);
-  EXPECT_NE(show.output.find("WS-42"), std::string::npos);
+  EXPECT_THAT(show.output, HasSubstr("WS-42"));
 }
 
 TEST_F(CvdtHostMachineTest, VersionFactsThatPlatformStringsRead) {
@@ -177,7 +173,7 @@ TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
   for (const char* options : bad) {
     HostRun run = runHost("machine init " + m_root + " " + options);
     EXPECT_EQ(run.status, 2) << options << "\n" << run.output;
-    EXPECT_NE(run.output.find("cvdt-host machine init:"), std::string::npos) << options;
+    EXPECT_THAT(run.output, HasSubstr("cvdt-host machine init:")) << options;
   }
   EXPECT_EQ(runHost("machine init").status, 2);
   EXPECT_EQ(runHost("nonsense").status, 2);
