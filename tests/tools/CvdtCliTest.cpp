@@ -23,6 +23,7 @@
 #include "MsgcCli.h"
 #include "NCliApp.h"
 #include "PackCli.h"
+#include "InProcessTool.h"
 #include "ReportCollector.h"
 #include "support/Subprocess.h"
 #include "support/TestMachine.h"
@@ -53,24 +54,8 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
   return Subprocess(program).run(args);
 }
 
-// A tool's command line run in this process, as its program runs it, with both streams captured.
-using ToolMain = int (*)(int, char**);
-ToolRun runInProcess(ToolMain tool, const char* program, const std::vector<std::string>& args) {
-  std::vector<std::string> words = {program};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  ToolRun run;
-  run.exitStatus = tool(static_cast<int>(words.size()), argv.data());
-  std::cout.flush();
-  std::fflush(nullptr);
-  run.out = testing::internal::GetCapturedStdout();
-  run.err = testing::internal::GetCapturedStderr();
-  return run;
-}
+using cvdt::test::runInProcess;
+using cvdt::test::ToolMain;
 
 // One command line and what it must give: the exit code and texts each stream must hold. A line
 // that succeeds prints nothing to stderr; one that fails prints nothing to stdout.

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
+#include "HostCli.h"
+#include "InProcessTool.h"
 #include "detect/NPlatformStrings.h"
 #include "detect/NRegistry.h"
 #include "platform/NMisc.h"
@@ -171,9 +174,12 @@ TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
       "--code-pages 12345", "--code-pages", "--code-pages 949/437/850",
   };
   for (const char* options : bad) {
-    HostRun run = runHost("machine init " + m_root + " " + options);
-    EXPECT_EQ(run.status, 2) << options << "\n" << run.output;
-    EXPECT_THAT(run.output, HasSubstr("cvdt-host machine init:")) << options;
+    std::vector<std::string> args = {"machine", "init", m_root};
+    std::istringstream words(options);
+    for (std::string word; words >> word;) args.push_back(word);
+    cvdt::test::ProcessResult run = cvdt::test::runInProcess(cvdt::host::HostCli::run, "cvdt-host", args);
+    EXPECT_EQ(run.exitStatus, 2) << options << "\n" << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr("cvdt-host machine init:")) << options;
   }
   EXPECT_EQ(runHost("machine init").status, 2);
   EXPECT_EQ(runHost("nonsense").status, 2);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "InProcessTool.h"
+#include "PackCli.h"
 #include "PackTestSupport.h"
 
 using ::testing::HasSubstr;
@@ -48,8 +50,8 @@ class CvdtPackInputTest : public PackFolderTest {
   }
   void expectRefused(const std::vector<std::string>& args, const std::string& message,
                      int status = 1) {
-    const PackRun run = runPack(args);
-    EXPECT_EQ(run.status, status) << run.out << run.err;
+    const ProcessResult run = runInProcess(cvdt::pack::PackCli::run, "cvdt-pack", args);
+    EXPECT_EQ(run.exitStatus, status) << run.out << run.err;
     EXPECT_THAT(run.err, HasSubstr(message)) << "stderr: " << run.err;
     EXPECT_EQ(run.out, "");
     std::vector<std::string> written;
