@@ -47,7 +47,8 @@ struct Options {
 struct JobRun {
   double seconds = -1;
   std::string status;
-  long peakKiB = 0;
+  long peakKiB = 0;      // VmHWM over the job alone (reset just before it)
+  long baselineKiB = 0;  // VmRSS just before the job: the program, its libraries, the watcher
   JobPhases::Seconds phases;
   std::string target;  // host folder the package was extracted into
 };
@@ -120,7 +121,7 @@ bool layOut(const std::string& machineDir, std::string& moduleFolder) {
 }
 
 // Lays out a fresh machine, runs the job once and prints
-// "SECONDS STATUS PEAK_KIB INDEX TRANSFER DIGEST EXTRACT PARTS TARGET".
+// "SECONDS STATUS PEAK_KIB BASELINE_KIB INDEX TRANSFER DIGEST EXTRACT PARTS TARGET".
 int runJobChild(int port, const std::string& contentsFile, const std::string& machineDir) {
   std::string moduleFolder;
   if (!layOut(machineDir, moduleFolder)) return 1;
@@ -139,13 +140,15 @@ int runJobChild(int port, const std::string& contentsFile, const std::string& ma
   plat::Event stop(false);
   NGenDist job;
   int distId = 0;
+  long baseline = statusKiB("VmRSS:");
+  std::ofstream("/proc/self/clear_refs") << "5";  // the peak from here on is the job's
   auto start = Clock::now();
   bool ok = job.initSetting(*record, distId) == 1 && job.doDistNormal(&stop) == 1;
   auto end = Clock::now();
   JobPhases::Seconds split = phases.finish(start, end);
-  std::printf("%.4f %s %ld %.4f %.4f %.4f %.4f %d %s\n",
+  std::printf("%.4f %s %ld %ld %.4f %.4f %.4f %.4f %d %s\n",
               std::chrono::duration<double>(end - start).count(), job.status().text(),
-              statusKiB("VmHWM:"), split.index, split.transfer, split.digest, split.extract,
+              statusKiB("VmHWM:"), baseline, split.index, split.transfer, split.digest, split.extract,
               split.parts, target.c_str());
   return ok ? 0 : 1;
 }
@@ -246,7 +249,7 @@ JobRun runJob(const std::string& work, int port) {
   std::istringstream line(outputOf(command));
   JobRun run;
   JobPhases::Seconds& split = run.phases;
-  if (!(line >> run.seconds >> run.status >> run.peakKiB >> split.index >> split.transfer >>
+  if (!(line >> run.seconds >> run.status >> run.peakKiB >> run.baselineKiB >> split.index >> split.transfer >>
         split.digest >> split.extract >> split.parts))
     run.seconds = -1;
   std::getline(line >> std::ws, run.target);  // the last field, and it may hold spaces
@@ -302,15 +305,17 @@ bool runPair(const Options& options, int port, const std::vector<std::string>& p
 void printRun(int number, const CliRun& cli, const JobRun& job) {
   const JobPhases::Seconds& p = job.phases;
   std::printf("run %d: cli %.3f s (curl %.3f, cat | bsdtar %.3f; md5sum apart %.3f); job %.3f s "
-              "(index %.3f, %d transfers %.3f, digests %.3f, extraction %.3f), peak %ld KiB\n",
+              "(index %.3f, %d transfers %.3f, digests %.3f, extraction %.3f), peak %ld KiB (%ld above "
+              "the %ld KiB before it)\n",
               number, cli.seconds, cli.curl, cli.seconds - cli.curl, cli.md5sum, job.seconds, p.index,
-              p.parts, p.transfer, p.digest, p.extract, job.peakKiB);
+              p.parts, p.transfer, p.digest, p.extract, job.peakKiB, job.peakKiB - job.baselineKiB,
+              job.baselineKiB);
   std::fflush(stdout);
 }
 
 void printSummary(const Options& options, uint64_t packageBytes, size_t parts,
                   const std::vector<double>& cli, const std::vector<double>& checked,
-                  const std::vector<double>& job, long peakKiB) {
+                  const std::vector<double>& job, long peakKiB, long ownKiB) {
   double megabytes = static_cast<double>(packageBytes) / 1e6;
   double bestCli = best(cli);
   double bestJob = best(job);
@@ -326,8 +331,9 @@ void printSummary(const Options& options, uint64_t packageBytes, size_t parts,
   std::printf("with md5sum of the parts between them: best %7.3f s, median %7.3f s; ratio job/that: "
               "best %.3f, median %.3f\n",
               bestChecked, median(checked), bestJob / bestChecked, median(job) / median(checked));
-  std::printf("job peak memory (VmHWM, highest of the runs): %.1f MiB\n",
-              static_cast<double>(peakKiB) / 1024.0);
+  std::printf("job peak memory (VmHWM, highest of the runs): %.1f MiB, of which %.1f MiB above "
+              "what the process held before the job\n",
+              static_cast<double>(peakKiB) / 1024.0, static_cast<double>(ownKiB) / 1024.0);
 }
 
 int runBench(const Options& options) {
@@ -342,7 +348,7 @@ int runBench(const Options& options) {
   serveAndCache(server, root, paths);
   if (!server.start()) return 1;
   std::vector<double> cliSeconds, checkedSeconds, jobSeconds;
-  long peakKiB = 0;
+  long peakKiB = 0, ownKiB = 0;
   for (int i = 0; i < options.runs; ++i) {
     CliRun cli;
     JobRun job;
@@ -352,9 +358,10 @@ int runBench(const Options& options) {
     checkedSeconds.push_back(cli.seconds + cli.md5sum);
     jobSeconds.push_back(job.seconds);
     peakKiB = std::max(peakKiB, job.peakKiB);
+    ownKiB = std::max(ownKiB, job.peakKiB - job.baselineKiB);
   }
   printSummary(options, packageBytes, paths.size() - 1, cliSeconds, checkedSeconds, jobSeconds,
-               peakKiB);
+               peakKiB, ownKiB);
   return 0;
 }
 

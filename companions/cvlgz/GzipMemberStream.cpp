@@ -42,7 +42,7 @@ GzipMemberStream::~GzipMemberStream() {
 
 bool GzipMemberStream::open(std::string& error) {
   if (!readHead(error)) return false;
-  m_bGzip = startsGzipMember(m_head.data(), m_head.size());
+  m_bGzip = startsGzipMember(m_pHead, m_nHeadSize);
   if (!m_bGzip) return true;
   if (inflateInit2(&m_zstream, kGzipWindowBits) != Z_OK) {
     error = "out of memory";
@@ -53,17 +53,30 @@ bool GzipMemberStream::open(std::string& error) {
   return true;
 }
 
-// The signature may straddle part 0 and the next volume when part 0 is tiny.
+// The first block is handed on as the volume stream gave it (it stays valid until the stream is
+// read again, which only nextInput does); it is copied only when the signature straddles part 0
+// and the next volume because part 0 is tiny.
 bool GzipMemberStream::readHead(std::string& error) {
-  while (m_head.size() < 2) {
+  std::ptrdiff_t size = m_volumes.next(&m_pHead, true, error);
+  if (size < 0) return false;
+  m_nHeadSize = static_cast<size_t>(size);
+  if (m_nHeadSize < 2 && !readStraddlingHead(error)) return false;
+  if (m_nHeadSize == 0) error = "the archive is empty";
+  return m_nHeadSize > 0;
+}
+
+bool GzipMemberStream::readStraddlingHead(std::string& error) {
+  m_headCopy.assign(m_pHead, m_pHead + m_nHeadSize);
+  while (m_headCopy.size() < 2) {
     const unsigned char* block = nullptr;
     std::ptrdiff_t size = m_volumes.next(&block, true, error);
     if (size < 0) return false;
     if (size == 0) break;
-    m_head.insert(m_head.end(), block, block + size);
+    m_headCopy.insert(m_headCopy.end(), block, block + size);
   }
-  if (m_head.empty()) error = "the archive is empty";
-  return !m_head.empty();
+  m_pHead = m_headCopy.data();
+  m_nHeadSize = m_headCopy.size();
+  return true;
 }
 
 // A failure is final: every later call fails the same way.
@@ -76,8 +89,8 @@ std::ptrdiff_t GzipMemberStream::pull(const void** block) {
 bool GzipMemberStream::nextInput(const unsigned char** block, std::ptrdiff_t& size) {
   if (!m_bHeadTaken) {
     m_bHeadTaken = true;
-    *block = m_head.data();
-    size = static_cast<std::ptrdiff_t>(m_head.size());
+    *block = m_pHead;
+    size = static_cast<std::ptrdiff_t>(m_nHeadSize);
     return true;
   }
   size = m_volumes.next(block, true, m_strError);

@@ -25,7 +25,7 @@ class VolumeStream;
 class GzipMemberStream {
  public:
   // Size of one block of tar bytes handed to the tar reader.
-  static constexpr size_t kOutputSize = 256 * 1024;
+  static constexpr size_t kOutputSize = 64 * 1024;
 
   explicit GzipMemberStream(VolumeStream& volumes);
   ~GzipMemberStream();
@@ -46,6 +46,7 @@ class GzipMemberStream {
 
  private:
   bool readHead(std::string& error);
+  bool readStraddlingHead(std::string& error);
   std::ptrdiff_t pullPlain(const void** block);
   std::ptrdiff_t pullInflated(const void** block);
   // The next compressed bytes: the head first, then the volumes (opening the next one when the
@@ -61,7 +62,11 @@ class GzipMemberStream {
   bool m_bGzip = false;
   bool m_bEnded = false;
   bool m_bNeedsInput = true;  // inflate stopped because its input ran out
-  std::vector<unsigned char> m_head;  // bytes read to tell the kind of stream, handed on first
+  // The bytes read to tell the kind of stream, handed on first: the volume stream's first block,
+  // or m_headCopy when that block was too short.
+  const unsigned char* m_pHead = nullptr;
+  size_t m_nHeadSize = 0;
+  std::vector<unsigned char> m_headCopy;
   bool m_bHeadTaken = false;
   std::vector<unsigned char> m_output;
   std::string m_strError;

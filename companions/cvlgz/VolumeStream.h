@@ -13,7 +13,7 @@ namespace cvlgz {
 class VolumeStream {
  public:
   static constexpr int kMaxVolume = 99999;
-  static constexpr size_t kBlockSize = 1024 * 1024;
+  static constexpr size_t kBlockSize = 256 * 1024;
 
   // archive: the Windows path of part 0. Further volumes exist only for a name ending in ".lgz"
   // (any case); any other name is read as a single file.

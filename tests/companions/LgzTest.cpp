@@ -60,6 +60,13 @@ TEST_F(LgzTest, ExtractsWholeArchivesAndVolumeSets) {
     EXPECT_EQ(extract(), 1) << volumes << " volumes";
     EXPECT_EQ(treeOf(host(kTarget)), expected) << volumes << " volumes";
   }
+  // A part 0 of one byte: the gzip signature straddles it and the next volume.
+  fs::remove_all(host("C:\\Work"));
+  fs::create_directories(host("C:\\Work\\Packages"));
+  std::ofstream(packageBase() + ".lgz", std::ios::binary) << bytes.substr(0, 1);
+  std::ofstream(packageBase() + ".l00001", std::ios::binary) << bytes.substr(1);
+  EXPECT_EQ(extract(), 1) << m_strLastError;
+  EXPECT_EQ(treeOf(host(kTarget)), expected);
 }
 
 TEST_F(LgzTest, RefusesEntriesThatLeaveTheDestination) {
