@@ -2,17 +2,16 @@
 // the registry, its refusal without the launch token, and its redraw when the state changes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
-#include <thread>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "ADistStateReader.h"
 #include "TerminalStateView.h"

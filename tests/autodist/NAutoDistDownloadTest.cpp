@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include <string>
 #include <vector>
 
@@ -73,8 +72,10 @@ TEST_F(DownloadTest, PartWithAWrongDigestOnEveryAttemptFails904) {
   EXPECT_STREQ(item.m_szStatus, "904");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1536") + part);
   EXPECT_EQ(requestsFor(server, part), 2u);
-  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_DOWN (1) "
-                            "(127.0.0.1), (" + part + ", "));
+  EXPECT_THAT(traceLog(),
+              HasSubstr("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_DOWN (1) "
+                        "(127.0.0.1), (" +
+                        part + ", "));
 }
 
 TEST_F(DownloadTest, DamagedArchiveWithRightDigestsFails905) {
@@ -92,8 +93,9 @@ TEST_F(DownloadTest, DamagedArchiveWithRightDigestsFails905) {
   EXPECT_STREQ(item.m_szStatus, "905");
   const std::string archive = packageFolder() + "\\a.txt.lgz";
   EXPECT_EQ(m_worker->errorDetail().text(), message("1537") + archive);
-  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_UNZIP (" +
-                            archive + ") \n"));
+  EXPECT_THAT(traceLog(),
+              HasSubstr("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_UNZIP (" +
+                        archive + ") \n"));
 }
 
 TEST_F(DownloadTest, PartCountDifferentFromThePartLinesFails910) {
@@ -142,7 +144,7 @@ TEST_F(DownloadTest, NoServerForThePackageFails904) {
   EXPECT_STREQ(item.m_szStatus, "904");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1536") + "/Corvane/dist/auto/12.idx.lgz");
   EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::distFileDownload: idx file get error "
-                            "(/Corvane/dist/auto/12.idx.lgz, "));
+                                    "(/Corvane/dist/auto/12.idx.lgz, "));
   EXPECT_EQ(requestsFor(server, "/Corvane/dist/auto/12/zip/a.txt.lgz"), 0u);
 }
 

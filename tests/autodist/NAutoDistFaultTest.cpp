@@ -146,7 +146,10 @@ TEST_F(AutoFaultTest, GatewayDownOrSilentDuringReportsLeavesThePassAndItsStatuse
   EXPECT_STREQ(m_worker->sharedState().m_status.m_szStatus, "901");
   std::string log = traceLog();
   EXPECT_THAT(log, HasSubstr("NDistMgr::run()\t<1>\t\t- [FAIL] initProduct(31) \n"));
-  EXPECT_THAT(log, HasSubstr("NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#31|$"));
+  EXPECT_THAT(
+      log,
+      HasSubstr(
+          "NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#31|$"));
   EXPECT_LT(down, 60s);
 
   // Silent: a target query and two reports for 31 (after its index and at its end), a target

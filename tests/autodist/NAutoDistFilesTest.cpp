@@ -3,9 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -239,7 +238,8 @@ TEST_F(FilesTest, DiskCheckAddsTheFreeSpaceOfTwoDrives) {
   EXPECT_FALSE(m_worker->distFileCheck(item));
   EXPECT_STREQ(item.m_szStatus, "907");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1534"));
-  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::distFileCheck: CVD_ADIST_STATUS_FAIL_DISK_CAPA (1) \n"));
+  EXPECT_THAT(traceLog(),
+              HasSubstr("NAutoDist::distFileCheck: CVD_ADIST_STATUS_FAIL_DISK_CAPA (1) \n"));
 }
 
 // With a small file system of a known size as the only drive in play, a need equal to the free

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -177,7 +176,8 @@ TEST_F(IndexCheckTest, NoServerServingTheIndexFails901) {
   EXPECT_FALSE(m_worker->idxFileCheck(item));
   EXPECT_STREQ(item.m_szStatus, "901");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1531"));
-  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileCheck: get error (/Corvane/dist/auto/7.idx.lgz, "));
+  EXPECT_THAT(traceLog(),
+              HasSubstr("NAutoDist::idxFileCheck: get error (/Corvane/dist/auto/7.idx.lgz, "));
   EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileCheck: index file check failed\n"));
   EXPECT_TRUE(m_access->currentServer().isEmpty());
 

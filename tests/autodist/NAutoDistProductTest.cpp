@@ -139,10 +139,14 @@ TEST(NAutoDistProductTest, RowsFillTargetsAndOddRepliesKeepOrEmptyThem) {
   EXPECT_FALSE(worker.Check_ChangedProductInstall(failed, 0));  // nothing to examine
   EXPECT_EQ(failed, 0);
   std::string log = machine.traceLog();
-  EXPECT_THAT(log, HasSubstr("NAutoDist::initProduct(#1)(12): Target Install Production is Zero Count\n"));
-  EXPECT_THAT(log, HasSubstr("NAutoDist::initProduct FAILED: EQUIP_ID|#S|#EQ0000000001|$DT_ID|#S|#12 (12)\n"));
-  EXPECT_THAT(log, HasSubstr("NAutoDist::Check_ChangedProductInstall(2) - m_esw_equip_cfg.iProd == 0 || "
-                     "m_esw_equip_cfg.pProd == NULL\n"));
+  EXPECT_THAT(
+      log, HasSubstr("NAutoDist::initProduct(#1)(12): Target Install Production is Zero Count\n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("NAutoDist::initProduct FAILED: EQUIP_ID|#S|#EQ0000000001|$DT_ID|#S|#12 (12)\n"));
+  EXPECT_THAT(log,
+              HasSubstr("NAutoDist::Check_ChangedProductInstall(2) - m_esw_equip_cfg.iProd == 0 || "
+                        "m_esw_equip_cfg.pProd == NULL\n"));
 }
 
 TEST(NAutoDistProductTest, TheRealGatewayScopesTargetsToTheEquipment) {

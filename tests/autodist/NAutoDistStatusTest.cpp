@@ -154,14 +154,17 @@ TEST_F(StatusTest, GatewayGetsSevenOrEightParametersAndNothingWithoutAnUpdateId)
   std::string log = m_machine->traceLog();
   EXPECT_THAT(log, HasSubstr("NAutoDist::updateDBDistStatus: (127.0.0.1)\n"));
   EXPECT_THAT(log, HasSubstr("NAutoDist::updateDBDistStatus: (127.000.000.001)\n"));
-  EXPECT_THAT(log, HasSubstr("NAutoDist::updateDBDistStatus: (DIST_SERVER_IP|#S|#127.000.000.001)\n"));
-  EXPECT_THAT(log, HasSubstr("NAutoDist::updateDBDistStatus: (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#4|$"
-                     "UPDATE_ID|#I|#2|$STATUS|#S|#901|$STATUS_DETAIL|#S|#0 %|$PROC_TIME|#I|#"));
+  EXPECT_THAT(log,
+              HasSubstr("NAutoDist::updateDBDistStatus: (DIST_SERVER_IP|#S|#127.000.000.001)\n"));
+  EXPECT_THAT(log,
+              HasSubstr("NAutoDist::updateDBDistStatus: (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#4|$"
+                        "UPDATE_ID|#I|#2|$STATUS|#S|#901|$STATUS_DETAIL|#S|#0 %|$PROC_TIME|#I|#"));
 
   // A gateway that is gone costs one line and nothing else.
   m_gateway.stop();
   m_worker->updateDBDistStatus();
-  EXPECT_THAT(m_machine->traceLog(), HasSubstr("NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#"));
+  EXPECT_THAT(m_machine->traceLog(),
+              HasSubstr("NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#"));
 }
 
 // The manager thread reports while the pass thread changes the record: every report the

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "support/Subprocess.h"
 #include "platform/NMisc.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;

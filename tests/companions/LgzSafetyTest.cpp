@@ -62,7 +62,9 @@ class LgzSafetyTest : public cvdt::test::LgzTest {
   int extractWithFileSizeLimit(rlim_t limit) {
     return cvdt::test::exitCodeInChild([&] {
       signal(SIGXFSZ, SIG_IGN);
-      struct rlimit rl {limit, limit};
+      struct rlimit rl {
+        limit, limit
+      };
       setrlimit(RLIMIT_FSIZE, &rl);
       return extract() == 1 ? 1 : 0;
     });

@@ -10,12 +10,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/Subprocess.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformProcess.h"
 #include "platform/PlatformRegistry.h"
 #include "platform/WindowsCommandLine.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;
@@ -25,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using cvdt::test::ProcessResult;
 using cvdt::test::Subprocess;
+using cvdt::test::testConsoleUser;
 using cvdt::test::TestMachine;
 
 constexpr const char* kChildFlag = "--cvlgn-child";
@@ -76,12 +77,6 @@ struct HandOverMode {
   }
 } g_handOverMode;
 
-std::string consoleUser() {
-  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
-  passwd* self = getpwuid(geteuid());
-  return self ? self->pw_name : "";
-}
-
 std::string ownExecutable() { return plat::toWindowsPath(fs::read_symlink("/proc/self/exe")); }
 
 struct LogonResult {
@@ -92,7 +87,8 @@ struct LogonResult {
 
 class LogonProgramTest : public testing::Test {
  protected:
-  LogonProgramTest() : m_machine([](auto& config, auto&) { config.consoleUser = consoleUser(); }) {
+  LogonProgramTest()
+      : m_machine([](auto& config, auto&) { config.consoleUser = testConsoleUser(); }) {
     m_reports = cvdt::test::makeTempFolder("cvdt-logon");
     fs::permissions(m_reports, fs::perms::all);  // the console user writes here
   }
@@ -126,7 +122,9 @@ class LogonProgramTest : public testing::Test {
     content << in.rdbuf();
     return content.str();
   }
-  std::string expectedUid() const { return "uid=" + std::to_string(getpwnam(consoleUser().c_str())->pw_uid) + "\n"; }
+  std::string expectedUid() const {
+    return "uid=" + std::to_string(getpwnam(testConsoleUser().c_str())->pw_uid) + "\n";
+  }
 
   TestMachine m_machine;
   std::string m_reports;

@@ -18,8 +18,8 @@
 #include <sstream>
 #include <thread>
 
-#include "support/Subprocess.h"
 #include "platform/NMisc.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 #include "support/XServer.h"
 
@@ -28,20 +28,15 @@ using ::testing::HasSubstr;
 namespace {
 
 namespace fs = std::filesystem;
+using cvdt::test::onPath;
 using cvdt::test::ProcessResult;
 using cvdt::test::Subprocess;
+using cvdt::test::testConsoleUser;
 using cvdt::test::TestMachine;
 using cvdt::test::XServer;
-using cvdt::test::onPath;
 
 constexpr int kYesNo = 266244;  // MB_TOPMOST | MB_SYSTEMMODAL | MB_YESNO
 constexpr int kStop = 266256;   // MB_TOPMOST | MB_SYSTEMMODAL | MB_ICONHAND
-
-std::string consoleUser() {
-  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
-  passwd* self = getpwuid(geteuid());
-  return self ? self->pw_name : "";
-}
 
 std::string crvmsgOf(const TestMachine& machine) {
   return machine.host(machine.config().moduleFolder + "\\crvmsg.exe");
@@ -60,12 +55,16 @@ TEST(MessageProgramTest, WithoutADisplayItAnswersAsABoxClosedWithoutAChoice) {
     EXPECT_THAT(result.err, HasSubstr("no display"));
     EXPECT_THAT(result.err, HasSubstr("answering " + std::to_string(answer)));
   }
-  ProcessResult hidden = Subprocess(crvmsgOf(machine)).env("DISPLAY", ":0").env("CVDT_SHOW_WINDOW", "0")
+  ProcessResult hidden = Subprocess(crvmsgOf(machine))
+                             .env("DISPLAY", ":0")
+                             .env("CVDT_SHOW_WINDOW", "0")
                              .run({"a", "b", std::to_string(kYesNo)});
   EXPECT_EQ(hidden.exitStatus, 7);
   EXPECT_THAT(hidden.err, HasSubstr("started hidden"));
   // A display that nobody serves: the box cannot be shown, so it is closed too.
-  ProcessResult unreachable = Subprocess(crvmsgOf(machine)).env("DISPLAY", "127.0.0.1:97").env("CVDT_SHOW_WINDOW", std::nullopt)
+  ProcessResult unreachable = Subprocess(crvmsgOf(machine))
+                                  .env("DISPLAY", "127.0.0.1:97")
+                                  .env("CVDT_SHOW_WINDOW", std::nullopt)
                                   .run({"a", "b", std::to_string(kYesNo)});
   EXPECT_EQ(unreachable.exitStatus, 7);
   EXPECT_THAT(unreachable.err, HasSubstr("answering 7"));
@@ -98,11 +97,13 @@ TEST(MessageProgramTest, OnADisplayTheBoxWaitsForTheUsersButton) {
     ProcessResult result;
     std::atomic<bool> answered = false;
     std::thread box([&] {
-      result = Subprocess(crvmsgOf(machine)).run({"Install Office 2016?", "Software distribution", std::to_string(style)});
+      result = Subprocess(crvmsgOf(machine))
+                   .run({"Install Office 2016?", "Software distribution", std::to_string(style)});
       answered = true;
     });
-    Subprocess("/usr/bin/timeout").run({"20", "xdotool", "search", "--sync", "--name", "^Corvane$",
-                                        "windowfocus", "--sync", "key", "Return"});
+    Subprocess("/usr/bin/timeout")
+        .run({"20", "xdotool", "search", "--sync", "--name", "^Corvane$", "windowfocus", "--sync",
+              "key", "Return"});
     for (int wait = 0; wait < 200 && !answered; ++wait)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(answered) << style << ": the box missed the key";
@@ -158,7 +159,7 @@ TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFam
       {"sessionuser", [&](auto m, auto t, int w) { return NMisc::showMessageAsSessionUser(1, m, t, second, kYesNo, w); }, true, true, true},
   };
   const std::vector<std::pair<int, int>> versions = {{5, 0}, {5, 1}, {5, 2}, {6, 0}, {10, 0}};
-  const std::string user = consoleUser();
+  const std::string user = testConsoleUser();
   const std::string ownUid = "uid=" + std::to_string(geteuid()) + "\n";
   const std::string userUid = "uid=" + std::to_string(getpwnam(user.c_str())->pw_uid) + "\n";
   std::string reports = cvdt::test::makeTempFolder("cvdt-crvmsg");
@@ -181,9 +182,16 @@ TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFam
         EXPECT_EQ(launcher.launch(machine.moduleHandle(), first.c_str(), wait), wait ? 6 : 1) << where;
         std::string seen = waitForReport(reports + "/" + std::to_string(tag));
         bool system = !xp && launcher.sameBeforeXp;
-        EXPECT_THAT(seen, HasSubstr(launcher.asConsoleUser && !system ? userUid : ownUid)) << where << "\n" << seen;
-        EXPECT_THAT(seen, HasSubstr(launcher.inConsoleSession && !system ? "session=1\n" : "session=0\n")) << where << "\n" << seen;
-        EXPECT_THAT(seen, HasSubstr("arg=" + first + "\narg=" + secondUtf8 + "\narg=266244\n")) << where << "\n" << seen;
+        EXPECT_THAT(seen, HasSubstr(launcher.asConsoleUser && !system ? userUid : ownUid))
+            << where << "\n"
+            << seen;
+        EXPECT_THAT(seen,
+                    HasSubstr(launcher.inConsoleSession && !system ? "session=1\n" : "session=0\n"))
+            << where << "\n"
+            << seen;
+        EXPECT_THAT(seen, HasSubstr("arg=" + first + "\narg=" + secondUtf8 + "\narg=266244\n"))
+            << where << "\n"
+            << seen;
       }
     }
   }

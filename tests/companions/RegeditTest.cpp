@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/Subprocess.h"
 #include "detect/NRegistry.h"
 #include "platform/PlatformRegistry.h"
 #include "platform/PlatformText.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;
@@ -139,11 +139,14 @@ TEST(RegeditTest, DeletesKeyTreesAndValuesAndIgnoresWhatIsAlreadyGone) {
                                 "\"Keep\"=\"k\"\n\"Gone\"=\"g\"\n@=\"d\"\n"
                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Del\\Tree\\Leaf]\n\"x\"=dword:1\n"
                                 "[HKCU\\Software\\Del]\n\"User\"=\"u\"\n").exitStatus, 0);
-  ProcessResult result = importFile(machine, std::string(kHeader5) +
-                                    "\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Del\\Tree]\r\n"
-                                    "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Never\\There]\r\n"
-                                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Del]\r\n\"Gone\"=-\r\n@=-\r\n\"Missing\"=-\r\n"
-                                    "[-HKEY_CURRENT_USER\\Software\\Del]\r\n", {});
+  ProcessResult result =
+      importFile(machine,
+                 std::string(kHeader5) +
+                     "\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Del\\Tree]\r\n"
+                     "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Never\\There]\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Del]\r\n\"Gone\"=-\r\n@=-\r\n\"Missing\"=-\r\n"
+                     "[-HKEY_CURRENT_USER\\Software\\Del]\r\n",
+                 {});
   ASSERT_EQ(result.exitStatus, 0) << result.err;
   EXPECT_THAT(result.out, HasSubstr("imported"));  // without /s it says what it did
   uint32_t type = 0;
@@ -256,7 +259,8 @@ TEST(RegeditTest, KeysWindowsRefusesAreRefusedAndNothingIsWritten) {
     // A good key first: a refused file must not write it either.
     ProcessResult result = importFile(machine, std::string(kHeader4) +
                                                    "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Before]\n"
-                                                   "\"v\"=\"x\"\n" + c.keyLine + "\n");
+                                                   "\"v\"=\"x\"\n" +
+                                                   c.keyLine + "\n");
     if (*c.message == '\0') {
       EXPECT_EQ(result.exitStatus, 0) << c.what << ": " << result.err;
       continue;
@@ -311,7 +315,8 @@ TEST(RegeditTest, TheSysWow64CopyImportsIntoThe32BitView) {
     EXPECT_FALSE(readValue("SOFTWARE\\WOW6432Node\\Policies\\Wow", "Shared", plat::kKeyWow64_64Key, type, data));
   }
   TestMachine thirtyTwo([](auto& config, auto&) { config.is64Bit = false; });
-  ProcessResult result = importFile(thirtyTwo, file, {"/s"}, thirtyTwo.host("C:\\Windows\\regedit.exe"));
+  ProcessResult result =
+      importFile(thirtyTwo, file, {"/s"}, thirtyTwo.host("C:\\Windows\\regedit.exe"));
   ASSERT_EQ(result.exitStatus, 0) << result.err;
   EXPECT_TRUE(readValue("SOFTWARE\\Wow\\Sub", "V", plat::kKeyRead, type, data));
   EXPECT_FALSE(readValue("SOFTWARE\\WOW6432Node\\Wow\\Sub", "V", plat::kKeyRead, type, data));

@@ -98,7 +98,8 @@ TEST_F(AgentWaitStatusTest, CountsWhatThisRunPublishedUnderAnyCounterButNotAnEar
   ASSERT_TRUE(sendAndWait("", "agent: module")) << output();
   ASSERT_TRUE(sendAndWait("wait-status 201 060 0", "wait-status 201 060: ")) << output();
   EXPECT_THAT(output(), HasSubstr("wait-status 201 060: NOT SEEN"))
-      << "the earlier run's state counted as news\n" << output();
+      << "the earlier run's state counted as news\n"
+      << output();
 
   // A new pass: its first publications, which the watcher prints.
   ASSERT_NO_FATAL_FAILURE(writeCounter("0"));

@@ -139,8 +139,10 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   EXPECT_EQ(cvdt::test::DbProbe(gateway.dbPath()).rows(
                 "SELECT status FROM n_equip_history WHERE cmd_id = 1003"),
             std::vector<std::string>{});  // a refused duplicate leaves no row
-  EXPECT_THAT(status, HasSubstr("\"dist_id\":13,\"cmd_id\":1006,\"proc_type\":\"NDT\",\"status\":\"940\""));
-  EXPECT_THAT(status, HasSubstr("\"dist_id\":12,\"cmd_id\":1007,\"proc_type\":\"NDT\",\"status\":\"940\""));
+  EXPECT_THAT(status,
+              HasSubstr("\"dist_id\":13,\"cmd_id\":1006,\"proc_type\":\"NDT\",\"status\":\"940\""));
+  EXPECT_THAT(status,
+              HasSubstr("\"dist_id\":12,\"cmd_id\":1007,\"proc_type\":\"NDT\",\"status\":\"940\""));
 
   std::string ban = writeScript("ban",
               "ndist-func \"127.0.0.1|%0|&60|&Y|%00:00:00|*23:59:59|%12|*.\"\n"
@@ -169,7 +171,9 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   EXPECT_EQ(machine.readFile(machine.config().moduleFolder + "\\ndist_temp\\12\\readme.txt"), "<missing>");
   EXPECT_THAT(status, HasSubstr("\"dist_id\":12"));
   size_t row12 = status.find("\"dist_id\":12");
-  EXPECT_THAT(status.substr(row12, status.find('}', row12) - row12), Not(HasSubstr("\"deleted_at\":null"))) << status;
+  EXPECT_THAT(status.substr(row12, status.find('}', row12) - row12),
+              Not(HasSubstr("\"deleted_at\":null")))
+      << status;
 }
 
 }  // namespace

@@ -68,16 +68,19 @@ TEST(ADistExportsTest, AutomaticExportsDriveTheManagerThread) {
 
   std::string log = machine.traceLog();
   EXPECT_EQ(countOf(log, "NDistMgr::run: thread stop\n"), 2u);
-  EXPECT_THAT(log, HasSubstr("cvfADistCmd(1): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                     "pcContents:c, bStop: 1\n"));
-  EXPECT_THAT(log, HasSubstr("cvfADistCmd(2): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                     "pcContents:c, bStop: 1\n"));
+  EXPECT_THAT(log,
+              HasSubstr("cvfADistCmd(1): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
+                        "pcContents:c, bStop: 1\n"));
+  EXPECT_THAT(log,
+              HasSubstr("cvfADistCmd(2): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
+                        "pcContents:c, bStop: 1\n"));
   EXPECT_THAT(log, HasSubstr("cvfADistFunc: pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                     "pcContents:, bStop: 0\n"));
-  EXPECT_THAT(log, HasSubstr("cvfADistNow(2): initSetting failed, pcCallArgs:bad, pcEquipCfg:EQ|%5|*Five"
-                     "|*D5|%, pcContents:, bStop: 0\n"));
+                             "pcContents:, bStop: 0\n"));
+  EXPECT_THAT(log,
+              HasSubstr("cvfADistNow(2): initSetting failed, pcCallArgs:bad, pcEquipCfg:EQ|%5|*Five"
+                        "|*D5|%, pcContents:, bStop: 0\n"));
   EXPECT_THAT(log, HasSubstr("cvfADistFunc: initSetting failed, pcCallArgs:3|%60|%N|%0, "
-                     "pcEquipCfg:EQ-only, pcContents:, bStop: 0\n"));
+                             "pcEquipCfg:EQ-only, pcContents:, bStop: 0\n"));
   EXPECT_THAT(log, HasSubstr("cvfADistFunc: pcCallArgs:, pcEquipCfg:, pcContents:, bStop: 1\n"));
   EXPECT_THAT(log, HasSubstr("cvfADistNow(3): pcCallArgs:3|%60|%N|%0"));
   EXPECT_EQ(countOf(log, "cvfADistNow(3)"), 1u);

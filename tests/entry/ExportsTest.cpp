@@ -79,9 +79,13 @@ TEST(ExportsTest, ExportsAnswerTheHostAsTheyShould) {
   EXPECT_EQ(nDistFunc(0, 0, &env, "20261205120000", "N|%10", "", "", 1, 0, "dlg"), 1);  // stop
 
   std::string log = machine.traceLog();
-  EXPECT_THAT(log, HasSubstr("cvfADistFunc: pcCallArgs:args, pcEquipCfg:cfg, pcContents:contents, bStop: 0\n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("cvfADistFunc: pcCallArgs:args, pcEquipCfg:cfg, pcContents:contents, bStop: 0\n"));
   EXPECT_THAT(log, HasSubstr("cvdt::cvfNDistCmdOuterRequest START \r\n"));
-  EXPECT_THAT(log, HasSubstr("cvfNDistFunc: initSetting failed, pcCallArgs:N|%10, pcEquipCfg:only-one-field"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("cvfNDistFunc: initSetting failed, pcCallArgs:N|%10, pcEquipCfg:only-one-field"));
   EXPECT_THAT(log, HasSubstr("NGenDistMgr::setEvent: m_hEvent is null\n"));
 }
 

@@ -243,10 +243,15 @@ TEST(NReportDataImplTest, WithoutAReaderTheResultFileAppearsWithinTwoSeconds) {
   std::string log = traceLog(machine);
   EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: write wait ERROR () \n"));
   EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: END(ret=0) \n "));
-  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SaveToFFDR: NMisc::makePath(" + resultFolder(machine) + ") ret = 1 \n"));
-  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SaveToFFDR: param: ukey = WS0000000001, dt = 20260102030405, "
-                     "cmd_id = 7, code = 060 \n"));
-  EXPECT_THAT(log, HasSubstr("NMisc::saveCmdResultFile_V2(M01_WS0000000001_20260102030405_000000000007) OK\n"));
+  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SaveToFFDR: NMisc::makePath(" +
+                             resultFolder(machine) + ") ret = 1 \n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("NReportDataImpl::SaveToFFDR: param: ukey = WS0000000001, dt = 20260102030405, "
+                "cmd_id = 7, code = 060 \n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("NMisc::saveCmdResultFile_V2(M01_WS0000000001_20260102030405_000000000007) OK\n"));
 
   // Without the fall-back flag nothing is written.
   EXPECT_EQ(NReportDataImpl::reportCmdResult(environment(kKey), 4386, 9, "", "", kDateTime, "060", "", 0), 0);

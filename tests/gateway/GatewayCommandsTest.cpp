@@ -2,14 +2,12 @@
 // checks.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-
 #include <nlohmann/json.hpp>
 
 #include "GatewayClient.h"
@@ -88,8 +86,8 @@ TEST_F(GatewayCommandsTest, StatusShowsTheLatestCommandedAndAutomaticReports) {
   CommandResult json = runGatewayCommand({"status", "--db", m_gateway.dbPath(), "--json"});
   ASSERT_EQ(json.status, 0) << json.err;
   EXPECT_THAT(json.out, HasSubstr("{\"equip_id\":\"EQ1\",\"dist_id\":5,\"cmd_id\":2,"
-                                 "\"proc_type\":\"NDT\",\"status\":\"060\","
-                                 "\"status_detail\":\"\\\"done\\\"\",\"actor\":1,"));
+                                  "\"proc_type\":\"NDT\",\"status\":\"060\","
+                                  "\"status_detail\":\"\\\"done\\\"\",\"actor\":1,"));
   EXPECT_THAT(json.out, Not(HasSubstr("\"status\":\"071\"")));
   EXPECT_THAT(json.out, HasSubstr("{\"equip_id\":\"EQ2\",\"dist_id\":8,\"cmd_id\":null,"));
   // Read back as JSON: the columns in order, numbers as numbers, text byte for byte.
@@ -123,7 +121,7 @@ TEST_F(GatewayCommandsTest, StatusWatchPrintsEachChangeOnceWhenNotOnATerminal) {
   };
   report("071");
   RunningProgram watch({CVDT_GATEWAY_PATH, "status", "--db", m_gateway.dbPath(), "--watch",
-                     "--json", "--interval", "1"});
+                        "--json", "--interval", "1"});
   std::string first = watch.nextLine(std::chrono::seconds(30));
   ASSERT_FALSE(first.empty()) << "no reading";
   EXPECT_EQ(nlohmann::json::parse(first)["commanded"][0]["status"], "071") << first;
@@ -174,8 +172,8 @@ TEST_F(GatewayCommandsTest, TargetsAreListedAndRemovedById) {
   EXPECT_EQ(parsed[1]["update_id"], 4);
   EXPECT_EQ(parsed[1]["name"], "Editor");
   EXPECT_THAT(json.out, HasSubstr("{\"target_id\":1,\"dist_id\":12,\"equip_id\":null,"
-                                 "\"update_id\":1,\"name\":\"Viewer\","
-                                 "\"policy\":\"<polProduct/>\","));
+                                  "\"update_id\":1,\"name\":\"Viewer\","
+                                  "\"policy\":\"<polProduct/>\","));
   EXPECT_THAT(json.out, HasSubstr("\"equip_id\":\"EQ2\",\"update_id\":4"));
   CommandResult only13 = target({"list", "--dist", "13"});
   EXPECT_THAT(only13.out, AllOf(HasSubstr("Editor"), Not(HasSubstr("Viewer"))));

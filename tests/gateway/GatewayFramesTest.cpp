@@ -67,7 +67,8 @@ TEST_P(GatewayFramesTest, LengthFieldsOutsideTheRequestLimitsAreRefused) {
   EXPECT_EQ(GatewayClient::call(gateway.port(), longest).rfind("C00440AERR|@", 0), 0u);
   EXPECT_EQ(gateway.logLines().size(), std::size(lengths) + 1);
   // The refusal names the real limit.
-  EXPECT_THAT(gateway.logLines()[1], HasSubstr("frame of 65537 bytes exceeds the limit of 65536 bytes"));
+  EXPECT_THAT(gateway.logLines()[1],
+              HasSubstr("frame of 65537 bytes exceeds the limit of 65536 bytes"));
   EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
   EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
 }

@@ -183,7 +183,8 @@ TEST_P(GatewayProceduresTest, TargetsAreAddedListedAndRemovedOnEitherStore) {
   addTarget(12, "EQ2", "Viewer EQ2", "");
   CommandResult list = runGatewayCommand({"target", "list", "--db", dbPath(), "--json"});
   ASSERT_EQ(list.status, 0) << list.err;
-  EXPECT_THAT(list.out, HasSubstr("\"dist_id\":12,\"equip_id\":null,\"update_id\":3,\"name\":\"Viewer\""));
+  EXPECT_THAT(list.out,
+              HasSubstr("\"dist_id\":12,\"equip_id\":null,\"update_id\":3,\"name\":\"Viewer\""));
   CommandResult named = runGatewayCommand({"target", "list", "--db", dbPath(), "--equip", "EQ2"});
   EXPECT_THAT(named.out, HasSubstr("Viewer EQ2"));
   EXPECT_THAT(named.out, Not(HasSubstr("<p/>")));

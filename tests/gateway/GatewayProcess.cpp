@@ -150,8 +150,7 @@ CommandResult runGatewayCommand(const std::vector<std::string>& extra) {
 CommandResult runProgram(std::vector<std::string> args, int waitMs) {
   const std::string program = args.front();
   args.erase(args.begin());
-  ProcessResult result =
-      Subprocess(program).timeLimit(std::chrono::milliseconds(waitMs)).run(args);
+  ProcessResult result = Subprocess(program).timeLimit(std::chrono::milliseconds(waitMs)).run(args);
   return {result.exitStatus, result.out, result.err};
 }
 

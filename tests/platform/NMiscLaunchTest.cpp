@@ -1,9 +1,9 @@
 // The launch variants with real processes: this test program re-runs itself as the child,
 // records what it sees (arguments, uid, folder, environment) and exits with the code it is given.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +26,7 @@ using ::testing::HasSubstr;
 namespace {
 
 namespace fs = std::filesystem;
+using cvdt::test::testConsoleUser;
 using cvdt::test::TestMachine;
 
 constexpr const char* kChildFlag = "--cvdt-child";
@@ -58,12 +59,6 @@ struct ChildMode {
     plat::exitProcess(static_cast<uint32_t>(std::stoul(args[3])));
   }
 } g_childMode;
-
-std::string consoleUser() {
-  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
-  passwd* self = getpwuid(geteuid());
-  return self ? self->pw_name : "";
-}
 
 uid_t uidOf(const std::string& user) { return getpwnam(user.c_str())->pw_uid; }
 
@@ -154,7 +149,7 @@ TEST_F(NMiscLaunchTest, UnquotedProgramPathsWithBlanksAreFoundAsWindowsFindsThem
 }
 
 TEST_F(NMiscLaunchTest, UserTokenLaunchesRunAsTheConsoleUserWithAFreshEnvironment) {
-  const std::string user = consoleUser();
+  const std::string user = testConsoleUser();
   TestMachine machine([&](auto& config, auto&) { config.consoleUser = user; });
   setenv("CVDT_TEST_MARKER", "inherited", 1);
   EXPECT_EQ(NMisc::createProcessAsActiveUserWait(childCommand("u", 5).c_str(), nullptr), 5);

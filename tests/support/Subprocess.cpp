@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -59,7 +59,8 @@ std::vector<std::string> Subprocess::childEnvironment() const {
 }
 
 int Subprocess::waitFor(int pid) const {
-  const auto deadline = std::chrono::steady_clock::now() + m_timeLimit.value_or(std::chrono::hours(24));
+  const auto deadline =
+      std::chrono::steady_clock::now() + m_timeLimit.value_or(std::chrono::hours(24));
   int status = 0;
   for (;;) {
     pid_t ended = waitpid(pid, &status, m_timeLimit ? WNOHANG : 0);
@@ -76,7 +77,8 @@ int Subprocess::waitFor(int pid) const {
 
 ProcessResult Subprocess::run(const std::vector<std::string>& arguments) const {
   const std::string scratch = makeTempFolder("cvdt-run");
-  const std::string inPath = scratch + "/in", outPath = scratch + "/out", errPath = scratch + "/err";
+  const std::string inPath = scratch + "/in", outPath = scratch + "/out",
+                    errPath = scratch + "/err";
   std::ofstream(inPath, std::ios::binary) << m_input;
   std::vector<std::string> words = {m_program};
   words.insert(words.end(), m_shellArguments.begin(), m_shellArguments.end());

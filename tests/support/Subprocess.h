@@ -15,8 +15,8 @@ struct ProcessResult {
   // The low 8 bits of the exit code; -1 when the program did not end normally, -2 when it was
   // killed at the time limit.
   int exitStatus = -1;
-  std::string out;      // standard output (with standard error when merged)
-  std::string err;      // standard error
+  std::string out;  // standard output (with standard error when merged)
+  std::string err;  // standard error
   std::string both() const { return out + err; }
 };
 

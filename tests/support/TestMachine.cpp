@@ -2,12 +2,13 @@
 #include "support/TestMachine.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -88,6 +89,12 @@ std::string TestMachine::traceLog() const {
 
 plat::ModuleHandle TestMachine::moduleHandle() const {
   return plat::moduleHandleForFile(m_config.moduleFolder + "\\cvdt.dll");
+}
+
+std::string testConsoleUser() {
+  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
+  passwd* self = getpwuid(geteuid());
+  return self ? self->pw_name : "";
 }
 
 }  // namespace cvdt::test

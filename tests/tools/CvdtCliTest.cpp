@@ -11,19 +11,18 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "GatewayCli.h"
 #include "HostCli.h"
+#include "InProcessTool.h"
 #include "MsgcCli.h"
 #include "NCliApp.h"
 #include "PackCli.h"
-#include "InProcessTool.h"
 #include "ReportCollector.h"
 #include "support/Subprocess.h"
 #include "support/TestMachine.h"
@@ -270,10 +269,15 @@ TEST(CvdtCliTest, PackCheckJsonReportsEveryPackage) {
   std::mt19937 random(7);
   for (char& c : noise) c = static_cast<char>(random());
   std::ofstream(folder + "/src/sub/b.txt") << noise;  // does not compress: several 1K parts
-  ASSERT_EQ(runTool(CVDT_PACK_PATH, {"normal", "--id", "12", "--name", "N", "--src", folder + "/src",
-                                     "--out", folder + "/www", "--part-size", "1K"}).exitStatus, 0);
+  ASSERT_EQ(
+      runTool(CVDT_PACK_PATH, {"normal", "--id", "12", "--name", "N", "--src", folder + "/src",
+                               "--out", folder + "/www", "--part-size", "1K"})
+          .exitStatus,
+      0);
   ASSERT_EQ(runTool(CVDT_PACK_PATH, {"auto", "--id", "7", "--name", "A", "--dest", "C:\\A", "--src",
-                                     folder + "/src", "--out", folder + "/www", "--subfolders"}).exitStatus, 0);
+                                     folder + "/src", "--out", folder + "/www", "--subfolders"})
+                .exitStatus,
+            0);
   ToolRun good = runTool(CVDT_PACK_PATH, {"check", folder + "/www", "--json"});
   ASSERT_EQ(good.exitStatus, 0) << good.err;
   nlohmann::json report = nlohmann::json::parse(good.out);
@@ -297,7 +301,8 @@ TEST(CvdtCliTest, PackCheckJsonReportsEveryPackage) {
 
 // Progress is drawn on a terminal and not at all into a pipe; the records are the same.
 TEST(CvdtCliTest, ProgressOnlyOnATerminal) {
-  if (runShell("command -v script >/dev/null").exitStatus != 0) GTEST_SKIP() << "no 'script' program";
+  if (runShell("command -v script >/dev/null").exitStatus != 0)
+    GTEST_SKIP() << "no 'script' program";
   const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-progress");
   fs::create_directories(folder + "/src");
   std::ofstream(folder + "/src/big.bin") << std::string(3 << 20, 'x');
@@ -320,11 +325,15 @@ TEST(CvdtCliTest, ProgressOnlyOnATerminal) {
 
 // On a terminal `status --watch` redraws the screen with each reading, and ends with 0 on SIGINT.
 TEST(CvdtCliTest, StatusWatchRedrawsATerminal) {
-  if (runShell("command -v script >/dev/null").exitStatus != 0) GTEST_SKIP() << "no 'script' program";
+  if (runShell("command -v script >/dev/null").exitStatus != 0)
+    GTEST_SKIP() << "no 'script' program";
   const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-watch");
   const std::string db = folder + "/g.db";
-  ASSERT_EQ(runInProcess(cvdt::gateway::GatewayCli::run, "cvdt-gateway",
-                         {"target", "add", "--db", db, "--dist", "3", "--name", "N", "--policy", ""}).exitStatus, 0);
+  ASSERT_EQ(
+      runInProcess(cvdt::gateway::GatewayCli::run, "cvdt-gateway",
+                   {"target", "add", "--db", db, "--dist", "3", "--name", "N", "--policy", ""})
+          .exitStatus,
+      0);
   // SIGINT after 4 s: the first reading comes at once, however busy the machine.
   std::string watch = "timeout --preserve-status -s INT 4 " + shellQuote(CVDT_GATEWAY_PATH) +
                       " status --db " + shellQuote(db) + " --watch --interval 1";

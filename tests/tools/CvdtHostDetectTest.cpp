@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "support/Subprocess.h"
 #include "support/TestMachine.h"
@@ -121,8 +120,9 @@ TEST_F(CvdtHostDetectTest, ExplainPrintsPlatformsSectionsAndTheConditionTree) {
                 " --explain");
   EXPECT_EQ(run.status, 0);
   EXPECT_THAT(run.output, HasSubstr("verdict: not installed\n"));
-  EXPECT_THAT(run.output, HasSubstr("  boolean = false  [32-bit view]\n      value: \"0\"\n"
-                            "left on the stack, not part of the result:\n  boolean = true"));
+  EXPECT_THAT(run.output,
+              HasSubstr("  boolean = false  [32-bit view]\n      value: \"0\"\n"
+                        "left on the stack, not part of the result:\n  boolean = true"));
 }
 
 TEST_F(CvdtHostDetectTest, JsonCarriesTheSameExplanation) {

@@ -29,7 +29,9 @@ struct HostRun {
 };
 
 HostRun runHost(const std::string& arguments) {
-  auto result = cvdt::test::Subprocess::shell(std::string(CVDT_HOST_PATH) + " " + arguments).mergeErrors().run();
+  auto result = cvdt::test::Subprocess::shell(std::string(CVDT_HOST_PATH) + " " + arguments)
+                    .mergeErrors()
+                    .run();
   return {result.exitStatus, result.out};
 }
 
@@ -177,7 +179,8 @@ TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
     std::vector<std::string> args = {"machine", "init", m_root};
     std::istringstream words(options);
     for (std::string word; words >> word;) args.push_back(word);
-    cvdt::test::ProcessResult run = cvdt::test::runInProcess(cvdt::host::HostCli::run, "cvdt-host", args);
+    cvdt::test::ProcessResult run =
+        cvdt::test::runInProcess(cvdt::host::HostCli::run, "cvdt-host", args);
     EXPECT_EQ(run.exitStatus, 2) << options << "\n" << run.out << run.err;
     EXPECT_THAT(run.err, HasSubstr("cvdt-host machine init:")) << options;
   }
