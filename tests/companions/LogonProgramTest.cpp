@@ -15,6 +15,7 @@
 #include "platform/PlatformProcess.h"
 #include "platform/PlatformRegistry.h"
 #include "platform/WindowsCommandLine.h"
+#include "support/ConsoleUser.h"
 #include "support/Subprocess.h"
 #include "support/TestMachine.h"
 

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/NMisc.h"
+#include "support/ConsoleUser.h"
 #include "support/Subprocess.h"
 #include "support/TestMachine.h"
 #include "support/XServer.h"

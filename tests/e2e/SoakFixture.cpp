@@ -2,6 +2,8 @@
 // workload and its checks, and the accounting of what the agent holds.
 #include "SoakFixture.h"
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>

@@ -19,6 +19,7 @@
 #include "platform/PlatformFs.h"
 #include "platform/PlatformProcess.h"
 #include "platform/WindowsCommandLine.h"
+#include "support/ConsoleUser.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;

@@ -2,7 +2,6 @@
 #include "support/TestMachine.h"
 
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -89,12 +88,6 @@ std::string TestMachine::traceLog() const {
 
 plat::ModuleHandle TestMachine::moduleHandle() const {
   return plat::moduleHandleForFile(m_config.moduleFolder + "\\cvdt.dll");
-}
-
-std::string testConsoleUser() {
-  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
-  passwd* self = getpwuid(geteuid());
-  return self ? self->pw_name : "";
 }
 
 }  // namespace cvdt::test

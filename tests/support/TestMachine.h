@@ -42,8 +42,4 @@ class TestMachine {
 // A unique empty temporary folder (host path), removed by the caller.
 std::string makeTempFolder(const std::string& prefix);
 
-// The Linux account that plays the user logged on at the console: cvdt-test when the tests run
-// as root and it exists (so launches really switch users), else the account running the tests.
-std::string testConsoleUser();
-
 }  // namespace cvdt::test
