@@ -3,7 +3,8 @@
 # scripts/deps.sh fuzz also installs what the fuzz targets need (clang 14 and its libFuzzer and
 # sanitizer runtimes), which the normal build does not. scripts/deps.sh --windows also installs
 # the MinGW-w64 cross compilers for the win32 and win64 presets and wine64, which runs the win64
-# test programs (scripts/test-windows).
+# test programs (scripts/test-windows). scripts/deps.sh style installs clang-format and clang-tidy
+# (scripts/style-check). Several of these may be given together.
 set -euo pipefail
 
 PACKAGES=(
@@ -16,11 +17,17 @@ PACKAGES=(
 )
 # libclang-rt-14-dev holds libFuzzer (libclang_rt.fuzzer*) and the ASan/UBSan runtimes for clang.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-[ "${1:-}" = "fuzz" ] && PACKAGES+=("${FUZZ_PACKAGES[@]}")
+STYLE_PACKAGES=(clang-format clang-tidy git)
 # The compilers come in two thread models; the toolchain files use the posix one (-posix).
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine64 googletest
   libz-mingw-w64-dev msitools wixl)
-[ "${1:-}" = "--windows" ] && PACKAGES+=("${WINDOWS_PACKAGES[@]}")
+for group in "$@"; do
+  case "$group" in
+    fuzz) PACKAGES+=("${FUZZ_PACKAGES[@]}") ;;
+    --windows) PACKAGES+=("${WINDOWS_PACKAGES[@]}") ;;
+    style) PACKAGES+=("${STYLE_PACKAGES[@]}") ;;
+  esac
+done
 
 missing=()
 for package in "${PACKAGES[@]}"; do

@@ -40,7 +40,8 @@ bool NHash::md5OfText(uint8_t digest[16]) const {
 
 // The file is read in pieces of kReadBufferSize rather than small ones: the digest does not
 // depend on the piece size, and large reads keep hashing near the speed of the MD5 core. The
-// count of bytes read is the success mark, so an unreadable and an empty file both fail.
+// count of bytes read is the success mark, so an unreadable and an empty file both fail, and so
+// does a file whose reading fails part of the way (its digest would be that of a shorter file).
 bool NHash::md5OfFile(uint8_t digest[16]) const {
   plat::File file;
   if (m_strInput.empty() || !file.open(m_strInput, plat::FileMode::Read)) {
@@ -63,7 +64,7 @@ bool NHash::md5OfFile(uint8_t digest[16]) const {
       m_fnPieceHook();
     }
   }
-  if (total == 0) {
+  if (total == 0 || file.readFailed()) {
     return false;
   }
   md5.final(digest);

@@ -49,13 +49,15 @@ void deleteTree(const char* folder);
 // Returns 1 with free and total bytes of the drive, else 0 with both 0.
 int getDiskSpace(char driveLetter, double* freeBytes, double* totalBytes);
 
-// The image path of a process as a drive-letter path, into buffer (size bytes); 1 or 0. Only
-// on XP or later.
+// The image path of a process as a drive-letter path, into buffer (size bytes, cut to fit and
+// always ended by a zero); 1, or 0 with buffer untouched. Only on XP or later.
 int getProcessImagePath(uint32_t processId, char* buffer, int size);
 
-// UUID text + "__%08x__%08x__%d" of process id, thread id and tick count.
+// UUID text + "__%08x__%08x__%d" of process id, thread id and tick count; 1, or 0 with name
+// untouched and *step / *error (when given) the failed step and its error code.
 int makeUniqueName(NString& name, int* step, int* error);
-// "%d.%d.%d.%d" / "%3.3d.%3.3d.%3.3d.%3.3d" of a dotted IPv4 text, in place; 1 or 0.
+// "%d.%d.%d.%d" / "%3.3d.%3.3d.%3.3d.%3.3d" of a dotted IPv4 text, in place; 1, or 0 with the
+// text untouched when it is not a dotted IPv4 address.
 int normalizeIpAddress(NString& text);
 int padIpAddress(NString& text);
 
@@ -85,7 +87,9 @@ void destroyEnvironmentBlock(std::vector<std::string>* block);
 
 // Launches. Session -1 (plat::kNoSession) means no session. Waiting variants wait without a
 // time limit and return the exit code, or -1 when the program did not run; the others return
-// non-zero on success and 0 on failure. Step codes are those of each variant's failing step.
+// non-zero on success and 0 on failure. Where a variant takes step and error, they hold 0 after
+// a success and the failing step's code and its error code after a failure (only the logon
+// program's variant accepts null for them).
 int createProcessAsActiveUser(const char* command, const char* folder, int hide);
 int createProcessAsLoginUserWaitEx(uint32_t session, const char* command, const char* folder,
                                    int* step, int* error);
@@ -100,7 +104,8 @@ int createProcessInSessionWait(uint32_t session, const char* command, const char
 int createProcessWait(const char* command, const char* folder, int hide);
 int createProcessNoWait(const char* command, const char* folder);
 // Hands the launch to the logon program cvlgn.exe in the host folder through a value under
-// HKLM\key; 1 when it exited with 0. The value is removed again in every case.
+// HKLM\key; 1 when it exited with 0. *exitCode is the logon program's exit code, 0 when it was
+// not started. The value is removed again in every case.
 int createProcessViaLogonProgram(uint32_t session, const char* key, const char* firstText,
                                  const char* secondText, int hide, int* exitCode, int* step,
                                  int* error);

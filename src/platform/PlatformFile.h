@@ -29,8 +29,10 @@ class File {
   // Opens a path of the host system as it stands (tools and tests only).
   bool openHost(const std::string& hostPath, FileMode mode);
 
-  // Returns the number of bytes read: 0 at the end of the file or on error.
+  // Returns the number of bytes read: 0 at the end of the file or on error, which readFailed()
+  // tells apart (it describes the last read until the next one).
   size_t read(void* buffer, size_t size);
+  bool readFailed() const { return m_bReadFailed; }
   // Returns the number of bytes written; less than size only on error.
   size_t write(const void* buffer, size_t size);
   bool seek(uint64_t offset);
@@ -42,9 +44,11 @@ class File {
 
  private:
   intptr_t m_handle = -1;
+  bool m_bReadFailed = false;
 };
 
-// Reads a whole file named by a host path; false when it cannot be read.
+// Reads a whole file named by a host path; false when it cannot be opened or a read fails
+// (content then holds what was read before the failure).
 bool readHostFile(const std::string& hostPath, std::string& content);
 // Writes a whole file named by a host path (create or truncate).
 bool writeHostFile(const std::string& hostPath, const std::string& content);

@@ -24,10 +24,11 @@ uint32_t activeConsoleSessionId();
 // The session of the module's own process.
 uint32_t currentSessionId();
 // WTSQueryUserToken: the token of the user logged on in the session; false (with the last
-// error set) when nobody is logged on there or the session does not exist.
+// error set, token untouched) when nobody is logged on there or the session does not exist.
 bool queryUserToken(uint32_t session, Token& token);
 // The module's own token moved into a session (ImpersonateSelf, OpenThreadToken and
-// SetTokenInformation(TokenSessionId)); false when the session does not exist.
+// SetTokenInformation(TokenSessionId)); false, with token untouched, when the session does not
+// exist.
 bool ownTokenInSession(uint32_t session, Token& token);
 // CreateEnvironmentBlock: the environment of a new logon of the token's account; with inherit,
 // the caller's environment underneath.

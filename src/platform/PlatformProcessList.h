@@ -12,10 +12,11 @@ struct ProcessEntry {
   std::string exeName;  // the executable's file name, as a process snapshot gives it
 };
 
-// A snapshot of the running processes in ascending id order; false when none can be listed.
+// A snapshot of the running processes in ascending id order; false, with processes empty, when
+// none can be listed.
 bool listProcesses(std::vector<ProcessEntry>& processes);
-// The Windows path of a process's image; false when it cannot be read (another user's process,
-// a process that has ended).
+// The Windows path of a process's image; false, with path untouched, when it cannot be read
+// (another user's process, a process that has ended).
 bool processImagePath(uint32_t processId, std::string& path);
 
 }  // namespace plat

@@ -53,9 +53,14 @@ class RegKey {
   RegKey(const RegKey&) = default;
   RegKey& operator=(const RegKey&) = default;
 
+  // Every method returns a Windows error code (kErrorSuccess, 0, on success). On failure the
+  // out-parameters are left as they were, except `out` of open and create, which is closed
+  // first.
+  //
   // RegOpenKeyExA: the key must exist. access carries the rights and the view flags.
   static uint32_t open(RegRoot root, const std::string& path, uint32_t access, RegKey& out);
-  // RegCreateKeyExA: creates the key and any missing parents, or opens it when it exists.
+  // RegCreateKeyExA: creates the key and any missing parents, or opens it when it exists;
+  // *created (when given) tells which, and is set only on success.
   static uint32_t create(RegRoot root, const std::string& path, uint32_t access, RegKey& out,
                          bool* created = nullptr);
   // RegDeleteTreeA on root\path: the key and everything below it.

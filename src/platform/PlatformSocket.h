@@ -61,7 +61,8 @@ class SocketEventSelect {
   bool select(SocketHandle socket, uint32_t events);
   // Waits for a selected event. Returns 0 with the events that happened, kWaitTimeout (258)
   // when none came in time, or -1 when the wait failed. FD_READ is reported when new bytes have
-  // arrived since the last report; FD_WRITE while the socket can take more bytes.
+  // arrived since the last report; FD_WRITE while the socket can take more bytes. events is
+  // cleared first, so after a time-out or a failure it holds no event.
   int wait(uint32_t timeoutMs, NetworkEvents& events);
 
  private:

@@ -25,7 +25,7 @@ inline constexpr uint32_t kPlatformWin32s = 0;
 inline constexpr uint32_t kPlatformWindows9x = 1;
 inline constexpr uint32_t kPlatformNt = 2;
 
-// Returns false when the version cannot be read.
+// Returns false, with out untouched, when the version cannot be read.
 bool osVersion(OsVersion& out);
 // True when the native processor architecture is AMD64 (the machine runs 64-bit Windows).
 bool isNative64Bit();
@@ -53,12 +53,14 @@ uint32_t threadId();
 // Milliseconds since an arbitrary start, wrapping at 2^32 (GetTickCount).
 uint32_t tickCount();
 
-// Local calendar time of a time_t; false when it cannot be converted.
+// Local calendar time of a time_t; false when it cannot be converted (out then holds nothing
+// to rely on).
 bool localTime(std::time_t when, std::tm& out);
 // time_t of a local calendar time (fields as std::mktime takes them); -1 on failure.
 std::time_t makeLocalTime(std::tm fields);
 
-// UuidCreate + UuidToStringA: lower-case "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx".
+// UuidCreate + UuidToStringA: lower-case "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx"; false, with out
+// untouched, when no identifier can be made.
 bool createUuidText(std::string& out);
 
 // An instance handle: names a module file of this process.

@@ -36,12 +36,15 @@ bool refusedAsReadOnly(const std::string& hostPath, FileMode mode) {
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
+File::File(File&& other) noexcept : m_handle(other.m_handle), m_bReadFailed(other.m_bReadFailed) {
+  other.m_handle = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     m_handle = other.m_handle;
+    m_bReadFailed = other.m_bReadFailed;
     other.m_handle = -1;
   }
   return *this;
@@ -74,12 +77,14 @@ bool File::openHost(const std::string& hostPath, FileMode mode) {
 }
 
 size_t File::read(void* buffer, size_t size) {
+  m_bReadFailed = m_handle < 0;
   if (m_handle < 0) return 0;
   ssize_t n;
   do {
     n = ::read(static_cast<int>(m_handle), buffer, size);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
+    m_bReadFailed = true;
     posix::failWithErrno();
     return 0;
   }
@@ -127,7 +132,7 @@ bool readHostFile(const std::string& hostPath, std::string& content) {
   char chunk[65536];
   size_t n;
   while ((n = file.read(chunk, sizeof chunk)) > 0) content.append(chunk, n);
-  return true;
+  return !file.readFailed();
 }
 
 bool writeHostFile(const std::string& hostPath, const std::string& content) {

@@ -29,12 +29,15 @@ HANDLE openWith(const std::string& path, FileMode mode) {
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
+File::File(File&& other) noexcept : m_handle(other.m_handle), m_bReadFailed(other.m_bReadFailed) {
+  other.m_handle = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     m_handle = other.m_handle;
+    m_bReadFailed = other.m_bReadFailed;
     other.m_handle = -1;
   }
   return *this;
@@ -52,10 +55,12 @@ bool File::openHost(const std::string& hostPath, FileMode mode) {
 }
 
 size_t File::read(void* buffer, size_t size) {
+  m_bReadFailed = m_handle == -1;
   if (m_handle == -1) return 0;
   DWORD done = 0;
   DWORD wanted = static_cast<DWORD>(size < kMaxTransfer ? size : kMaxTransfer);
-  if (!ReadFile(handleOf(m_handle), buffer, wanted, &done, nullptr)) return 0;
+  m_bReadFailed = !ReadFile(handleOf(m_handle), buffer, wanted, &done, nullptr);
+  if (m_bReadFailed) return 0;
   return done;
 }
 
@@ -98,7 +103,7 @@ bool readHostFile(const std::string& hostPath, std::string& content) {
   char chunk[65536];
   size_t n;
   while ((n = file.read(chunk, sizeof chunk)) > 0) content.append(chunk, n);
-  return true;
+  return !file.readFailed();
 }
 
 bool writeHostFile(const std::string& hostPath, const std::string& content) {
