@@ -1,17 +1,17 @@
 // cvdtdlg.exe, the automatic progress dialog: its block reader on blocks the test writes into
 // the registry, its refusal without the launch token, and its redraw when the state changes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
-#include <thread>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "ADistStateReader.h"
 #include "TerminalStateView.h"
@@ -19,6 +19,8 @@
 #include "platform/PlatformRegistry.h"
 #include "support/CommandOutput.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -73,9 +75,9 @@ TEST(CvdtDlgTest, ReaderShowsEveryItemAndTheCurrentStatus) {
   ASSERT_TRUE(reader.readCounter(counter));
   EXPECT_EQ(counter, 17u);
   const std::string text = TerminalStateView::render(state);
-  EXPECT_NE(text.find("         8  075   42%  Office Suite\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("         7  060  100%  Tools\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("Now: 8  075  42%  sub\\b.bin\n"), std::string::npos) << text;
+  EXPECT_THAT(text, HasSubstr("         8  075   42%  Office Suite\n"));
+  EXPECT_THAT(text, HasSubstr("         7  060  100%  Tools\n"));
+  EXPECT_THAT(text, HasSubstr("Now: 8  075  42%  sub\\b.bin\n"));
 
   // Blocks that are not blocks leave the last state alone.
   ADistDialogState kept = state;
@@ -98,13 +100,13 @@ TEST(CvdtDlgTest, ProgramRefusesToRunWithoutItsTokenAndDrawsOnce) {
   ASSERT_EQ(machine.readFile(machine.config().moduleFolder + "\\cvdtdlg.exe") == "<missing>", false)
       << "machine init installs cvdtdlg.exe";
   const std::string prefix = "CVDT_MACHINE='" + machine.root() + "' '" + program + "'";
-  EXPECT_NE(commandOutput(prefix + " --once 2>&1; echo rc=$?").find("no launch token"), std::string::npos);
-  EXPECT_NE(commandOutput(prefix + " --once 7E2A9F04B13D 2>&1; echo rc=$?").find("rc=2"), std::string::npos);
-  EXPECT_NE(commandOutput(prefix + " --once 7E2A9F04B13C 2>&1; echo rc=$?").find("rc=3"), std::string::npos);
+  EXPECT_THAT(commandOutput(prefix + " --once 2>&1; echo rc=$?"), HasSubstr("no launch token"));
+  EXPECT_THAT(commandOutput(prefix + " --once 7E2A9F04B13D 2>&1; echo rc=$?"), HasSubstr("rc=2"));
+  EXPECT_THAT(commandOutput(prefix + " --once 7E2A9F04B13C 2>&1; echo rc=$?"), HasSubstr("rc=3"));
   publish(*sampleBlock(), "3");
   std::string output = commandOutput(prefix + " --once 7E2A9F04B13C 2>&1; echo rc=$?");
-  EXPECT_NE(output.find("Office Suite"), std::string::npos) << output;
-  EXPECT_NE(output.find("rc=0"), std::string::npos) << output;
+  EXPECT_THAT(output, HasSubstr("Office Suite"));
+  EXPECT_THAT(output, HasSubstr("rc=0"));
 }
 
 // Waits until the file holds text, or the deadline passes.

@@ -1,16 +1,18 @@
 // Stage 4 of an automatic item: parts fetched whole and checked by digest, unpacked beside
 // themselves, and the failures of a bad part, a damaged archive, an inconsistent index and a
 // missing server.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include <string>
 #include <vector>
 
 #include "StagesFixture.h"
 #include "platform/NHash.h"
 #include "platform/NMisc.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -70,9 +72,10 @@ TEST_F(DownloadTest, PartWithAWrongDigestOnEveryAttemptFails904) {
   EXPECT_STREQ(item.m_szStatus, "904");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1536") + part);
   EXPECT_EQ(requestsFor(server, part), 2u);
-  EXPECT_NE(traceLog().find("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_DOWN (1) "
-                            "(127.0.0.1), (" + part + ", "),
-            std::string::npos);
+  EXPECT_THAT(traceLog(),
+              HasSubstr("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_DOWN (1) "
+                        "(127.0.0.1), (" +
+                        part + ", "));
 }
 
 TEST_F(DownloadTest, DamagedArchiveWithRightDigestsFails905) {
@@ -90,9 +93,9 @@ TEST_F(DownloadTest, DamagedArchiveWithRightDigestsFails905) {
   EXPECT_STREQ(item.m_szStatus, "905");
   const std::string archive = packageFolder() + "\\a.txt.lgz";
   EXPECT_EQ(m_worker->errorDetail().text(), message("1537") + archive);
-  EXPECT_NE(traceLog().find("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_UNZIP (" +
-                            archive + ") \n"),
-            std::string::npos);
+  EXPECT_THAT(traceLog(),
+              HasSubstr("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_UNZIP (" +
+                        archive + ") \n"));
 }
 
 TEST_F(DownloadTest, PartCountDifferentFromThePartLinesFails910) {
@@ -140,9 +143,8 @@ TEST_F(DownloadTest, NoServerForThePackageFails904) {
   EXPECT_FALSE(m_worker->distFileDownload(item, fetched));
   EXPECT_STREQ(item.m_szStatus, "904");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1536") + "/Corvane/dist/auto/12.idx.lgz");
-  EXPECT_NE(traceLog().find("NAutoDist::distFileDownload: idx file get error "
-                            "(/Corvane/dist/auto/12.idx.lgz, "),
-            std::string::npos);
+  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::distFileDownload: idx file get error "
+                                    "(/Corvane/dist/auto/12.idx.lgz, "));
   EXPECT_EQ(requestsFor(server, "/Corvane/dist/auto/12/zip/a.txt.lgz"), 0u);
 }
 

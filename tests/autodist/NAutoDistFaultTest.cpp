@@ -3,6 +3,7 @@
 // file; each report costs at most the reply wait; a manager stop is not held up longer), and
 // the machine's C: drive filling up during a download (the item ends "904" with its detail,
 // only whole parts stay, nothing reaches the destination, and the next pass resumes).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,6 +20,9 @@
 #include "net/NDBQuery.h"
 #include "platform/NMisc.h"
 #include "support/CommandOutput.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace cvdt::test {
 namespace {
@@ -141,9 +145,11 @@ TEST_F(AutoFaultTest, GatewayDownOrSilentDuringReportsLeavesThePassAndItsStatuse
   EXPECT_EQ(publishedStatus(32), "901");
   EXPECT_STREQ(m_worker->sharedState().m_status.m_szStatus, "901");
   std::string log = traceLog();
-  EXPECT_NE(log.find("NDistMgr::run()\t<1>\t\t- [FAIL] initProduct(31) \n"), std::string::npos);
-  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#31|$"),
-            std::string::npos);
+  EXPECT_THAT(log, HasSubstr("NDistMgr::run()\t<1>\t\t- [FAIL] initProduct(31) \n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr(
+          "NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#31|$"));
   EXPECT_LT(down, 60s);
 
   // Silent: a target query and two reports for 31 (after its index and at its end), a target
@@ -161,7 +167,7 @@ TEST_F(AutoFaultTest, GatewayDownOrSilentDuringReportsLeavesThePassAndItsStatuse
   EXPECT_GE(silent.connectionsAccepted(), 4);
   EXPECT_GE(hung, std::chrono::milliseconds(4 * kReplyWaitMs));
   EXPECT_LT(hung, std::chrono::milliseconds(5 * kReplyWaitMs) + 45s);
-  EXPECT_NE(traceLog().find("NDBQuery::socketProc(3): WSAWaitForMultipleEvents Timeout"), std::string::npos);
+  EXPECT_THAT(traceLog(), HasSubstr("NDBQuery::socketProc(3): WSAWaitForMultipleEvents Timeout"));
 
   // Back: the reports of the next pass reach the gateway.
   GatewayProcess gateway;
@@ -237,7 +243,7 @@ class DiskFullTest : public AutoFaultTest {
     std::error_code ec;
     for (const auto& entry : fs::recursive_directory_iterator(packageFolder, ec)) {
       std::string name = entry.path().filename().string();
-      EXPECT_EQ(name.find(".cvftc-"), std::string::npos) << "temporary file left: " << entry.path();
+      EXPECT_THAT(name, Not(HasSubstr(".cvftc-"))) << "temporary file left: " << entry.path();
       if (!entry.is_regular_file() || name.rfind("data.bin.l", 0) != 0) continue;
       std::string served = root + "/Corvane/dist/auto/34/zip/" + name;
       EXPECT_EQ(fs::file_size(entry.path()), fs::file_size(served)) << "partial part " << entry.path();
@@ -284,7 +290,7 @@ TEST_F(DiskFullTest, DriveFullAtTheCheckOrDuringTheDownloadEndsTheItemCleanly) {
   EXPECT_STREQ(item(34).m_szStatus, "907");
   EXPECT_EQ(m_worker->errorDetail(), NMisc::getMessage(NMisc::thisModule(), "1534", ""));
   for (const std::string& request : m_server.requests())
-    EXPECT_EQ(request.find("/zip/"), std::string::npos) << request;
+    EXPECT_THAT(request, Not(HasSubstr("/zip/")));
   unfill();
 
   // Full once a few parts are in.

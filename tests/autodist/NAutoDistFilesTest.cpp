@@ -1,10 +1,10 @@
 // Stages 3 to 6 of an automatic item against packages made by cvdt-pack: the destination
 // compared with the index, the disk check, the download, the copy, and the clean-up guard.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +13,8 @@
 #include "StagesFixture.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -202,8 +204,7 @@ TEST_F(FilesTest, CleanUpGuardRefusesRootsSystemFoldersUncAndTheModuleFolder) {
     const size_t before = traceLog().size();
     EXPECT_EQ(m_worker->isSafeToDelete(item), row.safe);
     const std::string added = traceLog().substr(before);
-    EXPECT_NE(added.find(std::string("NAutoDist::isSafeToDelete: ") + row.line), std::string::npos)
-        << added;
+    EXPECT_THAT(added, HasSubstr(std::string("NAutoDist::isSafeToDelete: ") + row.line));
   }
 }
 
@@ -237,8 +238,8 @@ TEST_F(FilesTest, DiskCheckAddsTheFreeSpaceOfTwoDrives) {
   EXPECT_FALSE(m_worker->distFileCheck(item));
   EXPECT_STREQ(item.m_szStatus, "907");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1534"));
-  EXPECT_NE(traceLog().find("NAutoDist::distFileCheck: CVD_ADIST_STATUS_FAIL_DISK_CAPA (1) \n"),
-            std::string::npos);
+  EXPECT_THAT(traceLog(),
+              HasSubstr("NAutoDist::distFileCheck: CVD_ADIST_STATUS_FAIL_DISK_CAPA (1) \n"));
 }
 
 // With a small file system of a known size as the only drive in play, a need equal to the free
@@ -295,7 +296,7 @@ TEST_F(FilesTest, StopRequestEndsEachStageWith909) {
     EXPECT_STREQ(item.m_szStatus, "909");
     EXPECT_EQ(recordStatus(), "909");
     EXPECT_EQ(m_worker->errorDetail().text(), message("1530"));
-    EXPECT_NE(traceLog().find(stage.line), std::string::npos);
+    EXPECT_THAT(traceLog(), HasSubstr(stage.line));
   }
 }
 

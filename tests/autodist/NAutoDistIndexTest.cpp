@@ -1,9 +1,9 @@
 // Stages 1 and 2 of an automatic item: the index archive from the local folder or the servers
 // in turn, and the index file's header, file and part lines.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,6 +11,8 @@
 #include "StagesFixture.h"
 #include "platform/NHash.h"
 #include "platform/NMisc.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -106,7 +108,7 @@ TEST_F(IndexLoadTest, UnreadableIndexFailsAsNotOpened) {
   EXPECT_FALSE(m_worker->idxFileLoad(item));
   EXPECT_STREQ(item.m_szStatus, "902");
   EXPECT_EQ(m_worker->errorDetail().text(), detail);
-  EXPECT_NE(traceLog().find("NAutoDist::idxFileLoad: index file open failed\n"), std::string::npos);
+  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileLoad: index file open failed\n"));
 }
 
 TEST_F(IndexLoadTest, HeaderFilesPartsAndDuplicates) {
@@ -158,7 +160,7 @@ TEST_F(IndexLoadTest, StopRequestEndsTheLoadWith909) {
   EXPECT_FALSE(m_worker->idxFileLoad(item));
   EXPECT_STREQ(item.m_szStatus, "909");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1530"));
-  EXPECT_NE(traceLog().find("NAutoDist::idxFileLoad: stopped\n"), std::string::npos);
+  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileLoad: stopped\n"));
 }
 
 class IndexCheckTest : public StagesTest {};
@@ -174,9 +176,9 @@ TEST_F(IndexCheckTest, NoServerServingTheIndexFails901) {
   EXPECT_FALSE(m_worker->idxFileCheck(item));
   EXPECT_STREQ(item.m_szStatus, "901");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1531"));
-  EXPECT_NE(traceLog().find("NAutoDist::idxFileCheck: get error (/Corvane/dist/auto/7.idx.lgz, "),
-            std::string::npos);
-  EXPECT_NE(traceLog().find("NAutoDist::idxFileCheck: index file check failed\n"), std::string::npos);
+  EXPECT_THAT(traceLog(),
+              HasSubstr("NAutoDist::idxFileCheck: get error (/Corvane/dist/auto/7.idx.lgz, "));
+  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileCheck: index file check failed\n"));
   EXPECT_TRUE(m_access->currentServer().isEmpty());
 
   configure(1, "");  // no server at all
@@ -260,12 +262,12 @@ TEST_F(IndexCheckTest, MatchingLocalArchiveIsUnpackedWithoutAnyServer) {
   EXPECT_FALSE(m_worker->idxFileCheck(item));
   EXPECT_STREQ(item.m_szStatus, "901");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1531") + local);
-  EXPECT_NE(traceLog().find("NAutoDist::idxFileCheck: index file unzip failed\n"), std::string::npos);
+  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileCheck: index file unzip failed\n"));
 
   m_access->requestStop(true);
   EXPECT_FALSE(m_worker->idxFileCheck(item));
   EXPECT_STREQ(item.m_szStatus, "909");
-  EXPECT_NE(traceLog().find("NAutoDist::idxFileCheck: stopped\n"), std::string::npos);
+  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileCheck: stopped\n"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Whole passes of the automatic worker against a loopback HTTP server and the real gateway: the
 // retry rule, completed items, the reports and the published block, the installed-product
 // check with real detection policies, and stops during a pass.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +15,9 @@
 #include "detect/NRegistry.h"
 #include "gateway/GatewayProcess.h"
 #include "platform/NMisc.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace cvdt::test {
 namespace {
@@ -182,7 +186,7 @@ TEST_F(PassTest, DetectionDecidesBetweenInstalledReinstallAndPolicyError) {
   // Installed: complete without any transfer.
   EXPECT_STREQ(item(61).m_szStatus, "060");
   for (const std::string& request : m_server.requests())
-    EXPECT_EQ(request.find("/61"), std::string::npos) << request;
+    EXPECT_THAT(request, Not(HasSubstr("/61")));
   // Items go newest first: 62 was fetched from the server before, which stays current.
   EXPECT_EQ(reports(61), (std::vector<std::string>{"3,060,,127.000.000.001,<null>"}));
   EXPECT_EQ(logged("NAutoDist::run(4) [FALSE] m_esw_equip_cfg.pProd[nRowCount].bReal_Installed is "
@@ -217,7 +221,7 @@ TEST_F(PassTest, DetectionDecidesBetweenInstalledReinstallAndPolicyError) {
   EXPECT_EQ(m_machine->readFile("C:\\Apps\\62\\runs.txt"), "ran\nran\n");
   std::vector<std::string> requests = m_server.requests();
   for (size_t i = before; i < requests.size(); ++i)
-    EXPECT_EQ(requests[i].find("/62/zip/"), std::string::npos) << requests[i];
+    EXPECT_THAT(requests[i], Not(HasSubstr("/62/zip/")));
   EXPECT_EQ(logged("NAutoDist::doAutoDist: (62, Missing) stage 8 (exec file)\n"), 2u);
   EXPECT_GE(logged("NAutoDist::Check_ChangedProductInstall(4-1) - Not Changed()\n"), 1u);
 }

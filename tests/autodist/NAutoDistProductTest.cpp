@@ -1,6 +1,7 @@
 // The product targets of an item from the gateway: rows as the real gateway gives them, and
 // replies it never gives (empty, short rows, refusals) from a scripted peer on loopback.
 #include <arpa/inet.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,6 +16,8 @@
 #include "net/NDBQuery.h"
 #include "platform/NMisc.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -136,13 +139,14 @@ TEST(NAutoDistProductTest, RowsFillTargetsAndOddRepliesKeepOrEmptyThem) {
   EXPECT_FALSE(worker.Check_ChangedProductInstall(failed, 0));  // nothing to examine
   EXPECT_EQ(failed, 0);
   std::string log = machine.traceLog();
-  EXPECT_NE(log.find("NAutoDist::initProduct(#1)(12): Target Install Production is Zero Count\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("NAutoDist::initProduct FAILED: EQUIP_ID|#S|#EQ0000000001|$DT_ID|#S|#12 (12)\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("NAutoDist::Check_ChangedProductInstall(2) - m_esw_equip_cfg.iProd == 0 || "
-                     "m_esw_equip_cfg.pProd == NULL\n"),
-            std::string::npos);
+  EXPECT_THAT(
+      log, HasSubstr("NAutoDist::initProduct(#1)(12): Target Install Production is Zero Count\n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("NAutoDist::initProduct FAILED: EQUIP_ID|#S|#EQ0000000001|$DT_ID|#S|#12 (12)\n"));
+  EXPECT_THAT(log,
+              HasSubstr("NAutoDist::Check_ChangedProductInstall(2) - m_esw_equip_cfg.iProd == 0 || "
+                        "m_esw_equip_cfg.pProd == NULL\n"));
 }
 
 TEST(NAutoDistProductTest, TheRealGatewayScopesTargetsToTheEquipment) {

@@ -1,6 +1,7 @@
 // The automatic worker's status: the status record, its publication to the registry for the
 // dialog, the state file, and the reports the real gateway stores, including reports sent from
 // a second thread while the record changes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,6 +16,8 @@
 #include "gateway/GatewayProcess.h"
 #include "platform/PlatformSystem.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -149,19 +152,19 @@ TEST_F(StatusTest, GatewayGetsSevenOrEightParametersAndNothingWithoutAnUpdateId)
                         "EQ0000000001,4,2,901,0 %,127.000.000.001,<null>",
                     }));
   std::string log = m_machine->traceLog();
-  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: (127.0.0.1)\n"), std::string::npos);
-  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: (127.000.000.001)\n"), std::string::npos);
-  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: (DIST_SERVER_IP|#S|#127.000.000.001)\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("NAutoDist::updateDBDistStatus: (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#4|$"
-                     "UPDATE_ID|#I|#2|$STATUS|#S|#901|$STATUS_DETAIL|#S|#0 %|$PROC_TIME|#I|#"),
-            std::string::npos);
+  EXPECT_THAT(log, HasSubstr("NAutoDist::updateDBDistStatus: (127.0.0.1)\n"));
+  EXPECT_THAT(log, HasSubstr("NAutoDist::updateDBDistStatus: (127.000.000.001)\n"));
+  EXPECT_THAT(log,
+              HasSubstr("NAutoDist::updateDBDistStatus: (DIST_SERVER_IP|#S|#127.000.000.001)\n"));
+  EXPECT_THAT(log,
+              HasSubstr("NAutoDist::updateDBDistStatus: (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#4|$"
+                        "UPDATE_ID|#I|#2|$STATUS|#S|#901|$STATUS_DETAIL|#S|#0 %|$PROC_TIME|#I|#"));
 
   // A gateway that is gone costs one line and nothing else.
   m_gateway.stop();
   m_worker->updateDBDistStatus();
-  EXPECT_NE(m_machine->traceLog().find("NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#"),
-            std::string::npos);
+  EXPECT_THAT(m_machine->traceLog(),
+              HasSubstr("NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#"));
 }
 
 // The manager thread reports while the pass thread changes the record: every report the

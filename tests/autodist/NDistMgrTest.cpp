@@ -1,6 +1,7 @@
 // The automatic manager: settings and their clamps, items added, re-commanded and refreshed,
 // the server list, the copies a pass takes and gives back, the tick that starts passes, and
 // stops with and without a running thread.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -15,6 +16,8 @@
 #include "autodist/AutoDistTestAccess.h"
 #include "gateway/GatewayProcess.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 extern char** environ;
 
@@ -122,14 +125,10 @@ TEST(NDistMgrTest, ItemsAreAddedOnceReCommandedOrRefreshed) {
   EXPECT_FALSE(manager.isShowDialog());
 
   std::string log = machine.traceLog();
-  EXPECT_NE(log.find("NDistMgr::enumConfig(add): iCmd: 3, Name: Seven, status: 010\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("NDistMgr::enumConfig(else): iCmd: 3, Name: Again, status: 010\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("NDistMgr::enumConfig(060): iCmd: 3, Name: Renamed, status: 060\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("NDistMgr::enumConfig(060): iCmd: 2, Name: Renamed, status: 010\n"),
-            std::string::npos);
+  EXPECT_THAT(log, HasSubstr("NDistMgr::enumConfig(add): iCmd: 3, Name: Seven, status: 010\n"));
+  EXPECT_THAT(log, HasSubstr("NDistMgr::enumConfig(else): iCmd: 3, Name: Again, status: 010\n"));
+  EXPECT_THAT(log, HasSubstr("NDistMgr::enumConfig(060): iCmd: 3, Name: Renamed, status: 060\n"));
+  EXPECT_THAT(log, HasSubstr("NDistMgr::enumConfig(060): iCmd: 2, Name: Renamed, status: 010\n"));
 }
 
 TEST(NDistMgrTest, ServersAreNormalisedKeptInOrderAndWalkedOnce) {
@@ -223,7 +222,7 @@ TEST(NDistMgrTest, StopWithoutAThreadResetsFreesAndClosesTheDialog) {
   int status = 0;
   EXPECT_EQ(waitpid(dialog, &status, 0), dialog);
   EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_NE(machine.traceLog().find("NDistMgr::setEvent: m_hEvent is null\n"), std::string::npos);
+  EXPECT_THAT(machine.traceLog(), HasSubstr("NDistMgr::setEvent: m_hEvent is null\n"));
   fs::remove_all(folder);
 }
 
@@ -252,12 +251,12 @@ TEST(NDistMgrTest, NowCallRestartsTheTickAndStopEndsTheThread) {
   EXPECT_TRUE(Access::threadEnded(manager));
   EXPECT_EQ(Access::itemCount(manager), 0);
   std::string log = machine.traceLog();
-  EXPECT_NE(log.find("NDistMgr::createThread:\n"), std::string::npos);
-  EXPECT_NE(log.find("NDistMgr::run: thread start\n"), std::string::npos);
-  EXPECT_NE(log.find("NDistMgr::setEvent\n"), std::string::npos);
-  EXPECT_NE(log.find("NDistMgr::run: exit\n"), std::string::npos);
-  EXPECT_NE(log.find("NDistMgr::run: thread stop\n"), std::string::npos);
-  EXPECT_NE(log.find("NAutoDist::setDisplay: set\n"), std::string::npos);  // the "now" call
+  EXPECT_THAT(log, HasSubstr("NDistMgr::createThread:\n"));
+  EXPECT_THAT(log, HasSubstr("NDistMgr::run: thread start\n"));
+  EXPECT_THAT(log, HasSubstr("NDistMgr::setEvent\n"));
+  EXPECT_THAT(log, HasSubstr("NDistMgr::run: exit\n"));
+  EXPECT_THAT(log, HasSubstr("NDistMgr::run: thread stop\n"));
+  EXPECT_THAT(log, HasSubstr("NAutoDist::setDisplay: set\n"));  // the "now" call
 
   // After a stop the manager takes new work and starts a new thread.
   ASSERT_TRUE(manager.initSetting("", "1|%60|%N|%0", "EQ|%6|*Six|*D|%", "", 3));

@@ -1,17 +1,20 @@
 // CMD.EXE on a fresh machine: batch files (shell scripts) run in the current folder with their
 // arguments in both /c forms, and their exit codes pass through whole.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "ProgramRun.h"
 #include "platform/NMisc.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
-using cvdt::test::ProgramResult;
-using cvdt::test::ProgramRun;
+using cvdt::test::ProcessResult;
+using cvdt::test::Subprocess;
 using cvdt::test::TestMachine;
 
 // Writes each argument on a line of args.txt in the current folder, then the folder itself.
@@ -80,16 +83,16 @@ TEST(CmdCodePageTest, BatchPathsAndArgumentsInTheMachinesCodePage) {
 }
 
 TEST_F(CmdTest, RefusesCommandLinesWithoutABatchFile) {
-  ProgramRun interpreter(m_machine.host(cmd()));
-  ProgramResult noSwitch = interpreter.run({"C:\\Batch\\x.bat"});
+  Subprocess interpreter(m_machine.host(cmd()));
+  ProcessResult noSwitch = interpreter.run({"C:\\Batch\\x.bat"});
   EXPECT_EQ(noSwitch.exitStatus, 1);
-  EXPECT_NE(noSwitch.err.find("expected /c"), std::string::npos) << noSwitch.err;
-  ProgramResult nothing = interpreter.run({"/c", "  "});
+  EXPECT_THAT(noSwitch.err, HasSubstr("expected /c"));
+  ProcessResult nothing = interpreter.run({"/c", "  "});
   EXPECT_EQ(nothing.exitStatus, 1);
-  EXPECT_NE(nothing.err.find("nothing to run"), std::string::npos) << nothing.err;
-  ProgramResult missing = interpreter.run({"/c", "C:\\Nowhere\\x.bat", "a"});
+  EXPECT_THAT(nothing.err, HasSubstr("nothing to run"));
+  ProcessResult missing = interpreter.run({"/c", "C:\\Nowhere\\x.bat", "a"});
   EXPECT_EQ(missing.exitStatus, 9009 & 0xFF);
-  EXPECT_NE(missing.err.find("'C:\\Nowhere\\x.bat' is not recognized"), std::string::npos) << missing.err;
+  EXPECT_THAT(missing.err, HasSubstr("'C:\\Nowhere\\x.bat' is not recognized"));
 }
 
 }  // namespace

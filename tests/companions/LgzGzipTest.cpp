@@ -1,6 +1,7 @@
 // cvlgz.dll's gzip layer: which compressed streams it takes and which it refuses (header fields,
 // trailers, what follows the member's end, streams that are not gzip), and where reading stops
 // when the member's end falls near a volume boundary.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -11,6 +12,8 @@
 
 #include "ArchiveBuilder.h"
 #include "LgzFixture.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -123,7 +126,7 @@ TEST_F(LgzGzipTest, TakesOneMemberAndRefusesDamageAndFurtherMembers) {
       EXPECT_EQ(tree["a.txt"], "alpha");
     } else {
       EXPECT_EQ(result, 0);
-      EXPECT_NE(m_strLastError.find(c.error), std::string::npos) << m_strLastError;
+      EXPECT_THAT(m_strLastError, HasSubstr(c.error));
       EXPECT_FALSE(fs::exists(host(kTarget)));
     }
   }
@@ -175,7 +178,7 @@ TEST_F(LgzGzipTest, VolumesCutInsideTheHeader) {
   }
   writeFresh("");
   EXPECT_EQ(extractFresh(), 0);
-  EXPECT_NE(m_strLastError.find("empty"), std::string::npos) << m_strLastError;
+  EXPECT_THAT(m_strLastError, HasSubstr("empty"));
 }
 
 }  // namespace

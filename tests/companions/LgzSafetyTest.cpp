@@ -1,6 +1,7 @@
 // cvlgz.dll when things go wrong: writes that fail as on a full disk, archives that expand
 // beyond the disk or declare sparse files, chains of links that would lead out of the
 // destination, and failures that must leave the destination exactly as it was.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -16,6 +17,9 @@
 
 #include "ArchiveBuilder.h"
 #include "LgzFixture.h"
+#include "support/ForkedChild.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -56,16 +60,14 @@ class LgzSafetyTest : public cvdt::test::LgzTest {
   // fail as they do on a full disk (a write that crosses the limit is cut short first). The
   // child's exit code is the extraction's result; -1 when it did not end normally.
   int extractWithFileSizeLimit(rlim_t limit) {
-    pid_t child = fork();
-    if (child == 0) {
+    return cvdt::test::exitCodeInChild([&] {
       signal(SIGXFSZ, SIG_IGN);
-      struct rlimit rl {limit, limit};
+      struct rlimit rl {
+        limit, limit
+      };
       setrlimit(RLIMIT_FSIZE, &rl);
-      _exit(extract() == 1 ? 1 : 0);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      return extract() == 1 ? 1 : 0;
+    });
   }
 
   // The destination before each case: files, a read-only file, a folder with a file, an empty
@@ -149,7 +151,7 @@ TEST_F(LgzSafetyTest, ArchivesLargerThanTheDiskFailBeforeItFills) {
         EXPECT_EQ(tree.size(), std::string(destination).size() > 13 ? 3u : 2u);
         continue;
       }
-      EXPECT_NE(m_strLastError.find("not enough free space"), std::string::npos) << m_strLastError;
+      EXPECT_THAT(m_strLastError, HasSubstr("not enough free space"));
       EXPECT_EQ(tree, (Tree{{"good.txt", "good"}}));
       EXPECT_EQ(small.freeBytes(), freeBefore);
     }
@@ -174,7 +176,7 @@ TEST_F(LgzSafetyTest, SparseFilesAndSizesBeyondTheDiskAreRefused) {
     Tree before = treeOf(host(kTarget));
     write(c.bytes, 0);
     EXPECT_EQ(extract(), 0);
-    EXPECT_NE(m_strLastError.find(c.error), std::string::npos) << m_strLastError;
+    EXPECT_THAT(m_strLastError, HasSubstr(c.error));
     EXPECT_EQ(treeOf(host(kTarget)), before);
     expectNothingOutsideTarget();
   }

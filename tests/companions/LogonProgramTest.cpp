@@ -1,6 +1,7 @@
 // cvlgn.exe through NMisc::createProcessViaLogonProgram on a fresh machine: both caller forms
 // run as the console user, the exit code comes back whole, the hide flag arrives, and the
 // hand-over value is gone afterwards. This test program re-runs itself as the program to run.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -9,19 +10,23 @@
 #include <fstream>
 #include <sstream>
 
-#include "ProgramRun.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformProcess.h"
 #include "platform/PlatformRegistry.h"
 #include "platform/WindowsCommandLine.h"
+#include "support/ConsoleUser.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
 namespace fs = std::filesystem;
-using cvdt::test::ProgramResult;
-using cvdt::test::ProgramRun;
+using cvdt::test::ProcessResult;
+using cvdt::test::Subprocess;
+using cvdt::test::testConsoleUser;
 using cvdt::test::TestMachine;
 
 constexpr const char* kChildFlag = "--cvlgn-child";
@@ -73,12 +78,6 @@ struct HandOverMode {
   }
 } g_handOverMode;
 
-std::string consoleUser() {
-  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
-  passwd* self = getpwuid(geteuid());
-  return self ? self->pw_name : "";
-}
-
 std::string ownExecutable() { return plat::toWindowsPath(fs::read_symlink("/proc/self/exe")); }
 
 struct LogonResult {
@@ -89,7 +88,8 @@ struct LogonResult {
 
 class LogonProgramTest : public testing::Test {
  protected:
-  LogonProgramTest() : m_machine([](auto& config, auto&) { config.consoleUser = consoleUser(); }) {
+  LogonProgramTest()
+      : m_machine([](auto& config, auto&) { config.consoleUser = testConsoleUser(); }) {
     m_reports = cvdt::test::makeTempFolder("cvdt-logon");
     fs::permissions(m_reports, fs::perms::all);  // the console user writes here
   }
@@ -123,7 +123,9 @@ class LogonProgramTest : public testing::Test {
     content << in.rdbuf();
     return content.str();
   }
-  std::string expectedUid() const { return "uid=" + std::to_string(getpwnam(consoleUser().c_str())->pw_uid) + "\n"; }
+  std::string expectedUid() const {
+    return "uid=" + std::to_string(getpwnam(testConsoleUser().c_str())->pw_uid) + "\n";
+  }
 
   TestMachine m_machine;
   std::string m_reports;
@@ -137,9 +139,9 @@ TEST_F(LogonProgramTest, CommandedFormRunsTheCommandLineInItsFolderAsTheConsoleU
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.step, 0);
   std::string report = seen("c");
-  EXPECT_NE(report.find(expectedUid()), std::string::npos) << report;
-  EXPECT_NE(report.find("cwd=" + m_machine.host("C:\\Dist\\Job 1") + "\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("show=-\narg=two words\narg=x\n"), std::string::npos) << report;
+  EXPECT_THAT(report, HasSubstr(expectedUid()));
+  EXPECT_THAT(report, HasSubstr("cwd=" + m_machine.host("C:\\Dist\\Job 1") + "\n"));
+  EXPECT_THAT(report, HasSubstr("show=-\narg=two words\narg=x\n"));
 }
 
 TEST_F(LogonProgramTest, AutomaticFormRunsTheProgramWithItsArgumentsHiddenInItsOwnFolder) {
@@ -150,9 +152,9 @@ TEST_F(LogonProgramTest, AutomaticFormRunsTheProgramWithItsArgumentsHiddenInItsO
   EXPECT_EQ(result.result, 1);
   EXPECT_EQ(result.exitCode, 0);
   std::string report = seen("a");
-  EXPECT_NE(report.find(expectedUid()), std::string::npos) << report;
-  EXPECT_NE(report.find("cwd=" + m_machine.host("C:\\Program Files\\Child App") + "\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("show=0\narg=tail\n"), std::string::npos) << report;
+  EXPECT_THAT(report, HasSubstr(expectedUid()));
+  EXPECT_THAT(report, HasSubstr("cwd=" + m_machine.host("C:\\Program Files\\Child App") + "\n"));
+  EXPECT_THAT(report, HasSubstr("show=0\narg=tail\n"));
 }
 
 TEST_F(LogonProgramTest, AFailedProgramGivesStep9999AndItsWholeExitCode) {
@@ -212,11 +214,11 @@ TEST_F(LogonProgramTest, MissingAndMalformedValuesEndWithAReason) {
       {{"short"}, 9103, "separated by"},
       {{"empty"}, 9103, "names no program"},
   };
-  ProgramRun program(m_machine.host(cvlgn));
+  Subprocess program(m_machine.host(cvlgn));
   for (const Case& c : cases) {
-    ProgramResult result = program.run(c.arguments);
+    ProcessResult result = program.run(c.arguments);
     EXPECT_EQ(result.exitStatus, c.code & 0xFF) << c.reason;
-    EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(c.reason));
   }
   // The whole code reaches a parent that starts it as the module does.
   EXPECT_EQ(NMisc::createProcessWait(("\"" + cvlgn + "\" absent").c_str(), nullptr, 0), 9102);

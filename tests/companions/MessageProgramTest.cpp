@@ -1,6 +1,7 @@
 // crvmsg.exe: without a display it answers as a box closed without a choice and says so; the
 // four message launchers bring the exact command line to it, as the right account in the right
 // session on every Windows family (a recording stand-in takes its place for those).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -17,28 +18,26 @@
 #include <sstream>
 #include <thread>
 
-#include "ProgramRun.h"
 #include "platform/NMisc.h"
+#include "support/ConsoleUser.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 #include "support/XServer.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
 namespace fs = std::filesystem;
-using cvdt::test::ProgramResult;
-using cvdt::test::ProgramRun;
+using cvdt::test::onPath;
+using cvdt::test::ProcessResult;
+using cvdt::test::Subprocess;
+using cvdt::test::testConsoleUser;
 using cvdt::test::TestMachine;
 using cvdt::test::XServer;
-using cvdt::test::onPath;
 
 constexpr int kYesNo = 266244;  // MB_TOPMOST | MB_SYSTEMMODAL | MB_YESNO
 constexpr int kStop = 266256;   // MB_TOPMOST | MB_SYSTEMMODAL | MB_ICONHAND
-
-std::string consoleUser() {
-  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
-  passwd* self = getpwuid(geteuid());
-  return self ? self->pw_name : "";
-}
 
 std::string crvmsgOf(const TestMachine& machine) {
   return machine.host(machine.config().moduleFolder + "\\crvmsg.exe");
@@ -46,26 +45,30 @@ std::string crvmsgOf(const TestMachine& machine) {
 
 TEST(MessageProgramTest, WithoutADisplayItAnswersAsABoxClosedWithoutAChoice) {
   TestMachine machine;
-  ProgramRun crvmsg(crvmsgOf(machine));
+  Subprocess crvmsg(crvmsgOf(machine));
   crvmsg.env("DISPLAY", std::nullopt).env("CVDT_SHOW_WINDOW", std::nullopt);
   const std::vector<std::pair<std::string, int>> styles = {
       {std::to_string(kYesNo), 7}, {std::to_string(kStop), 1}, {"0x41004", 7}, {"1", 2},
       {"2", 3}, {"3", 2}, {"5", 2}, {"6", 2}, {"0", 1}};
   for (const auto& [style, answer] : styles) {
-    ProgramResult result = crvmsg.run({"Install Office 2016?", "Software distribution", style});
+    ProcessResult result = crvmsg.run({"Install Office 2016?", "Software distribution", style});
     EXPECT_EQ(result.exitStatus, answer) << style;
-    EXPECT_NE(result.err.find("no display"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("answering " + std::to_string(answer)), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("no display"));
+    EXPECT_THAT(result.err, HasSubstr("answering " + std::to_string(answer)));
   }
-  ProgramResult hidden = ProgramRun(crvmsgOf(machine)).env("DISPLAY", ":0").env("CVDT_SHOW_WINDOW", "0")
+  ProcessResult hidden = Subprocess(crvmsgOf(machine))
+                             .env("DISPLAY", ":0")
+                             .env("CVDT_SHOW_WINDOW", "0")
                              .run({"a", "b", std::to_string(kYesNo)});
   EXPECT_EQ(hidden.exitStatus, 7);
-  EXPECT_NE(hidden.err.find("started hidden"), std::string::npos) << hidden.err;
+  EXPECT_THAT(hidden.err, HasSubstr("started hidden"));
   // A display that nobody serves: the box cannot be shown, so it is closed too.
-  ProgramResult unreachable = ProgramRun(crvmsgOf(machine)).env("DISPLAY", "127.0.0.1:97").env("CVDT_SHOW_WINDOW", std::nullopt)
+  ProcessResult unreachable = Subprocess(crvmsgOf(machine))
+                                  .env("DISPLAY", "127.0.0.1:97")
+                                  .env("CVDT_SHOW_WINDOW", std::nullopt)
                                   .run({"a", "b", std::to_string(kYesNo)});
   EXPECT_EQ(unreachable.exitStatus, 7);
-  EXPECT_NE(unreachable.err.find("answering 7"), std::string::npos) << unreachable.err;
+  EXPECT_THAT(unreachable.err, HasSubstr("answering 7"));
   // Bad arguments fail as MessageBox fails: 0, never an answer.
   EXPECT_EQ(crvmsg.run({"a", "b", "yes"}).exitStatus, 0);
   EXPECT_EQ(crvmsg.run({"a", "b", "99999999999"}).exitStatus, 0);
@@ -92,14 +95,16 @@ TEST(MessageProgramTest, OnADisplayTheBoxWaitsForTheUsersButton) {
     auto server = std::make_unique<XServer>();
     ASSERT_TRUE(server->answers()) << "Xvfb on " << server->display() << " never took a client";
     setenv("DISPLAY", server->display().c_str(), 1);  // inherited by both children below
-    ProgramResult result;
+    ProcessResult result;
     std::atomic<bool> answered = false;
     std::thread box([&] {
-      result = ProgramRun(crvmsgOf(machine)).run({"Install Office 2016?", "Software distribution", std::to_string(style)});
+      result = Subprocess(crvmsgOf(machine))
+                   .run({"Install Office 2016?", "Software distribution", std::to_string(style)});
       answered = true;
     });
-    ProgramRun("/usr/bin/timeout").run({"20", "xdotool", "search", "--sync", "--name", "^Corvane$",
-                                        "windowfocus", "--sync", "key", "Return"});
+    Subprocess("/usr/bin/timeout")
+        .run({"20", "xdotool", "search", "--sync", "--name", "^Corvane$", "windowfocus", "--sync",
+              "key", "Return"});
     for (int wait = 0; wait < 200 && !answered; ++wait)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(answered) << style << ": the box missed the key";
@@ -155,7 +160,7 @@ TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFam
       {"sessionuser", [&](auto m, auto t, int w) { return NMisc::showMessageAsSessionUser(1, m, t, second, kYesNo, w); }, true, true, true},
   };
   const std::vector<std::pair<int, int>> versions = {{5, 0}, {5, 1}, {5, 2}, {6, 0}, {10, 0}};
-  const std::string user = consoleUser();
+  const std::string user = testConsoleUser();
   const std::string ownUid = "uid=" + std::to_string(geteuid()) + "\n";
   const std::string userUid = "uid=" + std::to_string(getpwnam(user.c_str())->pw_uid) + "\n";
   std::string reports = cvdt::test::makeTempFolder("cvdt-crvmsg");
@@ -178,9 +183,16 @@ TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFam
         EXPECT_EQ(launcher.launch(machine.moduleHandle(), first.c_str(), wait), wait ? 6 : 1) << where;
         std::string seen = waitForReport(reports + "/" + std::to_string(tag));
         bool system = !xp && launcher.sameBeforeXp;
-        EXPECT_NE(seen.find(launcher.asConsoleUser && !system ? userUid : ownUid), std::string::npos) << where << "\n" << seen;
-        EXPECT_NE(seen.find(launcher.inConsoleSession && !system ? "session=1\n" : "session=0\n"), std::string::npos) << where << "\n" << seen;
-        EXPECT_NE(seen.find("arg=" + first + "\narg=" + secondUtf8 + "\narg=266244\n"), std::string::npos) << where << "\n" << seen;
+        EXPECT_THAT(seen, HasSubstr(launcher.asConsoleUser && !system ? userUid : ownUid))
+            << where << "\n"
+            << seen;
+        EXPECT_THAT(seen,
+                    HasSubstr(launcher.inConsoleSession && !system ? "session=1\n" : "session=0\n"))
+            << where << "\n"
+            << seen;
+        EXPECT_THAT(seen, HasSubstr("arg=" + first + "\narg=" + secondUtf8 + "\narg=266244\n"))
+            << where << "\n"
+            << seen;
       }
     }
   }

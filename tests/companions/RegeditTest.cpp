@@ -1,22 +1,25 @@
 // regedit.exe on a fresh machine: every value form of both file formats lands in the 64-bit view
 // and reads back through plat::RegKey and NRegistry; deletions; malformed files change nothing;
 // the 32-bit copy in SysWOW64 imports into the 32-bit view.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <string>
 #include <vector>
 
-#include "ProgramRun.h"
 #include "detect/NRegistry.h"
 #include "platform/PlatformRegistry.h"
 #include "platform/PlatformText.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
-using cvdt::test::ProgramResult;
-using cvdt::test::ProgramRun;
+using cvdt::test::ProcessResult;
+using cvdt::test::Subprocess;
 using cvdt::test::TestMachine;
 
 constexpr const char* kHeader4 = "REGEDIT4";
@@ -45,13 +48,13 @@ std::string nativeRegedit(const TestMachine& machine) {
   return path;
 }
 
-ProgramResult importFile(const TestMachine& machine, const std::string& content,
+ProcessResult importFile(const TestMachine& machine, const std::string& content,
                          const std::vector<std::string>& extra = {"/s"},
                          const std::string& program = {}) {
   machine.writeFile("C:\\Temp\\import.reg", content);
   std::vector<std::string> arguments = extra;
   arguments.push_back("C:\\Temp\\import.reg");
-  return ProgramRun(program.empty() ? nativeRegedit(machine) : program).run(arguments);
+  return Subprocess(program.empty() ? nativeRegedit(machine) : program).run(arguments);
 }
 
 bool readValue(const std::string& key, const std::string& name, uint32_t view, uint32_t& type,
@@ -106,7 +109,7 @@ TEST(RegeditTest, EveryValueFormOfBothFormatsLandsInThe64BitViewAndReadsBack) {
   for (bool version5 : {false, true}) {
     TestMachine machine;
     std::string text = fileOf(version5 ? kHeader5 : kHeader4, version5);
-    ProgramResult result = importFile(machine, version5 ? utf16File(text) : text);
+    ProcessResult result = importFile(machine, version5 ? utf16File(text) : text);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, "");  // silent with /s
     for (const ValueCase& c : valueCases()) {
@@ -136,13 +139,16 @@ TEST(RegeditTest, DeletesKeyTreesAndValuesAndIgnoresWhatIsAlreadyGone) {
                                 "\"Keep\"=\"k\"\n\"Gone\"=\"g\"\n@=\"d\"\n"
                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Del\\Tree\\Leaf]\n\"x\"=dword:1\n"
                                 "[HKCU\\Software\\Del]\n\"User\"=\"u\"\n").exitStatus, 0);
-  ProgramResult result = importFile(machine, std::string(kHeader5) +
-                                    "\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Del\\Tree]\r\n"
-                                    "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Never\\There]\r\n"
-                                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Del]\r\n\"Gone\"=-\r\n@=-\r\n\"Missing\"=-\r\n"
-                                    "[-HKEY_CURRENT_USER\\Software\\Del]\r\n", {});
+  ProcessResult result =
+      importFile(machine,
+                 std::string(kHeader5) +
+                     "\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Del\\Tree]\r\n"
+                     "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Never\\There]\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Del]\r\n\"Gone\"=-\r\n@=-\r\n\"Missing\"=-\r\n"
+                     "[-HKEY_CURRENT_USER\\Software\\Del]\r\n",
+                 {});
   ASSERT_EQ(result.exitStatus, 0) << result.err;
-  EXPECT_NE(result.out.find("imported"), std::string::npos);  // without /s it says what it did
+  EXPECT_THAT(result.out, HasSubstr("imported"));  // without /s it says what it did
   uint32_t type = 0;
   std::vector<uint8_t> data;
   EXPECT_TRUE(readValue("SOFTWARE\\Del", "Keep", plat::kKeyWow64_64Key, type, data));
@@ -186,14 +192,14 @@ TEST(RegeditTest, AMalformedFileExitsNonZeroAndChangesNothing) {
   TestMachine machine;
   for (const MalformedCase& c : cases) {
     std::string content = c.whole ? c.content : start + c.content;
-    ProgramResult result = importFile(machine, content);
+    ProcessResult result = importFile(machine, content);
     EXPECT_EQ(result.exitStatus, 1) << c.what;
-    EXPECT_NE(result.err.find(c.message), std::string::npos) << c.what << ": " << result.err;
+    EXPECT_THAT(result.err, HasSubstr(c.message)) << c.what << ": " << result.err;
     plat::RegKey key;
     EXPECT_NE(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Bad", plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u)
         << c.what << " changed the registry";
   }
-  ProgramRun regedit(nativeRegedit(machine));
+  Subprocess regedit(nativeRegedit(machine));
   EXPECT_EQ(regedit.run({"/s", "C:\\Temp\\no-such.reg"}).exitStatus, 1);
   EXPECT_EQ(regedit.run({"/s"}).exitStatus, 2);
   EXPECT_EQ(regedit.run({"/e", "C:\\Temp\\x.reg"}).exitStatus, 2);
@@ -251,15 +257,16 @@ TEST(RegeditTest, KeysWindowsRefusesAreRefusedAndNothingIsWritten) {
   for (const Case& c : cases) {
     std::string before = registrySnapshot(machine);
     // A good key first: a refused file must not write it either.
-    ProgramResult result = importFile(machine, std::string(kHeader4) +
+    ProcessResult result = importFile(machine, std::string(kHeader4) +
                                                    "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Before]\n"
-                                                   "\"v\"=\"x\"\n" + c.keyLine + "\n");
+                                                   "\"v\"=\"x\"\n" +
+                                                   c.keyLine + "\n");
     if (*c.message == '\0') {
       EXPECT_EQ(result.exitStatus, 0) << c.what << ": " << result.err;
       continue;
     }
     EXPECT_EQ(result.exitStatus, 1) << c.what;
-    EXPECT_NE(result.err.find(std::string("line 4: ") + c.message), std::string::npos)
+    EXPECT_THAT(result.err, HasSubstr(std::string("line 4: ") + c.message))
         << c.what << ": " << result.err;
     EXPECT_TRUE(registrySnapshot(machine) == before) << c.what << " changed the registry";
   }
@@ -276,7 +283,7 @@ TEST(RegeditTest, TakesHostPathsAndFilesFromTheCurrentFolder) {
   TestMachine machine;
   machine.writeFile("C:\\Temp\\host.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Host\"=\"1\"\n");
   machine.writeFile("C:\\Temp\\relative.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Relative\"=\"1\"\n");
-  ProgramRun regedit(nativeRegedit(machine));
+  Subprocess regedit(nativeRegedit(machine));
   EXPECT_EQ(regedit.run({"/s", machine.host("C:\\Temp\\host.reg")}).exitStatus, 0);
   EXPECT_EQ(regedit.folder(machine.host("C:\\Temp")).run({"/S", "relative.reg"}).exitStatus, 0);
   uint32_t type = 0;
@@ -298,7 +305,7 @@ TEST(RegeditTest, TheSysWow64CopyImportsIntoThe32BitView) {
     const std::string redirected = machine.host("C:\\Windows\\regedit.exe");
     ASSERT_NE(redirected, nativeRegedit(machine));
     ASSERT_EQ(redirected, machine.root() + "/drives/c/Windows/SysWOW64/regedit.exe");
-    ProgramResult result = importFile(machine, file, {"/s"}, redirected);
+    ProcessResult result = importFile(machine, file, {"/s"}, redirected);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_TRUE(readValue("SOFTWARE\\WOW6432Node\\Wow\\Sub", "V", plat::kKeyWow64_64Key, type, data));
     EXPECT_EQ(data, bytesOf(std::string("32") + '\0'));
@@ -308,7 +315,8 @@ TEST(RegeditTest, TheSysWow64CopyImportsIntoThe32BitView) {
     EXPECT_FALSE(readValue("SOFTWARE\\WOW6432Node\\Policies\\Wow", "Shared", plat::kKeyWow64_64Key, type, data));
   }
   TestMachine thirtyTwo([](auto& config, auto&) { config.is64Bit = false; });
-  ProgramResult result = importFile(thirtyTwo, file, {"/s"}, thirtyTwo.host("C:\\Windows\\regedit.exe"));
+  ProcessResult result =
+      importFile(thirtyTwo, file, {"/s"}, thirtyTwo.host("C:\\Windows\\regedit.exe"));
   ASSERT_EQ(result.exitStatus, 0) << result.err;
   EXPECT_TRUE(readValue("SOFTWARE\\Wow\\Sub", "V", plat::kKeyRead, type, data));
   EXPECT_FALSE(readValue("SOFTWARE\\WOW6432Node\\Wow\\Sub", "V", plat::kKeyRead, type, data));

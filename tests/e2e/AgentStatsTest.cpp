@@ -2,6 +2,7 @@
 // sweeps of the result folder by the reporting thread, never in the middle of one, while a
 // descriptor that something really holds open is counted and named.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,9 @@
 #include "support/CommandOutput.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -140,7 +144,7 @@ TEST_F(AgentStatsTest, StatsWaitsForTheResultFolderSweepInProgress) {
   AgentLedger::Stats during = m_ledger.stats().back();
   EXPECT_EQ(during.fds, before.fds);
   for (const AgentLedger::Descriptor& descriptor : during.descriptors)
-    EXPECT_EQ(descriptor.target.find("dataV2"), std::string::npos) << descriptor.target;
+    EXPECT_THAT(descriptor.target, Not(HasSubstr("dataV2")));
   fs::remove(pipe);
   close(writer);
   EXPECT_EQ(m_agent->finish(kDeadline), 0);
@@ -194,7 +198,7 @@ TEST_F(AgentStatsTest, DescriptorsReallyHeldOpenAreCountedAndNamed) {
   ASSERT_TRUE(waitFor([&] { return m_ledger.hasFinal(701); }));
   AgentLedger::Stats after = stats();
   for (const AgentLedger::Descriptor& descriptor : after.descriptors)
-    EXPECT_EQ(descriptor.target.find(".cvftc-"), std::string::npos) << descriptor.target;
+    EXPECT_THAT(descriptor.target, Not(HasSubstr(".cvftc-")));
   m_agent->send("ndist-stop");
   EXPECT_EQ(m_agent->finish(kDeadline), 0);
 }

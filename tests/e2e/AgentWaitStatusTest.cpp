@@ -4,6 +4,7 @@
 // publishes; then a status equal to the earlier run's counts, and a block written under a
 // counter the watcher has already read (the last publication of a pass, when a look fell
 // between its counter and its block) is seen all the same.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,6 +16,8 @@
 #include "autodist/ADistItem.h"
 #include "platform/PlatformRegistry.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -94,8 +97,9 @@ TEST_F(AgentWaitStatusTest, CountsWhatThisRunPublishedUnderAnyCounterButNotAnEar
   m_agent = std::make_unique<cvdt::test::AgentProcess>(std::vector<std::string>{});
   ASSERT_TRUE(sendAndWait("", "agent: module")) << output();
   ASSERT_TRUE(sendAndWait("wait-status 201 060 0", "wait-status 201 060: ")) << output();
-  EXPECT_NE(output().find("wait-status 201 060: NOT SEEN"), std::string::npos)
-      << "the earlier run's state counted as news\n" << output();
+  EXPECT_THAT(output(), HasSubstr("wait-status 201 060: NOT SEEN"))
+      << "the earlier run's state counted as news\n"
+      << output();
 
   // A new pass: its first publications, which the watcher prints.
   ASSERT_NO_FATAL_FAILURE(writeCounter("0"));
@@ -108,12 +112,12 @@ TEST_F(AgentWaitStatusTest, CountsWhatThisRunPublishedUnderAnyCounterButNotAnEar
   // before it, as when a look falls between the worker's two writes: nothing follows it.
   ASSERT_NO_FATAL_FAILURE(writeBlock(*blockOf({{202, "060"}, {201, "060"}}, "060")));
   ASSERT_TRUE(sendAndWait("wait-status 201 060 30", "wait-status 201 060: ")) << output();
-  EXPECT_NE(output().find("wait-status 201 060: seen"), std::string::npos) << output();
-  EXPECT_NE(output().find("adist {\"dist\":201,\"status\":\"060\""), std::string::npos) << output();
+  EXPECT_THAT(output(), HasSubstr("wait-status 201 060: seen"));
+  EXPECT_THAT(output(), HasSubstr("adist {\"dist\":201,\"status\":\"060\""));
   // Item 202 was found installed again: it showed 060 all through this pass, as the earlier
   // run had left it.
   ASSERT_TRUE(sendAndWait("wait-status 202 060 5", "wait-status 202 060: ")) << output();
-  EXPECT_NE(output().find("wait-status 202 060: seen"), std::string::npos) << output();
+  EXPECT_THAT(output(), HasSubstr("wait-status 202 060: seen"));
   EXPECT_EQ(m_agent->finish(60s), 0) << output();
 }
 

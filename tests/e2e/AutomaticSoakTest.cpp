@@ -7,6 +7,7 @@
 // one expected status, every commanded job ended once, and the agent holds no more threads
 // or descriptors than after it loaded the module (past the registry's connection cache).
 // CVDT_SOAK_PASSES sets the number of automatic rounds (default 6), CVDT_SOAK_SEED the seed.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +22,9 @@
 
 #include "SoakFixture.h"
 #include "support/CommandOutput.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -372,8 +376,8 @@ void AutomaticSoakTest::checkStatuses() const {
     requests.insert(requests.end(), more.begin(), more.end());
   }
   for (const std::string& request : requests) {
-    EXPECT_EQ(request.find("/auto/85"), std::string::npos) << request;
-    EXPECT_EQ(request.find("/auto/86"), std::string::npos) << request;
+    EXPECT_THAT(request, Not(HasSubstr("/auto/85")));
+    EXPECT_THAT(request, Not(HasSubstr("/auto/86")));
   }
   EXPECT_TRUE(m_ledger.otherLines().empty()) << joined(m_ledger.otherLines());
   EXPECT_TRUE(m_gateway->logLines().empty()) << joined(m_gateway->logLines());
@@ -395,7 +399,7 @@ void AutomaticSoakTest::checkItemsInPlace() const {
       EXPECT_EQ(m_machine->readFile(destination(item.id) + "\\" + relative), expected) << relative;
     }
     EXPECT_EQ(m_machine->readFile(destination(item.id) + "\\ADist_Status.txt"), "2");
-    EXPECT_NE(m_machine->readFile(destination(item.id) + "\\runs.txt").find("ran\n"), std::string::npos);
+    EXPECT_THAT(m_machine->readFile(destination(item.id) + "\\runs.txt"), HasSubstr("ran\n"));
   }
   EXPECT_EQ(m_machine->readFile(destination(82) + "\\stale.txt"), "<missing>");
 }

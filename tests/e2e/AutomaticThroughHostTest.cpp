@@ -1,6 +1,7 @@
 // Automatic distribution through the host, end to end: cvdt-host agent hands the item list to
 // the module's automatic exports, the pass fetches a package made by cvdt-pack from a loopback
 // HTTP server, the agent prints the published state, and the gateway stores the reports.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +11,8 @@
 #include "support/CommandOutput.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -57,14 +60,13 @@ TEST(AutomaticThroughHostTest, PassRunsPublishesAndReportsThroughTheAgent) {
   std::string output = commandOutput(std::string(CVDT_HOST_PATH) + " agent --gateway 127.0.0.1:" +
                                      std::to_string(gateway.port()) + " --ft-port " +
                                      std::to_string(server.port()) + " --script " + script);
-  EXPECT_NE(output.find("call cvfADistFunc = 1\n"), std::string::npos) << output;
-  EXPECT_NE(output.find("adist-item {\"dist\":81,\"name\":\"Auto81\",\"status\":\"060\"}"),
-            std::string::npos) << output;
-  EXPECT_NE(output.find("adist {\"dist\":81,\"status\":\"07"), std::string::npos) << output;
-  EXPECT_NE(output.find("wait-status 81 060: seen"), std::string::npos) << output;
-  EXPECT_NE(output.find("wait-status 82 901: seen"), std::string::npos) << output;
-  EXPECT_NE(output.find("call cvfADistFunc = 0\n"), std::string::npos) << output;
-  EXPECT_NE(output.find("call cvfADistFunc(stop) = 1\n"), std::string::npos) << output;
+  EXPECT_THAT(output, HasSubstr("call cvfADistFunc = 1\n"));
+  EXPECT_THAT(output, HasSubstr("adist-item {\"dist\":81,\"name\":\"Auto81\",\"status\":\"060\"}"));
+  EXPECT_THAT(output, HasSubstr("adist {\"dist\":81,\"status\":\"07"));
+  EXPECT_THAT(output, HasSubstr("wait-status 81 060: seen"));
+  EXPECT_THAT(output, HasSubstr("wait-status 82 901: seen"));
+  EXPECT_THAT(output, HasSubstr("call cvfADistFunc = 0\n"));
+  EXPECT_THAT(output, HasSubstr("call cvfADistFunc(stop) = 1\n"));
   EXPECT_EQ(machine.readFile("C:\\Auto\\81\\runs.txt"), "ran\n");
 
   // 82 failed first, before any report was due; 81 reported after its index and at its end.
@@ -74,8 +76,8 @@ TEST(AutomaticThroughHostTest, PassRunsPublishesAndReportsThroughTheAgent) {
             (std::vector<std::string>{"81,3,073,100 %", "81,3,060,"}));
   std::string status = commandOutput(std::string(CVDT_GATEWAY_PATH) + " status --db " +
                                      gateway.dbPath() + " --json");
-  EXPECT_NE(status.find("\"automatic\":[{"), std::string::npos) << status;
-  EXPECT_NE(status.find("\"status\":\"060\""), std::string::npos) << status;
+  EXPECT_THAT(status, HasSubstr("\"automatic\":[{"));
+  EXPECT_THAT(status, HasSubstr("\"status\":\"060\""));
   fs::remove_all(base);
 }
 

@@ -1,6 +1,7 @@
 // Commanded distribution through the host, end to end: cvdt-host agent loads the module from a
 // machine and drives its exports; packages made by cvdt-pack come from a loopback HTTP server;
 // results reach the host's reporting component and the gateway's database.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,9 @@
 #include "support/CommandOutput.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -119,7 +123,7 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   EXPECT_TRUE(hasResult(output, 1002, "060")) << output;
   EXPECT_TRUE(hasResult(output, 1003, "100")) << output;  // the same distribution is queued
   EXPECT_FALSE(hasResult(output, 1003, "040")) << output;  // refused, never run ("921")
-  EXPECT_NE(output.find("wait-result 1004 070: seen"), std::string::npos) << output;
+  EXPECT_THAT(output, HasSubstr("wait-result 1004 070: seen"));
   EXPECT_TRUE(hasResult(output, 1004, "040")) << output;  // "942": cancelled while downloading
   // The stop drops the queued job at once ("940") and stops the running one ("940" too); the
   // agent's stop returns only after the worker has ended, so both are in before it unloads.
@@ -135,10 +139,10 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   EXPECT_EQ(cvdt::test::DbProbe(gateway.dbPath()).rows(
                 "SELECT status FROM n_equip_history WHERE cmd_id = 1003"),
             std::vector<std::string>{});  // a refused duplicate leaves no row
-  EXPECT_NE(status.find("\"dist_id\":13,\"cmd_id\":1006,\"proc_type\":\"NDT\",\"status\":\"940\""),
-            std::string::npos) << status;
-  EXPECT_NE(status.find("\"dist_id\":12,\"cmd_id\":1007,\"proc_type\":\"NDT\",\"status\":\"940\""),
-            std::string::npos) << status;
+  EXPECT_THAT(status,
+              HasSubstr("\"dist_id\":13,\"cmd_id\":1006,\"proc_type\":\"NDT\",\"status\":\"940\""));
+  EXPECT_THAT(status,
+              HasSubstr("\"dist_id\":12,\"cmd_id\":1007,\"proc_type\":\"NDT\",\"status\":\"940\""));
 
   std::string ban = writeScript("ban",
               "ndist-func \"127.0.0.1|%0|&60|&Y|%00:00:00|*23:59:59|%12|*.\"\n"
@@ -154,7 +158,7 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
                                    "ndist-cmd 3001 \"" + slow + "\"\n"
                                    "wait 2\n");
   output = runAgent(unload, gateway.port(), server.port());
-  EXPECT_NE(output.find("agent: module unloaded"), std::string::npos) << output;
+  EXPECT_THAT(output, HasSubstr("agent: module unloaded"));
   EXPECT_TRUE(hasResult(output, 3001, "040")) << output;  // "940": the manager was stopped
 
   status = commandOutput(std::string(CVDT_GATEWAY_PATH) + " status --db " + gateway.dbPath() + " --json");
@@ -165,10 +169,11 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
             std::vector<std::string>{"940"});
   // The second thread start removed distribution 12's files and told the gateway.
   EXPECT_EQ(machine.readFile(machine.config().moduleFolder + "\\ndist_temp\\12\\readme.txt"), "<missing>");
-  EXPECT_NE(status.find("\"dist_id\":12"), std::string::npos);
+  EXPECT_THAT(status, HasSubstr("\"dist_id\":12"));
   size_t row12 = status.find("\"dist_id\":12");
-  EXPECT_EQ(status.substr(row12, status.find('}', row12) - row12).find("\"deleted_at\":null"),
-            std::string::npos) << status;
+  EXPECT_THAT(status.substr(row12, status.find('}', row12) - row12),
+              Not(HasSubstr("\"deleted_at\":null")))
+      << status;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // workload and its checks, and the accounting of what the agent holds.
 #include "SoakFixture.h"
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +11,8 @@
 #include <iostream>
 
 #include "support/CommandOutput.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -396,7 +400,7 @@ void SoakFixture::checkDatabase() const {
                                       : mine[0].rfind(prefix + "940,", 0) == 0 ||
                                             mine[0].rfind(prefix + "942,", 0) == 0;
     EXPECT_TRUE(matches) << "job " << job.cmdId << " ended " << finals[0] << " at the host: " << mine[0];
-    EXPECT_NE(mine[0].find(",EQ0000000001,NDT"), std::string::npos) << mine[0];
+    EXPECT_THAT(mine[0], HasSubstr(",EQ0000000001,NDT"));
   }
   EXPECT_EQ(static_cast<size_t>(m_db->count("n_equip_history")), expected);
 }

@@ -1,5 +1,6 @@
 // The three automatic exports of the module as the host loads it: settings refused or taken,
 // the manager thread started once, the stop flag, and the thread's end when the module unloads.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +10,8 @@
 #include "entry/HostEnvironment.h"
 #include "platform/PlatformLibrary.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -65,19 +68,21 @@ TEST(ADistExportsTest, AutomaticExportsDriveTheManagerThread) {
 
   std::string log = machine.traceLog();
   EXPECT_EQ(countOf(log, "NDistMgr::run: thread stop\n"), 2u);
-  EXPECT_NE(log.find("cvfADistCmd(1): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                     "pcContents:c, bStop: 1\n"), std::string::npos);
-  EXPECT_NE(log.find("cvfADistCmd(2): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                     "pcContents:c, bStop: 1\n"), std::string::npos);
-  EXPECT_NE(log.find("cvfADistFunc: pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                     "pcContents:, bStop: 0\n"), std::string::npos);
-  EXPECT_NE(log.find("cvfADistNow(2): initSetting failed, pcCallArgs:bad, pcEquipCfg:EQ|%5|*Five"
-                     "|*D5|%, pcContents:, bStop: 0\n"), std::string::npos);
-  EXPECT_NE(log.find("cvfADistFunc: initSetting failed, pcCallArgs:3|%60|%N|%0, "
-                     "pcEquipCfg:EQ-only, pcContents:, bStop: 0\n"), std::string::npos);
-  EXPECT_NE(log.find("cvfADistFunc: pcCallArgs:, pcEquipCfg:, pcContents:, bStop: 1\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("cvfADistNow(3): pcCallArgs:3|%60|%N|%0"), std::string::npos);
+  EXPECT_THAT(log,
+              HasSubstr("cvfADistCmd(1): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
+                        "pcContents:c, bStop: 1\n"));
+  EXPECT_THAT(log,
+              HasSubstr("cvfADistCmd(2): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
+                        "pcContents:c, bStop: 1\n"));
+  EXPECT_THAT(log, HasSubstr("cvfADistFunc: pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
+                             "pcContents:, bStop: 0\n"));
+  EXPECT_THAT(log,
+              HasSubstr("cvfADistNow(2): initSetting failed, pcCallArgs:bad, pcEquipCfg:EQ|%5|*Five"
+                        "|*D5|%, pcContents:, bStop: 0\n"));
+  EXPECT_THAT(log, HasSubstr("cvfADistFunc: initSetting failed, pcCallArgs:3|%60|%N|%0, "
+                             "pcEquipCfg:EQ-only, pcContents:, bStop: 0\n"));
+  EXPECT_THAT(log, HasSubstr("cvfADistFunc: pcCallArgs:, pcEquipCfg:, pcContents:, bStop: 1\n"));
+  EXPECT_THAT(log, HasSubstr("cvfADistNow(3): pcCallArgs:3|%60|%N|%0"));
   EXPECT_EQ(countOf(log, "cvfADistNow(3)"), 1u);
 }
 

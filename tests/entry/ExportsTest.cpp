@@ -1,5 +1,6 @@
 // The cvdt module as the host loads it: exactly seven exports, and what each does with the
 // host's arguments (refusals, the "920" report of an unreadable content, stop and cancel).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,8 @@
 #include "platform/PlatformLibrary.h"
 #include "support/HostReports.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -76,12 +79,14 @@ TEST(ExportsTest, ExportsAnswerTheHostAsTheyShould) {
   EXPECT_EQ(nDistFunc(0, 0, &env, "20261205120000", "N|%10", "", "", 1, 0, "dlg"), 1);  // stop
 
   std::string log = machine.traceLog();
-  EXPECT_NE(log.find("cvfADistFunc: pcCallArgs:args, pcEquipCfg:cfg, pcContents:contents, bStop: 0\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("cvdt::cvfNDistCmdOuterRequest START \r\n"), std::string::npos);
-  EXPECT_NE(log.find("cvfNDistFunc: initSetting failed, pcCallArgs:N|%10, pcEquipCfg:only-one-field"),
-            std::string::npos);
-  EXPECT_NE(log.find("NGenDistMgr::setEvent: m_hEvent is null\n"), std::string::npos);
+  EXPECT_THAT(
+      log,
+      HasSubstr("cvfADistFunc: pcCallArgs:args, pcEquipCfg:cfg, pcContents:contents, bStop: 0\n"));
+  EXPECT_THAT(log, HasSubstr("cvdt::cvfNDistCmdOuterRequest START \r\n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("cvfNDistFunc: initSetting failed, pcCallArgs:N|%10, pcEquipCfg:only-one-field"));
+  EXPECT_THAT(log, HasSubstr("NGenDistMgr::setEvent: m_hEvent is null\n"));
 }
 
 }  // namespace

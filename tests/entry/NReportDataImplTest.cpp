@@ -1,6 +1,7 @@
 // The report-data channel: messages through the shared-memory queue from many writers at once,
 // the fall-back to result files when nobody reads or the queue stays full, and the file's name
 // and bytes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,10 +20,15 @@
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformSystem.h"
+#include "support/ForkedChild.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
+using cvdt::test::ForkedChild;
 using cvdt::test::TestMachine;
 using report::ReportMessage;
 using report::ReportQueue;
@@ -157,12 +163,9 @@ TEST(NReportDataImplTest, ConcurrentWritersInThreadsAndProcessesEachArriveOnce) 
   TestMachine machine([](auto&, auto& options) { options.traceLevel = "1"; });
   TestQueue queue;
   constexpr int kPerWriter = 300;
-  std::vector<pid_t> children;
-  for (uint32_t c = 0; c < 2; ++c) {  // before any thread starts
-    pid_t pid = fork();
-    if (pid == 0) _exit(sendMany(100000 * (c + 1), kPerWriter) == 0 ? 0 : 1);
-    children.push_back(pid);
-  }
+  std::vector<ForkedChild> children;
+  for (uint32_t c = 0; c < 2; ++c)  // before any thread starts
+    children.emplace_back([c] { return sendMany(100000 * (c + 1), kPerWriter) == 0 ? 0 : 1; });
   std::atomic<int> failed{0};
   std::vector<std::thread> writers;
   for (uint32_t t = 0; t < 4; ++t)
@@ -182,11 +185,7 @@ TEST(NReportDataImplTest, ConcurrentWritersInThreadsAndProcessesEachArriveOnce) 
     }
   }
   for (auto& writer : writers) writer.join();
-  for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (ForkedChild& child : children) EXPECT_EQ(child.wait(), 0);
   EXPECT_EQ(failed, 0);
   ASSERT_EQ(arrivals.size(), expected);
   for (const auto& [id, count] : arrivals) EXPECT_EQ(count, 1) << id;
@@ -223,8 +222,8 @@ TEST(NReportDataImplTest, TheMessageCarriesEveryFieldCutToItsWidth) {
   EXPECT_STREQ(plain.m_szDetail, "");
 
   std::string log = traceLog(machine);
-  EXPECT_NE(log.find("NReportDataImpl::SendReportDataRequest: START \n "), std::string::npos);
-  EXPECT_NE(log.find("NReportDataImpl::SendReportDataRequest: END(ret=1) \n "), std::string::npos);
+  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: START \n "));
+  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: END(ret=1) \n "));
 }
 
 TEST(NReportDataImplTest, WithoutAReaderTheResultFileAppearsWithinTwoSeconds) {
@@ -242,15 +241,17 @@ TEST(NReportDataImplTest, WithoutAReaderTheResultFileAppearsWithinTwoSeconds) {
   EXPECT_EQ(resultName(7).size(), 44u);
   EXPECT_EQ(machine.readFile(path), resultBytes(u"7|@060|@설치 완료\n"));
   std::string log = traceLog(machine);
-  EXPECT_NE(log.find("NReportDataImpl::SendReportDataRequest: write wait ERROR () \n"), std::string::npos);
-  EXPECT_NE(log.find("NReportDataImpl::SendReportDataRequest: END(ret=0) \n "), std::string::npos);
-  EXPECT_NE(log.find("NReportDataImpl::SaveToFFDR: NMisc::makePath(" + resultFolder(machine) + ") ret = 1 \n"),
-            std::string::npos);
-  EXPECT_NE(log.find("NReportDataImpl::SaveToFFDR: param: ukey = WS0000000001, dt = 20260102030405, "
-                     "cmd_id = 7, code = 060 \n"),
-            std::string::npos);
-  EXPECT_NE(log.find("NMisc::saveCmdResultFile_V2(M01_WS0000000001_20260102030405_000000000007) OK\n"),
-            std::string::npos);
+  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: write wait ERROR () \n"));
+  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: END(ret=0) \n "));
+  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SaveToFFDR: NMisc::makePath(" +
+                             resultFolder(machine) + ") ret = 1 \n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("NReportDataImpl::SaveToFFDR: param: ukey = WS0000000001, dt = 20260102030405, "
+                "cmd_id = 7, code = 060 \n"));
+  EXPECT_THAT(
+      log,
+      HasSubstr("NMisc::saveCmdResultFile_V2(M01_WS0000000001_20260102030405_000000000007) OK\n"));
 
   // Without the fall-back flag nothing is written.
   EXPECT_EQ(NReportDataImpl::reportCmdResult(environment(kKey), 4386, 9, "", "", kDateTime, "060", "", 0), 0);
@@ -272,7 +273,7 @@ TEST(NReportDataImplTest, AFullQueueThatDoesNotDrainFallsBackToTheFile) {
   EXPECT_GE(elapsed, 1900);
   EXPECT_LT(elapsed, 5000);
   EXPECT_EQ(machine.readFile(resultFolder(machine) + "\\" + resultName(500)), resultBytes(u"500|@941|@ban\n"));
-  EXPECT_NE(traceLog(machine).find("write wait ERROR () \n"), std::string::npos);
+  EXPECT_THAT(traceLog(machine), HasSubstr("write wait ERROR () \n"));
 
   // A reader that frees slots while a writer waits lets the writer through.
   std::thread reader([&] { queue.drain(0); });
@@ -369,9 +370,9 @@ TEST(NReportDataImplTest, ResultFileNamesAndRefusals) {
   NReportDataImpl::SaveToFFDR(4386, "WS1", record);
   EXPECT_EQ(machine.readFile(folder + "\\" + resultName(12, "WS1")), "<missing>");
   std::string log = traceLog(machine);
-  EXPECT_NE(log.find("NReportDataImpl::SaveToFFDR: NMisc::saveCmdResultFile_V2() error\n"), std::string::npos);
-  EXPECT_EQ(log.find("cmd_id = 11"), std::string::npos);
-  EXPECT_EQ(log.find("cmd_id = 0,"), std::string::npos);
+  EXPECT_THAT(log, HasSubstr("NReportDataImpl::SaveToFFDR: NMisc::saveCmdResultFile_V2() error\n"));
+  EXPECT_THAT(log, Not(HasSubstr("cmd_id = 11")));
+  EXPECT_THAT(log, Not(HasSubstr("cmd_id = 0,")));
 }
 
 }  // namespace

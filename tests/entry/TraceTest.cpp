@@ -1,4 +1,5 @@
 // The trace log: threshold from the registry on every call, daily file, entry format, limits.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -10,6 +11,8 @@
 #include "platform/PlatformSystem.h"
 #include "platform/Trace.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -64,7 +67,7 @@ TEST(TraceTest, NothingIsWrittenWithoutTheKeyOrTheFolder) {
   trace(1, "folder missing\n");  // silently dropped
   NMisc::setThisModule(machine.moduleHandle());
   trace(1, "back\n");
-  EXPECT_NE(machine.readFile(todaysLogPath()).find("back\n"), std::string::npos);
+  EXPECT_THAT(machine.readFile(todaysLogPath()), HasSubstr("back\n"));
 }
 
 TEST(TraceTest, LongMessagesAreCutAndConcurrentEntriesStayWhole) {

@@ -1,15 +1,17 @@
 // The site code page of the gateway: agents' texts decoded to UTF-8 before they are stored,
 // product names sent back in the agents' code page, bytes kept as they came without one, and
 // the admin commands reading and writing UTF-8.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -23,10 +25,6 @@ std::string commandedRequest(const std::string& detail) {
          "|$STATUS|#S|#060|$STATUS_DETAIL|#S|#" + detail + "|$CMD_ID|#I|#9|$ACTOR|#I|#0";
 }
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 TEST(GatewayCodePageTest, AgentsTextsAreDecodedAndProductNamesGoBackInTheirCodePage) {
   GatewayProcess gateway({"--codepage", "949"});
   ASSERT_NE(gateway.port(), 0);
@@ -38,9 +36,9 @@ TEST(GatewayCodePageTest, AgentsTextsAreDecodedAndProductNamesGoBackInTheirCodeP
             std::vector<std::string>{kDoneUtf8 + "\xEF\xBF\xBD"});
 
   CommandResult table = runGatewayCommand({"status", "--db", gateway.dbPath()});
-  EXPECT_TRUE(contains(table.out, kDoneUtf8)) << table.out;
+  EXPECT_THAT(table.out, HasSubstr(kDoneUtf8));
   CommandResult json = runGatewayCommand({"status", "--db", gateway.dbPath(), "--json"});
-  EXPECT_TRUE(contains(json.out, "\"status_detail\":\"" + kDoneUtf8 + "\xEF\xBF\xBD\"")) << json.out;
+  EXPECT_THAT(json.out, HasSubstr("\"status_detail\":\"" + kDoneUtf8 + "\xEF\xBF\xBD\""));
 
   // A name given at the terminal in UTF-8 reaches the agent in 949.
   ASSERT_EQ(runGatewayCommand({"target", "add", "--db", gateway.dbPath(), "--dist", "12", "--name",
@@ -74,7 +72,7 @@ TEST(GatewayCodePageTest, WithoutACodePageBytesAreKeptAsTheyCame) {
             std::vector<std::string>{"BCB3C4A120BFCFB7E1"});
   // The operator names the site's code page to read them.
   CommandResult table = runGatewayCommand({"status", "--db", gateway.dbPath(), "--codepage", "949"});
-  EXPECT_TRUE(contains(table.out, kDoneUtf8)) << table.out;
+  EXPECT_THAT(table.out, HasSubstr(kDoneUtf8));
   CommandResult raw = runGatewayCommand({"status", "--db", gateway.dbPath(), "--json"});
   // Without one, JSON shows each byte that is not UTF-8 as the character of the same value;
   // pairs that happen to be UTF-8 (C4 A1, CF B7) stay what they read as.

@@ -1,88 +1,26 @@
 // The admin commands of cvdt-gateway: status, target add/list/remove, call, and serve's option
 // checks.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-
 #include <nlohmann/json.hpp>
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
+#include "support/RunningProgram.h"
 #include "support/TestMachine.h"
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace cvdt::test {
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// A program running with its standard output on a pipe, read line by line with a deadline.
-class ChildOutput {
- public:
-  explicit ChildOutput(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    int output[2];
-    if (pipe2(output, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    if (posix_spawn(&m_nPid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_nPid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(output[1]);
-    m_nOutput = output[0];
-  }
-  ~ChildOutput() {
-    stop();
-    if (m_nOutput >= 0) close(m_nOutput);
-  }
-  // The next whole line (without its line break), or "" when none came before the deadline.
-  std::string nextLine(std::chrono::seconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-      size_t end = m_strPending.find('\n');
-      if (end != std::string::npos) {
-        std::string line = m_strPending.substr(0, end);
-        m_strPending.erase(0, end + 1);
-        return line;
-      }
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd wait{m_nOutput, POLLIN, 0};
-      if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) <= 0) return "";
-      char chunk[4096];
-      ssize_t got = read(m_nOutput, chunk, sizeof chunk);
-      if (got <= 0) return "";
-      m_strPending.append(chunk, static_cast<size_t>(got));
-      m_strAll.append(chunk, static_cast<size_t>(got));
-    }
-  }
-  // SIGTERM, then the exit code (-1 when it did not exit normally).
-  int stop() {
-    if (m_nPid <= 0) return -1;
-    kill(m_nPid, SIGTERM);
-    int status = 0;
-    waitpid(m_nPid, &status, 0);
-    m_nPid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  const std::string& all() const { return m_strAll; }
-
- private:
-  pid_t m_nPid = -1;
-  int m_nOutput = -1;
-  std::string m_strPending, m_strAll;
-};
 
 class GatewayCommandsTest : public testing::Test {
  protected:
@@ -116,7 +54,7 @@ TEST_F(GatewayCommandsTest, CallPacksParametersAndSendsThemThroughTheModuleClien
 
   CommandResult refused = call({"SP_SV_DT_N_EQUIP_DELETE_DATETIME_U", "EQUIP_ID:S:EQ1"});
   EXPECT_EQ(refused.status, 1);
-  EXPECT_TRUE(contains(refused.err, "failed")) << refused.err;
+  EXPECT_THAT(refused.err, HasSubstr("failed"));
   EXPECT_EQ(m_gateway.logLines().size(), 1u);
 
   for (const std::vector<std::string>& bad :
@@ -147,12 +85,11 @@ TEST_F(GatewayCommandsTest, StatusShowsTheLatestCommandedAndAutomaticReports) {
 
   CommandResult json = runGatewayCommand({"status", "--db", m_gateway.dbPath(), "--json"});
   ASSERT_EQ(json.status, 0) << json.err;
-  EXPECT_TRUE(contains(json.out, "{\"equip_id\":\"EQ1\",\"dist_id\":5,\"cmd_id\":2,"
-                                 "\"proc_type\":\"NDT\",\"status\":\"060\","
-                                 "\"status_detail\":\"\\\"done\\\"\",\"actor\":1,"))
-      << json.out;
-  EXPECT_FALSE(contains(json.out, "\"status\":\"071\""));
-  EXPECT_TRUE(contains(json.out, "{\"equip_id\":\"EQ2\",\"dist_id\":8,\"cmd_id\":null,"));
+  EXPECT_THAT(json.out, HasSubstr("{\"equip_id\":\"EQ1\",\"dist_id\":5,\"cmd_id\":2,"
+                                  "\"proc_type\":\"NDT\",\"status\":\"060\","
+                                  "\"status_detail\":\"\\\"done\\\"\",\"actor\":1,"));
+  EXPECT_THAT(json.out, Not(HasSubstr("\"status\":\"071\"")));
+  EXPECT_THAT(json.out, HasSubstr("{\"equip_id\":\"EQ2\",\"dist_id\":8,\"cmd_id\":null,"));
   // Read back as JSON: the columns in order, numbers as numbers, text byte for byte.
   nlohmann::json parsed = nlohmann::json::parse(json.out);
   ASSERT_EQ(parsed["automatic"].size(), 1u) << json.out;
@@ -167,8 +104,8 @@ TEST_F(GatewayCommandsTest, StatusShowsTheLatestCommandedAndAutomaticReports) {
 
   CommandResult table = runGatewayCommand({"status", "--db", m_gateway.dbPath(), "--equip", "EQ2"});
   ASSERT_EQ(table.status, 0) << table.err;
-  EXPECT_TRUE(contains(table.out, "Commanded distribution (1)")) << table.out;
-  EXPECT_TRUE(contains(table.out, "Automatic distribution (0)")) << table.out;
+  EXPECT_THAT(table.out, HasSubstr("Commanded distribution (1)"));
+  EXPECT_THAT(table.out, HasSubstr("Automatic distribution (0)"));
 
   EXPECT_EQ(runGatewayCommand({"status", "--db", m_gateway.folder() + "/none.db"}).status, 1);
   EXPECT_EQ(runGatewayCommand({"status"}).status, 2);
@@ -183,8 +120,8 @@ TEST_F(GatewayCommandsTest, StatusWatchPrintsEachChangeOnceWhenNotOnATerminal) {
                   .status, 0);
   };
   report("071");
-  ChildOutput watch({CVDT_GATEWAY_PATH, "status", "--db", m_gateway.dbPath(), "--watch",
-                     "--json", "--interval", "1"});
+  RunningProgram watch({CVDT_GATEWAY_PATH, "status", "--db", m_gateway.dbPath(), "--watch",
+                        "--json", "--interval", "1"});
   std::string first = watch.nextLine(std::chrono::seconds(30));
   ASSERT_FALSE(first.empty()) << "no reading";
   EXPECT_EQ(nlohmann::json::parse(first)["commanded"][0]["status"], "071") << first;
@@ -219,7 +156,7 @@ TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
   // A file that cannot be read is work that failed, not a wrong command line.
   CommandResult missing = target({"add", "--dist", "12", "--name", "N", "--policy-file", policyFile + ".missing"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_TRUE(contains(missing.err, "cannot read " + policyFile + ".missing")) << missing.err;
+  EXPECT_THAT(missing.err, HasSubstr("cannot read " + policyFile + ".missing"));
   EXPECT_EQ(DbProbe(m_gateway.dbPath()).count("adt_product_target"), 1);
 }
 
@@ -234,17 +171,17 @@ TEST_F(GatewayCommandsTest, TargetsAreListedAndRemovedById) {
   ASSERT_EQ(parsed.size(), 2u);
   EXPECT_EQ(parsed[1]["update_id"], 4);
   EXPECT_EQ(parsed[1]["name"], "Editor");
-  EXPECT_TRUE(contains(json.out, "{\"target_id\":1,\"dist_id\":12,\"equip_id\":null,"
-                                 "\"update_id\":1,\"name\":\"Viewer\","
-                                 "\"policy\":\"<polProduct/>\",")) << json.out;
-  EXPECT_TRUE(contains(json.out, "\"equip_id\":\"EQ2\",\"update_id\":4")) << json.out;
+  EXPECT_THAT(json.out, HasSubstr("{\"target_id\":1,\"dist_id\":12,\"equip_id\":null,"
+                                  "\"update_id\":1,\"name\":\"Viewer\","
+                                  "\"policy\":\"<polProduct/>\","));
+  EXPECT_THAT(json.out, HasSubstr("\"equip_id\":\"EQ2\",\"update_id\":4"));
   CommandResult only13 = target({"list", "--dist", "13"});
-  EXPECT_TRUE(contains(only13.out, "Editor") && !contains(only13.out, "Viewer")) << only13.out;
+  EXPECT_THAT(only13.out, AllOf(HasSubstr("Editor"), Not(HasSubstr("Viewer"))));
 
   EXPECT_EQ(target({"remove", "1"}).status, 0);
   CommandResult missing = target({"remove", "1", "2"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_TRUE(contains(missing.err, "no target 1")) << missing.err;
+  EXPECT_THAT(missing.err, HasSubstr("no target 1"));
   EXPECT_EQ(DbProbe(m_gateway.dbPath()).count("adt_product_target"), 0);
   EXPECT_EQ(target({"remove", "first"}).status, 2);
 }

@@ -3,11 +3,12 @@
 // balancer, and with a gateway killed partway through; every acknowledged report is stored
 // exactly once.
 #include <arpa/inet.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,9 @@
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 extern char** environ;
 
@@ -187,7 +191,7 @@ TEST(GatewayFleetOptionsTest, NonLoopbackGatewaysAndBadLoopCountsAreRefused) {
                               "127.0.0.1", "127.0.0.1:0", "127.0.0.1:70000", "127.0.0.1:7x"}) {
     CommandResult run = runProgram({CVDT_FLEET_PATH, "--gateway", address, "--duration", "1"});
     EXPECT_EQ(run.status, 2) << address << ": " << run.out << run.err;
-    EXPECT_EQ(run.out.find("sent"), std::string::npos) << address;
+    EXPECT_THAT(run.out, Not(HasSubstr("sent"))) << address;
   }
   std::string folder = makeTempFolder("cvdt-workers");
   for (const char* workers : {"0", "257", "two"}) {

@@ -1,5 +1,6 @@
 // Frame-level faults, deadlines and concurrent clients, against the real
 // gateway process.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,8 @@
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -64,9 +67,8 @@ TEST_P(GatewayFramesTest, LengthFieldsOutsideTheRequestLimitsAreRefused) {
   EXPECT_EQ(GatewayClient::call(gateway.port(), longest).rfind("C00440AERR|@", 0), 0u);
   EXPECT_EQ(gateway.logLines().size(), std::size(lengths) + 1);
   // The refusal names the real limit.
-  EXPECT_NE(gateway.logLines()[1].find("frame of 65537 bytes exceeds the limit of 65536 bytes"),
-            std::string::npos)
-      << gateway.logLines()[1];
+  EXPECT_THAT(gateway.logLines()[1],
+              HasSubstr("frame of 65537 bytes exceeds the limit of 65536 bytes"));
   EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
   EXPECT_EQ(GatewayClient::call(gateway.port(), goodRequest(5)), "C00440AOK|@1");
 }
@@ -105,9 +107,9 @@ TEST_P(GatewayFramesTest, FramesCutShortByTheClientAreDropped) {
   }
   std::vector<std::string> lines = gateway.logLines();
   ASSERT_EQ(lines.size(), std::size(cuts));
-  EXPECT_NE(lines[0].find("before a frame"), std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find("after 2 of 4 length bytes"), std::string::npos) << lines[1];
-  EXPECT_NE(lines[3].find("after 36 of"), std::string::npos) << lines[3];
+  EXPECT_THAT(lines[0], HasSubstr("before a frame"));
+  EXPECT_THAT(lines[1], HasSubstr("after 2 of 4 length bytes"));
+  EXPECT_THAT(lines[3], HasSubstr("after 36 of"));
   EXPECT_EQ(DbProbe(gateway.dbPath()).totalRows(), 0);
 }
 
@@ -123,7 +125,7 @@ TEST_P(GatewayFramesTest, AStalledClientIsClosedAtItsDeadlineWhileOthersAreServe
   EXPECT_TRUE(stalled.waitClosed(5s));
   EXPECT_GE(Clock::now() - start, 400ms);
   ASSERT_EQ(gateway.logLines().size(), 1u);
-  EXPECT_NE(gateway.logLines()[0].find("no complete frame within 400 ms"), std::string::npos);
+  EXPECT_THAT(gateway.logLines()[0], HasSubstr("no complete frame within 400 ms"));
   EXPECT_EQ(DbProbe(gateway.dbPath()).rows("SELECT dist_id FROM n_equip_history"),
             std::vector<std::string>{"6"});
 }

@@ -1,5 +1,6 @@
 // Schema versions: an empty database is brought to the latest version, an older one is upgraded
 // in place with its reports kept, and a newer one is refused; on both stores.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,8 @@
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -77,8 +80,7 @@ TEST_P(GatewayMigrationTest, AnOlderDatabaseIsUpgradedInPlaceAndANewerOneIsRefus
   setVersion(3);
   CommandResult newer = runGatewayCommand({"serve", "--listen", "127.0.0.1:0", "--db", m_strDb});
   EXPECT_EQ(newer.status, 1);
-  EXPECT_NE(newer.err.find("schema version 3, newer than this program's 2"), std::string::npos)
-      << newer.err;
+  EXPECT_THAT(newer.err, HasSubstr("schema version 3, newer than this program's 2"));
   EXPECT_EQ(DbProbe(m_strDb).count("n_equip_history"), 2);
 }
 

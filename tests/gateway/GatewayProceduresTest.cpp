@@ -1,9 +1,13 @@
 // The five stored procedures against the real gateway: replies, and the rows they leave.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace cvdt::test {
 namespace {
@@ -170,7 +174,7 @@ TEST_P(GatewayProceduresTest, ATargetListBeyondTheReplyLimitIsRefusedRatherThanC
   std::string reply = call(kTargets, {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12"});
   EXPECT_EQ(reply.rfind("C00440AERR|@result of", 0), 0u) << reply.substr(0, 80);
   ASSERT_EQ(m_pGateway->logLines().size(), 1u);
-  EXPECT_NE(m_pGateway->logLines()[0].find("exceeds the reply limit"), std::string::npos);
+  EXPECT_THAT(m_pGateway->logLines()[0], HasSubstr("exceeds the reply limit"));
 }
 
 // The administrator's target commands work on either store.
@@ -179,18 +183,18 @@ TEST_P(GatewayProceduresTest, TargetsAreAddedListedAndRemovedOnEitherStore) {
   addTarget(12, "EQ2", "Viewer EQ2", "");
   CommandResult list = runGatewayCommand({"target", "list", "--db", dbPath(), "--json"});
   ASSERT_EQ(list.status, 0) << list.err;
-  EXPECT_NE(list.out.find("\"dist_id\":12,\"equip_id\":null,\"update_id\":3,\"name\":\"Viewer\""),
-            std::string::npos) << list.out;
+  EXPECT_THAT(list.out,
+              HasSubstr("\"dist_id\":12,\"equip_id\":null,\"update_id\":3,\"name\":\"Viewer\""));
   CommandResult named = runGatewayCommand({"target", "list", "--db", dbPath(), "--equip", "EQ2"});
-  EXPECT_NE(named.out.find("Viewer EQ2"), std::string::npos) << named.out;
-  EXPECT_EQ(named.out.find("<p/>"), std::string::npos) << named.out;
+  EXPECT_THAT(named.out, HasSubstr("Viewer EQ2"));
+  EXPECT_THAT(named.out, Not(HasSubstr("<p/>")));
 
   std::vector<std::string> ids = DbProbe(dbPath()).rows(
       "SELECT target_id FROM adt_product_target ORDER BY target_id");
   ASSERT_EQ(ids.size(), 2u);
   CommandResult removed = runGatewayCommand({"target", "remove", "--db", dbPath(), ids[0], "999"});
   EXPECT_EQ(removed.status, 1);
-  EXPECT_NE(removed.err.find("no target 999"), std::string::npos) << removed.err;
+  EXPECT_THAT(removed.err, HasSubstr("no target 999"));
   EXPECT_EQ(DbProbe(dbPath()).count("adt_product_target"), 1);
   EXPECT_EQ(call(kTargets, {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12"}), "C00440AOK|@");
 }

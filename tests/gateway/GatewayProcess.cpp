@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 
 extern char** environ;
@@ -147,32 +148,10 @@ CommandResult runGatewayCommand(const std::vector<std::string>& extra) {
 }
 
 CommandResult runProgram(std::vector<std::string> args, int waitMs) {
-  int out[2], err[2];
-  CommandResult result;
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  std::vector<char*> argv = argvOf(args);
-  pid_t pid = -1;
-  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  close(err[1]);
-  if (spawned == 0) {
-    // stderr stays small, so reading stdout first cannot block the child on a full pipe.
-    readAll(out[0], result.out, false, waitMs);
-    readAll(err[0], result.err, false, waitMs);
-    result.status = waitExit(pid, waitMs);
-    if (result.status == -2) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-  close(out[0]);
-  close(err[0]);
-  return result;
+  const std::string program = args.front();
+  args.erase(args.begin());
+  ProcessResult result = Subprocess(program).timeLimit(std::chrono::milliseconds(waitMs)).run(args);
+  return {result.exitStatus, result.out, result.err};
 }
 
 DbProbe::DbProbe(const std::string& location) {

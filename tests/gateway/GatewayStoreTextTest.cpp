@@ -2,11 +2,14 @@
 // names go back in the code page, on SQLite and PostgreSQL alike; without one, SQLite keeps the
 // bytes as they came while PostgreSQL (UTF-8 only) refuses them, and the agent gets the usual
 // error reply with nothing written.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test {
 namespace {
@@ -62,7 +65,7 @@ TEST_P(GatewayStoreTextTest, WithoutACodePageSqliteKeepsTheBytesAndPostgresqlRef
     EXPECT_EQ(reply.rfind("C00440AERR|@database error", 0), 0u) << reply;
     EXPECT_EQ(db.totalRows(), 0);
     ASSERT_EQ(gateway.logLines().size(), 1u);
-    EXPECT_NE(gateway.logLines()[0].find("UTF8"), std::string::npos) << gateway.logLines()[0];
+    EXPECT_THAT(gateway.logLines()[0], HasSubstr("UTF8"));
   }
   // ASCII texts need no code page on either store.
   EXPECT_EQ(GatewayClient::call(gateway.port(), commandedRequest("done")), "C00440AOK|@1");

@@ -1,6 +1,7 @@
 // The operator's status page on each store, filled by cvdt-fleet and one hostile report: the
 // JSON API's counts and refusals, and the page as headless Chromium renders it (the rendered DOM
 // read back, a screenshot saved in the test output).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <unistd.h>
@@ -12,6 +13,9 @@
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace cvdt::test {
 namespace {
@@ -110,16 +114,15 @@ TEST_P(GatewayWebTest, ChromiumRendersThePageWithEveryFieldTextEscaped) {
   if (access(kChromium, X_OK) != 0) GTEST_SKIP() << "chromium is not installed";
   std::string query = "?equip=" + httplib::detail::encode_query_param(kHostileEquip);
   std::string dom = chromium(query, {"--dump-dom"});
-  EXPECT_NE(dom.find("Commanded distributions"), std::string::npos) << dom.substr(0, 2000);
+  EXPECT_THAT(dom, HasSubstr("Commanded distributions")) << dom.substr(0, 2000);
   // The tables were filled by the script: the fleet's equipment and the catalogue's texts.
-  EXPECT_NE(dom.find("WEB-000001"), std::string::npos);
-  EXPECT_NE(dom.find("The distribution settings are not valid."), std::string::npos);
+  EXPECT_THAT(dom, HasSubstr("WEB-000001"));
+  EXPECT_THAT(dom, HasSubstr("The distribution settings are not valid."));
   // The hostile texts are shown as text, never turned into elements.
-  EXPECT_NE(dom.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
-  EXPECT_NE(dom.find("&lt;script&gt;alert(2)&lt;/script&gt; &amp; \"quoted\""),
-            std::string::npos);
-  EXPECT_EQ(dom.find("<img"), std::string::npos);
-  EXPECT_EQ(dom.find("<script>alert"), std::string::npos);
+  EXPECT_THAT(dom, HasSubstr("&lt;img src=x onerror=alert(1)&gt;"));
+  EXPECT_THAT(dom, HasSubstr("&lt;script&gt;alert(2)&lt;/script&gt; &amp; \"quoted\""));
+  EXPECT_THAT(dom, Not(HasSubstr("<img")));
+  EXPECT_THAT(dom, Not(HasSubstr("<script>alert")));
 
   std::filesystem::create_directories(CVDT_TEST_OUTPUT_DIR);
   std::string shot = std::string(CVDT_TEST_OUTPUT_DIR) + "/status-page-" +

@@ -1,8 +1,9 @@
 // The launch variants with real processes: this test program re-runs itself as the child,
 // records what it sees (arguments, uid, folder, environment) and exits with the code it is given.
+#include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,11 +19,15 @@
 #include "platform/PlatformFs.h"
 #include "platform/PlatformProcess.h"
 #include "platform/WindowsCommandLine.h"
+#include "support/ConsoleUser.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
 namespace fs = std::filesystem;
+using cvdt::test::testConsoleUser;
 using cvdt::test::TestMachine;
 
 constexpr const char* kChildFlag = "--cvdt-child";
@@ -55,12 +60,6 @@ struct ChildMode {
     plat::exitProcess(static_cast<uint32_t>(std::stoul(args[3])));
   }
 } g_childMode;
-
-std::string consoleUser() {
-  if (geteuid() == 0 && getpwnam("cvdt-test") != nullptr) return "cvdt-test";
-  passwd* self = getpwuid(geteuid());
-  return self ? self->pw_name : "";
-}
 
 uid_t uidOf(const std::string& user) { return getpwnam(user.c_str())->pw_uid; }
 
@@ -101,16 +100,15 @@ TEST_F(NMiscLaunchTest, OwnSessionLaunchesCarryArgumentsFoldersAndExitCodes) {
   std::vector<std::string> payload = {"two words", R"(say "hi")", R"(C:\Program Files\)", ""};
   EXPECT_EQ(NMisc::createProcessWait(childCommand("a", 0, payload).c_str(), "C:\\Temp", 1), 0);
   std::string seen = readReport("a");
-  EXPECT_NE(seen.find("cwd=" + machine.host("C:\\Temp") + "\n"), std::string::npos);
-  EXPECT_NE(seen.find("show=0\n"), std::string::npos);
-  EXPECT_NE(seen.find("arg=two words\narg=say \"hi\"\narg=C:\\Program Files\\\narg=\n"),
-            std::string::npos) << seen;
+  EXPECT_THAT(seen, HasSubstr("cwd=" + machine.host("C:\\Temp") + "\n"));
+  EXPECT_THAT(seen, HasSubstr("show=0\n"));
+  EXPECT_THAT(seen, HasSubstr("arg=two words\narg=say \"hi\"\narg=C:\\Program Files\\\narg=\n"));
 
   EXPECT_EQ(NMisc::createProcessWait(childCommand("b", 5).c_str(), nullptr, 0), 5);
-  EXPECT_NE(readReport("b").find("show=-\n"), std::string::npos);  // visible: no show flag
+  EXPECT_THAT(readReport("b"), HasSubstr("show=-\n"));  // visible: no show flag
   EXPECT_EQ(NMisc::createProcessWait(childCommand("c", 3010).c_str(), nullptr, 0), 3010);
   EXPECT_EQ(NMisc::createProcessNoWait(childCommand("d", 0).c_str(), nullptr), 1);
-  EXPECT_NE(readReport("d").find("uid="), std::string::npos);
+  EXPECT_THAT(readReport("d"), HasSubstr("uid="));
 
   EXPECT_EQ(NMisc::createProcessWait("C:\\Missing\\prog.exe", nullptr, 0), -1);
   EXPECT_EQ(NMisc::createProcessNoWait("C:\\Missing\\prog.exe", nullptr), 0);
@@ -148,11 +146,11 @@ TEST_F(NMiscLaunchTest, UnquotedProgramPathsWithBlanksAreFoundAsWindowsFindsThem
   std::string line = "C:\\Program Files\\Child App\\child " + std::string(kChildFlag) + " " +
                      plat::quoteArgument(report("f")) + " 7 tail";
   EXPECT_EQ(NMisc::createProcessWait(line.c_str(), nullptr, 0), 7);
-  EXPECT_NE(readReport("f").find("arg=tail\n"), std::string::npos);
+  EXPECT_THAT(readReport("f"), HasSubstr("arg=tail\n"));
 }
 
 TEST_F(NMiscLaunchTest, UserTokenLaunchesRunAsTheConsoleUserWithAFreshEnvironment) {
-  const std::string user = consoleUser();
+  const std::string user = testConsoleUser();
   TestMachine machine([&](auto& config, auto&) { config.consoleUser = user; });
   setenv("CVDT_TEST_MARKER", "inherited", 1);
   EXPECT_EQ(NMisc::createProcessAsActiveUserWait(childCommand("u", 5).c_str(), nullptr), 5);
@@ -164,25 +162,25 @@ TEST_F(NMiscLaunchTest, UserTokenLaunchesRunAsTheConsoleUserWithAFreshEnvironmen
   unsetenv("CVDT_TEST_MARKER");
   for (const char* name : {"u", "v", "w", "x"}) {
     std::string seen = readReport(name);
-    EXPECT_NE(seen.find("uid=" + std::to_string(uidOf(user)) + "\n"), std::string::npos) << seen;
-    EXPECT_NE(seen.find("marker=-\n"), std::string::npos) << name;  // nothing inherited
-    EXPECT_NE(seen.find("home=" + std::string(getpwnam(user.c_str())->pw_dir) + "\n"), std::string::npos);
+    EXPECT_THAT(seen, HasSubstr("uid=" + std::to_string(uidOf(user)) + "\n"));
+    EXPECT_THAT(seen, HasSubstr("marker=-\n")) << name;  // nothing inherited
+    EXPECT_THAT(seen, HasSubstr("home=" + std::string(getpwnam(user.c_str())->pw_dir) + "\n"));
   }
-  EXPECT_NE(readReport("w").find("show=0\n"), std::string::npos);
+  EXPECT_THAT(readReport("w"), HasSubstr("show=0\n"));
 }
 
 TEST_F(NMiscLaunchTest, OwnTokenMovedIntoASession) {
   TestMachine machine;
   EXPECT_EQ(NMisc::createProcessInSessionWait(1, childCommand("s", 3010).c_str(), nullptr, 0), 3010);
   std::string seen = readReport("s");
-  EXPECT_NE(seen.find("uid=" + std::to_string(getuid()) + "\n"), std::string::npos);
-  EXPECT_NE(seen.find("session=1\n"), std::string::npos);
+  EXPECT_THAT(seen, HasSubstr("uid=" + std::to_string(getuid()) + "\n"));
+  EXPECT_THAT(seen, HasSubstr("session=1\n"));
   EXPECT_EQ(NMisc::createProcessInActiveSession(childCommand("t", 0).c_str(), nullptr, 0), 1);
-  EXPECT_NE(readReport("t").find("session=1\n"), std::string::npos);
+  EXPECT_THAT(readReport("t"), HasSubstr("session=1\n"));
   int step = -1, error = -1;
   EXPECT_EQ(NMisc::createProcessInSessionEx(0, childCommand("m", 0).c_str(), nullptr, 0, &step, &error), 1);
   EXPECT_EQ(step, 0);
-  EXPECT_NE(readReport("m").find("session=0\n"), std::string::npos);
+  EXPECT_THAT(readReport("m"), HasSubstr("session=0\n"));
   EXPECT_EQ(NMisc::createProcessInSessionEx(0, "C:\\Missing.exe", nullptr, 0, &step, &error), 0);
   EXPECT_EQ(step, 6);
   EXPECT_EQ(error, 2);
@@ -204,7 +202,7 @@ TEST_F(NMiscLaunchTest, SessionsWithoutATokenFailAndMinusOneIsNeverZero) {
     EXPECT_EQ(step, 1);
     EXPECT_EQ(NMisc::createProcessInSessionEx(7, "x", nullptr, 0, &step, &error), 0);
     EXPECT_EQ(step, 3);
-    EXPECT_NE(machine.traceLog().find("Err <1>: 1008\n"), std::string::npos);
+    EXPECT_THAT(machine.traceLog(), HasSubstr("Err <1>: 1008\n"));
   }
   {
     TestMachine machine([](auto& config, auto&) { config.consoleSession = -1; });

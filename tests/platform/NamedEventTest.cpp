@@ -14,6 +14,7 @@
 #include "platform/PlatformSync.h"
 #include "platform/WinError.h"
 #include "platform/posix/KernelObjectName.h"
+#include "support/ForkedChild.h"
 #include "support/TestMachine.h"
 
 namespace {
@@ -101,19 +102,15 @@ TEST(NamedEventTest, ProcessesSignalEachOther) {
     }
     return 0;  // the handles close before the process ends, or the names would stay behind
   };
-  pid_t pid = fork();
-  if (pid == 0) _exit(answer());
-  ASSERT_GT(pid, 0);
+  cvdt::test::ForkedChild child(answer);
+  ASSERT_TRUE(child.started());
   ASSERT_TRUE(pong.create("Global\\cvdt_pong", false, false));
   int answered = 0;
   for (int round = 0; round < 50; ++round) {
     ping.set();
     if (pong.wait(10000)) ++answered;
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(child.wait(), 0);
   EXPECT_EQ(answered, 50);
 }
 

@@ -11,6 +11,7 @@
 
 #include "platform/PlatformRegistry.h"
 #include "platform/WinError.h"
+#include "support/ForkedChild.h"
 #include "support/TestMachine.h"
 
 namespace {
@@ -130,26 +131,20 @@ TEST(RegistryStoreTest, SeveralProcessesWriteAtOnce) {
   TestMachine machine;
   constexpr int kProcesses = 4;
   constexpr int kValues = 50;
-  std::vector<pid_t> children;
+  std::vector<cvdt::test::ForkedChild> children;
   for (int p = 0; p < kProcesses; ++p) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    children.emplace_back([p] {
       RegKey key;
       bool ok = RegKey::create(RegRoot::LocalMachine, "SOFTWARE\\Shared", kKeyAllAccess, key) == 0;
       for (int i = 0; ok && i < kValues; ++i) {
         std::string name = "p" + std::to_string(p) + "v" + std::to_string(i);
         ok = key.setValue(name, kRegDword, &i, 4) == 0;
       }
-      _exit(ok ? 0 : 1);
-    }
-    children.push_back(pid);
+      return ok ? 0 : 1;
+    });
+    ASSERT_TRUE(children.back().started());
   }
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (cvdt::test::ForkedChild& child : children) EXPECT_EQ(child.wait(), 0);
   RegKey key;
   ASSERT_EQ(RegKey::open(RegRoot::LocalMachine, "SOFTWARE\\Shared", kKeyRead, key), 0u);
   std::string name;

@@ -12,6 +12,7 @@
 #include "platform/WinError.h"
 #include "platform/posix/KernelObjectName.h"
 #include "platform/posix/MachineConfig.h"
+#include "support/ForkedChild.h"
 #include "support/TestMachine.h"
 
 namespace {
@@ -19,16 +20,6 @@ namespace {
 using cvdt::test::TestMachine;
 
 constexpr uint32_t kSize = 3 * 4096;
-
-// Runs body in a forked child; returns its exit status (or -1 when it did not exit).
-template <typename Body>
-int inChild(Body body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
 
 TEST(SharedMemoryTest, OneNameIsOneMemoryForEveryProcess) {
   TestMachine machine;
@@ -44,7 +35,7 @@ TEST(SharedMemoryTest, OneNameIsOneMemoryForEveryProcess) {
   EXPECT_EQ(plat::interlockedCompareExchange(word, 5, 1), 0u);  // no match: unchanged
   EXPECT_EQ(plat::interlockedCompareExchange(word, 5, 0), 0u);
 
-  int child = inChild([] {
+  int child = cvdt::test::exitCodeInChild([] {
     plat::SharedMemory opened;
     // The doubled global prefix names the same object, as it does on Windows.
     if (!opened.open("Global\\cvdt_test_mem") || opened.size() != kSize) return 1;

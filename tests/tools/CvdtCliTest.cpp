@@ -1,6 +1,7 @@
 // The command-line front end the four tools share: help on every command, `help COMMAND`,
 // --version, strict numbers, one exit-code policy (0 done, 1 failed, 2 wrong command line), JSON
 // that parses, bash completion from the option definitions, and progress only on a terminal.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,29 +11,30 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "GatewayCli.h"
 #include "HostCli.h"
+#include "InProcessTool.h"
 #include "MsgcCli.h"
 #include "NCliApp.h"
 #include "PackCli.h"
 #include "ReportCollector.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int status = -1;
-  std::string out, err;
-};
+using ToolRun = cvdt::test::ProcessResult;
+using cvdt::test::Subprocess;
 
 std::string shellQuote(const std::string& text) {
   std::string quoted = "'";
@@ -42,53 +44,17 @@ std::string shellQuote(const std::string& text) {
 
 std::string readAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs a shell command line, stdout and stderr apart.
-ToolRun runShell(const std::string& command) {
-  const std::string errors = fs::temp_directory_path() / ("cvdt-cli-err-" + std::to_string(getpid()));
-  ToolRun run;
-  FILE* pipe = popen((command + " 2>" + shellQuote(errors)).c_str(), "r");
-  if (pipe == nullptr) return run;
-  char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.out.append(chunk, got);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = readAll(errors);
-  fs::remove(errors);
-  return run;
-}
+ToolRun runShell(const std::string& command) { return Subprocess::shell(command).run(); }
 
 ToolRun runTool(const std::string& program, const std::vector<std::string>& args) {
-  std::string command = shellQuote(program);
-  for (const std::string& arg : args) command += " " + shellQuote(arg);
-  return runShell(command + " </dev/null");
+  return Subprocess(program).run(args);
 }
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// A tool's command line run in this process, as its program runs it, with both streams captured.
-using ToolMain = int (*)(int, char**);
-ToolRun runInProcess(ToolMain tool, const char* program, const std::vector<std::string>& args) {
-  std::vector<std::string> words = {program};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  ToolRun run;
-  run.status = tool(static_cast<int>(words.size()), argv.data());
-  std::cout.flush();
-  std::fflush(nullptr);
-  run.out = testing::internal::GetCapturedStdout();
-  run.err = testing::internal::GetCapturedStderr();
-  return run;
-}
+using cvdt::test::runInProcess;
+using cvdt::test::ToolMain;
 
 // One command line and what it must give: the exit code and texts each stream must hold. A line
 // that succeeds prints nothing to stderr; one that fails prints nothing to stdout.
@@ -104,14 +70,14 @@ void expectLines(ToolMain tool, const char* program, const std::vector<Line>& li
     for (const std::string& arg : line.args) shown += " " + arg;
     SCOPED_TRACE(shown);
     const ToolRun run = runInProcess(tool, program, line.args);
-    EXPECT_EQ(run.status, line.status) << run.out << run.err;
-    for (const std::string& part : line.out) EXPECT_TRUE(has(run.out, part)) << part << "\n" << run.out;
-    for (const std::string& part : line.err) EXPECT_TRUE(has(run.err, part)) << part << "\n" << run.err;
+    EXPECT_EQ(run.exitStatus, line.status) << run.out << run.err;
+    for (const std::string& part : line.out) EXPECT_THAT(run.out, HasSubstr(part));
+    for (const std::string& part : line.err) EXPECT_THAT(run.err, HasSubstr(part));
     if (line.status == 0) {
       EXPECT_EQ(run.err, "");
     } else if (line.status == 2) {
       EXPECT_EQ(run.out, "");
-      EXPECT_TRUE(has(run.err, "--help' for the options.")) << run.err;
+      EXPECT_THAT(run.err, HasSubstr("--help' for the options."));
     }
   }
 }
@@ -234,15 +200,15 @@ TEST(CvdtCliTest, MsgcCommandLines) {
 // The version names the commit the sources are at, even one made after the build was configured.
 TEST(CvdtCliTest, VersionNamesTheCommitOfTheCheckout) {
   ToolRun head = runShell("git -C " + shellQuote(CVDT_SOURCE_DIR) + " log -1 --format='%ct %H'");
-  if (head.status != 0) GTEST_SKIP() << "not built from a git checkout";
+  if (head.exitStatus != 0) GTEST_SKIP() << "not built from a git checkout";
   const long long committedAt = std::stoll(head.out);
   const std::string commit = head.out.substr(head.out.find(' ') + 1, 12);
   auto builtAt = std::chrono::duration_cast<std::chrono::seconds>(
       std::chrono::file_clock::to_sys(fs::last_write_time(CVDT_HOST_PATH)).time_since_epoch());
   if (builtAt.count() < committedAt) GTEST_SKIP() << "the program was built before the last commit";
   const std::string version = runTool(CVDT_HOST_PATH, {"--version"}).out;
-  EXPECT_TRUE(has(version, "(commit ")) << version;
-  EXPECT_TRUE(has(version, commit)) << version << " built; the checkout is at " << commit;
+  EXPECT_THAT(version, HasSubstr("(commit "));
+  EXPECT_THAT(version, HasSubstr(commit)) << version << " built; the checkout is at " << commit;
 }
 
 // A leading zero is a decimal number (never octal), and `machine show --json` is one record.
@@ -252,9 +218,9 @@ TEST(CvdtCliTest, MachineInitReadsDecimalAndShowPrintsJson) {
   ToolRun init = runTool(CVDT_HOST_PATH, {"machine", "init", root, "--language", "01042", "--arch", "x86",
                                           "--console-user", "none", "--suite-mask", "0x0110",
                                           "--drive", "D=cdrom", "--name", "WS-7"});
-  ASSERT_EQ(init.status, 0) << init.err;
+  ASSERT_EQ(init.exitStatus, 0) << init.err;
   ToolRun show = runTool(CVDT_HOST_PATH, {"machine", "show", root, "--json"});
-  ASSERT_EQ(show.status, 0) << show.err;
+  ASSERT_EQ(show.exitStatus, 0) << show.err;
   nlohmann::json machine = nlohmann::json::parse(show.out);
   EXPECT_EQ(machine["language"], 1042);
   EXPECT_EQ(machine["name"], "WS-7");
@@ -265,11 +231,11 @@ TEST(CvdtCliTest, MachineInitReadsDecimalAndShowPrintsJson) {
   std::string types;
   for (const auto& drive : machine["drives"])
     types += drive["letter"].get<std::string>() + "=" + drive["type"].get<std::string>() + " ";
-  EXPECT_TRUE(has(types, "C=fixed D=cdrom ")) << types;
+  EXPECT_THAT(types, HasSubstr("C=fixed D=cdrom "));
   EXPECT_EQ(machine["trace_threshold"], "3");
   EXPECT_FALSE(machine["module_files"].empty());
   ToolRun none = runTool(CVDT_HOST_PATH, {"machine", "show", folder + "/none", "--json"});
-  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.exitStatus, 1);
   EXPECT_EQ(none.out, "");
   fs::remove_all(folder);
 }
@@ -303,12 +269,17 @@ TEST(CvdtCliTest, PackCheckJsonReportsEveryPackage) {
   std::mt19937 random(7);
   for (char& c : noise) c = static_cast<char>(random());
   std::ofstream(folder + "/src/sub/b.txt") << noise;  // does not compress: several 1K parts
-  ASSERT_EQ(runTool(CVDT_PACK_PATH, {"normal", "--id", "12", "--name", "N", "--src", folder + "/src",
-                                     "--out", folder + "/www", "--part-size", "1K"}).status, 0);
+  ASSERT_EQ(
+      runTool(CVDT_PACK_PATH, {"normal", "--id", "12", "--name", "N", "--src", folder + "/src",
+                               "--out", folder + "/www", "--part-size", "1K"})
+          .exitStatus,
+      0);
   ASSERT_EQ(runTool(CVDT_PACK_PATH, {"auto", "--id", "7", "--name", "A", "--dest", "C:\\A", "--src",
-                                     folder + "/src", "--out", folder + "/www", "--subfolders"}).status, 0);
+                                     folder + "/src", "--out", folder + "/www", "--subfolders"})
+                .exitStatus,
+            0);
   ToolRun good = runTool(CVDT_PACK_PATH, {"check", folder + "/www", "--json"});
-  ASSERT_EQ(good.status, 0) << good.err;
+  ASSERT_EQ(good.exitStatus, 0) << good.err;
   nlohmann::json report = nlohmann::json::parse(good.out);
   ASSERT_EQ(report["packages"].size(), 2u);
   EXPECT_EQ(report["packages"][0]["flavour"], "normal");
@@ -319,7 +290,7 @@ TEST(CvdtCliTest, PackCheckJsonReportsEveryPackage) {
   // A part cut short: the package fails, the others stay ok, exit 1.
   fs::resize_file(folder + "/www/Corvane/dist/normal/12/12.l00001", 10);
   ToolRun bad = runTool(CVDT_PACK_PATH, {"check", folder + "/www", "--json"});
-  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.exitStatus, 1);
   report = nlohmann::json::parse(bad.out);
   EXPECT_FALSE(report["packages"][0]["ok"]);
   EXPECT_FALSE(report["packages"][0]["problems"].empty());
@@ -330,41 +301,46 @@ TEST(CvdtCliTest, PackCheckJsonReportsEveryPackage) {
 
 // Progress is drawn on a terminal and not at all into a pipe; the records are the same.
 TEST(CvdtCliTest, ProgressOnlyOnATerminal) {
-  if (runShell("command -v script >/dev/null").status != 0) GTEST_SKIP() << "no 'script' program";
+  if (runShell("command -v script >/dev/null").exitStatus != 0)
+    GTEST_SKIP() << "no 'script' program";
   const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-progress");
   fs::create_directories(folder + "/src");
   std::ofstream(folder + "/src/big.bin") << std::string(3 << 20, 'x');
   std::string command = shellQuote(CVDT_PACK_PATH) + " normal --id 5 --name P --src " +
                         shellQuote(folder + "/src") + " --out " + shellQuote(folder + "/www");
   ToolRun piped = runShell(command);
-  ASSERT_EQ(piped.status, 0) << piped.err;
+  ASSERT_EQ(piped.exitStatus, 0) << piped.err;
   EXPECT_EQ(piped.out.find_first_of("\r\033"), std::string::npos) << piped.out;
   ToolRun terminal = runShell("script -qec " + shellQuote(command) + " /dev/null");
-  ASSERT_EQ(terminal.status, 0) << terminal.out;
-  EXPECT_TRUE(has(terminal.out, "\r\033[Kpacking ")) << terminal.out;
-  EXPECT_TRUE(has(terminal.out, "contents=5|$P|$")) << terminal.out;
+  ASSERT_EQ(terminal.exitStatus, 0) << terminal.out;
+  EXPECT_THAT(terminal.out, HasSubstr("\r\033[Kpacking "));
+  EXPECT_THAT(terminal.out, HasSubstr("contents=5|$P|$"));
   ToolRun checked = runShell("script -qec " +
                              shellQuote(shellQuote(CVDT_PACK_PATH) + " check " + shellQuote(folder + "/www")) +
                              " /dev/null");
-  EXPECT_TRUE(has(checked.out, "\r\033[Kchecking 0 of 1 (0%) Corvane/dist/normal/5.idx.lgz")) << checked.out;
-  EXPECT_TRUE(has(checked.out, "all digests match")) << checked.out;
+  EXPECT_THAT(checked.out, HasSubstr("\r\033[Kchecking 0 of 1 (0%) Corvane/dist/normal/5.idx.lgz"));
+  EXPECT_THAT(checked.out, HasSubstr("all digests match"));
   fs::remove_all(folder);
 }
 
 // On a terminal `status --watch` redraws the screen with each reading, and ends with 0 on SIGINT.
 TEST(CvdtCliTest, StatusWatchRedrawsATerminal) {
-  if (runShell("command -v script >/dev/null").status != 0) GTEST_SKIP() << "no 'script' program";
+  if (runShell("command -v script >/dev/null").exitStatus != 0)
+    GTEST_SKIP() << "no 'script' program";
   const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-watch");
   const std::string db = folder + "/g.db";
-  ASSERT_EQ(runInProcess(cvdt::gateway::GatewayCli::run, "cvdt-gateway",
-                         {"target", "add", "--db", db, "--dist", "3", "--name", "N", "--policy", ""}).status, 0);
+  ASSERT_EQ(
+      runInProcess(cvdt::gateway::GatewayCli::run, "cvdt-gateway",
+                   {"target", "add", "--db", db, "--dist", "3", "--name", "N", "--policy", ""})
+          .exitStatus,
+      0);
   // SIGINT after 4 s: the first reading comes at once, however busy the machine.
   std::string watch = "timeout --preserve-status -s INT 4 " + shellQuote(CVDT_GATEWAY_PATH) +
                       " status --db " + shellQuote(db) + " --watch --interval 1";
   ToolRun terminal = runShell("script -qec " + shellQuote(watch) + " /dev/null");
-  EXPECT_EQ(terminal.status, 0) << terminal.out;
-  EXPECT_TRUE(has(terminal.out, "\033[H\033[2J" + db + "  every 1s, ")) << terminal.out;
-  EXPECT_TRUE(has(terminal.out, "Commanded distribution (0)")) << terminal.out;
+  EXPECT_EQ(terminal.exitStatus, 0) << terminal.out;
+  EXPECT_THAT(terminal.out, HasSubstr("\033[H\033[2J" + db + "  every 1s, "));
+  EXPECT_THAT(terminal.out, HasSubstr("Commanded distribution (0)"));
   fs::remove_all(folder);
 }
 
@@ -393,7 +369,7 @@ TEST(CvdtCliTest, BashCompletionFollowsTheOptionDefinitions) {
   for (const Row& row : rows) {
     std::string tool = fs::path(row.program).filename().string();
     ToolRun script = runTool(row.program, {"--bash-completion"});
-    ASSERT_EQ(script.status, 0) << tool;
+    ASSERT_EQ(script.exitStatus, 0) << tool;
     std::ofstream(folder + "/" + tool) << script.out;
     EXPECT_EQ(readAll(std::string(CVDT_COMPLETION_DIR) + "/" + tool), script.out) << "installed " << tool;
     std::string words;

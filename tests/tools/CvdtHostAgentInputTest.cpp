@@ -1,6 +1,7 @@
 // `cvdt-host agent` reads the numbers of its script lines strictly: a command id, distribution
 // id, session or process id that is not a whole number of its field's range is refused with an
 // error naming it, the export is not called, and the agent ends with status 1.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,6 +10,9 @@
 #include "ScriptNumber.h"
 #include "support/CommandOutput.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -86,16 +90,15 @@ TEST(CvdtHostAgentInputTest, BadIdsAreRefusedAndNoExportIsCalled) {
       "command id \"99999999999\" is not a number from 0 to 4294967295",
   };
   for (const char* refusal : refusals) {
-    EXPECT_NE(output.find(refusal), std::string::npos) << refusal << "\n" << output;
+    EXPECT_THAT(output, HasSubstr(refusal)) << refusal << "\n" << output;
   }
   // Only the good line reached the module.
-  EXPECT_EQ(output.find("call cvfNDistCmd"), std::string::npos) << output;
-  EXPECT_EQ(output.find("call cvfNDistCmdOuterRequest"), std::string::npos) << output;
-  EXPECT_EQ(output.find("cvfNDistUrgentTopCancelForceCmd(4294967497)"), std::string::npos);
-  EXPECT_NE(output.find("call cvfNDistUrgentTopCancelForceCmd(201) = 0"), std::string::npos)
-      << output;
-  EXPECT_NE(output.find("finished"), std::string::npos) << output;
-  EXPECT_NE(output.find("status=1"), std::string::npos) << output;
+  EXPECT_THAT(output, Not(HasSubstr("call cvfNDistCmd")));
+  EXPECT_THAT(output, Not(HasSubstr("call cvfNDistCmdOuterRequest")));
+  EXPECT_THAT(output, Not(HasSubstr("cvfNDistUrgentTopCancelForceCmd(4294967497)")));
+  EXPECT_THAT(output, HasSubstr("call cvfNDistUrgentTopCancelForceCmd(201) = 0"));
+  EXPECT_THAT(output, HasSubstr("finished"));
+  EXPECT_THAT(output, HasSubstr("status=1"));
 }
 
 }  // namespace

@@ -1,18 +1,21 @@
 // `cvdt-host detect` and `cvdt-host platform`: verdicts, exit codes, the explanation as text and
 // as JSON read back.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -26,16 +29,9 @@ struct HostRun {
 
 // Runs cvdt-host; standard error joins the output unless errToNull.
 HostRun runHost(const std::string& arguments, bool errToNull = false) {
-  std::string command = std::string(CVDT_HOST_PATH) + " " + arguments + (errToNull ? " 2>/dev/null" : " 2>&1");
-  HostRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char chunk[4096];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.output.append(chunk, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  auto host = cvdt::test::Subprocess::shell(std::string(CVDT_HOST_PATH) + " " + arguments);
+  cvdt::test::ProcessResult result = errToNull ? host.run() : host.mergeErrors().run();
+  return {result.exitStatus, result.out};
 }
 
 const std::string kThis = "ver_platform_win32_nt.10.0.x64......";
@@ -114,7 +110,7 @@ TEST_F(CvdtHostDetectTest, ExplainPrintsPlatformsSectionsAndTheConditionTree) {
                        "        found: (file)\n    not = true\n      regKeyValue = false  [32-bit view]\n"),
            std::string("          found: 10\n"),
        }) {
-    EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n---\n" << run.output;
+    EXPECT_THAT(run.output, HasSubstr(expected)) << expected << "\n---\n" << run.output;
   }
 
   // Two top-level expressions: the first decides, the second is shown apart.
@@ -123,10 +119,10 @@ TEST_F(CvdtHostDetectTest, ExplainPrintsPlatformsSectionsAndTheConditionTree) {
   run = runHost("detect --policy " + write("two.xml", policy(kThis, "<installed>" + f + t + "</installed>")) +
                 " --explain");
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.output.find("verdict: not installed\n"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("  boolean = false  [32-bit view]\n      value: \"0\"\n"
-                            "left on the stack, not part of the result:\n  boolean = true"),
-            std::string::npos) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("verdict: not installed\n"));
+  EXPECT_THAT(run.output,
+              HasSubstr("  boolean = false  [32-bit view]\n      value: \"0\"\n"
+                        "left on the stack, not part of the result:\n  boolean = true"));
 }
 
 TEST_F(CvdtHostDetectTest, JsonCarriesTheSameExplanation) {
@@ -165,8 +161,8 @@ TEST_F(CvdtHostDetectTest, JsonCarriesTheSameExplanation) {
   EXPECT_EQ(json["expressions"][0]["error"], true);
   EXPECT_EQ(json["expressions"][0]["operands"][0]["value"], "1\r");
   run = runHost("detect --policy " + path + " --explain");
-  EXPECT_NE(run.output.find("boolean = error"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("value: \"1\\r\""), std::string::npos) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("boolean = error"));
+  EXPECT_THAT(run.output, HasSubstr("value: \"1\\r\""));
 
   // Without --explain the object holds the verdict and the flags only.
   run = runHost("detect --policy " + path + " --json", true);

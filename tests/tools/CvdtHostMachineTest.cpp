@@ -1,16 +1,23 @@
 // `cvdt-host machine init`: a complete machine from the command line, and refusals of bad input.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
+#include "HostCli.h"
+#include "InProcessTool.h"
 #include "detect/NPlatformStrings.h"
 #include "detect/NRegistry.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/posix/MachineConfig.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -22,16 +29,10 @@ struct HostRun {
 };
 
 HostRun runHost(const std::string& arguments) {
-  std::string command = std::string(CVDT_HOST_PATH) + " " + arguments + " 2>&1";
-  HostRun run{-1, {}};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char chunk[4096];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.output.append(chunk, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  auto result = cvdt::test::Subprocess::shell(std::string(CVDT_HOST_PATH) + " " + arguments)
+                    .mergeErrors()
+                    .run();
+  return {result.exitStatus, result.out};
 }
 
 class CvdtHostMachineTest : public testing::Test {
@@ -51,7 +52,7 @@ TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
                     " --drive D=cdrom --drive E=remote:shares/e --console-user none"
                     " --trace-level 5 --name WS-42");
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("export CVDT_MACHINE=" + m_root), std::string::npos);
+  EXPECT_THAT(run.output, HasSubstr("export CVDT_MACHINE=" + m_root));
 
   setenv("CVDT_MACHINE", m_root.c_str(), 1);
   auto machine = plat::posix::currentMachine();
@@ -82,7 +83,7 @@ TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
 
   HostRun show = runHost("machine show " + m_root);
   EXPECT_EQ(show.status, 0);
-  EXPECT_NE(show.output.find("WS-42"), std::string::npos);
+  EXPECT_THAT(show.output, HasSubstr("WS-42"));
 }
 
 TEST_F(CvdtHostMachineTest, VersionFactsThatPlatformStringsRead) {
@@ -175,9 +176,13 @@ TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
       "--code-pages 12345", "--code-pages", "--code-pages 949/437/850",
   };
   for (const char* options : bad) {
-    HostRun run = runHost("machine init " + m_root + " " + options);
-    EXPECT_EQ(run.status, 2) << options << "\n" << run.output;
-    EXPECT_NE(run.output.find("cvdt-host machine init:"), std::string::npos) << options;
+    std::vector<std::string> args = {"machine", "init", m_root};
+    std::istringstream words(options);
+    for (std::string word; words >> word;) args.push_back(word);
+    cvdt::test::ProcessResult run =
+        cvdt::test::runInProcess(cvdt::host::HostCli::run, "cvdt-host", args);
+    EXPECT_EQ(run.exitStatus, 2) << options << "\n" << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr("cvdt-host machine init:")) << options;
   }
   EXPECT_EQ(runHost("machine init").status, 2);
   EXPECT_EQ(runHost("nonsense").status, 2);

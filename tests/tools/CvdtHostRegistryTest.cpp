@@ -1,6 +1,7 @@
 // `cvdt-host registry show` reads the roots as the module does: HKEY_CLASSES_ROOT merged from
 // the machine's and the user's classes, HKEY_CURRENT_USER as the account's key under
 // HKEY_USERS, and the keys both views share, in the 32-bit view and with --64.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include "platform/PlatformRegistry.h"
 #include "support/CommandOutput.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -44,7 +47,7 @@ TEST(CvdtHostRegistryTest, ShowsTheRootsAsTheModuleReadsThem) {
     EXPECT_EQ(show("HKU\\.DEFAULT\\Software\\Acme", false), "Who = the account\n");
   }
   EXPECT_EQ(show("HKLM\\SOFTWARE\\Acme", false), "Rule = 32 only\n");
-  EXPECT_NE(show("HKLM\\SOFTWARE\\Acme", true).find("no key"), std::string::npos);
+  EXPECT_THAT(show("HKLM\\SOFTWARE\\Acme", true), HasSubstr("no key"));
 }
 
 }  // namespace

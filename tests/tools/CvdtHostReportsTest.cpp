@@ -1,9 +1,7 @@
 // `cvdt-host reports`: the host's reporting component collects result files and what the module
 // queues, and prints one JSON line per command result.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,7 +15,10 @@
 #include "entry/NReportDataImpl.h"
 #include "platform/NMisc.h"
 #include "platform/posix/KernelObjectName.h"
+#include "support/RunningProgram.h"
 #include "support/TestMachine.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -25,64 +26,18 @@ using cvdt::test::TestMachine;
 using Clock = std::chrono::steady_clock;
 
 // cvdt-host with its standard output and error on one pipe.
-class HostProcess {
+class HostProcess : public cvdt::test::RunningProgram {
  public:
-  explicit HostProcess(const std::vector<std::string>& arguments) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    m_nPid = fork();
-    if (m_nPid == 0) {
-      dup2(fds[1], 1);
-      dup2(fds[1], 2);
-      std::vector<char*> argv{const_cast<char*>(CVDT_HOST_PATH)};
-      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-      argv.push_back(nullptr);
-      execv(CVDT_HOST_PATH, argv.data());
-      _exit(127);
-    }
-    close(fds[1]);
-    m_nFd = fds[0];
-  }
-  ~HostProcess() {
-    if (m_nPid > 0) {
-      kill(m_nPid, SIGKILL);
-      exitStatus();
-    }
-    if (m_nFd >= 0) close(m_nFd);
-  }
-
-  // The next line of output, waiting until the deadline; false at the end or the deadline.
-  bool readLine(std::string& line, Clock::time_point deadline) {
-    for (;;) {
-      size_t end = m_strBuffer.find('\n');
-      if (end != std::string::npos) {
-        line = m_strBuffer.substr(0, end);
-        m_strBuffer.erase(0, end + 1);
-        return true;
-      }
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      pollfd ready{m_nFd, POLLIN, 0};
-      if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) return false;
-      char chunk[4096];
-      ssize_t n = read(m_nFd, chunk, sizeof chunk);
-      if (n <= 0) return false;
-      m_strBuffer.append(chunk, static_cast<size_t>(n));
-    }
-  }
-  bool stop() { return m_nPid > 0 && kill(m_nPid, SIGTERM) == 0; }
-  // The exit code once the process ended, or -1.
-  int exitStatus() {
-    int status = 0;
-    pid_t pid = m_nPid;
-    m_nPid = -1;
-    if (pid <= 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-  }
+  explicit HostProcess(const std::vector<std::string>& arguments)
+      : RunningProgram(withHost(arguments), true) {}
+  int exitStatus() { return wait(); }
+  bool stop() { return terminate(); }
 
  private:
-  pid_t m_nPid = -1;
-  int m_nFd = -1;
-  std::string m_strBuffer;
+  static std::vector<std::string> withHost(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), CVDT_HOST_PATH);
+    return arguments;
+  }
 };
 
 std::vector<std::string> allLines(HostProcess& host) {
@@ -124,7 +79,7 @@ TEST(CvdtHostReportsTest, ARunningCollectorTakesEveryQueuedResultOnceAndCleansUp
   auto deadline = Clock::now() + std::chrono::seconds(20);
   while (host.readLine(line, deadline) && line.find("collecting from") == std::string::npos)
     output += line + "\n";
-  ASSERT_NE(line.find("collecting from"), std::string::npos) << output;
+  ASSERT_THAT(line, HasSubstr("collecting from")) << output;
 
   static HostEnvironment env{};
   std::memcpy(env.m_szEquipId, "WS0000000001", 12);

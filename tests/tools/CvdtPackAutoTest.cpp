@@ -1,5 +1,6 @@
 // cvdt-pack auto: the item entry, the auto index and every file's parts, read back with openssl
 // and libarchive, and the index read once more through the module's own reader.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include "PackTestSupport.h"
 #include "platform/NUnicodeFileReader.h"
 #include "platform/PlatformFs.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test::pack {
 namespace {
@@ -108,7 +111,7 @@ TEST_F(CvdtPackAutoTest, TheModulesReaderReadsTheIndex) {
   const PackRun run = runPack({"auto", "--id", "9", "--name", "A", "--dest", "D:\\Tools", "--src",
                                m_src, "--out", m_out});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("warning: the package has subfolders"), std::string::npos) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("warning: the package has subfolders"));
   const std::string file = m_folder + "/9.idx";
   writeBytes(file, indexBytes("9"));
   NUnicodeFileReader reader;

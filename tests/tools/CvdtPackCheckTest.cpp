@@ -1,5 +1,6 @@
 // cvdt-pack check and unpack through cvlgz.dll: a good server root passes, damage is named,
 // a repacked package replaces the old one, and unpacking restores the source tree.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "PackTestSupport.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test::pack {
 namespace {
@@ -41,8 +44,8 @@ TEST_F(CvdtPackCheckTest, GoodRootPassesAndEachKindOfDamageIsNamed) {
   packBoth("2000");
   PackRun run = runPack({"check", m_out});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find("checked 2 packages, 6 files"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("all digests match"), std::string::npos) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("checked 2 packages, 6 files"));
+  EXPECT_THAT(run.out, HasSubstr("all digests match"));
 
   struct Damage {
     std::string name;
@@ -66,8 +69,8 @@ TEST_F(CvdtPackCheckTest, GoodRootPassesAndEachKindOfDamageIsNamed) {
     }
     run = runPack({"check", m_out});
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find(damage.reported), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("FAILED"), std::string::npos) << run.out;
+    EXPECT_THAT(run.out, HasSubstr(damage.reported));
+    EXPECT_THAT(run.out, HasSubstr("FAILED"));
     writeBytes(damage.path, saved);
   }
   EXPECT_EQ(runPack({"check", m_out}).status, 0);
@@ -77,7 +80,7 @@ TEST_F(CvdtPackCheckTest, GoodRootPassesAndEachKindOfDamageIsNamed) {
 TEST_F(CvdtPackCheckTest, UnreadableIndexAndEmptyRootFail) {
   PackRun run = runPack({"check", m_out});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("no index archive"), std::string::npos) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("no index archive"));
 
   writeBytes(m_src + "/f.txt", "x");
   ASSERT_EQ(runPack({"auto", "--id", "4", "--name", "A", "--dest", "C:\\A", "--src", m_src,
@@ -85,7 +88,7 @@ TEST_F(CvdtPackCheckTest, UnreadableIndexAndEmptyRootFail) {
   writeBytes(m_out + "/Corvane/dist/auto/4.idx.lgz", "not an archive");
   run = runPack({"check", m_out});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("does not unpack"), std::string::npos) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("does not unpack"));
 }
 
 TEST_F(CvdtPackCheckTest, RepackingReplacesThePackageWhole) {
@@ -120,10 +123,10 @@ TEST_F(CvdtPackCheckTest, UnpackRestoresTheSourceThroughTheExtractionLibrary) {
 
   run = runPack({"unpack", m_folder + "/missing.lgz", into});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("could not unpack"), std::string::npos) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("could not unpack"));
   run = runPack({"unpack", normalPart(0), into, "--companions", m_folder + "/nowhere"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("cvlgz.dll"), std::string::npos) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("cvlgz.dll"));
 
   // An archive the library refuses (a chain of links) says why and leaves the folder as it was.
   const std::string hostile = m_folder + "/hostile";
@@ -135,8 +138,8 @@ TEST_F(CvdtPackCheckTest, UnpackRestoresTheSourceThroughTheExtractionLibrary) {
   ASSERT_EQ(std::system(("tar czf " + archive + " -C " + hostile + " setup.exe d").c_str()), 0);
   run = runPack({"unpack", archive, into});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("refused link"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("nothing in the destination was changed"), std::string::npos) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("refused link"));
+  EXPECT_THAT(run.err, HasSubstr("nothing in the destination was changed"));
   EXPECT_EQ(folderTree(into), folderTree(m_src));
 }
 

@@ -1,6 +1,7 @@
 // cvdt-pack refuses bad options, folders and file names with a message and a non-zero exit (2
 // for a wrong command line, 1 for work that failed), and leaves nothing behind on the server
 // root when it does.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "InProcessTool.h"
+#include "PackCli.h"
 #include "PackTestSupport.h"
+
+using ::testing::HasSubstr;
 
 namespace cvdt::test::pack {
 namespace {
@@ -45,9 +50,9 @@ class CvdtPackInputTest : public PackFolderTest {
   }
   void expectRefused(const std::vector<std::string>& args, const std::string& message,
                      int status = 1) {
-    const PackRun run = runPack(args);
-    EXPECT_EQ(run.status, status) << run.out << run.err;
-    EXPECT_NE(run.err.find(message), std::string::npos) << "stderr: " << run.err;
+    const ProcessResult run = runInProcess(cvdt::pack::PackCli::run, "cvdt-pack", args);
+    EXPECT_EQ(run.exitStatus, status) << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr(message)) << "stderr: " << run.err;
     EXPECT_EQ(run.out, "");
     std::vector<std::string> written;
     for (const auto& item : fs::recursive_directory_iterator(m_out)) {

@@ -12,31 +12,16 @@
 #include <iterator>
 #include <memory>
 
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 
 namespace cvdt::test::pack {
 
 namespace fs = std::filesystem;
+using cvdt::test::ProcessResult;
+using cvdt::test::Subprocess;
 
 namespace {
-
-std::string shellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string capture(const std::string& command, int& status) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char chunk[4096];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
-  const int raw = pclose(pipe);
-  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return output;
-}
 
 void appendUtf8(char32_t c, std::string& out) {
   if (c < 0x80) {
@@ -66,14 +51,8 @@ std::string PackRun::line(const std::string& key) const {
 }
 
 PackRun runPack(const std::vector<std::string>& args) {
-  const std::string errors = fs::temp_directory_path() / ("cvdt-pack-err-" + std::to_string(getpid()));
-  std::string command = shellQuote(CVDT_PACK_PATH);
-  for (const std::string& arg : args) command += " " + shellQuote(arg);
-  PackRun run;
-  run.out = capture(command + " 2>" + shellQuote(errors), run.status);
-  run.err = readBytes(errors);
-  fs::remove(errors);
-  return run;
+  ProcessResult result = Subprocess(CVDT_PACK_PATH).run(args);
+  return {result.exitStatus, result.out, result.err};
 }
 
 bool readArchive(const std::string& bytes, ArchiveTree& tree) {
@@ -135,9 +114,9 @@ std::string noise(size_t size, uint32_t seed) {
 }
 
 std::string opensslMd5(const std::string& path) {
-  int status = -1;
-  const std::string out = capture("openssl dgst -md5 -r " + shellQuote(path), status);
-  EXPECT_EQ(status, 0) << out;
+  ProcessResult result = Subprocess("openssl").run({"dgst", "-md5", "-r", path});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  const std::string& out = result.out;
   std::string digest = out.substr(0, out.find(' '));
   for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return digest;
