@@ -1,6 +1,7 @@
 // TCP client sockets of the win32 backend on Windows Sockets 2: WSAEventSelect on one event
 // object, WSAWaitForMultipleEvents and WSAEnumNetworkEvents give the network events as the
 // system records them.
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -103,10 +104,32 @@ void setSocketTestHooks(const SocketTestHooks& hooks) {
   g_maxSendBytes.store(hooks.maxSendBytes);
 }
 
+// Winsock posts FD_READ again only after a recv: bytes that arrive after an FD_READ which no recv
+// followed (a reader waiting for a whole length field) are never reported. The interface reports
+// FD_READ whenever new bytes have arrived since the last report, so once FD_READ was reported the
+// wait also looks at the count of unread bytes, in short slices, and reports a growth.
 struct SocketEventSelect::Impl {
   SOCKET socket = INVALID_SOCKET;
   WSAEVENT event = WSA_INVALID_EVENT;
   uint32_t mask = 0;
+  bool readReported = false;
+  u_long readableAtReport = 0;
+
+  static constexpr DWORD kReadableLookMs = 10;
+
+  u_long readable() const {
+    u_long count = 0;
+    return ioctlsocket(socket, FIONREAD, &count) == 0 ? count : 0;
+  }
+  // True when unread bytes grew since the last FD_READ report; a recv that took bytes lowers
+  // the mark.
+  bool readableGrew() {
+    u_long now = readable();
+    bool grew = now > readableAtReport;
+    readableAtReport = now;
+    return grew;
+  }
+  bool watchingReadable() const { return readReported && (mask & FD_READ) != 0; }
 };
 
 SocketEventSelect::SocketEventSelect() : m_impl(std::make_unique<Impl>()) {
@@ -122,6 +145,7 @@ bool SocketEventSelect::select(SocketHandle socket, uint32_t events) {
   if (WSAEventSelect(native(socket), m_impl->event, static_cast<long>(events)) != 0) return false;
   m_impl->socket = native(socket);
   m_impl->mask = events;
+  m_impl->readReported = false;
   return true;
 }
 
@@ -129,14 +153,29 @@ int SocketEventSelect::wait(uint32_t timeoutMs, NetworkEvents& events) {
   events = NetworkEvents{};
   if (g_spuriousWakeups.load() > 0 && g_spuriousWakeups.fetch_sub(1) > 0) return 0;
   if (m_impl->socket == INVALID_SOCKET || m_impl->mask == 0) return -1;
-  DWORD rc = WSAWaitForMultipleEvents(1, &m_impl->event, FALSE, timeoutMs, FALSE);
-  if (rc == WSA_WAIT_TIMEOUT) return kWaitTimeout;
-  if (rc != WSA_WAIT_EVENT_0) return -1;
+  ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    ULONGLONG now = GetTickCount64();
+    DWORD left = timeoutMs == kInfinite ? INFINITE : static_cast<DWORD>(deadline > now ? deadline - now : 0);
+    DWORD slice = m_impl->watchingReadable() ? std::min<DWORD>(left, Impl::kReadableLookMs) : left;
+    DWORD rc = WSAWaitForMultipleEvents(1, &m_impl->event, FALSE, slice, FALSE);
+    if (rc == WSA_WAIT_EVENT_0) break;
+    if (rc != WSA_WAIT_TIMEOUT) return -1;
+    if (m_impl->watchingReadable() && m_impl->readableGrew()) {
+      events.events = FD_READ;
+      return 0;
+    }
+    if (slice == left) return kWaitTimeout;
+  }
   WSANETWORKEVENTS happened{};
   if (WSAEnumNetworkEvents(m_impl->socket, m_impl->event, &happened) != 0) return -1;
   events.events = static_cast<uint32_t>(happened.lNetworkEvents);
   events.connectError = happened.iErrorCode[FD_CONNECT_BIT];
   events.closeError = happened.iErrorCode[FD_CLOSE_BIT];
+  if (events.events & FD_READ) {
+    m_impl->readReported = true;
+    m_impl->readableAtReport = m_impl->readable();
+  }
   return 0;
 }
 
