@@ -156,7 +156,8 @@ int SocketEventSelect::wait(uint32_t timeoutMs, NetworkEvents& events) {
   ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
     ULONGLONG now = GetTickCount64();
-    DWORD left = timeoutMs == kInfinite ? INFINITE : static_cast<DWORD>(deadline > now ? deadline - now : 0);
+    DWORD left =
+        timeoutMs == kInfinite ? INFINITE : static_cast<DWORD>(deadline > now ? deadline - now : 0);
     DWORD slice = m_impl->watchingReadable() ? std::min<DWORD>(left, Impl::kReadableLookMs) : left;
     DWORD rc = WSAWaitForMultipleEvents(1, &m_impl->event, FALSE, slice, FALSE);
     if (rc == WSA_WAIT_EVENT_0) break;
