@@ -1,18 +1,15 @@
-// The admin commands of cvdt-gateway: status, target add/list/remove, call, and serve's option
-// checks.
+// The admin commands of cvdt-gateway: target add/list/remove, call, and serve's option checks
+// (status has its own test on both stores).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
-#include "support/RunningProgram.h"
 #include "support/TestMachine.h"
 
 using ::testing::AllOf;
@@ -68,69 +65,6 @@ TEST_F(GatewayCommandsTest, CallPacksParametersAndSendsThemThroughTheModuleClien
                                             "SP_SV_ADT_PROD_BY_EQUIP_S1", "EQUIP_ID:S:E",
                                             "DT_ID:S:5"});
   EXPECT_EQ(nobody.status, 1);
-}
-
-TEST_F(GatewayCommandsTest, StatusShowsTheLatestCommandedAndAutomaticReports) {
-  auto send = [&](const std::vector<std::string>& params) {
-    ASSERT_EQ(call(params).status, 0) << params[0];
-  };
-  send({"SP_SV_DT_N_EQUIP_IU", "EQUIP_ID:S:EQ1", "DIST_ID:I:5", "PROC_TYPE:S:NDT",
-        "STATUS:S:071", "STATUS_DETAIL:S:", "CMD_ID:I:1", "ACTOR:I:1"});
-  send({"SP_SV_DT_N_EQUIP_IU", "EQUIP_ID:S:EQ1", "DIST_ID:I:5", "PROC_TYPE:S:NDT",
-        "STATUS:S:060", "STATUS_DETAIL:S:\"done\"", "CMD_ID:I:2", "ACTOR:I:1"});
-  send({"SP_SV_DT_N_EQUIP_DELETE_DATETIME_U", "EQUIP_ID:S:EQ2", "DIST_ID_DATA:S:8"});
-  send({"SP_SV_DT_TDT_A_EQUIP_U3", "EQUIP_ID:S:EQ1", "DIST_ID:I:12", "UPDATE_ID:I:3",
-        "STATUS:S:904", "STATUS_DETAIL:S:", "PROC_TIME:I:7", "DIST_SERVER_IP:S:",
-        "ERR_DETAIL:S:part\tmissing"});
-
-  CommandResult json = runGatewayCommand({"status", "--db", m_gateway.dbPath(), "--json"});
-  ASSERT_EQ(json.status, 0) << json.err;
-  EXPECT_THAT(json.out, HasSubstr("{\"equip_id\":\"EQ1\",\"dist_id\":5,\"cmd_id\":2,"
-                                  "\"proc_type\":\"NDT\",\"status\":\"060\","
-                                  "\"status_detail\":\"\\\"done\\\"\",\"actor\":1,"));
-  EXPECT_THAT(json.out, Not(HasSubstr("\"status\":\"071\"")));
-  EXPECT_THAT(json.out, HasSubstr("{\"equip_id\":\"EQ2\",\"dist_id\":8,\"cmd_id\":null,"));
-  // Read back as JSON: the columns in order, numbers as numbers, text byte for byte.
-  nlohmann::json parsed = nlohmann::json::parse(json.out);
-  ASSERT_EQ(parsed["automatic"].size(), 1u) << json.out;
-  const nlohmann::json& automatic = parsed["automatic"][0];
-  EXPECT_EQ(automatic["err_detail"], "part\tmissing");
-  EXPECT_EQ(automatic["proc_time"], 7);
-  EXPECT_EQ(automatic["status"], "904");
-  EXPECT_TRUE(automatic["dist_server_ip"].is_string());
-  ASSERT_EQ(parsed["commanded"].size(), 2u);
-  EXPECT_TRUE(parsed["commanded"][1]["status"].is_null());
-  EXPECT_TRUE(parsed["commanded"][1]["deleted_at"].is_string()) << json.out;
-
-  CommandResult table = runGatewayCommand({"status", "--db", m_gateway.dbPath(), "--equip", "EQ2"});
-  ASSERT_EQ(table.status, 0) << table.err;
-  EXPECT_THAT(table.out, HasSubstr("Commanded distribution (1)"));
-  EXPECT_THAT(table.out, HasSubstr("Automatic distribution (0)"));
-
-  EXPECT_EQ(runGatewayCommand({"status", "--db", m_gateway.folder() + "/none.db"}).status, 1);
-  EXPECT_EQ(runGatewayCommand({"status"}).status, 2);
-}
-
-// `status --watch` into a pipe prints the status again only when it changed, with no terminal
-// control sequences, and ends with 0 on SIGTERM.
-TEST_F(GatewayCommandsTest, StatusWatchPrintsEachChangeOnceWhenNotOnATerminal) {
-  auto report = [&](const std::string& status) {
-    ASSERT_EQ(call({"SP_SV_DT_N_EQUIP_IU", "EQUIP_ID:S:EQ1", "DIST_ID:I:5", "PROC_TYPE:S:NDT",
-                    "STATUS:S:" + status, "STATUS_DETAIL:S:", "CMD_ID:I:1", "ACTOR:I:1"})
-                  .status, 0);
-  };
-  report("071");
-  RunningProgram watch({CVDT_GATEWAY_PATH, "status", "--db", m_gateway.dbPath(), "--watch",
-                        "--json", "--interval", "1"});
-  std::string first = watch.nextLine(std::chrono::seconds(30));
-  ASSERT_FALSE(first.empty()) << "no reading";
-  EXPECT_EQ(nlohmann::json::parse(first)["commanded"][0]["status"], "071") << first;
-  report("060");
-  std::string second = watch.nextLine(std::chrono::seconds(30));
-  ASSERT_FALSE(second.empty()) << "the change was not printed";
-  EXPECT_EQ(nlohmann::json::parse(second)["commanded"][0]["status"], "060") << second;
-  EXPECT_EQ(watch.stop(), 0);
-  EXPECT_EQ(watch.all().find('\033'), std::string::npos) << watch.all();
 }
 
 TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {

@@ -7,7 +7,7 @@
 
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
-#include "WatchedOutput.h"
+#include "support/RunningProgram.h"
 
 namespace cvdt::test {
 namespace {
@@ -119,7 +119,7 @@ TEST_P(GatewayStatusTest, ShowsTheLatestCommandedAndAutomaticReportOfEachDistrib
 // sequences, and ends with 0 on SIGTERM.
 TEST_P(GatewayStatusTest, WatchPrintsEachChangeOnceWhenNotOnATerminal) {
   commanded("EQ1", 5, 1, "071");
-  WatchedOutput watch({CVDT_GATEWAY_PATH, "status", "--db", m_pGateway->dbPath(), "--watch",
+  RunningProgram watch({CVDT_GATEWAY_PATH, "status", "--db", m_pGateway->dbPath(), "--watch",
                        "--json", "--interval", "1"});
   std::string first = watch.nextLine(std::chrono::seconds(30));
   ASSERT_FALSE(first.empty()) << "no reading";
