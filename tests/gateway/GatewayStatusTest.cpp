@@ -120,7 +120,7 @@ TEST_P(GatewayStatusTest, ShowsTheLatestCommandedAndAutomaticReportOfEachDistrib
 TEST_P(GatewayStatusTest, WatchPrintsEachChangeOnceWhenNotOnATerminal) {
   commanded("EQ1", 5, 1, "071");
   RunningProgram watch({CVDT_GATEWAY_PATH, "status", "--db", m_pGateway->dbPath(), "--watch",
-                       "--json", "--interval", "1"});
+                        "--json", "--interval", "1"});
   std::string first = watch.nextLine(std::chrono::seconds(30));
   ASSERT_FALSE(first.empty()) << "no reading";
   EXPECT_EQ(nlohmann::json::parse(first)["commanded"][0]["status"], "071") << first;
