@@ -80,14 +80,23 @@ class ScriptedPeer {
   const std::string& request() const { return m_request; }  // valid once the client is done
 
  private:
+  // Reads exactly size bytes; Winsock's MSG_WAITALL may return a part of them, so loop.
+  static bool receiveAll(int fd, void* buffer, size_t size) {
+    auto* at = static_cast<char*>(buffer);
+    for (size_t got = 0; got < size;) {
+      auto n = recv(fd, at + got, static_cast<int>(size - got), 0);
+      if (n <= 0) return false;
+      got += static_cast<size_t>(n);
+    }
+    return true;
+  }
   static std::string receiveRequest(int fd) {
     unsigned char header[4];
-    if (recv(fd, header, 4, MSG_WAITALL) != 4) return {};
+    if (!receiveAll(fd, header, 4)) return {};
     NMisc::unscramble(NDBQuery::kProtocolKey, header, 4);
     uint32_t length = header[0] | (header[1] << 8) | (header[2] << 16) | (header[3] << 24);
     std::string body(length, '\0');
-    if (length == 0 || recv(fd, body.data(), length, MSG_WAITALL) != static_cast<ssize_t>(length))
-      return {};
+    if (length == 0 || !receiveAll(fd, body.data(), length)) return {};
     NMisc::unscramble(NDBQuery::kProtocolKey, reinterpret_cast<unsigned char*>(body.data()),
                       static_cast<int>(length));
     return body;

@@ -173,6 +173,9 @@ int SocketEventSelect::wait(uint32_t timeoutMs, NetworkEvents& events) {
   events.events = static_cast<uint32_t>(happened.lNetworkEvents);
   events.connectError = happened.iErrorCode[FD_CONNECT_BIT];
   events.closeError = happened.iErrorCode[FD_CLOSE_BIT];
+  // The peer's close can wake the wait before the look at the unread bytes does.
+  if ((events.events & FD_READ) == 0 && m_impl->watchingReadable() && m_impl->readableGrew())
+    events.events |= FD_READ;
   if (events.events & FD_READ) {
     m_impl->readReported = true;
     m_impl->readableAtReport = m_impl->readable();
