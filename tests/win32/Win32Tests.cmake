@@ -47,6 +47,7 @@ add_subdirectory(${PROJECT_SOURCE_DIR}/companions/v3 ${CMAKE_BINARY_DIR}/compani
 add_library(cvdt_win_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/../support/win32/TestMachineWin32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/win32/MachineSnapshot.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/TestMachineFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/V3Install.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/HostReports.cpp)
 target_include_directories(cvdt_win_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
