@@ -15,13 +15,15 @@ ForkedChild::ForkedChild(const std::function<int()>& body) {
 
 ForkedChild::~ForkedChild() { wait(); }
 
-int ForkedChild::wait() {
-  if (m_nPid <= 0) return -1;
+int ForkedChild::wait() { return reapChild(m_nPid); }
+
+int reapChild(pid_t& pid) {
+  if (pid <= 0) return -1;
   int status = 0;
   pid_t ended;
-  while ((ended = waitpid(m_nPid, &status, 0)) < 0 && errno == EINTR) {
+  while ((ended = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
-  m_nPid = -1;
+  pid = -1;
   return ended > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

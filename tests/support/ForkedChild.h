@@ -27,6 +27,10 @@ class ForkedChild {
   pid_t m_nPid = -1;
 };
 
+// Waits for the child pid (retrying on signals) and clears it: its exit code, -1 when there was
+// none to wait for or it did not exit normally.
+int reapChild(pid_t& pid);
+
 // Runs body in a forked child and waits for it: the child's exit code, or -1.
 inline int exitCodeInChild(const std::function<int()>& body) { return ForkedChild(body).wait(); }
 

@@ -10,6 +10,8 @@
 
 #include <cerrno>
 
+#include "support/ForkedChild.h"
+
 extern char** environ;
 
 namespace cvdt::test {
@@ -65,14 +67,6 @@ std::string RunningProgram::nextLine(std::chrono::milliseconds limit) {
 
 bool RunningProgram::terminate() { return m_nPid > 0 && kill(m_nPid, SIGTERM) == 0; }
 
-int RunningProgram::wait() {
-  if (m_nPid <= 0) return -1;
-  int status = 0;
-  pid_t ended;
-  while ((ended = waitpid(m_nPid, &status, 0)) < 0 && errno == EINTR) {
-  }
-  m_nPid = -1;
-  return ended > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int RunningProgram::wait() { return reapChild(m_nPid); }
 
 }  // namespace cvdt::test
