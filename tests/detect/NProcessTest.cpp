@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "detect/NProcess.h"
 #include "platform/PlatformFs.h"
@@ -41,11 +42,22 @@ class Child {
   pid_t m_pid;
 };
 
-// Waits until the child has replaced its image (the snapshot would see the test program before).
+// True once the process's environment block is laid out. The kernel switches the image link
+// before it copies the new program's arguments and environment, and in between the environment
+// reads empty, so the process is not yet known to belong to any machine.
+bool environmentLaidOut(pid_t pid) {
+  std::ifstream environ("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+  return environ.get() != std::char_traits<char>::eof();
+}
+
+// Waits until the child has replaced its image and its environment (the snapshot would see the
+// test program before, or a process of no machine).
 void waitForImage(pid_t pid, const std::string& hostImage) {
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 5000; ++i) {
     std::error_code ec;
-    if (fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec) == hostImage) return;
+    if (fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec) == hostImage &&
+        environmentLaidOut(pid))
+      return;
     usleep(1000);
   }
   FAIL() << "child never ran " << hostImage;
