@@ -7,9 +7,11 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
+#include "detect/NRegistry.h"
 #include "entry/HostEnvironment.h"
 #include "entry/NModuleState.h"
 
@@ -102,6 +104,18 @@ inline bool waitUntil(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+// The block the dialog reads, as the registry holds it (empty when absent), and its counter.
+inline std::vector<uint8_t> publishedBlock(std::string* counter = nullptr) {
+  NRegistry registry;
+  std::vector<uint8_t> image;
+  uint32_t type = 0;
+  if (!registry.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true, false) ||
+      registry.handle()->queryValue("dtdlg_cfg", type, image) != 0)
+    image.clear();
+  if (counter != nullptr) *counter = registry.readText("dtdlg_cfgcnt").text();
+  return image;
 }
 
 inline size_t countOf(const std::string& text, const std::string& part) {

@@ -2,22 +2,18 @@
 // the registry, its refusal without the launch token, and its redraw when the state changes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 
 #include "ADistStateReader.h"
 #include "TerminalStateView.h"
 #include "autodist/ADistItem.h"
 #include "platform/PlatformRegistry.h"
-#include "support/CommandOutput.h"
+#include "support/RunningProgram.h"
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;
@@ -94,63 +90,43 @@ TEST(CvdtDlgTest, ReaderShowsEveryItemAndTheCurrentStatus) {
   EXPECT_EQ(state.counter, 17u);
 }
 
-TEST(CvdtDlgTest, ProgramRefusesToRunWithoutItsTokenAndDrawsOnce) {
-  TestMachine machine;
-  const std::string program = machine.host(machine.config().moduleFolder + "\\cvdtdlg.exe");
-  ASSERT_EQ(machine.readFile(machine.config().moduleFolder + "\\cvdtdlg.exe") == "<missing>", false)
-      << "machine init installs cvdtdlg.exe";
-  const std::string prefix = "CVDT_MACHINE='" + machine.root() + "' '" + program + "'";
-  EXPECT_THAT(commandOutput(prefix + " --once 2>&1; echo rc=$?"), HasSubstr("no launch token"));
-  EXPECT_THAT(commandOutput(prefix + " --once 7E2A9F04B13D 2>&1; echo rc=$?"), HasSubstr("rc=2"));
-  EXPECT_THAT(commandOutput(prefix + " --once 7E2A9F04B13C 2>&1; echo rc=$?"), HasSubstr("rc=3"));
-  publish(*sampleBlock(), "3");
-  std::string output = commandOutput(prefix + " --once 7E2A9F04B13C 2>&1; echo rc=$?");
-  EXPECT_THAT(output, HasSubstr("Office Suite"));
-  EXPECT_THAT(output, HasSubstr("rc=0"));
+std::string dialogProgram(const TestMachine& machine) {
+  return machine.host(machine.config().moduleFolder + "\\cvdtdlg.exe");
 }
 
-// Waits until the file holds text, or the deadline passes.
-bool waitForText(const std::string& path, const std::string& text) {
+TEST(CvdtDlgTest, ProgramRefusesToRunWithoutItsTokenAndDrawsOnce) {
+  TestMachine machine;
+  Subprocess dialog = Subprocess(dialogProgram(machine)).mergeErrors();
+  EXPECT_THAT(dialog.run({"--once"}).out, HasSubstr("no launch token"));
+  EXPECT_EQ(dialog.run({"--once", "7E2A9F04B13D"}).exitStatus, 2);
+  EXPECT_EQ(dialog.run({"--once", "7E2A9F04B13C"}).exitStatus, 3);
+  publish(*sampleBlock(), "3");
+  ProcessResult drawn = dialog.run({"--once", "7E2A9F04B13C"});
+  EXPECT_THAT(drawn.out, HasSubstr("Office Suite"));
+  EXPECT_EQ(drawn.exitStatus, 0);
+}
+
+// Reads the program's lines until one holds text; false at the deadline or the output's end.
+bool waitForLine(RunningProgram& program, const std::string& text) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream in(path);
-    std::stringstream content;
-    content << in.rdbuf();
-    if (content.str().find(text) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  for (std::string line; program.readLine(line, deadline);)
+    if (line.find(text) != std::string::npos) return true;
   return false;
 }
 
-bool processGone(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return true;
-  size_t close = line.rfind(')');
-  return close != std::string::npos && line.size() > close + 2 && line[close + 2] == 'Z';
-}
-
-TEST(CvdtDlgTest, ProgramRedrawsWhenThePublishedStateChanges) {
+TEST(CvdtDlgTest, ProgramRedrawsWhenThePublishedStateChangesAndEndsOnATerminationRequest) {
   TestMachine machine;
-  const std::string program = machine.host(machine.config().moduleFolder + "\\cvdtdlg.exe");
-  const std::string out = machine.root() + "/dialog.txt";
   auto block = sampleBlock();
   publish(*block, "3");
-  const std::string pid = commandOutput("CVDT_MACHINE='" + machine.root() + "' '" + program +
-                                        "' --interval-ms 20 7E2A9F04B13C > '" + out +
-                                        "' 2>&1 & echo $!");
-  const int dialog = std::atoi(pid.c_str());
-  ASSERT_GT(dialog, 0) << pid;
-  EXPECT_TRUE(waitForText(out, "Now: 8  075  42%  sub\\b.bin"));
+  RunningProgram dialog({dialogProgram(machine), "--interval-ms", "20", "7E2A9F04B13C"}, true);
+  ASSERT_TRUE(dialog.started());
+  EXPECT_TRUE(waitForLine(dialog, "Now: 8  075  42%  sub\\b.bin"));
   std::strcpy(block->m_status.m_szDetail, "sub\\c.bin");
   block->m_status.m_nPercent = 77;
   publish(*block, "4");
-  EXPECT_TRUE(waitForText(out, "Now: 8  075  77%  sub\\c.bin"));
-  kill(dialog, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!processGone(dialog) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_TRUE(processGone(dialog));
+  EXPECT_TRUE(waitForLine(dialog, "Now: 8  075  77%  sub\\c.bin"));
+  EXPECT_TRUE(dialog.terminate());
+  dialog.wait();
 }
 
 }  // namespace

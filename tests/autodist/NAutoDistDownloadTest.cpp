@@ -17,10 +17,6 @@ using ::testing::HasSubstr;
 namespace cvdt::test {
 namespace {
 
-std::string message(const char* key) {
-  return NMisc::getMessage(NMisc::thisModule(), key, "").text();
-}
-
 std::string md5(const std::string& text) {
   NHash hash;
   return hash.getHash(5, 1, text.c_str(), 256);
@@ -30,14 +26,6 @@ size_t requestsFor(const LoopbackHttpServer& server, const std::string& path) {
   size_t n = 0;
   for (const std::string& request : server.requests()) n += request == "GET " + path ? 1 : 0;
   return n;
-}
-
-// The files fetched (a connection starts with a "HEAD /" probe of the server).
-std::vector<std::string> gets(const LoopbackHttpServer& server) {
-  std::vector<std::string> out;
-  for (const std::string& request : server.requests())
-    if (request.rfind("GET ", 0) == 0) out.push_back(request);
-  return out;
 }
 
 class DownloadTest : public StagesTest {
@@ -58,20 +46,17 @@ class DownloadTest : public StagesTest {
 TEST_F(DownloadTest, PartWithAWrongDigestOnEveryAttemptFails904) {
   makeMachine();
   AutoPackage package = pack(11, {{"a.txt", "alpha"}}, "--dest 'C:\\Eleven'");
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  serve(server, package.root);
   const std::string part = "/Corvane/dist/auto/11/zip/a.txt.lgz";
-  server.addFile(part, ServedFile::of("arrives whole but is not the part"));
-  setPort(server.port());
-  configure(2, "127.0.0.1");
+  serve(m_server, package.root);
+  m_server.addFile(part, ServedFile::of("arrives whole but is not the part"));
+  startServer("", 2);
   ADistItem item = itemFor(11, package.digest);
   int fetched = 0;
   EXPECT_FALSE(runStages(item, fetched));
   EXPECT_EQ(fetched, 1);
   EXPECT_STREQ(item.m_szStatus, "904");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1536") + part);
-  EXPECT_EQ(requestsFor(server, part), 2u);
+  EXPECT_EQ(requestsFor(m_server, part), 2u);
   EXPECT_THAT(traceLog(),
               HasSubstr("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_DOWN (1) "
                         "(127.0.0.1), (" +
@@ -82,11 +67,8 @@ TEST_F(DownloadTest, DamagedArchiveWithRightDigestsFails905) {
   makeMachine();
   const std::string garbage = "not a gzip stream at all";
   ADistItem item = loadIndex({"M|@a.txt|@5|@F|@" + md5("alpha") + "|@1", "S|@0|@" + md5(garbage)});
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  server.addFile("/Corvane/dist/auto/12/zip/a.txt.lgz", ServedFile::of(garbage));
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  m_server.addFile("/Corvane/dist/auto/12/zip/a.txt.lgz", ServedFile::of(garbage));
+  startServer();
   m_access->setCurrentServer("127.0.0.1");
   int fetched = 0;
   EXPECT_FALSE(m_worker->distFileDownload(item, fetched));
@@ -101,33 +83,27 @@ TEST_F(DownloadTest, DamagedArchiveWithRightDigestsFails905) {
 TEST_F(DownloadTest, PartCountDifferentFromThePartLinesFails910) {
   makeMachine();
   ADistItem item = loadIndex({"M|@a.txt|@5|@F|@" + md5("alpha") + "|@2", "S|@0|@" + md5("x")});
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  startServer();
   m_access->setCurrentServer("127.0.0.1");
   int fetched = 0;
   EXPECT_FALSE(m_worker->distFileDownload(item, fetched));
   EXPECT_STREQ(item.m_szStatus, "910");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1535"));
-  EXPECT_TRUE(gets(server).empty());
+  EXPECT_TRUE(gets(m_server).empty());
 }
 
 TEST_F(DownloadTest, FileAlreadyUnpackedInThePackageFolderIsMovedWithoutATransfer) {
   makeMachine();
   ADistItem item = loadIndex({"M|@a.txt|@5|@F|@" + md5("alpha") + "|@1", "S|@0|@" + md5("x")});
   m_machine->writeFile(packageFolder() + "\\a.txt", "alpha");
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  startServer();
   m_access->setCurrentServer("127.0.0.1");
   int fetched = 0;
   ASSERT_TRUE(m_worker->distFileDownload(item, fetched)) << m_worker->errorDetail().text();
   EXPECT_EQ(fetched, 1);
   ASSERT_TRUE(m_worker->distFileCopy(item));
   EXPECT_EQ(m_machine->readFile("C:\\Twelve\\a.txt"), "alpha");
-  EXPECT_TRUE(gets(server).empty());
+  EXPECT_TRUE(gets(m_server).empty());
 }
 
 // Stage 1 took the index from the local folder and no server serves it any more: nothing can be
@@ -135,17 +111,14 @@ TEST_F(DownloadTest, FileAlreadyUnpackedInThePackageFolderIsMovedWithoutATransfe
 TEST_F(DownloadTest, NoServerForThePackageFails904) {
   makeMachine();
   ADistItem item = loadIndex({"M|@a.txt|@5|@F|@" + md5("alpha") + "|@1", "S|@0|@" + md5("x")});
-  LoopbackHttpServer server;  // serves no index archive
-  ASSERT_TRUE(server.start());
-  setPort(server.port());
-  configure(1, "127.0.0.1");
+  startServer("", 1);  // serves no index archive
   int fetched = 0;
   EXPECT_FALSE(m_worker->distFileDownload(item, fetched));
   EXPECT_STREQ(item.m_szStatus, "904");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1536") + "/Corvane/dist/auto/12.idx.lgz");
   EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::distFileDownload: idx file get error "
                                     "(/Corvane/dist/auto/12.idx.lgz, "));
-  EXPECT_EQ(requestsFor(server, "/Corvane/dist/auto/12/zip/a.txt.lgz"), 0u);
+  EXPECT_EQ(requestsFor(m_server, "/Corvane/dist/auto/12/zip/a.txt.lgz"), 0u);
 }
 
 }  // namespace

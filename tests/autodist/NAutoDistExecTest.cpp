@@ -17,10 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string message(const char* key) {
-  return NMisc::getMessage(NMisc::thisModule(), key, "").text();
-}
-
 class ExecTest : public StagesTest {
  protected:
   void SetUp() override {
@@ -60,15 +56,36 @@ TEST_F(ExecTest, BatchExtensionInCapitalsRunsThroughTheInterpreter) {
   EXPECT_TRUE(logged("  /c \"C:\\Apps\\X\\SETUP.BAT one\",  strArg: , [2], [0], [0]\n"));
 }
 
-TEST_F(ExecTest, ConsoleModeRunsShownWhateverCrvIniSays) {
-  writeIni("[cvdt_AUTO_DT_21]\nPGM_EXECUTE_ACCOUNT_TYPE=1\n");
+TEST_F(ExecTest, AccountModeComesFromTheItemAndCrvIni) {
+  const std::string own = "[cvdt_AUTO_DT_21]\nPGM_EXECUTE_ACCOUNT_TYPE=";
+  const std::string allCase = "[cvdt]\nAUTO_DT_ALL_CASE_PGM_EXECUTE_ACCOUNT_TYPE=2\n";
+  struct Row {
+    std::string ini;
+    const char* account;
+    int mode, config;
+  };
+  const Row rows[] = {
+      {own + "1\n", "C", 3, 0},            // console: shown, whatever crv.ini says
+      {allCase + own + "1\n", "L", 2, 2},  // the all-case key wins: the own token, hidden
+      {own + "1\n", "S", 1, 1},            // the item's own value 1: the logon user
+      {own + "3\n", "L", 1, 3},            // not 1 or 2: the base mode
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.ini + row.account);
+    writeIni(row.ini);
+    ADistItem it = item("tool.exe", row.account);
+    int mode = 0;
+    int config = -1;
+    m_worker->getExecuteAccountType(it, mode, config);
+    EXPECT_EQ(mode, row.mode);
+    EXPECT_EQ(config, row.config);
+  }
+}
+
+TEST_F(ExecTest, ConsoleModeRunsShownAndTheOwnTokenHidden) {
   installStandIn(host("C:\\Apps\\X\\tool.exe"), 0);
+  writeIni("[cvdt_AUTO_DT_21]\nPGM_EXECUTE_ACCOUNT_TYPE=1\n");
   ADistItem it = item("tool.exe", "C", "-q");
-  int mode = 0;
-  int config = -1;
-  m_worker->getExecuteAccountType(it, mode, config);
-  EXPECT_EQ(mode, 3);
-  EXPECT_EQ(config, 0);
   ASSERT_TRUE(m_worker->distFileExecute(it)) << m_worker->errorDetail().text();
   StandInRun run = standInRun(host("C:\\Apps\\X\\tool.exe"));
   ASSERT_TRUE(run.ran);
@@ -78,36 +95,15 @@ TEST_F(ExecTest, ConsoleModeRunsShownWhateverCrvIniSays) {
   EXPECT_EQ(run.args, (std::vector<std::string>{"-q"}));
   EXPECT_TRUE(logged("[CHECK_POINT][OK] NAutoDist::distFileExecute: Exec. : strPgm: "
                      "C:\\Apps\\X\\tool.exe -q,  strArg: , [3], [0], [0]\n"));
-}
 
-TEST_F(ExecTest, AllCaseKeyTwoRunsALogonUserItemHiddenWithTheOwnToken) {
-  writeIni("[cvdt]\nAUTO_DT_ALL_CASE_PGM_EXECUTE_ACCOUNT_TYPE=2\n"
-           "[cvdt_AUTO_DT_21]\nPGM_EXECUTE_ACCOUNT_TYPE=1\n");
-  installStandIn(host("C:\\Apps\\X\\tool.exe"), 0);
-  ADistItem it = item("tool.exe", "L");
-  int mode = 0;
-  int config = 0;
-  m_worker->getExecuteAccountType(it, mode, config);
-  EXPECT_EQ(mode, 2);
-  EXPECT_EQ(config, 2);
+  writeIni("[cvdt]\nAUTO_DT_ALL_CASE_PGM_EXECUTE_ACCOUNT_TYPE=2\n");
+  it = item("tool.exe", "L");
   ASSERT_TRUE(m_worker->distFileExecute(it)) << m_worker->errorDetail().text();
-  StandInRun run = standInRun(host("C:\\Apps\\X\\tool.exe"));
+  run = standInRun(host("C:\\Apps\\X\\tool.exe"));
   ASSERT_TRUE(run.ran);
   EXPECT_EQ(run.show, "0");
   EXPECT_EQ(run.uid, std::to_string(geteuid()));
   EXPECT_EQ(run.session, "1");
-
-  // Without the key the item's own value 1 keeps the logon user; "S" items read it too.
-  writeIni("[cvdt_AUTO_DT_21]\nPGM_EXECUTE_ACCOUNT_TYPE=1\n");
-  it = item("tool.exe", "S");
-  m_worker->getExecuteAccountType(it, mode, config);
-  EXPECT_EQ(mode, 1);
-  EXPECT_EQ(config, 1);
-  writeIni("[cvdt_AUTO_DT_21]\nPGM_EXECUTE_ACCOUNT_TYPE=3\n");  // not 1 or 2: the base mode
-  it = item("tool.exe", "L");
-  m_worker->getExecuteAccountType(it, mode, config);
-  EXPECT_EQ(mode, 1);
-  EXPECT_EQ(config, 3);
 }
 
 TEST_F(ExecTest, ExitCodeOneFails908) {

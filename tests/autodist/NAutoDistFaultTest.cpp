@@ -14,7 +14,6 @@
 
 #include "StagesFixture.h"
 #include "autodist/AutoDistTestAccess.h"
-#include "detect/NRegistry.h"
 #include "gateway/GatewayProcess.h"
 #include "net/NCompanionCache.h"
 #include "net/NDBQuery.h"
@@ -32,7 +31,6 @@ using namespace std::chrono_literals;
 using Access = NAutoDistTestAccess;
 using MgrAccess = NDistMgrTestAccess;
 
-const char* kCountingBatch = "echo ran >> \"$(dirname \"$0\")/runs.txt\"\nexit 0\n";
 constexpr uint32_t kReplyWaitMs = 1500;
 
 // A server that takes connections and never answers: a gateway that hangs.
@@ -55,7 +53,7 @@ class AutoFaultTest : public StagesTest {
  protected:
   // The machine goes before its drive is unmounted, and the drive before its folder.
   void TearDown() override {
-    m_server.stop();
+    m_server.stop();  // before the drive it serves from goes
     NDBQuery::setDefaultReplyWaitMs(NDBQuery::kReplyWaitMs);
     m_access.reset();
     m_worker.reset();
@@ -68,28 +66,12 @@ class AutoFaultTest : public StagesTest {
     }
     StagesTest::TearDown();
   }
-  // Settings and items ("|&"-joined "id|*name|*digest" entries) with the loopback server.
-  void command(const std::string& callArgs, const std::string& entries, int mode) {
-    std::string cfg = "EQ0000000001|%" + entries + "|%127.0.0.1";
-    ASSERT_TRUE(m_manager->initSetting("20261206120000", callArgs.c_str(), cfg.c_str(), "", mode));
-  }
-  ADistItem item(int32_t id) { return MgrAccess::item(*m_manager, id); }
   // Runs a pass on the worker's own thread and waits for its end; its duration.
   std::chrono::milliseconds timedPass() {
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(m_worker->createThread());
     EXPECT_TRUE(waitUntil([&] { return !m_worker->isRunning(); }, 120s));
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  }
-  // The block the dialog reads, as the registry holds it.
-  std::vector<uint8_t> publishedBlock() {
-    NRegistry registry;
-    std::vector<uint8_t> image;
-    uint32_t type = 0;
-    if (!registry.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true, false) ||
-        registry.handle()->queryValue("dtdlg_cfg", type, image) != 0)
-      image.clear();
-    return image;
   }
   // The item's status in the published block, or "" when it is not there.
   std::string publishedStatus(int32_t id) {
@@ -112,7 +94,6 @@ class AutoFaultTest : public StagesTest {
     EXPECT_EQ(publishedStatus(31), "060");
   }
 
-  LoopbackHttpServer m_server;
   std::string m_strMount;  // a tmpfs mounted by the test, unmounted afterwards
 };
 

@@ -1,5 +1,6 @@
 // Stages 3 to 6 of an automatic item against packages made by cvdt-pack: the destination
-// compared with the index, the disk check, the download, the copy, and the clean-up guard.
+// compared with the index, the disk check, the download, the copy, the clean-up guard, the
+// folders made on the way, and a stop request at every stage.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -21,10 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string message(const char* key) {
-  return NMisc::getMessage(NMisc::thisModule(), key, "").text();
-}
-
 class FilesTest : public StagesTest {
  protected:
   std::string read(const std::string& windowsPath) { return m_machine->readFile(windowsPath); }
@@ -40,11 +37,7 @@ TEST_F(FilesTest, PackagePlacedThenIdenticalDestinationNeedsNoServer) {
   for (char& c : big) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
   AutoPackage package = pack(9, {{"a.txt", "alpha"}, {"sub/b.bin", big}, {"empty.txt", ""}},
                              "--dest 'C:\\Nine' --subfolders --part-size 65536");
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  serve(server, package.root);
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  startServer(package.root);
 
   ADistItem item = itemFor(9, package.digest);
   int fetched = 0;
@@ -61,7 +54,7 @@ TEST_F(FilesTest, PackagePlacedThenIdenticalDestinationNeedsNoServer) {
 
   // Again: every entry is in place, the local index archive matches, nothing reaches a server,
   // and stages 4 and 5 report 100 at once.
-  const int connections = server.connectionsAccepted();
+  const int connections = m_server.connectionsAccepted();
   m_access->newMaps();
   ASSERT_TRUE(m_worker->idxFileCheck(item));
   ASSERT_TRUE(m_worker->idxFileLoad(item));
@@ -75,15 +68,23 @@ TEST_F(FilesTest, PackagePlacedThenIdenticalDestinationNeedsNoServer) {
   ASSERT_TRUE(m_worker->distFileCopy(item));
   EXPECT_EQ(recordStatus(), "076");
   EXPECT_EQ(recordPercent(), 100);
-  EXPECT_EQ(server.connectionsAccepted(), connections);
+  EXPECT_EQ(m_server.connectionsAccepted(), connections);
 
-  // A changed file is fetched again; the others stay.
+  // A changed file is fetched again and nothing else: the local index archive is current, so
+  // a new pass chooses its server by fetching that once more.
   m_machine->writeFile("C:\\Nine\\a.txt", "changed");
+  const size_t before = gets(m_server).size();
   m_access->newMaps();
+  m_access->setCurrentServer("");
   ASSERT_TRUE(runStages(item, fetched));
+  EXPECT_EQ(fetched, 1);
   EXPECT_EQ(read("C:\\Nine\\a.txt"), "alpha");
   EXPECT_STREQ(m_access->indexMap().find("a.txt")->state(), "C");
   EXPECT_STREQ(m_access->indexMap().find("sub\\b.bin")->state(), "N");
+  std::vector<std::string> fetches = gets(m_server);
+  fetches.erase(fetches.begin(), fetches.begin() + static_cast<long>(before));
+  EXPECT_EQ(fetches, (std::vector<std::string>{"GET /Corvane/dist/auto/9.idx.lgz",
+                                               "GET /Corvane/dist/auto/9/zip/a.txt.lgz"}));
 }
 
 TEST_F(FilesTest, WholeItemRunsEveryStageAndItsProgramOnlyWhenSomethingChanged) {
@@ -94,11 +95,7 @@ TEST_F(FilesTest, WholeItemRunsEveryStageAndItsProgramOnlyWhenSomethingChanged) 
                               {"a.txt", "alpha"}},
                              "--dest 'C:\\Thirteen' --subfolders --cleanup --program run.bat "
                              "--args hello");
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  serve(server, package.root);
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  startServer(package.root);
   m_machine->writeFile("C:\\Thirteen\\old\\stale.txt", "stale");
   ADistItem item = itemFor(13, package.digest);
   std::strcpy(item.m_szStatus, "010");
@@ -119,11 +116,7 @@ TEST_F(FilesTest, WholeItemRunsEveryStageAndItsProgramOnlyWhenSomethingChanged) 
 TEST_F(FilesTest, StaleFilesGoAndAFolderThatStillHoldsFilesStays) {
   makeMachine();
   AutoPackage package = pack(10, {{"a.txt", "alpha"}}, "--dest 'C:\\Ten' --cleanup");
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  serve(server, package.root);
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  startServer(package.root);
   m_machine->writeFile("C:\\Ten\\old.txt", "old");
   m_machine->writeFile("C:\\Ten\\keep\\inner.txt", "not walked without the subfolder flag");
   fs::create_directories(m_machine->host("C:\\Ten") + "/gone");
@@ -150,11 +143,7 @@ TEST_F(FilesTest, CopyRefusesToWriteThroughALinkInTheDestination) {
   makeMachine();
   AutoPackage package = pack(14, {{"sub/x.txt", "x"}, {"y.txt", "y"}},
                              "--dest 'C:\\Fourteen' --subfolders");
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  serve(server, package.root);
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  startServer(package.root);
   const std::string outside = m_base + "/outside";
   fs::create_directories(outside);
   fs::create_directories(m_machine->host("C:\\Fourteen"));
@@ -270,21 +259,19 @@ TEST_F(FilesTest, DiskCheckFailsWhenTheNeedEqualsTheFreeSpace) {
 TEST_F(FilesTest, StopRequestEndsEachStageWith909) {
   makeMachine();
   AutoPackage package = pack(11, {{"a.txt", "alpha"}}, "--dest 'C:\\Eleven'");
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  serve(server, package.root);
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  startServer(package.root);
   ADistItem item = itemFor(11, package.digest);
   ASSERT_TRUE(m_worker->idxFileCheck(item));
   ASSERT_TRUE(m_worker->idxFileLoad(item));
-  m_access->requestStop(true);
+  m_access->requestStop(true);  // the index archive and the index are in the local folder now
   struct Stage {
     const char* line;
     std::function<bool()> run;
   };
   int fetched = 0;
   const std::vector<Stage> stages = {
+      {"NAutoDist::idxFileCheck: stopped\n", [&] { return m_worker->idxFileCheck(item); }},
+      {"NAutoDist::idxFileLoad: stopped\n", [&] { return m_worker->idxFileLoad(item); }},
       {"NAutoDist::distFileCheck: stopped(1)\n", [&] { return m_worker->distFileCheck(item); }},
       {"NAutoDist::distFileDownload: stopped (1)\n", [&] { return m_worker->distFileDownload(item, fetched); }},
       {"NAutoDist::distFileCopy: stopped (1)\n", [&] { return m_worker->distFileCopy(item); }},
@@ -298,6 +285,42 @@ TEST_F(FilesTest, StopRequestEndsEachStageWith909) {
     EXPECT_EQ(m_worker->errorDetail().text(), message("1530"));
     EXPECT_THAT(traceLog(), HasSubstr(stage.line));
   }
+}
+
+// The folder paths the stages make before they write a file.
+TEST_F(FilesTest, FolderPathsAreMadePartByPartOrFoundInPlace) {
+  makeMachine();
+  m_machine->writeFile("C:\\Blocked", "a file where a folder is wanted");
+  m_machine->writeFile("C:\\Kept\\Deep\\Er\\inside.txt", "stays");
+  struct Row {
+    const char* path;
+    bool withoutLast;
+    bool result;
+    const char* folder;     // a folder that must exist afterwards
+    const char* notFolder;  // a path that must not be a folder afterwards, or null
+  };
+  const Row rows[] = {
+      {"C:\\New\\One\\Two", false, true, "C:\\New\\One\\Two", nullptr},
+      {"C:\\Made\\Parent\\file.bin", true, true, "C:\\Made\\Parent", "C:\\Made\\Parent\\file.bin"},
+      // Already there: nothing changes, the files inside stay.
+      {"C:\\Kept\\Deep\\Er", false, true, "C:\\Kept\\Deep\\Er", nullptr},
+      {"C:\\KEPT\\deep\\er\\inside.txt", true, true, "C:\\Kept\\Deep\\Er", nullptr},
+      // A file standing where a leading folder belongs is replaced by the folder.
+      {"C:\\Blocked\\Below", false, true, "C:\\Blocked\\Below", nullptr},
+      // Leading parts shorter than four characters are never made; no drive Q: exists.
+      {"Q:\\Nowhere\\At\\All", false, false, nullptr, "Q:\\Nowhere"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(m_worker->makeFolderPath(row.path, row.withoutLast), row.result);
+    if (row.folder != nullptr) {
+      EXPECT_EQ(plat::pathKind(row.folder), plat::PathKind::Directory);
+    }
+    if (row.notFolder != nullptr) {
+      EXPECT_NE(plat::pathKind(row.notFolder), plat::PathKind::Directory);
+    }
+  }
+  EXPECT_EQ(m_machine->readFile("C:\\Kept\\Deep\\Er\\inside.txt"), "stays");
 }
 
 }  // namespace

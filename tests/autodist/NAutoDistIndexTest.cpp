@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "StagesFixture.h"
+#include "autodist/AutoDistTestAccess.h"
 #include "platform/NHash.h"
 #include "platform/NMisc.h"
 
@@ -19,34 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kHeader = "5|@3|@|@Label|@C:\\Apps\\Five|@Y|@N|@setup.bat|@/quiet";
+using IndexTest = StagesTest;
 
-std::string message(const char* key) {
-  return NMisc::getMessage(NMisc::thisModule(), key, "").text();
-}
+const std::string kHeader = "5|@3|@|@Label|@C:\\Apps\\Five|@Y|@N|@setup.bat|@/quiet";
 
 std::string digestOfHost(const std::string& hostPath) {
   NHash hash;
   return hash.getHash(5, 2, plat::toWindowsPath(hostPath).c_str(), 256);
 }
 
-size_t count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
-// The files fetched (a connection starts with a "HEAD /" probe of the server).
-std::vector<std::string> gets(const LoopbackHttpServer& server) {
-  std::vector<std::string> out;
-  for (const std::string& request : server.requests())
-    if (request.rfind("GET ", 0) == 0) out.push_back(request);
-  return out;
-}
-
-class IndexLoadTest : public StagesTest {};
-
-TEST_F(IndexLoadTest, EachInvalidFormatFailsWith902AndItsLine) {
+TEST_F(IndexTest, EachInvalidFormatFailsWith902AndItsLine) {
   makeMachine();
   struct Row {
     const char* what;
@@ -84,18 +67,18 @@ TEST_F(IndexLoadTest, EachInvalidFormatFailsWith902AndItsLine) {
     m_access->newMaps();
     writeLocalIndex(5, indexText(row.lines));
     ADistItem item = itemFor(5, "");
-    size_t before = count(traceLog(), row.logLine);
+    size_t before = countOf(traceLog(), row.logLine);
     EXPECT_FALSE(m_worker->idxFileLoad(item));
     EXPECT_STREQ(item.m_szStatus, "902");
     EXPECT_EQ(recordStatus(), "902");
     EXPECT_EQ(m_worker->errorDetail().text(), detail);
-    EXPECT_EQ(count(traceLog(), std::string("NAutoDist::idxFileLoad: index file ==> ") + row.logLine),
-              count(traceLog(), row.logLine));
-    EXPECT_EQ(count(traceLog(), row.logLine), before + 1);
+    EXPECT_EQ(countOf(traceLog(), std::string("NAutoDist::idxFileLoad: index file ==> ") + row.logLine),
+              countOf(traceLog(), row.logLine));
+    EXPECT_EQ(countOf(traceLog(), row.logLine), before + 1);
   }
 }
 
-TEST_F(IndexLoadTest, UnreadableIndexFailsAsNotOpened) {
+TEST_F(IndexTest, UnreadableIndexFailsAsNotOpened) {
   makeMachine();
   const std::string path = std::string(m_worker->localFolder().text()) + "\\5.idx";
   const std::string detail = message("1532") + message("1541") + path;
@@ -111,7 +94,7 @@ TEST_F(IndexLoadTest, UnreadableIndexFailsAsNotOpened) {
   EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileLoad: index file open failed\n"));
 }
 
-TEST_F(IndexLoadTest, HeaderFilesPartsAndDuplicates) {
+TEST_F(IndexTest, HeaderFilesPartsAndDuplicates) {
   makeMachine();
   ADistItem item = itemFor(5, "");
   writeLocalIndex(5, indexText({kHeader + "|@L",
@@ -152,26 +135,10 @@ TEST_F(IndexLoadTest, HeaderFilesPartsAndDuplicates) {
   EXPECT_EQ(m_access->indexMap().getCount(), 0);
 }
 
-TEST_F(IndexLoadTest, StopRequestEndsTheLoadWith909) {
-  makeMachine();
-  writeLocalIndex(5, indexText({kHeader, "M|@a.txt|@1|@F|@D|@0"}));
-  ADistItem item = itemFor(5, "");
-  m_access->requestStop(true);
-  EXPECT_FALSE(m_worker->idxFileLoad(item));
-  EXPECT_STREQ(item.m_szStatus, "909");
-  EXPECT_EQ(m_worker->errorDetail().text(), message("1530"));
-  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileLoad: stopped\n"));
-}
-
-class IndexCheckTest : public StagesTest {};
-
-TEST_F(IndexCheckTest, NoServerServingTheIndexFails901) {
+TEST_F(IndexTest, NoServerServingTheIndexFails901) {
   makeMachine();
   AutoPackage package = pack(7, {{"a.txt", "alpha"}}, "--dest 'C:\\Seven'");
-  LoopbackHttpServer empty;  // serves nothing
-  ASSERT_TRUE(empty.start());
-  setPort(empty.port());
-  configure(1, "127.0.0.1");
+  startServer("", 1);  // serves nothing
   ADistItem item = itemFor(7, package.digest);
   EXPECT_FALSE(m_worker->idxFileCheck(item));
   EXPECT_STREQ(item.m_szStatus, "901");
@@ -187,7 +154,7 @@ TEST_F(IndexCheckTest, NoServerServingTheIndexFails901) {
   EXPECT_STREQ(item.m_szStatus, "901");
 }
 
-TEST_F(IndexCheckTest, ServersAreTriedInOrderUntilOneServesTheRightArchive) {
+TEST_F(IndexTest, ServersAreTriedInOrderUntilOneServesTheRightArchive) {
   makeMachine();
   AutoPackage package = pack(7, {{"a.txt", "alpha"}}, "--dest 'C:\\Seven'");
   LoopbackHttpServer good;
@@ -216,7 +183,7 @@ TEST_F(IndexCheckTest, ServersAreTriedInOrderUntilOneServesTheRightArchive) {
   EXPECT_TRUE(fs::is_regular_file(m_machine->host(std::string(m_worker->localFolder().text()) + "\\7.idx")));
 }
 
-TEST_F(IndexCheckTest, TheCurrentServerCarriesOverToTheNextItem) {
+TEST_F(IndexTest, TheCurrentServerCarriesOverToTheNextItem) {
   makeMachine();
   AutoPackage seven = pack(7, {{"a.txt", "alpha"}}, "--dest 'C:\\Seven'");
   AutoPackage eight = pack(8, {{"b.txt", "beta"}}, "--dest 'C:\\Eight'");
@@ -238,21 +205,17 @@ TEST_F(IndexCheckTest, TheCurrentServerCarriesOverToTheNextItem) {
   EXPECT_EQ(gets(second), (std::vector<std::string>{"GET /Corvane/dist/auto/8.idx.lgz"}));
 }
 
-TEST_F(IndexCheckTest, MatchingLocalArchiveIsUnpackedWithoutAnyServer) {
+TEST_F(IndexTest, MatchingLocalArchiveIsUnpackedWithoutAnyServer) {
   makeMachine();
   AutoPackage package = pack(7, {{"a.txt", "alpha"}}, "--dest 'C:\\Seven'");
-  LoopbackHttpServer server;
-  ASSERT_TRUE(server.start());
-  serve(server, package.root);
-  setPort(server.port());
-  configure(3, "127.0.0.1");
+  startServer(package.root);
   const std::string local = std::string(m_worker->localFolder().text()) + "\\7.idx.lgz";
   fs::copy_file(package.root + "/Corvane/dist/auto/7.idx.lgz", m_machine->host(local));
   m_access->setCurrentServer("127.0.0.1");
   ADistItem item = itemFor(7, package.digest);
   ASSERT_TRUE(m_worker->idxFileCheck(item));
   EXPECT_TRUE(m_access->currentServer().isEmpty());
-  EXPECT_EQ(server.connectionsAccepted(), 0);
+  EXPECT_EQ(m_server.connectionsAccepted(), 0);
   ASSERT_TRUE(m_worker->idxFileLoad(item));
   EXPECT_STREQ(item.m_szDstFolder, "C:\\Seven");
 
@@ -263,11 +226,6 @@ TEST_F(IndexCheckTest, MatchingLocalArchiveIsUnpackedWithoutAnyServer) {
   EXPECT_STREQ(item.m_szStatus, "901");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1531") + local);
   EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileCheck: index file unzip failed\n"));
-
-  m_access->requestStop(true);
-  EXPECT_FALSE(m_worker->idxFileCheck(item));
-  EXPECT_STREQ(item.m_szStatus, "909");
-  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileCheck: stopped\n"));
 }
 
 }  // namespace

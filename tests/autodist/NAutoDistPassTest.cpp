@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -12,7 +13,6 @@
 #include "StagesFixture.h"
 #include "autodist/AutoDistTestAccess.h"
 #include "detect/NEswDetectMgr.h"
-#include "detect/NRegistry.h"
 #include "gateway/GatewayProcess.h"
 #include "platform/NMisc.h"
 
@@ -26,9 +26,6 @@ namespace fs = std::filesystem;
 using Access = NAutoDistTestAccess;
 using MgrAccess = NDistMgrTestAccess;
 
-// A batch file (a shell script here) that counts its runs in runs.txt beside itself.
-const char* kCountingBatch = "echo ran >> \"$(dirname \"$0\")/runs.txt\"\nexit 0\n";
-
 class PassTest : public StagesTest {
  protected:
   void SetUp() override {
@@ -36,15 +33,6 @@ class PassTest : public StagesTest {
     makeMachine();
     ASSERT_TRUE(m_server.start());
     setHostEnvironment(m_gateway.port(), m_server.port());
-  }
-  void TearDown() override {
-    m_server.stop();
-    StagesTest::TearDown();
-  }
-  // Settings and items ("|&"-joined "id|*name|*digest" entries) with the loopback server.
-  void command(const std::string& callArgs, const std::string& entries, int mode = 3) {
-    std::string cfg = "EQ0000000001|%" + entries + "|%127.0.0.1";
-    ASSERT_TRUE(m_manager->initSetting("20261206120000", callArgs.c_str(), cfg.c_str(), "", mode));
   }
   // Sets an item's status and attempts in the manager as an earlier pass would have left them.
   void leave(int32_t id, const char* status, int attempts) {
@@ -57,7 +45,6 @@ class PassTest : public StagesTest {
     }
     m_manager->mergeItems(count, items.data());
   }
-  ADistItem item(int32_t id) { return MgrAccess::item(*m_manager, id); }
   void addTarget(int dist, const std::string& policy, int updateId) {
     CommandResult added = runGatewayCommand({"target", "add", "--db", m_gateway.dbPath(), "--dist",
                                              std::to_string(dist), "--name", "Product",
@@ -86,18 +73,33 @@ class PassTest : public StagesTest {
     return package;
   }
 
-  // A package whose program says it started and then waits for the file "go" beside it.
-  AutoPackage packWaiting(int id, const std::string& dest) {
+  // Packs item id (destination C:\Apps\<id>) with a program that says it started and then
+  // waits for the file "go" beside it, and commands it (after an item that is never started).
+  void commandWaiting(int id) {
+    const std::string dest = "C:\\Apps\\" + std::to_string(id);
     AutoPackage package = pack(id, {{"wait.bat", "d=\"$(dirname \"$0\")\"\ntouch \"$d/started\"\n"
                                                  "while [ ! -f \"$d/go\" ]; do sleep 0.05; done\n"
                                                  "exit 0\n"}},
                                "--dest '" + dest + "' --program wait.bat --update-id 2");
     serve(m_server, package.root);
-    return package;
+    command("3|%60|%N|%0", "72|*Later|*D72|&" + std::to_string(id) + "|*Waits|*" + package.digest);
+  }
+  // Once item id's program runs, stops with stopper and checks that the stop waits for it.
+  void stopWhileTheProgramRuns(int id, const std::function<void()>& stopper) {
+    const std::string dest = "C:\\Apps\\" + std::to_string(id);
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(m_machine->host(dest + "\\started")); }));
+    std::atomic<bool> stopped{false};
+    std::thread thread([&] {
+      stopper();
+      stopped = true;
+    });
+    EXPECT_TRUE(waitUntil([&] { return logged("NAutoDist::stop (1):\n") == 1; }));
+    EXPECT_FALSE(stopped.load());  // the program still runs: the pass is not over
+    std::ofstream(m_machine->host(dest + "\\go")) << "";
+    thread.join();
   }
 
   GatewayProcess m_gateway;
-  LoopbackHttpServer m_server;
 };
 
 // A policy naming this machine's first platform string, with an installed-section (or none).
@@ -162,12 +164,7 @@ TEST_F(PassTest, PassDistributesReportsAndPublishesTheBlock) {
   EXPECT_EQ(reports(52), (std::vector<std::string>{"6,901,0 %,," + unpackFailed}));
 
   // The dialog's record is the worker's block, byte for byte.
-  NRegistry registry;
-  ASSERT_TRUE(registry.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true,
-                            false));
-  uint32_t type = 0;
-  std::vector<uint8_t> image;
-  ASSERT_EQ(registry.handle()->queryValue("dtdlg_cfg", type, image), 0u);
+  std::vector<uint8_t> image = publishedBlock();
   ASSERT_EQ(image.size(), ADistSharedState::kSize);
   EXPECT_EQ(std::memcmp(image.data(), &m_worker->sharedState(), image.size()), 0);
   EXPECT_STREQ(m_worker->sharedState().m_status.m_szStatus, "901");
@@ -227,19 +224,9 @@ TEST_F(PassTest, DetectionDecidesBetweenInstalledReinstallAndPolicyError) {
 }
 
 TEST_F(PassTest, StopDuringAPassEndsItAfterTheRunningStepAndWritesTheItemsBack) {
-  AutoPackage waiting = packWaiting(71, "C:\\Apps\\71");
-  command("3|%60|%N|%0", "72|*Later|*D72|&71|*Waits|*" + waiting.digest);
+  commandWaiting(71);
   ASSERT_TRUE(m_worker->createThread());
-  ASSERT_TRUE(waitUntil([&] { return fs::exists(m_machine->host("C:\\Apps\\71\\started")); }));
-  std::atomic<bool> stopped{false};
-  std::thread stopper([&] {
-    m_worker->stop();
-    stopped = true;
-  });
-  ASSERT_TRUE(waitUntil([&] { return logged("NAutoDist::stop (1):\n") == 1; }));
-  EXPECT_FALSE(stopped.load());  // the program still runs: the pass is not over
-  std::ofstream(m_machine->host("C:\\Apps\\71\\go")) << "";
-  stopper.join();
+  ASSERT_NO_FATAL_FAILURE(stopWhileTheProgramRuns(71, [&] { m_worker->stop(); }));
   EXPECT_FALSE(m_worker->stopRequested());
   EXPECT_EQ(logged("NAutoDist::stop (2):\n"), 1u);
   EXPECT_TRUE(waitUntil([&] { return !m_worker->isRunning(); }));
@@ -251,19 +238,9 @@ TEST_F(PassTest, StopDuringAPassEndsItAfterTheRunningStepAndWritesTheItemsBack) 
 }
 
 TEST_F(PassTest, ManagerStopWaitsForThePassAndEndsTheThread) {
-  AutoPackage waiting = packWaiting(73, "C:\\Apps\\73");
-  command("3|%60|%N|%0", "73|*Waits|*" + waiting.digest);
+  commandWaiting(73);
   ASSERT_TRUE(m_manager->createThread());
-  ASSERT_TRUE(waitUntil([&] { return fs::exists(m_machine->host("C:\\Apps\\73\\started")); }));
-  std::atomic<bool> stopped{false};
-  std::thread stopper([&] {
-    m_manager->setEvent();
-    stopped = true;
-  });
-  ASSERT_TRUE(waitUntil([&] { return logged("NAutoDist::stop (1):\n") == 1; }));
-  EXPECT_FALSE(stopped.load());
-  std::ofstream(m_machine->host("C:\\Apps\\73\\go")) << "";
-  stopper.join();
+  ASSERT_NO_FATAL_FAILURE(stopWhileTheProgramRuns(73, [&] { m_manager->setEvent(); }));
   EXPECT_FALSE(m_manager->isRunning());
   EXPECT_EQ(MgrAccess::itemCount(*m_manager), 0);
   EXPECT_EQ(logged("NDistMgr::run: thread stop\n"), 1u);

@@ -1,20 +1,17 @@
 // The product targets of an item from the gateway: rows as the real gateway gives them, and
 // replies it never gives (empty, short rows, refusals) from a scripted peer on loopback.
-#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <deque>
 #include <mutex>
-#include <thread>
 
 #include "autodist/AutoDistTestAccess.h"
 #include "gateway/GatewayProcess.h"
 #include "net/NDBQuery.h"
 #include "platform/NMisc.h"
+#include "support/LoopbackServer.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;
@@ -26,32 +23,16 @@ using cvdt::test::TestMachine;
 
 // Answers each connection with the next reply body of its list ("C00440AOK|@..." and the like)
 // and keeps the requests it got.
-class ScriptedGateway {
+class ScriptedGateway : public cvdt::test::LoopbackServer {
  public:
-  explicit ScriptedGateway(std::deque<std::string> replies) : m_replies(std::move(replies)) {
-    m_listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(m_listener, 8);
-    socklen_t length = sizeof address;
-    getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_nPort = ntohs(address.sin_port);
-    m_thread = std::thread([this] { serve(); });
-  }
-  ~ScriptedGateway() {
-    shutdown(m_listener, SHUT_RDWR);
-    close(m_listener);
-    m_thread.join();
-  }
-  int port() const { return m_nPort; }
+  explicit ScriptedGateway(std::deque<std::string> replies) : m_replies(std::move(replies)) {}
+  ~ScriptedGateway() override { stop(); }
   std::vector<std::string> requests() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_requests;
   }
 
- private:
+ protected:
   static std::string frame(std::string body) {
     std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(body.size() >> (8 * i));
@@ -72,32 +53,23 @@ class ScriptedGateway {
                       static_cast<int>(length));
     return body;
   }
-  void serve() {
-    for (;;) {
-      int fd = accept(m_listener, nullptr, nullptr);
-      if (fd < 0) return;
-      std::string request = receive(fd);
-      std::string reply;
-      {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_requests.push_back(request);
-        if (!m_replies.empty()) {
-          reply = m_replies.front();
-          m_replies.pop_front();
-        }
+  void serve(int fd) override {
+    std::string request = receive(fd);
+    std::string reply;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_requests.push_back(request);
+      if (!m_replies.empty()) {
+        reply = m_replies.front();
+        m_replies.pop_front();
       }
-      std::string bytes = frame(reply);
-      send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      close(fd);
     }
+    sendAll(fd, frame(reply));
   }
 
   std::deque<std::string> m_replies;
   std::mutex m_mutex;
   std::vector<std::string> m_requests;
-  int m_listener = -1;
-  int m_nPort = 0;
-  std::thread m_thread;
 };
 
 TEST(NAutoDistProductTest, RowsFillTargetsAndOddRepliesKeepOrEmptyThem) {
@@ -110,6 +82,7 @@ TEST(NAutoDistProductTest, RowsFillTargetsAndOddRepliesKeepOrEmptyThem) {
       "C00440AOK|@12|#Short|#|#3",    // four fields: false and no target left
       "C00440AOK|@|$",                // two empty rows: malformed as well
   });
+  ASSERT_TRUE(gateway.start());
   cvdt::test::setHostEnvironment(gateway.port());
   NAutoDist worker;
   ProductTargetList& targets = Access::targets(worker);

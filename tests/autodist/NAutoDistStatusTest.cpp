@@ -12,7 +12,6 @@
 
 #include "autodist/AutoDistTestAccess.h"
 #include "detect/NProcess.h"
-#include "detect/NRegistry.h"
 #include "gateway/GatewayProcess.h"
 #include "platform/PlatformSystem.h"
 #include "support/TestMachine.h"
@@ -25,19 +24,8 @@ using Access = NAutoDistTestAccess;
 using cvdt::test::DbProbe;
 using cvdt::test::GatewayProcess;
 using cvdt::test::makeItem;
+using cvdt::test::publishedBlock;
 using cvdt::test::TestMachine;
-
-// The published block and counter, or an empty block when the value is absent.
-std::vector<uint8_t> publishedBlock(std::string* counter = nullptr) {
-  NRegistry registry;
-  std::vector<uint8_t> data;
-  if (!registry.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true, false))
-    return data;
-  uint32_t type = 0;
-  if (registry.handle()->queryValue("dtdlg_cfg", type, data) != 0) data.clear();
-  if (counter != nullptr) *counter = registry.readText("dtdlg_cfgcnt").text();
-  return data;
-}
 
 class StatusTest : public testing::Test {
  protected:

@@ -3,10 +3,6 @@
 // stops with and without a running thread.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -15,11 +11,10 @@
 
 #include "autodist/AutoDistTestAccess.h"
 #include "gateway/GatewayProcess.h"
+#include "support/RunningProgram.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;
-
-extern char** environ;
 
 namespace {
 
@@ -192,21 +187,13 @@ TEST(NDistMgrTest, CopiesTakeAHundredNewestAndMergingSparesReCommandedItems) {
   EXPECT_EQ(Access::itemCount(manager), 105);  // the links stayed intact
 }
 
-// A process whose image is named "cvdtdlg.exe", as the progress dialog's.
-pid_t startFakeDialog(const std::string& folder) {
-  std::string image = folder + "/cvdtdlg.exe";
-  fs::copy_file("/bin/sleep", image, fs::copy_options::overwrite_existing);
-  char* argv[] = {image.data(), const_cast<char*>("300"), nullptr};
-  pid_t pid = -1;
-  if (posix_spawn(&pid, image.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
-  return pid;
-}
-
 TEST(NDistMgrTest, StopWithoutAThreadResetsFreesAndClosesTheDialog) {
   TestMachine machine;
   std::string folder = cvdt::test::makeTempFolder("cvdt-adist-dlg");
-  pid_t dialog = startFakeDialog(folder);
-  ASSERT_GT(dialog, 0);
+  // A process whose image is named "cvdtdlg.exe", as the progress dialog's.
+  fs::copy_file("/bin/sleep", folder + "/cvdtdlg.exe");
+  cvdt::test::RunningProgram dialog({folder + "/cvdtdlg.exe", "300"});
+  ASSERT_TRUE(dialog.started());
   NDistMgr manager;
   ASSERT_TRUE(manager.initSetting("", "5|%20|%Y|%3", "EQ|%1|*One|*D|%10.0.0.1", "", 3));
   auto start = Clock::now();
@@ -219,9 +206,7 @@ TEST(NDistMgrTest, StopWithoutAThreadResetsFreesAndClosesTheDialog) {
   EXPECT_FALSE(manager.isShowDialog());
   EXPECT_EQ(Access::itemCount(manager), 0);
   EXPECT_EQ(manager.servers().getCount(), 0);
-  int status = 0;
-  EXPECT_EQ(waitpid(dialog, &status, 0), dialog);
-  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(dialog.wait(), -1);  // killed
   EXPECT_THAT(machine.traceLog(), HasSubstr("NDistMgr::setEvent: m_hEvent is null\n"));
   fs::remove_all(folder);
 }

@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "autodist/AutoDistTestAccess.h"
 #include "entry/NModuleState.h"
+#include "platform/NMisc.h"
 #include "support/CommandOutput.h"
 
 void NAutoDistStagesTestAccess::newMaps() {
@@ -20,6 +22,7 @@ namespace fs = std::filesystem;
 void StagesTest::SetUp() { m_base = makeTempFolder("cvdt-adist"); }
 
 void StagesTest::TearDown() {
+  m_server.stop();
   m_access.reset();
   m_worker.reset();
   m_manager.reset();
@@ -81,6 +84,24 @@ void StagesTest::serve(LoopbackHttpServer& server, const std::string& root) {
   }
 }
 
+void StagesTest::startServer(const std::string& root, int retries) {
+  if (!root.empty()) serve(m_server, root);
+  ASSERT_TRUE(m_server.start());
+  setPort(m_server.port());
+  configure(retries, "127.0.0.1");
+}
+
+std::vector<std::string> StagesTest::gets(const LoopbackHttpServer& server) {
+  std::vector<std::string> out;
+  for (const std::string& request : server.requests())
+    if (request.rfind("GET ", 0) == 0) out.push_back(request);
+  return out;
+}
+
+std::string StagesTest::message(const char* key) {
+  return NMisc::getMessage(NMisc::thisModule(), key, "").text();
+}
+
 ADistItem StagesTest::itemFor(int id, const std::string& digest) {
   ADistItem item;
   std::memset(&item, 0, sizeof item);
@@ -114,6 +135,13 @@ bool StagesTest::runStages(ADistItem& item, int& fetched) {
          m_worker->distFileCheck(item) && m_worker->distFileDownload(item, fetched) &&
          m_worker->distFileCopy(item);
 }
+
+void StagesTest::command(const std::string& callArgs, const std::string& entries, int mode) {
+  std::string cfg = "EQ0000000001|%" + entries + "|%127.0.0.1";
+  ASSERT_TRUE(m_manager->initSetting("20261206120000", callArgs.c_str(), cfg.c_str(), "", mode));
+}
+
+ADistItem StagesTest::item(int32_t id) { return NDistMgrTestAccess::item(*m_manager, id); }
 
 std::string StagesTest::recordStatus() const { return m_worker->sharedState().m_status.m_szStatus; }
 int StagesTest::recordPercent() const { return m_worker->sharedState().m_status.m_nPercent; }

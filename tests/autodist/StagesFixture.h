@@ -34,6 +34,9 @@ class NAutoDistStagesTestAccess {
 
 namespace cvdt::test {
 
+// A batch file (a shell script here) that counts its runs in runs.txt beside itself.
+inline const char* const kCountingBatch = "echo ran >> \"$(dirname \"$0\")/runs.txt\"\nexit 0\n";
+
 // What cvdt-pack auto made: the server root and the index archive's digest.
 struct AutoPackage {
   std::string root;
@@ -54,6 +57,12 @@ class StagesTest : public testing::Test {
   AutoPackage pack(int id, const std::map<std::string, std::string>& files,
                    const std::string& options);
   static void serve(LoopbackHttpServer& server, const std::string& root);
+  // Starts m_server serving root (nothing when empty) and points the host block and the
+  // manager (retries, the one server 127.0.0.1) at it.
+  void startServer(const std::string& root = "", int retries = 3);
+  // The files fetched (a connection starts with a "HEAD /" probe of the server).
+  static std::vector<std::string> gets(const LoopbackHttpServer& server);
+  static std::string message(const char* key);
   static ADistItem itemFor(int id, const std::string& digest);
   // The index file text: byte-order mark, UTF-16LE, CRLF after every line.
   static std::string indexText(const std::vector<std::string>& lines);
@@ -61,6 +70,10 @@ class StagesTest : public testing::Test {
   void writeLocalIndex(int id, const std::string& bytes);
   // Stages 1 to 5 in order; false at the first that fails.
   bool runStages(ADistItem& item, int& fetched);
+  // Settings and items ("|&"-joined "id|*name|*digest" entries) with the server 127.0.0.1.
+  void command(const std::string& callArgs, const std::string& entries, int mode = 3);
+  // The manager's copy of item id.
+  ADistItem item(int32_t id);
   std::string recordStatus() const;
   int recordPercent() const;
   std::string traceLog() const { return m_machine->traceLog(); }
@@ -71,6 +84,7 @@ class StagesTest : public testing::Test {
   std::unique_ptr<NDistMgr> m_manager;
   std::unique_ptr<NAutoDist> m_worker;
   std::unique_ptr<NAutoDistStagesTestAccess> m_access;
+  LoopbackHttpServer m_server;
 };
 
 }  // namespace cvdt::test

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <set>
 #include <thread>
@@ -134,15 +133,6 @@ std::string resultBytes(const std::u16string& line) {
   return bytes;
 }
 
-std::string traceLog(const TestMachine& machine) {
-  std::tm local{};
-  plat::localTime(std::time(nullptr), local);
-  char name[64];
-  std::snprintf(name, sizeof name, "\\cvdt_%4.4d%2.2d%2.2d.log", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday);
-  return machine.readFile(machine.config().moduleFolder + name);
-}
-
 long long msSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
@@ -221,7 +211,7 @@ TEST(NReportDataImplTest, TheMessageCarriesEveryFieldCutToItsWidth) {
   EXPECT_STREQ(plain.m_szTextA, "");
   EXPECT_STREQ(plain.m_szDetail, "");
 
-  std::string log = traceLog(machine);
+  std::string log = machine.traceLog();
   EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: START \n "));
   EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: END(ret=1) \n "));
 }
@@ -240,7 +230,7 @@ TEST(NReportDataImplTest, WithoutAReaderTheResultFileAppearsWithinTwoSeconds) {
   std::string path = resultFolder(machine) + "\\M01_WS0000000001_20260102030405_000000000007";
   EXPECT_EQ(resultName(7).size(), 44u);
   EXPECT_EQ(machine.readFile(path), resultBytes(u"7|@060|@설치 완료\n"));
-  std::string log = traceLog(machine);
+  std::string log = machine.traceLog();
   EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: write wait ERROR () \n"));
   EXPECT_THAT(log, HasSubstr("NReportDataImpl::SendReportDataRequest: END(ret=0) \n "));
   EXPECT_THAT(log, HasSubstr("NReportDataImpl::SaveToFFDR: NMisc::makePath(" +
@@ -273,7 +263,7 @@ TEST(NReportDataImplTest, AFullQueueThatDoesNotDrainFallsBackToTheFile) {
   EXPECT_GE(elapsed, 1900);
   EXPECT_LT(elapsed, 5000);
   EXPECT_EQ(machine.readFile(resultFolder(machine) + "\\" + resultName(500)), resultBytes(u"500|@941|@ban\n"));
-  EXPECT_THAT(traceLog(machine), HasSubstr("write wait ERROR () \n"));
+  EXPECT_THAT(machine.traceLog(), HasSubstr("write wait ERROR () \n"));
 
   // A reader that frees slots while a writer waits lets the writer through.
   std::thread reader([&] { queue.drain(0); });
@@ -286,25 +276,10 @@ TEST(NReportDataImplTest, AFullQueueThatDoesNotDrainFallsBackToTheFile) {
   EXPECT_EQ(queue.freeSlots().size(), report::kSlotCount - 1);
 }
 
-TEST(NReportDataImplTest, TheResultFileLineIsCutToItsBuffer) {
-  TestMachine machine;
-  report::ReportRecord record{};
-  std::string detail(1500, 'd');
-  NReportDataImpl::buildRecord(record, 7, "", "", kDateTime, "060", detail.c_str());
-  EXPECT_EQ(std::strlen(record.m_szDetail), 1024u);
-  NReportDataImpl::SaveToFFDR(4386, kKey, record);
-
-  // "7|@060|@" and the detail fill 1,023 bytes; the line break and the rest do not fit.
-  std::string line = "7|@060|@" + std::string(1015, 'd');
-  std::u16string wide(line.begin(), line.end());
-  std::string bytes = machine.readFile(resultFolder(machine) + "\\" + resultName(7));
-  EXPECT_EQ(bytes.size(), 2u + 2 * 1024);
-  EXPECT_EQ(bytes, resultBytes(wide));
-}
-
 // The line is read in the OEM code page: on a 1252/437 machine an ANSI "é" arrives as the 437
-// character at that byte. On a 949 machine the 1,024-byte cuts fall inside Hangul characters: the
-// record keeps the lead byte as it is, the file shows the half character as U+FFFD.
+// character at that byte. On a 949 machine the 1,024-byte cuts (the record's detail, the file's
+// line buffer) fall inside Hangul characters: the record keeps the lead byte as it is, the file
+// shows the half character as U+FFFD.
 TEST(NReportDataImplTest, ResultFileLinesAreReadInTheOemCodePage) {
   {
     TestMachine machine;
@@ -369,7 +344,7 @@ TEST(NReportDataImplTest, ResultFileNamesAndRefusals) {
   NReportDataImpl::buildRecord(record, 12, "", "", kDateTime, "060", "");
   NReportDataImpl::SaveToFFDR(4386, "WS1", record);
   EXPECT_EQ(machine.readFile(folder + "\\" + resultName(12, "WS1")), "<missing>");
-  std::string log = traceLog(machine);
+  std::string log = machine.traceLog();
   EXPECT_THAT(log, HasSubstr("NReportDataImpl::SaveToFFDR: NMisc::saveCmdResultFile_V2() error\n"));
   EXPECT_THAT(log, Not(HasSubstr("cmd_id = 11")));
   EXPECT_THAT(log, Not(HasSubstr("cmd_id = 0,")));
