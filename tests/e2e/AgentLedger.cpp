@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 
 namespace cvdt::test {
@@ -16,6 +17,13 @@ std::string jsonText(const std::string& object, const std::string& name) {
   if (at == std::string::npos) return {};
   at += key.size();
   return object.substr(at, object.find('"', at) - at);
+}
+
+template <typename Key>
+const std::vector<std::string>& entryOf(const std::map<Key, std::vector<std::string>>& map, Key key) {
+  static const std::vector<std::string> none;
+  auto found = map.find(key);
+  return found == map.end() ? none : found->second;
 }
 
 }  // namespace
@@ -81,16 +89,12 @@ bool AgentLedger::takeDialog(const std::string& line) {
   size_t text = line.find_first_not_of(' ');
   bool item = text != std::string::npos && text > 0 &&
               (std::isdigit(static_cast<unsigned char>(line[text])) || line[text] == '-');
-  if (!line.empty() && !item && line != "Automatic software distribution" && line.rfind("Now: ", 0) != 0)
-    return false;
-  ++m_nDialogLines;
-  return true;
+  return line.empty() || item || line == "Automatic software distribution" ||
+         line.rfind("Now: ", 0) == 0;
 }
 
 const std::vector<std::string>& AgentLedger::codesOf(uint32_t cmdId) const {
-  static const std::vector<std::string> none;
-  auto found = m_mapCodes.find(cmdId);
-  return found == m_mapCodes.end() ? none : found->second;
+  return entryOf(m_mapCodes, cmdId);
 }
 
 std::vector<std::string> AgentLedger::finalsOf(uint32_t cmdId) const {
@@ -107,15 +111,11 @@ std::vector<uint32_t> AgentLedger::commands() const {
 }
 
 const std::vector<std::string>& AgentLedger::itemStatusesOf(int32_t distId) const {
-  static const std::vector<std::string> none;
-  auto found = m_mapItemStatuses.find(distId);
-  return found == m_mapItemStatuses.end() ? none : found->second;
+  return entryOf(m_mapItemStatuses, distId);
 }
 
 const std::vector<std::string>& AgentLedger::recordStatusesOf(int32_t distId) const {
-  static const std::vector<std::string> none;
-  auto found = m_mapRecordStatuses.find(distId);
-  return found == m_mapRecordStatuses.end() ? none : found->second;
+  return entryOf(m_mapRecordStatuses, distId);
 }
 
 std::vector<int32_t> AgentLedger::automaticItems() const {

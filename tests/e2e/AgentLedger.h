@@ -45,10 +45,8 @@ class AgentLedger {
   std::vector<int32_t> automaticItems() const;
   // The figures of every stats line, in order.
   const std::vector<Stats>& stats() const { return m_vecStats; }
-  // Lines that the automatic progress dialog drew: it is started by the module and writes to
-  // the agent's output, a block per change.
-  int dialogLines() const { return m_nDialogLines; }
-  // Lines that were none of the above, nor the agent's own load and unload lines.
+  // Lines that were none of the above, nor the agent's own load and unload lines, nor the
+  // blocks the automatic progress dialog (started by the module) draws on the agent's output.
   const std::vector<std::string>& otherLines() const { return m_vecOther; }
 
  private:
@@ -64,7 +62,6 @@ class AgentLedger {
   std::vector<Stats> m_vecStats;
   std::vector<Descriptor> m_vecPendingDescriptors;  // stats-fd lines before their stats line
   std::vector<std::string> m_vecOther;
-  int m_nDialogLines = 0;
 };
 
 }  // namespace cvdt::test

@@ -11,11 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <thread>
 
-#include "AgentLedger.h"
-#include "AgentProcess.h"
+#include "SoakFixture.h"
 #include "gateway/GatewayProcess.h"
 #include "support/CommandOutput.h"
 #include "support/LoopbackHttpServer.h"
@@ -155,17 +153,9 @@ TEST_F(AgentStatsTest, StatsWaitsForTheResultFolderSweepInProgress) {
 TEST_F(AgentStatsTest, DescriptorsReallyHeldOpenAreCountedAndNamed) {
   std::string src = m_base + "/src";
   fs::create_directories(src);
-  fs::create_directories(m_base + "/root");
-  std::mt19937 random(7);
-  std::string noise(200000, '\0');
-  for (char& c : noise) c = static_cast<char>(random());
-  std::ofstream(src + "/data.bin", std::ios::binary) << noise;
-  std::string output = cvdt::test::commandOutput(std::string(CVDT_PACK_PATH) +
-                                                 " normal --id 12 --name Held --src " + src +
-                                                 " --out " + m_base + "/root --part-size 65536");
-  size_t at = output.find("contents=");
-  ASSERT_NE(at, std::string::npos) << output;
-  std::string contents = output.substr(at + 9, output.find('\n', at) - at - 9);
+  std::ofstream(src + "/data.bin", std::ios::binary) << cvdt::test::noise(200000, 7);
+  std::string contents = cvdt::test::packNormal(12, "Held", src, m_base + "/root", "--part-size 65536");
+  ASSERT_FALSE(contents.empty());
   m_server = std::make_unique<cvdt::test::LoopbackHttpServer>();
   for (const auto& entry : fs::recursive_directory_iterator(m_base + "/root")) {
     if (!entry.is_regular_file()) continue;

@@ -30,6 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using cvdt::test::AgentLedger;
+using cvdt::test::joined;
+using cvdt::test::noise;
 
 // The automatic items, each with a product target at the gateway, so that every item has an
 // update id and its outcome is reported even when it fails before its index is read. The
@@ -76,19 +78,6 @@ bool isAutomaticStatus(const std::string& status) {
 
 // The end of an item's handling in a pass: complete, or a failure.
 bool endsItem(const std::string& status) { return status == "060" || status[0] == '9'; }
-
-std::string noise(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
 
 class AutomaticSoakTest : public cvdt::test::SoakFixture {
  protected:

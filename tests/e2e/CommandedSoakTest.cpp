@@ -18,12 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using cvdt::test::AgentLedger;
-
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
+using cvdt::test::joined;
 
 class CommandedSoakTest : public cvdt::test::SoakFixture {
  protected:

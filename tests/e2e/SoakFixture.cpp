@@ -30,10 +30,8 @@ std::string packOne(const std::string& base, int id, int firstDist) {
   std::string src = base + "/src" + std::to_string(id);
   fs::create_directories(src);
   std::ofstream(src + "/readme.txt") << "package " << id << "\n";
-  std::mt19937 random(static_cast<unsigned>(id));
-  std::string noise(id >= kFirstSlowDist ? 96 * 1024 : 20 * 1024, '\0');
-  for (char& c : noise) c = static_cast<char>(random());
-  std::ofstream(src + "/payload.bin", std::ios::binary) << noise;
+  std::ofstream(src + "/payload.bin", std::ios::binary)
+      << noise(id >= kFirstSlowDist ? 96 * 1024 : 20 * 1024, static_cast<unsigned>(id));
   std::string options;
   if (id == firstDist) {
     std::ofstream(src + "/install.bat") << "echo installed > \"$(dirname \"$0\")/ran.txt\"\nexit 0\n";
@@ -44,11 +42,7 @@ std::string packOne(const std::string& base, int id, int firstDist) {
            "\"Installed\"=\"yes\"\r\n";
     options = " --reg-file settings.reg";
   }
-  std::string output = commandOutput(
-      std::string(CVDT_PACK_PATH) + " normal --id " + std::to_string(id) + " --name Soak" +
-      std::to_string(id) + " --src " + src + " --out " + base + "/root --part-size 32K" + options);
-  size_t at = output.find("contents=");
-  return at == std::string::npos ? "" : output.substr(at + 9, output.find('\n', at) - at - 9);
+  return packNormal(id, "Soak" + std::to_string(id), src, base + "/root", "--part-size 32K" + options);
 }
 
 // The agent's descriptors on the machine's registry database (file, WAL, shared index), which
@@ -92,6 +86,27 @@ std::string extraDescriptors(const AgentLedger::Stats& loaded, const AgentLedger
 
 }  // namespace
 
+std::string noise(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+std::string packNormal(int id, const std::string& name, const std::string& src,
+                       const std::string& root, const std::string& options) {
+  std::string output = commandOutput(std::string(CVDT_PACK_PATH) + " normal --id " + std::to_string(id) +
+                                     " --name " + name + " --src " + src + " --out " + root + " " + options);
+  size_t at = output.find("contents=");
+  return at == std::string::npos ? "" : output.substr(at + 9, output.find('\n', at) - at - 9);
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
 int envNumber(const char* name, int fallback) {
   const char* text = std::getenv(name);
   return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : fallback;
@@ -112,27 +127,12 @@ void SoakFixture::SetUp() {
   m_server = std::make_unique<LoopbackHttpServer>();
   serveRoot(*m_server, m_base + "/root");
   ASSERT_TRUE(m_server->start());
-  suppressTimeZoneRace();
   m_agent = std::make_unique<AgentProcess>(std::vector<std::string>{
       "--gateway", "127.0.0.1:" + std::to_string(m_gateway->port()), "--ft-port",
       std::to_string(m_server->port())});
 }
 
-// glibc's mktime copies the TZ text afresh on every call, under a lock of its own that the
-// thread sanitizer cannot see, so two threads of the module that convert times at once are
-// reported as a race inside glibc. Only that report is suppressed, and only for the agent.
-void SoakFixture::suppressTimeZoneRace() {
-  std::string file = m_base + "/tsan.supp";
-  std::ofstream(file) << "race:tzset_internal\n";
-  const char* options = std::getenv("TSAN_OPTIONS");
-  m_strTsanOptions = options ? options : "";
-  std::string extended = m_strTsanOptions + (m_strTsanOptions.empty() ? "" : ":") + "suppressions=" + file;
-  setenv("TSAN_OPTIONS", extended.c_str(), 1);
-}
-
 void SoakFixture::TearDown() {
-  if (m_strTsanOptions.empty()) unsetenv("TSAN_OPTIONS");
-  else setenv("TSAN_OPTIONS", m_strTsanOptions.c_str(), 1);
   m_agent.reset();
   m_db.reset();
   m_server.reset();

@@ -27,6 +27,14 @@ namespace cvdt::test {
 
 // The value of a positive numeric environment variable, else fallback.
 int envNumber(const char* name, int fallback);
+// size bytes of seeded noise, which does not compress.
+std::string noise(size_t size, unsigned seed);
+// Packs the folder src as commanded distribution id (cvdt-pack normal) below root with the
+// extra options; the contents text it printed, "" when none.
+std::string packNormal(int id, const std::string& name, const std::string& src,
+                       const std::string& root, const std::string& options);
+// Each line followed by a line break, for failure messages.
+std::string joined(const std::vector<std::string>& lines);
 
 class SoakFixture : public testing::Test {
  protected:
@@ -110,14 +118,12 @@ class SoakFixture : public testing::Test {
   std::vector<Job> m_jobs;
 
  private:
-  void suppressTimeZoneRace();
   std::set<int> busyDists();
   // Moves past the jobs at the front that are over for good, so that scans start after them.
   void advanceClosed();
   void checkHostResults() const;
   void checkDatabase() const;
 
-  std::string m_strTsanOptions;  // the test's own sanitizer options, restored afterwards
   std::map<int, std::string> m_contents;
   size_t m_nLinesSeen = 0;
   int64_t m_nLastRow = 0;            // the last commanded history row taken
