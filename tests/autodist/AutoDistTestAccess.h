@@ -111,7 +111,8 @@ inline std::vector<uint8_t> publishedBlock(std::string* counter = nullptr) {
   NRegistry registry;
   std::vector<uint8_t> image;
   uint32_t type = 0;
-  if (!registry.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true, false) ||
+  if (!registry.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true,
+                     false) ||
       registry.handle()->queryValue("dtdlg_cfg", type, image) != 0)
     image.clear();
   if (counter != nullptr) *counter = registry.readText("dtdlg_cfgcnt").text();

@@ -93,8 +93,9 @@ TEST_F(ExecTest, ConsoleModeRunsShownAndTheOwnTokenHidden) {
   EXPECT_EQ(run.session, "1");
   EXPECT_EQ(run.cwd, host("C:\\Apps\\X"));
   EXPECT_EQ(run.args, (std::vector<std::string>{"-q"}));
-  EXPECT_TRUE(logged("[CHECK_POINT][OK] NAutoDist::distFileExecute: Exec. : strPgm: "
-                     "C:\\Apps\\X\\tool.exe -q,  strArg: , [3], [0], [0]\n"));
+  EXPECT_TRUE(
+      logged("[CHECK_POINT][OK] NAutoDist::distFileExecute: Exec. : strPgm: "
+             "C:\\Apps\\X\\tool.exe -q,  strArg: , [3], [0], [0]\n"));
 
   writeIni("[cvdt]\nAUTO_DT_ALL_CASE_PGM_EXECUTE_ACCOUNT_TYPE=2\n");
   it = item("tool.exe", "L");

@@ -275,7 +275,8 @@ TEST_F(FilesTest, StopRequestEndsEachStageWith909) {
       {"NAutoDist::idxFileCheck: stopped\n", [&] { return m_worker->idxFileCheck(item); }},
       {"NAutoDist::idxFileLoad: stopped\n", [&] { return m_worker->idxFileLoad(item); }},
       {"NAutoDist::distFileCheck: stopped(1)\n", [&] { return m_worker->distFileCheck(item); }},
-      {"NAutoDist::distFileDownload: stopped (1)\n", [&] { return m_worker->distFileDownload(item, fetched); }},
+      {"NAutoDist::distFileDownload: stopped (1)\n",
+       [&] { return m_worker->distFileDownload(item, fetched); }},
       {"NAutoDist::distFileCopy: stopped (1)\n", [&] { return m_worker->distFileCopy(item); }},
   };
   for (const Stage& stage : stages) {

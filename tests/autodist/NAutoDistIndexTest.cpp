@@ -72,8 +72,9 @@ TEST_F(IndexTest, EachInvalidFormatFailsWith902AndItsLine) {
     EXPECT_STREQ(item.m_szStatus, "902");
     EXPECT_EQ(recordStatus(), "902");
     EXPECT_EQ(m_worker->errorDetail().text(), detail);
-    EXPECT_EQ(countOf(traceLog(), std::string("NAutoDist::idxFileLoad: index file ==> ") + row.logLine),
-              countOf(traceLog(), row.logLine));
+    EXPECT_EQ(
+        countOf(traceLog(), std::string("NAutoDist::idxFileLoad: index file ==> ") + row.logLine),
+        countOf(traceLog(), row.logLine));
     EXPECT_EQ(countOf(traceLog(), row.logLine), before + 1);
   }
 }

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "StagesFixture.h"

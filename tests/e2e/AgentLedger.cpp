@@ -20,7 +20,8 @@ std::string jsonText(const std::string& object, const std::string& name) {
 }
 
 template <typename Key>
-const std::vector<std::string>& entryOf(const std::map<Key, std::vector<std::string>>& map, Key key) {
+const std::vector<std::string>& entryOf(const std::map<Key, std::vector<std::string>>& map,
+                                        Key key) {
   static const std::vector<std::string> none;
   auto found = map.find(key);
   return found == map.end() ? none : found->second;

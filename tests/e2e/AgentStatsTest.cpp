@@ -154,7 +154,8 @@ TEST_F(AgentStatsTest, DescriptorsReallyHeldOpenAreCountedAndNamed) {
   std::string src = m_base + "/src";
   fs::create_directories(src);
   std::ofstream(src + "/data.bin", std::ios::binary) << cvdt::test::noise(200000, 7);
-  std::string contents = cvdt::test::packNormal(12, "Held", src, m_base + "/root", "--part-size 65536");
+  std::string contents =
+      cvdt::test::packNormal(12, "Held", src, m_base + "/root", "--part-size 65536");
   ASSERT_FALSE(contents.empty());
   m_server = std::make_unique<cvdt::test::LoopbackHttpServer>();
   for (const auto& entry : fs::recursive_directory_iterator(m_base + "/root")) {

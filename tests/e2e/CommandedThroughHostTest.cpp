@@ -56,8 +56,13 @@ class CommandedThroughHostTest : public testing::Test {
     }
     ASSERT_TRUE(m_server.start());
   }
-  // Runs the agent on the script; what it printed, its results sorted into m_ledger.
-  std::string runAgent(const std::string& script) {
+  // Runs the agent on the script ({slow} and {quick} stand for the packages' contents texts);
+  // what it printed, its results sorted into m_ledger.
+  std::string runAgent(std::string script) {
+    for (size_t at; (at = script.find("{slow}")) != std::string::npos;)
+      script.replace(at, 6, m_slow);
+    for (size_t at; (at = script.find("{quick}")) != std::string::npos;)
+      script.replace(at, 7, m_quick);
     std::string path = m_base + "/script.txt";
     std::ofstream(path) << script;
     std::string output = commandOutput(std::string(CVDT_HOST_PATH) + " agent --gateway 127.0.0.1:" +
@@ -74,10 +79,12 @@ class CommandedThroughHostTest : public testing::Test {
         .rows("SELECT status FROM n_equip_history WHERE cmd_id = " + std::to_string(cmdId));
   }
   std::string gatewayStatus() {
-    return commandOutput(std::string(CVDT_GATEWAY_PATH) + " status --db " + m_gateway.dbPath() + " --json");
+    return commandOutput(std::string(CVDT_GATEWAY_PATH) + " status --db " + m_gateway.dbPath() +
+                         " --json");
   }
 
   std::string m_base;
+  std::string m_quick, m_slow;  // contents texts of distributions 12 and 13
   TestMachine m_machine;
   GatewayProcess m_gateway;
   LoopbackHttpServer m_server;
@@ -86,39 +93,42 @@ class CommandedThroughHostTest : public testing::Test {
 
 TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostAndDatabase) {
   ASSERT_NE(m_gateway.port(), 0);
-  std::string quick = pack(12, 1000);
-  std::string slow = pack(13, 2 * 1024 * 1024);
-  ASSERT_FALSE(quick.empty());
-  ASSERT_FALSE(slow.empty());
+  m_quick = pack(12, 1000);
+  m_slow = pack(13, 2 * 1024 * 1024);
+  ASSERT_FALSE(m_quick.empty());
+  ASSERT_FALSE(m_slow.empty());
   ASSERT_NO_FATAL_FAILURE(serve());
 
   // 1004 and its duplicate 1003 are posted before the manager thread starts, so 1003 certainly
   // meets 1004 in the queue. 1004 reports every step (interval 0): the cancel is posted once
   // it reports fetching its index, that is once it runs.
   std::string output = runAgent(
-      "ndist-cmd 1004 \"" + slow + "\" \"127.0.0.1|%0|&60\" \"N|%0\"\n"
-      "ndist-cmd 1003 \"" + slow + "\"\n"
+      "ndist-cmd 1004 \"{slow}\" \"127.0.0.1|%0|&60\" \"N|%0\"\n"
+      "ndist-cmd 1003 \"{slow}\"\n"
       "wait-result 1003 100 30\n"
       "ndist-func \"127.0.0.1|%0|&60|%|%13|*.\"\n"
       "wait-result 1004 070 60 index\n"
       "ndist-cancel 1005 13\n"
       "wait-result 1004 040 30\n"
-      "ndist-cmd 1001 \"" + quick + "\"\n"
+      "ndist-cmd 1001 \"{quick}\"\n"
       "wait-result 1001 060 60\n"
       "wait 1\n"
-      "ndist-cmd 1002 \"" + quick + "\"\n"
+      "ndist-cmd 1002 \"{quick}\"\n"
       "wait-result 1002 060 60\n"
       "wait 1\n"
-      "ndist-cmd 1006 \"" + slow + "\"\n"
-      "ndist-cmd 1007 \"" + quick + "\"\n"
+      "ndist-cmd 1006 \"{slow}\"\n"
+      "ndist-cmd 1007 \"{quick}\"\n"
       "wait 3\n"
       "ndist-stop\n");
   EXPECT_THAT(m_ledger.codesOf(1001), Contains("060")) << output;
   EXPECT_THAT(m_ledger.codesOf(1002), Contains("060")) << output;
-  EXPECT_THAT(m_ledger.codesOf(1003), Contains("100")) << output;  // the same distribution is queued
-  EXPECT_THAT(m_ledger.codesOf(1003), Not(Contains("040"))) << output;  // refused, never run ("921")
+  EXPECT_THAT(m_ledger.codesOf(1003), Contains("100"))
+      << output;  // the same distribution is queued
+  EXPECT_THAT(m_ledger.codesOf(1003), Not(Contains("040")))
+      << output;  // refused, never run ("921")
   EXPECT_THAT(output, HasSubstr("wait-result 1004 070: seen"));
-  EXPECT_THAT(m_ledger.codesOf(1004), Contains("040")) << output;  // "942": cancelled while downloading
+  EXPECT_THAT(m_ledger.codesOf(1004), Contains("040"))
+      << output;  // "942": cancelled while downloading
   // The stop drops the queued job at once ("940") and stops the running one ("940" too); the
   // agent's stop returns only after the worker has ended, so both are in before it unloads.
   EXPECT_THAT(m_ledger.codesOf(1006), Contains("040")) << output;
@@ -135,16 +145,19 @@ TEST_F(CommandedThroughHostTest, JobsDuplicatesCancelsBansAndDeletionsReachHostA
   EXPECT_THAT(status,
               HasSubstr("\"dist_id\":12,\"cmd_id\":1007,\"proc_type\":\"NDT\",\"status\":\"940\""));
 
-  output = runAgent("ndist-func \"127.0.0.1|%0|&60|&Y|%00:00:00|*23:59:59|%12|*.\"\n"
-                    "ndist-cmd 2001 \"" + slow + "\"\n"
-                    "wait-result 2001 040 30\n"
-                    "ndist-stop\n");
-  EXPECT_THAT(m_ledger.codesOf(2001), Contains("040")) << output;  // "941": stopped by the ban period
+  output = runAgent(
+      "ndist-func \"127.0.0.1|%0|&60|&Y|%00:00:00|*23:59:59|%12|*.\"\n"
+      "ndist-cmd 2001 \"{slow}\"\n"
+      "wait-result 2001 040 30\n"
+      "ndist-stop\n");
+  EXPECT_THAT(m_ledger.codesOf(2001), Contains("040"))
+      << output;  // "941": stopped by the ban period
 
   // The host unloads the library while a job is downloading: the job stops, nothing hangs.
-  output = runAgent("ndist-func \"127.0.0.1|%0|&60\"\n"
-                    "ndist-cmd 3001 \"" + slow + "\"\n"
-                    "wait 2\n");
+  output = runAgent(
+      "ndist-func \"127.0.0.1|%0|&60\"\n"
+      "ndist-cmd 3001 \"{slow}\"\n"
+      "wait 2\n");
   EXPECT_THAT(output, HasSubstr("agent: module unloaded"));
   EXPECT_THAT(m_ledger.codesOf(3001), Contains("040")) << output;  // "940": the manager was stopped
 

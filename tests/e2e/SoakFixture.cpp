@@ -42,7 +42,8 @@ std::string packOne(const std::string& base, int id, int firstDist) {
            "\"Installed\"=\"yes\"\r\n";
     options = " --reg-file settings.reg";
   }
-  return packNormal(id, "Soak" + std::to_string(id), src, base + "/root", "--part-size 32K" + options);
+  return packNormal(id, "Soak" + std::to_string(id), src, base + "/root",
+                    "--part-size 32K" + options);
 }
 
 // The agent's descriptors on the machine's registry database (file, WAL, shared index), which
@@ -95,8 +96,9 @@ std::string noise(size_t size, unsigned seed) {
 
 std::string packNormal(int id, const std::string& name, const std::string& src,
                        const std::string& root, const std::string& options) {
-  std::string output = commandOutput(std::string(CVDT_PACK_PATH) + " normal --id " + std::to_string(id) +
-                                     " --name " + name + " --src " + src + " --out " + root + " " + options);
+  std::string output =
+      commandOutput(std::string(CVDT_PACK_PATH) + " normal --id " + std::to_string(id) +
+                    " --name " + name + " --src " + src + " --out " + root + " " + options);
   size_t at = output.find("contents=");
   return at == std::string::npos ? "" : output.substr(at + 9, output.find('\n', at) - at - 9);
 }
