@@ -16,12 +16,11 @@ bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-class GatewayStatusTest : public testing::TestWithParam<StoreKind> {
+class GatewayStatusTest : public GatewayStoreTest {
  protected:
   void SetUp() override {
-    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
-    if (!args) GTEST_SKIP() << postgresSkipReason();
-    m_pGateway = std::make_unique<GatewayProcess>(*args);
+    GatewayStoreTest::SetUp();
+    if (!IsSkipped()) m_pGateway = std::make_unique<GatewayProcess>(m_storeArgs);
   }
   // Sends one report through the module's client (`cvdt-gateway call`).
   void send(const std::vector<std::string>& params) {
