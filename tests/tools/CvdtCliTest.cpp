@@ -141,11 +141,7 @@ TEST(CvdtCliTest, GatewayCommandLines) {
        {"cvdt-gateway serve: --codepage: 'abc' is not a code page number"}},
       {{"status", "--db"}, 2, {}, {"cvdt-gateway status: --db: 1 required FILE missing"}},
       {{"status"}, 2, {}, {"cvdt-gateway status: --db is required"}},
-      {{"status", "--db", folder + "/none.db"}, 1, {}, {"cvdt-gateway status: "}},
-      {{"target", "add", "--db", db, "--dist", "5", "--name", "N", "--policy-file", folder + "/none.xml"}, 1, {},
-       {"cvdt-gateway target add: cannot read " + folder + "/none.xml"}},
   });
-  EXPECT_FALSE(fs::exists(folder + "/none.db"));
   fs::remove_all(folder);
 }
 
@@ -164,14 +160,11 @@ TEST(CvdtCliTest, PackCommandLines) {
       {{"help", "check"}, 0, {"Usage: cvdt-pack check [OPTIONS] ROOT", "--json"}, {}},
       {{"--version"}, 0, {versionLine("cvdt-pack")}, {}},
       {{}, 2, {}, {"cvdt-pack: A subcommand is required"}},
-      {{"pack"}, 2, {}, {"cvdt-pack: unknown command 'pack'"}},
       {normal({"--id", "1", "--bogus"}), 2, {}, {"cvdt-pack normal: The following argument was not expected: --bogus"}},
       // 01042 is package 1042, never octal 546.
       {normal({"--id", "01042"}), 0, {"contents=1042|$N|$"}, {}},
       {normal({"--id", "abc"}), 2, {}, {"cvdt-pack normal: --id must be a number from 1 to 2147483647, not 'abc'"}},
-      {normal({"--id", "2", "--part-size", "1Q"}), 2, {}, {"--part-size must be a positive byte count"}},
       {normal({"--id", "2", "--part-size"}), 2, {}, {"cvdt-pack normal: --part-size: 1 required BYTES missing"}},
-      {normal({"--id", "2", "--exec", "none.exe"}), 1, {}, {"--exec none.exe is not a file"}},
       {{"check", folder + "/none"}, 1, {}, {"cvdt-pack check: ", "is not a folder"}},
   });
   EXPECT_TRUE(fs::is_regular_file(folder + "/www/Corvane/dist/normal/1042.idx.lgz"));
