@@ -6,10 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,12 +17,11 @@
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
+#include "support/RunningProgram.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-extern char** environ;
 
 namespace cvdt::test {
 namespace {
@@ -141,19 +137,13 @@ TEST_P(GatewayFleetTest, ABalancerSpreadsAFleetOverTwoGateways) {
   auto first = gateway({"--max-per-address", "1024"});
   auto second = gateway({"--max-per-address", "1024"});
   int balancerPort = freePort();
-  std::string bind = "CVDT_LB_BIND=127.0.0.1:" + std::to_string(balancerPort);
-  std::string one = "CVDT_GATEWAY1=127.0.0.1:" + std::to_string(first->port());
-  std::string two = "CVDT_GATEWAY2=127.0.0.1:" + std::to_string(second->port());
-  std::vector<std::string> args = {kHaproxy, "-db", "-f", CVDT_SOURCE_DIR "/deploy/haproxy-cvdt-gateway.cfg"};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<char*> env;
-  for (char** e = environ; *e != nullptr; ++e) env.push_back(*e);
-  for (std::string* var : {&bind, &one, &two}) env.push_back(var->data());
-  env.push_back(nullptr);
-  pid_t haproxy = -1;
-  ASSERT_EQ(posix_spawn(&haproxy, kHaproxy, nullptr, nullptr, argv.data(), env.data()), 0);
+  // The configuration reads its addresses from the environment, which the balancer inherits.
+  setenv("CVDT_LB_BIND", ("127.0.0.1:" + std::to_string(balancerPort)).c_str(), 1);
+  setenv("CVDT_GATEWAY1", ("127.0.0.1:" + std::to_string(first->port())).c_str(), 1);
+  setenv("CVDT_GATEWAY2", ("127.0.0.1:" + std::to_string(second->port())).c_str(), 1);
+  RunningProgram haproxy({kHaproxy, "-db", "-f", CVDT_SOURCE_DIR "/deploy/haproxy-cvdt-gateway.cfg"});
+  for (const char* name : {"CVDT_LB_BIND", "CVDT_GATEWAY1", "CVDT_GATEWAY2"}) unsetenv(name);
+  ASSERT_TRUE(haproxy.started());
   // Ready once it answers a request.
   std::string reply;
   for (int i = 0; i < 100 && reply.rfind("C00440AOK", 0) != 0; ++i) {
@@ -172,8 +162,7 @@ TEST_P(GatewayFleetTest, ABalancerSpreadsAFleetOverTwoGateways) {
                                   {"--workstations", "100", "--concurrency", "4", "--tag", "Later"});
   EXPECT_EQ(failover.status, 0) << failover.summary.dump();
   expectStoredExactlyOnce(failover, 100);
-  kill(haproxy, SIGTERM);
-  waitpid(haproxy, nullptr, 0);
+  haproxy.stop();
   EXPECT_TRUE(second->stop());
 }
 
