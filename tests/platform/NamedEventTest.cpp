@@ -1,17 +1,18 @@
 // Named events: reset modes, time-outs, one wake per auto-reset signal, signals between
-// processes, and the event's end with its last handle.
+// processes, the event's end with its last handle, and waiters that died waiting.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "platform/PlatformNamedEvent.h"
-#include "platform/PlatformSync.h"
 #include "platform/WinError.h"
 #include "platform/posix/KernelObjectName.h"
 #include "support/ForkedChild.h"
@@ -19,11 +20,13 @@
 
 namespace {
 
+using cvdt::test::ForkedChild;
 using cvdt::test::TestMachine;
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-long long msSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+std::filesystem::path eventObject(const char* name) {
+  return "/dev/shm" + plat::posix::kernelObjectName(plat::posix::kObjectEvent, name);
 }
 
 TEST(NamedEventTest, ResetModesInitialStateAndTimeOut) {
@@ -41,7 +44,7 @@ TEST(NamedEventTest, ResetModesInitialStateAndTimeOut) {
   manual.reset();
   auto start = Clock::now();
   EXPECT_FALSE(manual.wait(150));
-  EXPECT_GE(msSince(start), 150);
+  EXPECT_GE(Clock::now() - start, 150ms);
 
   // Opening an existing event keeps its mode and state.
   plat::NamedEvent opened;
@@ -78,8 +81,7 @@ TEST(NamedEventTest, EachAutoResetSignalWakesExactlyOneWaiter) {
   gate.set();  // manual reset: lets every thread through
   for (int i = 0; i < 3; ++i) {
     work.set();
-    auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (woken < i + 1 && Clock::now() < deadline) std::this_thread::yield();
+    for (auto end = Clock::now() + 10s; woken < i + 1 && Clock::now() < end;) std::this_thread::yield();
   }
   done = true;
   work.set();  // releases the last waiter
@@ -88,11 +90,11 @@ TEST(NamedEventTest, EachAutoResetSignalWakesExactlyOneWaiter) {
   EXPECT_EQ(woken, 3);
 }
 
-TEST(NamedEventTest, ProcessesSignalEachOther) {
+TEST(NamedEventTest, ProcessesSignalEachOtherAndTheLastCloseEndsTheEvent) {
   TestMachine machine;
   plat::NamedEvent ping, pong;
   ASSERT_TRUE(ping.create("Global\\cvdt_ping", false, false));
-  auto answer = [] {
+  ForkedChild child([] {
     plat::NamedEvent childPing, childPong;
     if (!childPing.create("Global\\cvdt_ping", false, false) || !childPing.alreadyExisted()) return 1;
     if (!childPong.create("Global\\cvdt_pong", false, false)) return 2;
@@ -101,8 +103,7 @@ TEST(NamedEventTest, ProcessesSignalEachOther) {
       childPong.set();
     }
     return 0;  // the handles close before the process ends, or the names would stay behind
-  };
-  cvdt::test::ForkedChild child(answer);
+  });
   ASSERT_TRUE(child.started());
   ASSERT_TRUE(pong.create("Global\\cvdt_pong", false, false));
   int answered = 0;
@@ -112,25 +113,76 @@ TEST(NamedEventTest, ProcessesSignalEachOther) {
   }
   EXPECT_EQ(child.wait(), 0);
   EXPECT_EQ(answered, 50);
-}
 
-TEST(NamedEventTest, TheLastCloseEndsTheEvent) {
-  TestMachine machine;
-  std::filesystem::path object =
-      "/dev/shm" + plat::posix::kernelObjectName(plat::posix::kObjectEvent, "Global\\cvdt_gone");
   {
     plat::NamedEvent first, second;
     ASSERT_TRUE(first.create("Global\\cvdt_gone", true, true));
     ASSERT_TRUE(second.create("Global\\cvdt_gone", true, false));
-    EXPECT_TRUE(std::filesystem::exists(object));
+    EXPECT_TRUE(std::filesystem::exists(eventObject("Global\\cvdt_gone")));
     first.close();
     EXPECT_TRUE(second.wait(0));  // still the same, signalled event
   }
-  EXPECT_FALSE(std::filesystem::exists(object));
+  EXPECT_FALSE(std::filesystem::exists(eventObject("Global\\cvdt_gone")));
   plat::NamedEvent fresh;
   ASSERT_TRUE(fresh.create("Global\\cvdt_gone", false, false));
   EXPECT_FALSE(fresh.alreadyExisted());
   EXPECT_FALSE(fresh.wait(0));
+}
+
+// True once the process sits in a futex wait (the first field of /proc/PID/syscall is the
+// number of the system call it is blocked in); false at the deadline.
+bool blockedInFutex(pid_t pid) {
+  const std::string futex = std::to_string(SYS_futex) + " ";
+  for (auto end = Clock::now() + 10s; Clock::now() < end; std::this_thread::sleep_for(5ms)) {
+    std::string call;
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/syscall"), call);
+    if (call.rfind(futex, 0) == 0) return true;
+  }
+  return false;
+}
+
+// A host killed while its reporting component waits for results: later sets and waits must
+// neither block nor lose a signal.
+TEST(NamedEventTest, AWaiterThatDiedBlocksNoLaterSetOrWait) {
+  constexpr const char* kName = "Global\\cvdt_dead_waiter";
+  TestMachine machine;
+  plat::NamedEvent event;
+  ASSERT_TRUE(event.create(kName, false, false));
+  ForkedChild waiter([] {
+    plat::NamedEvent mine;
+    mine.create(kName, false, false);
+    mine.wait(60000);
+    return 0;
+  });
+  ASSERT_TRUE(blockedInFutex(waiter.pid()));
+  kill(waiter.pid(), SIGKILL);
+  EXPECT_EQ(waiter.wait(), -1);
+
+  // Afterwards one thread waits in short timed waits, another sets the event each time the
+  // last set was taken. The pair runs in a child with an alarm, so a set or a wait that blocks
+  // fails the test instead of hanging it.
+  int pair = cvdt::test::exitCodeInChild([] {
+    alarm(30);
+    std::atomic<int> taken{0};
+    std::thread collector([&] {
+      plat::NamedEvent mine;
+      mine.create(kName, false, false);
+      for (auto end = Clock::now() + 10s; taken < 20 && Clock::now() < end;)
+        if (mine.wait(100)) ++taken;
+    });
+    plat::NamedEvent mine;
+    mine.create(kName, false, false);
+    for (int round = 0; round < 20; ++round) {
+      mine.set();
+      for (auto end = Clock::now() + 10s; taken <= round && Clock::now() < end;) std::this_thread::yield();
+    }
+    collector.join();
+    return taken == 20 ? 0 : 1;
+  });
+  EXPECT_EQ(pair, 0) << "a set or a wait blocked after a waiter died";
+  // The dead waiter never closed its handle, so the object would outlive every other one.
+  event.close();
+  std::filesystem::remove(eventObject(kName));
 }
 
 }  // namespace
