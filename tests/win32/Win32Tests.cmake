@@ -82,9 +82,7 @@ cvdt_add_windows_test_folder(detect LEAVE_OUT
   # A private mount and host-name namespace of Linux, for the host-name lookup's answers.
   HostsNamespace.cpp
   # A live X server (Xvfb) and forked child processes for the window and process conditions.
-  NEswDetectLiveTest.cpp
-  # Forked copies of /bin/sleep found through /proc, and machines of other versions and roots.
-  NProcessTest.cpp)
+  NEswDetectLiveTest.cpp)
 cvdt_add_windows_test_folder(net)
 target_link_libraries(cvdt_net_tests PRIVATE ws2_32)
 # A companion that lacks entry points, for the wrappers' refusal of a broken library.
