@@ -58,7 +58,8 @@ Strings toVector(const NStringArray& list) {
 
 // A machine's list: the all-empty string, the major version's, then the full version's
 // prefix with each tail.
-Strings list(const std::string& major, const std::string& full, std::initializer_list<const char*> tails) {
+Strings list(const std::string& major, const std::string& full,
+             std::initializer_list<const char*> tails) {
   Strings out = {".........", major};
   for (const char* tail : tails) out.push_back(full + tail);
   return out;
@@ -94,9 +95,9 @@ std::vector<Case> cases() {
        list("ver_platform_win32_nt.6..x64......", "ver_platform_win32_nt.6.1.x64",
             {"......", "....7601..", ".en...7601..", "....7601.1.2", ".en...7601.1.2",
              "..ver_nt_server..7601..", ".en.ver_nt_server..7601..", "..ver_nt_server..7601.1.2",
-             ".en.ver_nt_server..7601.1.2", "..ver_nt_server.n.7601..", ".en.ver_nt_server.n.7601..",
-             "..ver_nt_server.n.7601.1.2", ".en.ver_nt_server.n.7601.1.2",
-             "..ver_nt_server.ver_suite_terminal.7601.1.2",
+             ".en.ver_nt_server..7601.1.2", "..ver_nt_server.n.7601..",
+             ".en.ver_nt_server.n.7601..", "..ver_nt_server.n.7601.1.2",
+             ".en.ver_nt_server.n.7601.1.2", "..ver_nt_server.ver_suite_terminal.7601.1.2",
              ".en.ver_nt_server.ver_suite_terminal.7601.1.2",
              "..ver_nt_server.ver_suite_datacenter.7601.1.2",
              ".en.ver_nt_server.ver_suite_datacenter.7601.1.2"})},

@@ -33,7 +33,8 @@ class PlatformTempDir {
 // UTF-16 LE bytes of a UTF-16 text (no byte-order mark).
 inline std::string utf16le(const std::u16string& text) {
   std::string bytes;
-  for (char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  for (char16_t unit : text)
+    bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   return bytes;
 }
 

@@ -67,10 +67,12 @@ TEST(RegistryTest, KeysAndValuesIgnoreCaseAndKeepEveryType) {
   EXPECT_EQ(RegKey::open(RegRoot::LocalMachine, "SOFTWARE\\Acme\\Tool", kKeyRead, key),
             kErrorFileNotFound);
   bool created = false;
-  ASSERT_EQ(RegKey::create(RegRoot::LocalMachine, "SOFTWARE\\Acme\\Tool", kKeyAllAccess, key,
-                           &created), kErrorSuccess);
+  ASSERT_EQ(
+      RegKey::create(RegRoot::LocalMachine, "SOFTWARE\\Acme\\Tool", kKeyAllAccess, key, &created),
+      kErrorSuccess);
   EXPECT_TRUE(created);
-  EXPECT_EQ(key.fullPath(), "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Acme\\Tool");  // 32-bit view
+  EXPECT_EQ(key.fullPath(),
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Acme\\Tool");  // 32-bit view
 
   struct Row {
     uint32_t type;
@@ -121,7 +123,8 @@ TEST(RegistryTest, KeysAndValuesIgnoreCaseAndKeepEveryType) {
 TEST(RegistryTest, DeleteTreeRemovesTheKeyAndBelowOnly) {
   TestMachine machine;
   RegKey key;
-  for (const char* path : {"SOFTWARE\\T\\A", "SOFTWARE\\T\\A\\B", "SOFTWARE\\T\\A_B", "SOFTWARE\\T\\AB"}) {
+  for (const char* path :
+       {"SOFTWARE\\T\\A", "SOFTWARE\\T\\A\\B", "SOFTWARE\\T\\A_B", "SOFTWARE\\T\\AB"}) {
     ASSERT_EQ(RegKey::create(RegRoot::LocalMachine, path, kKeyAllAccess, key), 0u);
     ASSERT_EQ(key.setValue("v", kRegSz, "1", 1), 0u);
   }
@@ -215,7 +218,8 @@ TEST(RegistryTest, ClassesRootMergesTheMachinesAndTheUsersClasses) {
     ASSERT_EQ(RegKey::open(RegRoot::ClassesRoot, "", kKeyRead | view, root), 0u);
     std::vector<std::string> keys = listed(root, true);
     EXPECT_EQ(std::count(keys.begin(), keys.end(), ".cvdt") +
-                  std::count(keys.begin(), keys.end(), ".CVDT"), 1);
+                  std::count(keys.begin(), keys.end(), ".CVDT"),
+              1);
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "MachineOnly"), 1);
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "UserOnly"), 1);
   }
@@ -296,8 +300,10 @@ TEST(RegistryTest, ThirtyTwoBitViewSharesWhatWindowsSharesAndRedirectsTheRest) {
   EXPECT_EQ(textOf(RegRoot::ClassesRoot, "CLSID\\{2}", k64, "view"), "<no key>");
   RegKey userClsid;
   ASSERT_EQ(RegKey::create(RegRoot::CurrentUser, "Software\\Classes\\CLSID\\{3}",
-                           kKeyAllAccess | k32, userClsid), 0u);
-  EXPECT_EQ(userClsid.fullPath(), expectedUserHive() + "\\Software\\Classes\\WOW6432Node\\CLSID\\{3}");
+                           kKeyAllAccess | k32, userClsid),
+            0u);
+  EXPECT_EQ(userClsid.fullPath(),
+            expectedUserHive() + "\\Software\\Classes\\WOW6432Node\\CLSID\\{3}");
 
   // A 32-bit machine has one view.
   TestMachine narrow([](auto& config, auto&) { config.is64Bit = false; });

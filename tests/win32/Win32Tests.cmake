@@ -13,8 +13,8 @@ set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(${CVDT_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 file(GLOB cvdt_win32_test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
-set(cvdt_portable_platform_tests NCryptTest NStringTest NStrtokTest WindowsCommandLineTest
-    NFileRecordsTest SyncTest)
+set(cvdt_portable_platform_tests NCryptTest NStringTest WindowsCommandLineTest
+    SyncTest)
 foreach(name ${cvdt_portable_platform_tests})
   list(APPEND cvdt_win32_test_sources ${CMAKE_CURRENT_LIST_DIR}/../platform/${name}.cpp)
 endforeach()
