@@ -261,6 +261,7 @@ TEST(RegistryTest, ThirtyTwoBitViewSharesWhatWindowsSharesAndRedirectsTheRest) {
   } rows[] = {
       {"SOFTWARE\\Acme", "SOFTWARE\\WOW6432Node\\Acme"},
       {"SOFTWARE", "SOFTWARE\\WOW6432Node"},
+      {"SOFTWARE\\Policies\\Acme", "SOFTWARE\\Policies\\Acme"},
       {"software\\policies", "software\\policies"},
       {"SOFTWARE\\PoliciesX", "SOFTWARE\\WOW6432Node\\PoliciesX"},
       {"SOFTWARE\\RegisteredApplications", "SOFTWARE\\RegisteredApplications"},
