@@ -286,7 +286,8 @@ class FtcCodePageTest : public FtcTest {
 
 TEST_F(FtcCodePageTest, FilesNamedInTheMachinesCodePageAreFetchedByTheirUtf8Names) {
   LoopbackHttpServer server;
-  server.addFile("/Corvane/dist/auto/7/zip/\xED\x95\x9C\xEA\xB8\x80.txt.lgz", ServedFile::of("hangul"));
+  server.addFile("/Corvane/dist/auto/7/zip/\xED\x95\x9C\xEA\xB8\x80.txt.lgz",
+                 ServedFile::of("hangul"));
   ASSERT_TRUE(server.start());
   void* connection = m_connect("http", "", "127.0.0.1", server.port(), 1, nullptr);
   ASSERT_NE(connection, nullptr);

@@ -159,8 +159,10 @@ TEST(RegeditTest, DeletesKeyTreesAndValuesAndTakesHostAndRelativePaths) {
   EXPECT_NE(plat::RegKey::open(plat::RegRoot::CurrentUser, "Software\\Del", plat::kKeyRead, key), 0u);
 
   // A file named by its host path, and one relative to the current folder.
-  machine.writeFile("C:\\Temp\\host.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Host\"=\"1\"\n");
-  machine.writeFile("C:\\Temp\\relative.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Relative\"=\"1\"\n");
+  machine.writeFile("C:\\Temp\\host.reg",
+                    std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Host\"=\"1\"\n");
+  machine.writeFile("C:\\Temp\\relative.reg",
+                    std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Relative\"=\"1\"\n");
   Subprocess regedit(nativeRegedit(machine));
   EXPECT_EQ(regedit.run({"/s", machine.host("C:\\Temp\\host.reg")}).exitStatus, 0);
   EXPECT_EQ(regedit.folder(machine.host("C:\\Temp")).run({"/S", "relative.reg"}).exitStatus, 0);

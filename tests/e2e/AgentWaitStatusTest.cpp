@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AgentProcess.h"
@@ -18,6 +19,7 @@
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -101,8 +103,14 @@ TEST_F(AgentWaitStatusTest, CountsWhatThisRunPublishedUnderAnyCounterButNotAnEar
       << "the earlier run's state counted as news\n"
       << output();
 
-  // A new pass: its first publications, which the watcher prints.
+  // A new pass: its first publications, which the watcher prints. The counter comes first; a
+  // look before the block follows sees the earlier run's block, which is not this run's news.
   ASSERT_NO_FATAL_FAILURE(writeCounter("0"));
+  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(sendAndWait("wait-status 201 060 0", "wait-status 201 060: ")) << output();
+  EXPECT_THAT(output(), Not(HasSubstr("wait-status 201 060: seen")))
+      << "the earlier run's block counted as news once the counter moved\n"
+      << output();
   ASSERT_NO_FATAL_FAILURE(writeBlock(*blockOf({{202, "060"}, {201, "010"}}, "071")));
   ASSERT_TRUE(sendAndWait("", "adist-item {\"dist\":201,\"name\":\"Item201\",\"status\":\"010\"}")) << output();
   ASSERT_NO_FATAL_FAILURE(writeCounter("1"));

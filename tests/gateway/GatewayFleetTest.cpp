@@ -105,8 +105,7 @@ TEST_P(GatewayFleetTest, GatewaysAndEventLoopsSharingOneDatabaseStoreEachReportO
   EXPECT_EQ(report.summary["errors"], 0);
   expectStoredExactlyOnce(report, 800);
   DbProbe db(m_strDb);
-  EXPECT_EQ(db.count("n_equip_history") + db.count("a_equip_history") +
-                db.count("n_equip_deleted"),
+  EXPECT_EQ(db.count("n_equip_history") + db.count("a_equip_history") + db.count("n_equip_deleted"),
             800);
   EXPECT_GT(db.count("n_equip_deleted"), 0);
   EXPECT_TRUE(first->stop());
@@ -141,7 +140,8 @@ TEST_P(GatewayFleetTest, ABalancerSpreadsAFleetOverTwoGateways) {
   setenv("CVDT_LB_BIND", ("127.0.0.1:" + std::to_string(balancerPort)).c_str(), 1);
   setenv("CVDT_GATEWAY1", ("127.0.0.1:" + std::to_string(first->port())).c_str(), 1);
   setenv("CVDT_GATEWAY2", ("127.0.0.1:" + std::to_string(second->port())).c_str(), 1);
-  RunningProgram haproxy({kHaproxy, "-db", "-f", CVDT_SOURCE_DIR "/deploy/haproxy-cvdt-gateway.cfg"});
+  RunningProgram haproxy(
+      {kHaproxy, "-db", "-f", CVDT_SOURCE_DIR "/deploy/haproxy-cvdt-gateway.cfg"});
   for (const char* name : {"CVDT_LB_BIND", "CVDT_GATEWAY1", "CVDT_GATEWAY2"}) unsetenv(name);
   ASSERT_TRUE(haproxy.started());
   // Ready once it answers a request.

@@ -214,7 +214,8 @@ TEST_P(GatewayProceduresTest, TargetsAreAddedListedAndRemovedById) {
 TEST_P(GatewayProceduresTest, DeletionReportOfManyDistributionsIsRecordedWhole) {
   std::string ids;
   int count = 0;
-  for (int id = 1000; ids.size() + 6 <= 999; ++id, ++count) ids += (ids.empty() ? "" : "|&") + std::to_string(id);
+  for (int id = 1000; ids.size() + 6 <= 999; ++id, ++count)
+    ids += (ids.empty() ? "" : "|&") + std::to_string(id);
   std::string parameters = "EQUIP_ID|#S|#EQ0000000001|$DIST_ID_DATA|#S|#" + ids;
   ASSERT_GT(parameters.size(), 1000u);  // longer than the module's usual frame buffer
   NDBQuery query;

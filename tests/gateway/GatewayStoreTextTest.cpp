@@ -39,16 +39,18 @@ TEST_P(GatewayStoreTextTest, SiteCodePageTextsAreStoredAsUtf8AndSentBackInTheCod
 
   // A name given at the terminal in UTF-8 reaches the agent in 949.
   ASSERT_EQ(runGatewayCommand({"target", "add", "--db", gateway.dbPath(), "--dist", "12", "--name",
-                               kDoneUtf8, "--policy", "<p/>"}).status, 0);
+                               kDoneUtf8, "--policy", "<p/>"})
+                .status,
+            0);
   EXPECT_EQ(GatewayClient::call(gateway.port(), requestText("SP_SV_ADT_PROD_BY_EQUIP_S1",
                                                             {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12"})),
             "C00440AOK|@12|#" + kDone949 + "|#<p/>|#1|#010");
 
   // call speaks for an agent of the site: it sends 949 and prints the reply in UTF-8.
   std::string port = std::to_string(gateway.port());
-  CommandResult call = runGatewayCommand(
-      {"call", "--host", "127.0.0.1", "--port", port, "--codepage", "949", "SP_SV_ADT_PROD_BY_EQUIP_S1",
-       "EQUIP_ID:S:EQ1", "DT_ID:S:12"});
+  CommandResult call =
+      runGatewayCommand({"call", "--host", "127.0.0.1", "--port", port, "--codepage", "949",
+                         "SP_SV_ADT_PROD_BY_EQUIP_S1", "EQUIP_ID:S:EQ1", "DT_ID:S:12"});
   EXPECT_EQ(call.status, 0) << call.err;
   EXPECT_EQ(call.out, "12|#" + kDoneUtf8 + "|#<p/>|#1|#010\n");
   CommandResult report = runGatewayCommand(
@@ -80,7 +82,9 @@ TEST_P(GatewayStoreTextTest, WithoutACodePageSqliteKeepsTheBytesAndPostgresqlRef
         << raw.out;
     for (const char* bad : {"abc", "0", "99999", "949x", ""}) {
       EXPECT_EQ(runGatewayCommand({"serve", "--listen", "127.0.0.1:0", "--db",
-                                   gateway.folder() + "/other.db", "--codepage", bad}).status, 2)
+                                   gateway.folder() + "/other.db", "--codepage", bad})
+                    .status,
+                2)
           << bad;
       EXPECT_EQ(runGatewayCommand({"status", "--db", gateway.dbPath(), "--codepage", bad}).status,
                 2)
@@ -93,7 +97,8 @@ TEST_P(GatewayStoreTextTest, WithoutACodePageSqliteKeepsTheBytesAndPostgresqlRef
     EXPECT_THAT(gateway.logLines()[0], HasSubstr("UTF8"));
   }
   // ASCII texts need no code page on either store.
-  EXPECT_EQ(GatewayClient::call(gateway.port(), commandedRequest("EQ1", 5, "done")), "C00440AOK|@1");
+  EXPECT_EQ(GatewayClient::call(gateway.port(), commandedRequest("EQ1", 5, "done")),
+            "C00440AOK|@1");
 }
 
 }  // namespace

@@ -67,16 +67,19 @@ bool PgCluster::start(std::string& error) {
     }
   }
   std::string data = m_strFolder + "/data", output;
-  if (!runTool("initdb", {"-D", data, "-A", "trust", "-U", "cvdt", "-E", "UTF8", "--locale=C",
-                          "--no-sync"}, output)) {
+  if (!runTool("initdb",
+               {"-D", data, "-A", "trust", "-U", "cvdt", "-E", "UTF8", "--locale=C", "--no-sync"},
+               output)) {
     error = "initdb failed: " + output;
     return false;
   }
   // fsync is off: the cluster lives as long as one test program.
   std::string options = "-k " + m_strFolder + " -p " + std::to_string(kSocketPort) +
                         " -c listen_addresses= -c fsync=off -c max_connections=200";
-  if (!runTool("pg_ctl", {"-D", data, "-l", m_strFolder + "/server.log", "-w", "-t", "60", "-o",
-                          options, "start"}, output)) {
+  if (!runTool(
+          "pg_ctl",
+          {"-D", data, "-l", m_strFolder + "/server.log", "-w", "-t", "60", "-o", options, "start"},
+          output)) {
     error = "pg_ctl start failed: " + output;
     return false;
   }

@@ -120,28 +120,53 @@ TEST(CvdtCliTest, HostCommandLines) {
 TEST(CvdtCliTest, GatewayCommandLines) {
   const std::string folder = cvdt::test::makeTempFolder("cvdt-cli-gateway");
   const std::string db = folder + "/g.db";
-  expectLines(cvdt::gateway::GatewayCli::run, "cvdt-gateway", {
-      {{"--help"}, 0, {"Usage: cvdt-gateway", "serve", "status", "target", "call", "Example:"}, {}},
-      {{"-h"}, 0, {"Usage: cvdt-gateway"}, {}},
-      {{"help"}, 0, {"Usage: cvdt-gateway [OPTIONS] SUBCOMMAND"}, {}},
-      {{"help", "status"}, 0, {"Usage: cvdt-gateway status", "--watch", "--interval N=2", "--codepage N"}, {}},
-      {{"serve", "--help"}, 0, {"Usage: cvdt-gateway serve", "--listen ADDR:PORT=127.0.0.1:7221", "--codepage N", "Example:"}, {}},
-      {{"target", "add", "--help"}, 0, {"--policy-file FILE", "Example:"}, {}},
-      {{"target", "help", "list"}, 0, {"Usage: cvdt-gateway target list", "--json"}, {}},
-      {{"--version"}, 0, {versionLine("cvdt-gateway")}, {}},
-      {{"frobnicate"}, 2, {}, {"cvdt-gateway: unknown command 'frobnicate'"}},
-      {{"status", "--db", db, "--bogus"}, 2, {}, {"cvdt-gateway status: The following argument was not expected: --bogus"}},
-      // 012 is twelve, as every number an operator types.
-      {{"target", "add", "--db", db, "--dist", "012", "--name", "N", "--policy", "<p/>"}, 0, {"added target 1\n"}, {}},
-      {{"target", "list", "--db", db, "--dist", "00012", "--json"}, 0, {"\"dist_id\":12,"}, {}},
-      {{"target", "add", "--db", db, "--dist", "abc", "--name", "N", "--policy", ""}, 2, {},
-       {"cvdt-gateway target add: --dist: 'abc' is not a decimal number from 1 to 2147483647"}},
-      {{"status", "--db", db, "--interval", "0"}, 2, {}, {"--interval: '0' is not a decimal number from 1 to 3600"}},
-      {{"serve", "--listen", "127.0.0.1:0", "--codepage", "abc"}, 2, {},
-       {"cvdt-gateway serve: --codepage: 'abc' is not a code page number"}},
-      {{"status", "--db"}, 2, {}, {"cvdt-gateway status: --db: 1 required FILE missing"}},
-      {{"status"}, 2, {}, {"cvdt-gateway status: --db is required"}},
-  });
+  expectLines(
+      cvdt::gateway::GatewayCli::run, "cvdt-gateway",
+      {
+          {{"--help"},
+           0,
+           {"Usage: cvdt-gateway", "serve", "status", "target", "call", "Example:"},
+           {}},
+          {{"-h"}, 0, {"Usage: cvdt-gateway"}, {}},
+          {{"help"}, 0, {"Usage: cvdt-gateway [OPTIONS] SUBCOMMAND"}, {}},
+          {{"help", "status"},
+           0,
+           {"Usage: cvdt-gateway status", "--watch", "--interval N=2", "--codepage N"},
+           {}},
+          {{"serve", "--help"},
+           0,
+           {"Usage: cvdt-gateway serve", "--listen ADDR:PORT=127.0.0.1:7221", "--codepage N",
+            "Example:"},
+           {}},
+          {{"target", "add", "--help"}, 0, {"--policy-file FILE", "Example:"}, {}},
+          {{"target", "help", "list"}, 0, {"Usage: cvdt-gateway target list", "--json"}, {}},
+          {{"--version"}, 0, {versionLine("cvdt-gateway")}, {}},
+          {{"frobnicate"}, 2, {}, {"cvdt-gateway: unknown command 'frobnicate'"}},
+          {{"status", "--db", db, "--bogus"},
+           2,
+           {},
+           {"cvdt-gateway status: The following argument was not expected: --bogus"}},
+          // 012 is twelve, as every number an operator types.
+          {{"target", "add", "--db", db, "--dist", "012", "--name", "N", "--policy", "<p/>"},
+           0,
+           {"added target 1\n"},
+           {}},
+          {{"target", "list", "--db", db, "--dist", "00012", "--json"}, 0, {"\"dist_id\":12,"}, {}},
+          {{"target", "add", "--db", db, "--dist", "abc", "--name", "N", "--policy", ""},
+           2,
+           {},
+           {"cvdt-gateway target add: --dist: 'abc' is not a decimal number from 1 to 2147483647"}},
+          {{"status", "--db", db, "--interval", "0"},
+           2,
+           {},
+           {"--interval: '0' is not a decimal number from 1 to 3600"}},
+          {{"serve", "--listen", "127.0.0.1:0", "--codepage", "abc"},
+           2,
+           {},
+           {"cvdt-gateway serve: --codepage: 'abc' is not a code page number"}},
+          {{"status", "--db"}, 2, {}, {"cvdt-gateway status: --db: 1 required FILE missing"}},
+          {{"status"}, 2, {}, {"cvdt-gateway status: --db is required"}},
+      });
   fs::remove_all(folder);
 }
 
@@ -154,19 +179,35 @@ TEST(CvdtCliTest, PackCommandLines) {
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   };
-  expectLines(cvdt::pack::PackCli::run, "cvdt-pack", {
-      {{"--help"}, 0, {"Usage: cvdt-pack", "normal", "auto", "unpack", "check", "Example:"}, {}},
-      {{"normal", "--help"}, 0, {"Usage: cvdt-pack normal", "--part-size BYTES", "Example:"}, {}},
-      {{"help", "check"}, 0, {"Usage: cvdt-pack check [OPTIONS] ROOT", "--json"}, {}},
-      {{"--version"}, 0, {versionLine("cvdt-pack")}, {}},
-      {{}, 2, {}, {"cvdt-pack: A subcommand is required"}},
-      {normal({"--id", "1", "--bogus"}), 2, {}, {"cvdt-pack normal: The following argument was not expected: --bogus"}},
-      // 01042 is package 1042, never octal 546.
-      {normal({"--id", "01042"}), 0, {"contents=1042|$N|$"}, {}},
-      {normal({"--id", "abc"}), 2, {}, {"cvdt-pack normal: --id must be a number from 1 to 2147483647, not 'abc'"}},
-      {normal({"--id", "2", "--part-size"}), 2, {}, {"cvdt-pack normal: --part-size: 1 required BYTES missing"}},
-      {{"check", folder + "/none"}, 1, {}, {"cvdt-pack check: ", "is not a folder"}},
-  });
+  expectLines(cvdt::pack::PackCli::run, "cvdt-pack",
+              {
+                  {{"--help"},
+                   0,
+                   {"Usage: cvdt-pack", "normal", "auto", "unpack", "check", "Example:"},
+                   {}},
+                  {{"normal", "--help"},
+                   0,
+                   {"Usage: cvdt-pack normal", "--part-size BYTES", "Example:"},
+                   {}},
+                  {{"help", "check"}, 0, {"Usage: cvdt-pack check [OPTIONS] ROOT", "--json"}, {}},
+                  {{"--version"}, 0, {versionLine("cvdt-pack")}, {}},
+                  {{}, 2, {}, {"cvdt-pack: A subcommand is required"}},
+                  {normal({"--id", "1", "--bogus"}),
+                   2,
+                   {},
+                   {"cvdt-pack normal: The following argument was not expected: --bogus"}},
+                  // 01042 is package 1042, never octal 546.
+                  {normal({"--id", "01042"}), 0, {"contents=1042|$N|$"}, {}},
+                  {normal({"--id", "abc"}),
+                   2,
+                   {},
+                   {"cvdt-pack normal: --id must be a number from 1 to 2147483647, not 'abc'"}},
+                  {normal({"--id", "2", "--part-size"}),
+                   2,
+                   {},
+                   {"cvdt-pack normal: --part-size: 1 required BYTES missing"}},
+                  {{"check", folder + "/none"}, 1, {}, {"cvdt-pack check: ", "is not a folder"}},
+              });
   EXPECT_TRUE(fs::is_regular_file(folder + "/www/Corvane/dist/normal/1042.idx.lgz"));
   EXPECT_FALSE(fs::exists(folder + "/www/Corvane/dist/normal/2.idx.lgz"));
   fs::remove_all(folder);

@@ -62,9 +62,9 @@ class CvdtHostMachineTest : public testing::Test {
 TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
   // A leading zero is a decimal number, never octal.
   HostRun run = runHost("machine init " + m_root +
-                    " --arch x86 --os 5.1.2600 --service-pack 3 --language 01042"
-                    " --drive D=cdrom --drive E=remote:shares/e --console-user none"
-                    " --trace-level 5 --name WS-42 --suite-mask 0x0110");
+                        " --arch x86 --os 5.1.2600 --service-pack 3 --language 01042"
+                        " --drive D=cdrom --drive E=remote:shares/e --console-user none"
+                        " --trace-level 5 --name WS-42 --suite-mask 0x0110");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_THAT(run.output, HasSubstr("export CVDT_MACHINE=" + m_root));
 
@@ -122,8 +122,9 @@ TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
 }
 
 TEST_F(CvdtHostMachineTest, VersionFactsThatPlatformStringsRead) {
-  init("--arch x64 --os 5.2.3790 --service-pack 2.1 --suite-mask 0x0110 --product-type server"
-       " --language 2052");
+  init(
+      "--arch x64 --os 5.2.3790 --service-pack 2.1 --suite-mask 0x0110 --product-type server"
+      " --language 2052");
   auto machine = plat::posix::currentMachine();
   EXPECT_EQ(machine->version.servicePackMajor, 2);
   EXPECT_EQ(machine->version.servicePackMinor, 1);
@@ -179,13 +180,30 @@ TEST_F(CvdtHostMachineTest, CodePagesFollowTheLanguageUnlessNamed) {
 
 TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
   const char* bad[] = {
-      "--arch arm", "--os ten", "--drive CC=fixed", "--drive D=floppy", "--drive Z=fixed",
-      "--product-type laptop", "--console-user no-such-user-here",
-      "--windows-folder Q:\\Windows", "--bogus 1", "--service-pack 3.x",
-      "--service-pack -1", "--language 65536", "--suite-mask 0x10000",
-      "--suite-mask 0x-1", "--console-session -1", "--os 10.x", "--os 10.0.1.2",
-      "--registry-busy-ms 5s", "--code-pages x", "--code-pages 949/", "--code-pages 0",
-      "--code-pages 12345", "--code-pages", "--code-pages 949/437/850",
+      "--arch arm",
+      "--os ten",
+      "--drive CC=fixed",
+      "--drive D=floppy",
+      "--drive Z=fixed",
+      "--product-type laptop",
+      "--console-user no-such-user-here",
+      "--windows-folder Q:\\Windows",
+      "--bogus 1",
+      "--service-pack 3.x",
+      "--service-pack -1",
+      "--language 65536",
+      "--suite-mask 0x10000",
+      "--suite-mask 0x-1",
+      "--console-session -1",
+      "--os 10.x",
+      "--os 10.0.1.2",
+      "--registry-busy-ms 5s",
+      "--code-pages x",
+      "--code-pages 949/",
+      "--code-pages 0",
+      "--code-pages 12345",
+      "--code-pages",
+      "--code-pages 949/437/850",
   };
   for (const char* options : bad) {
     std::vector<std::string> args = {"machine", "init", m_root};

@@ -56,8 +56,8 @@ class CvdtMsgcRunTest : public cvdt::test::pack::PackFolderTest {
   // Runs the compiler on one source into out.bin; returns its exit status, stderr in m_strErrors.
   int compile(const std::string& sourceName, const std::string& content) {
     writeBytes(m_folder + "/" + sourceName, content);
-    cvdt::test::ProcessResult run =
-        cvdt::test::Subprocess(CVDT_MSGC_PATH).run({m_folder + "/out.bin", m_folder + "/" + sourceName});
+    cvdt::test::ProcessResult run = cvdt::test::Subprocess(CVDT_MSGC_PATH)
+                                        .run({m_folder + "/out.bin", m_folder + "/" + sourceName});
     m_strErrors = run.err;
     return run.exitStatus;
   }

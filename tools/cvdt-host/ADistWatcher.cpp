@@ -13,7 +13,9 @@ namespace cvdt::host {
 namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 constexpr uint32_t kNoCounter = UINT32_MAX;  // no counter value was read
-}
+// Looks for which a moved counter must stay before the block beside it counts as this run's.
+constexpr int kSteadyLooks = 5;
+}  // namespace
 
 void ADistWatcher::start() {
   if (m_thread.joinable()) return;
@@ -59,18 +61,29 @@ std::string ADistWatcher::itemLine(const ADistDialogItem& item) {
   return "adist-item " + cli::NCliJson::line(json);
 }
 
+// A publication counter that moved off the baseline while the block still reads as the earlier
+// run left it. The worker writes the counter before the block, so right after it moves the block
+// may still be the old one, whose statuses this run has not reached yet: the block counts as this
+// run's only once the counter has stayed for a few looks (a pass whose last publication equals
+// what the earlier run left shows nothing new, and is recognised this way).
+void ADistWatcher::noteCounter(uint32_t counter) {
+  m_nSteadyLooks = counter == m_nLastCounter ? m_nSteadyLooks + 1 : 0;
+  m_nLastCounter = counter;
+  if (m_nSteadyLooks >= kSteadyLooks) m_bNews = true;
+}
+
 // One look at the record: prints the status record when it changed, then each item whose
 // status changed (a publication always carries the whole item array). Every look reads the
-// block, whether or not the publication counter moved: the worker writes the counter before
-// the block, so a look between the two sees the new counter with the old block, and the block
-// that follows under the same counter may be the last of a pass.
+// block, whether or not the publication counter moved, as the block that follows under the same
+// counter may be the last of a pass.
 void ADistWatcher::look() {
   ADistStateReader reader;
   ADistDialogState state;
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!reader.read(state)) return;
   uint32_t counter = kNoCounter;
-  if (!m_bNews && reader.readCounter(counter) && counter != m_nBaselineCounter) m_bNews = true;
+  if (!m_bNews && reader.readCounter(counter) && counter != m_nBaselineCounter)
+    noteCounter(counter);
   std::string record = recordLine(state);
   if (record != m_strLastRecord && !state.currentStatus.empty()) {
     std::printf("%s\n", record.c_str());

@@ -39,12 +39,15 @@ class ADistWatcher {
  private:
   void poll();
   void look();
+  void noteCounter(uint32_t counter);
 
   std::thread m_thread;
   std::atomic<bool> m_bStop{false};
   std::mutex m_mutex;
   bool m_bNews = false;              // this run has published (the record moved off the baseline)
   uint32_t m_nBaselineCounter = 0;   // the publication counter an earlier run left
+  uint32_t m_nLastCounter = 0;       // the counter at the previous look
+  int m_nSteadyLooks = 0;            // looks in a row that read m_nLastCounter
   std::string m_strLastRecord;
   std::map<int32_t, std::string> m_mapItemStatus;
   std::set<std::pair<int32_t, std::string>> m_setSeen;
