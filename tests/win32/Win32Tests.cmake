@@ -47,17 +47,28 @@ add_subdirectory(${PROJECT_SOURCE_DIR}/companions/v3 ${CMAKE_BINARY_DIR}/compani
 add_library(cvdt_win_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/../support/win32/TestMachineWin32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/win32/MachineSnapshot.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/LinuxCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/CommandOutputWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/GatewayProcessWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/LoopbackServerWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/LoopbackServer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/LoopbackHttpServer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/TestMachineFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/V3Install.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/HostReports.cpp)
 target_include_directories(cvdt_win_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(cvdt_win_test_support PUBLIC cvdt_core cvdt_host_lib gtest)
+target_link_libraries(cvdt_win_test_support PUBLIC cvdt_core cvdt_host_lib gtest ws2_32)
 # Paths of the build tree as this program sees them under Wine (Z: is the Linux root).
 set(cvdt_win_version_data "")
 if(CVDT_VERSION_DATA_DIR)
   set(cvdt_win_version_data "Z:${CVDT_VERSION_DATA_DIR}")
 endif()
+# The Linux programs that the tests run on the Linux host through Wine (scripts/test-windows
+# builds them in the Linux build folder of the same checkout).
+set(cvdt_linux_build ${PROJECT_SOURCE_DIR}/build)
 target_compile_definitions(cvdt_win_test_support PUBLIC
+  CVDT_PACK_PATH="${cvdt_linux_build}/tools/cvdt-pack/cvdt-pack"
+  CVDT_GATEWAY_PATH="${cvdt_linux_build}/tools/cvdt-gateway/cvdt-gateway"
   CVDT_STAGE_DIR="Z:${CVDT_STAGE_DIR}"
   CVDT_VERSION_DATA_DIR="${cvdt_win_version_data}"
   CVDT_VERSION_DATA_SOURCE="Z:${CVDT_VERSION_DATA_SOURCE}"
@@ -101,6 +112,6 @@ cvdt_add_windows_test_folder(gendist LEAVE_OUT
   # The Linux gateway program (cvdt-gateway) started as a child process.
   NGenDistCodePageTest.cpp NGenDistFaultTest.cpp NGenDistMgrTest.cpp NGenDistRequesterTest.cpp
   # Packages made by the Linux packager (cvdt-pack) through a POSIX shell.
-  NGenDistPartOrderTest.cpp NGenDistPipelineTest.cpp
+  NGenDistPartOrderTest.cpp
   # Stand-in programs: symbolic links to /proc/self/exe that record their uid and command line.
   NGenDistExecTest.cpp StandInProgram.cpp)
