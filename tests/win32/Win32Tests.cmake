@@ -111,7 +111,5 @@ cvdt_add_windows_test_folder(gendist LEAVE_OUT
   CvdtNDlgTest.cpp
   # The Linux gateway program (cvdt-gateway) started as a child process.
   NGenDistCodePageTest.cpp NGenDistFaultTest.cpp NGenDistMgrTest.cpp NGenDistRequesterTest.cpp
-  # Packages made by the Linux packager (cvdt-pack) through a POSIX shell.
-  NGenDistPartOrderTest.cpp
   # Stand-in programs: symbolic links to /proc/self/exe that record their uid and command line.
   NGenDistExecTest.cpp StandInProgram.cpp)
