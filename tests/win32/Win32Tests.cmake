@@ -110,6 +110,8 @@ cvdt_add_windows_test_folder(gendist LEAVE_OUT
   # driven in tests/win32).
   CvdtNDlgTest.cpp
   # The Linux gateway program (cvdt-gateway) started as a child process.
-  NGenDistCodePageTest.cpp NGenDistFaultTest.cpp NGenDistMgrTest.cpp NGenDistRequesterTest.cpp
+  NGenDistCodePageTest.cpp NGenDistFaultTest.cpp NGenDistRequesterTest.cpp
   # Stand-in programs: symbolic links to /proc/self/exe that record their uid and command line.
   NGenDistExecTest.cpp StandInProgram.cpp)
+# Stand-in programs are copies of the test program (Windows runs no links to it).
+target_sources(cvdt_gendist_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support/win32/StandInProgramWin32.cpp)
