@@ -109,9 +109,18 @@ cvdt_add_windows_test_folder(gendist LEAVE_OUT
   # The Linux dialog's console protocol read through popen (the Windows dialog is a window,
   # driven in tests/win32).
   CvdtNDlgTest.cpp
-  # The Linux gateway program (cvdt-gateway) started as a child process.
-  NGenDistCodePageTest.cpp NGenDistFaultTest.cpp NGenDistRequesterTest.cpp
-  # Stand-in programs: symbolic links to /proc/self/exe that record their uid and command line.
-  NGenDistExecTest.cpp StandInProgram.cpp)
+  # A Korean machine (code page 949): the Windows test machine is the system itself.
+  NGenDistCodePageTest.cpp
+  # Batch files that wait in a POSIX shell, a tmpfs as drive C: and the Linux gated extraction
+  # library.
+  NGenDistFaultTest.cpp
+  # Under Wine a request posted through the module's exports reaches no report (not yet known
+  # why).
+  NGenDistRequesterTest.cpp
+  # Launches as other users and in other sessions of the emulated machine, told apart by the
+  # stand-in's uid and CVDT_SESSION.
+  NGenDistExecTest.cpp
+  # The Linux stand-in (links to /proc/self/exe); the Windows one is a copy of the program.
+  StandInProgram.cpp)
 # Stand-in programs are copies of the test program (Windows runs no links to it).
 target_sources(cvdt_gendist_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support/win32/StandInProgramWin32.cpp)
