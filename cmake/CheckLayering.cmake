@@ -29,7 +29,7 @@ set(allowed_module_user platform detect net gendist autodist entry)
 
 # Single headers a layer may include above it: the module state that the host's attach fills
 # in (host block, report queue) is read by both workers.
-set(shared_module_state entry/HostEnvironment.h entry/ReportData.h entry/NModuleState.h
+set(shared_module_state entry/HostEnvironment.h entry/ReportData.h entry/NModuleState.h entry/StatusCodes.h
     entry/NReportDataImpl.h)
 set(extra_gendist ${shared_module_state})
 set(extra_autodist ${shared_module_state})

@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/PlatformProcess.h"
+#include "platform/UniqueFd.h"
 
 extern char** environ;
 
@@ -46,25 +48,23 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
 }
 
 // Starts xmessage reading the text from a pipe; the pid, or -1 with errno set.
-pid_t spawnXmessage(std::vector<std::string> arguments, int& textFd) {
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+pid_t spawnXmessage(std::vector<std::string> arguments, plat::UniqueFd& textFd) {
+  plat::UniqueFd readEnd, writeEnd;
+  if (!plat::makePipe(readEnd, writeEnd, O_CLOEXEC)) return -1;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, readEnd.get(), STDIN_FILENO);
   std::vector<std::string> environment = environmentWithoutExitChannel();
   std::vector<char*> argv = pointersTo(arguments);
   std::vector<char*> envp = pointersTo(environment);
   pid_t pid = -1;
   int rc = posix_spawnp(&pid, "xmessage", &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[0]);
   if (rc != 0) {
-    close(pipeFds[1]);
     errno = rc;
     return -1;
   }
-  textFd = pipeFds[1];
+  textFd = std::move(writeEnd);
   return pid;
 }
 
@@ -93,15 +93,15 @@ bool XMessageDialog::show(const std::string& title, const std::string& text,
   std::vector<std::string> arguments = {
       "xmessage", "-title", title, "-center", "-buttons", buttonList(style),
       "-default", style.defaultButton().label, "-file", "-"};
-  int textFd = -1;
+  plat::UniqueFd textFd;
   std::signal(SIGPIPE, SIG_IGN);
   pid_t pid = spawnXmessage(arguments, textFd);
   if (pid < 0) {
     error = std::string("cannot run xmessage: ") + std::strerror(errno);
     return false;
   }
-  writeAll(textFd, text);
-  close(textFd);
+  writeAll(textFd.get(), text);
+  textFd.reset();  // the end of the text
   int code = waitForExit(pid);
   if (code == kXmessageFailed || code < 0) {
     error = "xmessage could not show the box (display unreachable?)";

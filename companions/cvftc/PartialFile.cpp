@@ -46,8 +46,8 @@ bool PartialFile::open(const std::string& finalPath) {
   size_t slash = finalPath.rfind('/');
   std::string folder = slash == std::string::npos ? "." : finalPath.substr(0, slash);
   std::string pattern = folder + "/.cvftc-XXXXXX";
-  m_fd = mkstemp(pattern.data());
-  if (m_fd < 0) return false;
+  m_fd.reset(mkstemp(pattern.data()));
+  if (!m_fd) return false;
   m_strFinalPath = finalPath;
   m_strTempPath = pattern;
   m_nSize = 0;
@@ -56,7 +56,7 @@ bool PartialFile::open(const std::string& finalPath) {
 
 bool PartialFile::write(const char* data, size_t size) {
   while (size > 0) {
-    ssize_t written = ::write(m_fd, data, size);
+    ssize_t written = ::write(m_fd.get(), data, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     data += written;
@@ -67,10 +67,9 @@ bool PartialFile::write(const char* data, size_t size) {
 }
 
 bool PartialFile::commit() {
-  if (m_fd < 0) return false;
-  bool ok = fchmod(m_fd, 0666 & ~currentUmask()) == 0;
-  ok = ::close(m_fd) == 0 && ok;
-  m_fd = -1;
+  if (!m_fd) return false;
+  bool ok = fchmod(m_fd.get(), 0666 & ~currentUmask()) == 0;
+  ok = ::close(m_fd.release()) == 0 && ok;  // a failed write-back shows only here
   ok = ok && isReplaceable(m_strFinalPath) &&
        std::rename(m_strTempPath.c_str(), m_strFinalPath.c_str()) == 0;
   if (!ok) {
@@ -82,8 +81,7 @@ bool PartialFile::commit() {
 }
 
 void PartialFile::discard() {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
+  m_fd.reset();
   if (!m_strTempPath.empty()) unlink(m_strTempPath.c_str());
   m_strTempPath.clear();
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 namespace cvftc {
 
 class PartialFile {
@@ -27,7 +29,7 @@ class PartialFile {
   void discard();
 
  private:
-  int m_fd = -1;
+  plat::UniqueFd m_fd;
   uint64_t m_nSize = 0;
   std::string m_strFinalPath;
   std::string m_strTempPath;

@@ -30,13 +30,14 @@ bool PartialFile::open(const std::string& finalPath) {
     return false;
   size_t slash = finalPath.find_last_of("\\/");
   std::string folder = slash == std::string::npos ? "." : finalPath.substr(0, slash);
-  for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+  for (int attempt = 0; attempt < 100 && !m_fd; ++attempt) {
     std::string pattern = folder + "\\.cvftc-XXXXXX";
     if (_mktemp_s(pattern.data(), pattern.size() + 1) != 0) return false;
-    m_fd = _open(pattern.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (m_fd >= 0) m_strTempPath = pattern;
+    m_fd.reset(
+        _open(pattern.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+    if (m_fd) m_strTempPath = pattern;
   }
-  if (m_fd < 0) return false;
+  if (!m_fd) return false;
   m_strFinalPath = finalPath;
   m_nSize = 0;
   return true;
@@ -45,7 +46,7 @@ bool PartialFile::open(const std::string& finalPath) {
 bool PartialFile::write(const char* data, size_t size) {
   while (size > 0) {
     unsigned int chunk = static_cast<unsigned int>(size > (1u << 30) ? (1u << 30) : size);
-    int written = _write(m_fd, data, chunk);
+    int written = _write(m_fd.get(), data, chunk);
     if (written <= 0) return false;
     data += written;
     size -= static_cast<size_t>(written);
@@ -55,10 +56,9 @@ bool PartialFile::write(const char* data, size_t size) {
 }
 
 bool PartialFile::commit() {
-  if (m_fd < 0) return false;
-  bool ok = _commit(m_fd) == 0;
-  ok = _close(m_fd) == 0 && ok;
-  m_fd = -1;
+  if (!m_fd) return false;
+  bool ok = _commit(m_fd.get()) == 0;
+  ok = _close(m_fd.release()) == 0 && ok;
   ok = ok && isReplaceable(m_strFinalPath) &&
        MoveFileExA(m_strTempPath.c_str(), m_strFinalPath.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -71,8 +71,7 @@ bool PartialFile::commit() {
 }
 
 void PartialFile::discard() {
-  if (m_fd >= 0) _close(m_fd);
-  m_fd = -1;
+  m_fd.reset();
   if (!m_strTempPath.empty()) DeleteFileA(m_strTempPath.c_str());
   m_strTempPath.clear();
 }

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/UniqueFd.h"
+
 namespace cvlgz {
 namespace {
 
@@ -82,19 +84,19 @@ bool FileWriter::copy(struct archive* reader, int fd, const std::string& name, i
 bool FileWriter::write(struct archive* reader, struct archive_entry* entry,
                        const std::string& name, std::string& error) {
   const std::string path = archive_entry_pathname(entry);
-  int fd = create(path, name, archive_entry_perm(entry) & 0777, error);
-  if (fd < 0) return false;
-  bool ok = copy(reader, fd, name, archive_entry_size(entry), error);
+  plat::UniqueFd fd(create(path, name, archive_entry_perm(entry) & 0777, error));
+  if (!fd) return false;
+  bool ok = copy(reader, fd.get(), name, archive_entry_size(entry), error);
   if (ok && archive_entry_mtime_is_set(entry)) {
     struct timespec times[2];
     times[1] = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
     times[0] = archive_entry_atime_is_set(entry)
                    ? timespec{archive_entry_atime(entry), archive_entry_atime_nsec(entry)}
                    : times[1];
-    futimens(fd, times);  // a time that cannot be kept leaves the file as good as it is
+    futimens(fd.get(), times);  // a time that cannot be kept leaves the file as good as it is
   }
   // Some file systems report a failed write-back only here.
-  if (::close(fd) != 0 && ok) {
+  if (::close(fd.release()) != 0 && ok) {
     error = systemError("cannot finish", name, errno);
     ok = false;
   }

@@ -43,24 +43,21 @@ bool VolumeStream::openVolume(int index) {
   closeVolume();
   std::string host = plat::toHostPath(volumePath(index));
   if (host.empty()) return false;
-  m_fd = ::open(host.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC);
-  if (m_fd < 0) return false;
+  m_fd.reset(::open(host.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC));
+  if (!m_fd) return false;
   m_nVolume = index;
   return true;
 }
 
-void VolumeStream::closeVolume() {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
-}
+void VolumeStream::closeVolume() { m_fd.reset(); }
 
 std::ptrdiff_t VolumeStream::next(const unsigned char** block, bool mayOpenNext,
                                   std::string& error) {
   if (m_buffer.empty()) m_buffer.resize(kBlockSize);
   *block = m_buffer.data();
   for (;;) {
-    if (m_fd < 0) return 0;
-    auto got = ::read(m_fd, m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
+    if (!m_fd) return 0;
+    auto got = ::read(m_fd.get(), m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
     if (got > 0) return got;
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {

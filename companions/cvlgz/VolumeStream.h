@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueFd.h"
+
 namespace cvlgz {
 
 class VolumeStream {
@@ -44,7 +46,7 @@ class VolumeStream {
   std::string m_strArchive;
   bool m_bVolumes = false;  // the name ends in ".lgz", so further volumes may follow
   int m_nVolume = 0;
-  int m_fd = -1;
+  plat::UniqueFd m_fd;
   std::vector<unsigned char> m_buffer;
 };
 

@@ -143,21 +143,23 @@ class NAutoDist {
   std::atomic<bool> m_bPassStarted{false};  // a pass was started since construction
   NString m_strLocalFolder;
   NString m_strServerPath;
-  NString m_strCurrentServer;  // written under m_statusLock
+  // Written under m_statusLock by the pass thread, its only writer, which reads it without the
+  // lock; other threads read it through currentServer().
+  NString m_strCurrentServer;
   NDistMgr* m_pManager = nullptr;
   std::unique_ptr<ADistSharedState> m_pState;
   plat::CriticalSection m_statusLock;  // one status record update or copy at a time
   std::unique_ptr<NFileMap> m_pIndexMap;
   std::unique_ptr<NFileMap> m_pStaleMap;
   std::atomic<uint32_t> m_bReport{0};
-  NString m_strErrorDetail;  // under m_statusLock
-  // Distribution id and update id of each item of the array, under m_statusLock.
+  NString m_strErrorDetail CVDT_GUARDED_BY(m_statusLock);
+  // Distribution id and update id of each item of the array.
   struct UpdateIdEntry {
     int32_t m_nDistId;
     int32_t m_nUpdateId;
   };
-  UpdateIdEntry m_updateIds[ADistSharedState::kMaxItems] = {};
-  int m_nUpdateIds = 0;
+  UpdateIdEntry m_updateIds[ADistSharedState::kMaxItems] CVDT_GUARDED_BY(m_statusLock) = {};
+  int m_nUpdateIds CVDT_GUARDED_BY(m_statusLock) = 0;
   ProductTargetList m_esw_equip_cfg;
   NString m_strTimeText;
   uint32_t m_nTimeMark = 0;

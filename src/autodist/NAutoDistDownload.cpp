@@ -6,6 +6,7 @@
 #include "autodist/NAutoDist.h"
 #include "autodist/NAutoDistPaths.h"
 #include "autodist/NDistMgr.h"
+#include "entry/StatusCodes.h"
 #include "net/NDownload.h"
 #include "net/NLgzExtract.h"
 #include "platform/NMisc.h"
@@ -27,7 +28,7 @@ bool isPending(const NFileData& entry) {
 
 bool NAutoDist::distFileDownload(ADistItem& item, int& fetched) {
   writeStateFile(1, item);
-  reportStatus(item.m_nDistId, 0, "075", "", false);
+  reportStatus(item.m_nDistId, 0, auto_status::kDownload, "", false);
   int totalParts = 0;
   fetched = 0;
   for (const auto& [name, entry] : *m_pIndexMap) {
@@ -39,10 +40,10 @@ bool NAutoDist::distFileDownload(ADistItem& item, int& fetched) {
     if (stopRequested()) return downloadStopped(item, 1);
     if (!chooseServer(item)) return false;
     if (stopRequested()) return downloadStopped(item, 3);
-    reportStatus(item.m_nDistId, 5, "075", "", true);
+    reportStatus(item.m_nDistId, 5, auto_status::kDownload, "", true);
     if (!downloadEntries(item, totalParts)) return false;
   }
-  reportStatus(item.m_nDistId, 100, "075", "", false);
+  reportStatus(item.m_nDistId, 100, auto_status::kDownload, "", false);
   return true;
 }
 
@@ -98,12 +99,12 @@ bool NAutoDist::downloadEntry(ADistItem& item, NDownload& download, const NFileD
   makeFolderPath(local.text(), true);
   if (entry.partCount() != static_cast<uint32_t>(entry.parts().getCount())) {
     return fail(item, "NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_INVALID_INDEX (1) \n",
-                "910", catalogueText(1535).text());
+                auto_status::kIndexInconsistent, catalogueText(auto_message::kInvalidIndex).text());
   }
   for (uint32_t part = 0; part < entry.partCount(); ++part) {
     if (!downloadPart(item, download, entry, part)) return false;
     int percent = totalParts > 0 ? 5 + 95 * handled / totalParts : 5;
-    reportStatus(item.m_nDistId, percent, "075", entry.name().text(), true);
+    reportStatus(item.m_nDistId, percent, auto_status::kDownload, entry.name().text(), true);
     ++handled;
   }
   if (stopRequested()) return downloadStopped(item, 7);
@@ -114,7 +115,8 @@ bool NAutoDist::downloadEntry(ADistItem& item, NDownload& download, const NFileD
     NString log;
     log.format("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_UNZIP (%.1024s) \n",
                archive.text());
-    return fail(item, log.text(), "905", (catalogueText(1537) + archive).text());
+    return fail(item, log.text(), auto_status::kUnpackFailed,
+                (catalogueText(auto_message::kFileUnzip) + archive).text());
   }
   plat::deleteFile(archive.text());
   return true;
@@ -151,11 +153,13 @@ bool NAutoDist::downloadFailed(ADistItem& item, const NString& remote, const NSt
   NString log;
   log.format("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_DOWN (1) (%.255s), (%.1024s, %.1024s)\n",
              m_strCurrentServer.text(), remote.text(), local.text());
-  return fail(item, log.text(), "904", (catalogueText(1536) + remote).text());
+  return fail(item, log.text(), auto_status::kPartFailed,
+              (catalogueText(auto_message::kFileDownload) + remote).text());
 }
 
 bool NAutoDist::downloadStopped(ADistItem& item, int stopCase) {
   NString log;
   log.format("NAutoDist::distFileDownload: stopped (%d)\n", stopCase);
-  return fail(item, log.text(), "909", catalogueText(1530).text());
+  return fail(item, log.text(), auto_status::kStopped,
+              catalogueText(auto_message::kStopped).text());
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "autodist/NAutoDist.h"
+#include "entry/StatusCodes.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformProfile.h"
 #include "platform/Trace.h"
@@ -132,7 +133,8 @@ bool NAutoDist::distFileExecute(ADistItem& item) {
              static_cast<unsigned>(run.error));
   NString code;
   code.format(" ErrCode:%d", systemError);
-  return fail(item, log.text(), "908", (catalogueText(1539) + line + code).text());
+  return fail(item, log.text(), auto_status::kRunFailed,
+              (catalogueText(auto_message::kRunFailed) + line + code).text());
 }
 
 void NAutoDist::execDtDlg() {

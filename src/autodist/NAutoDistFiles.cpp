@@ -8,6 +8,7 @@
 #include "autodist/NAutoDist.h"
 #include "autodist/NAutoDistPaths.h"
 #include "autodist/NLinkGuard.h"
+#include "entry/StatusCodes.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
 #include "platform/PlatformFs.h"
@@ -44,8 +45,8 @@ struct FolderComparison {
         if (std::strcmp(item.m_szSubFolder, "Y") == 0 && !walk(full, path)) return false;
         continue;
       }
-      worker.reportStatus(item.m_nDistId, total > 0 ? 100 * seen / total : 0, "074",
-                          path.text(), true);
+      worker.reportStatus(item.m_nDistId, total > 0 ? 100 * seen / total : 0,
+                          auto_status::kDestinationCheck, path.text(), true);
       ++seen;
       if (NFileData* known = index.find(path.text()))
         known->setState(NAutoDistPaths::digestOf(full) == known->digest() ? "N" : "C");
@@ -176,46 +177,52 @@ bool NAutoDist::checkDiskSpace(ADistItem& item) {
 
 bool NAutoDist::distFileCheck(ADistItem& item) {
   writeStateFile(1, item);
-  reportStatus(item.m_nDistId, 0, "074", "", false);
+  reportStatus(item.m_nDistId, 0, auto_status::kDestinationCheck, "", false);
   makeFolderPath(item.m_szDstFolder, false);
   const char* checkFailed = "NAutoDist::distFileCheck: CVD_ADIST_STATUS_FAIL_FILE_CHECK (1) \n";
   int count = 0;
   if (!countFiles(item.m_szDstFolder, std::strcmp(item.m_szSubFolder, "Y") == 0, count))
-    return fail(item, checkFailed, "903", catalogueText(1533).text());
+    return fail(item, checkFailed, auto_status::kDestinationFailed,
+                catalogueText(auto_message::kFileCheckFailed).text());
   if (stopRequested())
-    return fail(item, "NAutoDist::distFileCheck: stopped(1)\n", "909", catalogueText(1530).text());
+    return fail(item, "NAutoDist::distFileCheck: stopped(1)\n", auto_status::kStopped,
+                catalogueText(auto_message::kStopped).text());
   if (!compareFolder(item, count)) {
     if (stopRequested())
-      return fail(item, "NAutoDist::distFileCheck: stopped (2)\n", "909",
-                  catalogueText(1530).text());
-    return fail(item, checkFailed, "903", catalogueText(1533).text());
+      return fail(item, "NAutoDist::distFileCheck: stopped (2)\n", auto_status::kStopped,
+                  catalogueText(auto_message::kStopped).text());
+    return fail(item, checkFailed, auto_status::kDestinationFailed,
+                catalogueText(auto_message::kFileCheckFailed).text());
   }
   if (!checkDiskSpace(item))
-    return fail(item, "NAutoDist::distFileCheck: CVD_ADIST_STATUS_FAIL_DISK_CAPA (1) \n", "907",
-                catalogueText(1534).text());
+    return fail(item, "NAutoDist::distFileCheck: CVD_ADIST_STATUS_FAIL_DISK_CAPA (1) \n",
+                auto_status::kDiskFull, catalogueText(auto_message::kDiskCapacity).text());
   if (stopRequested())
-    return fail(item, "NAutoDist::distFileCheck: stopped (3)\n", "909", catalogueText(1530).text());
-  reportStatus(item.m_nDistId, 100, "074", "", false);
+    return fail(item, "NAutoDist::distFileCheck: stopped (3)\n", auto_status::kStopped,
+                catalogueText(auto_message::kStopped).text());
+  reportStatus(item.m_nDistId, 100, auto_status::kDestinationCheck, "", false);
   return true;
 }
 
 bool NAutoDist::distFileCopy(ADistItem& item) {
   writeStateFile(1, item);
-  reportStatus(item.m_nDistId, 0, "076", "", false);
+  reportStatus(item.m_nDistId, 0, auto_status::kCopy, "", false);
   int count = 0;
   for (const auto& [name, entry] : *m_pIndexMap) count += isPending(*entry) ? 1 : 0;
   if (stopRequested())
-    return fail(item, "NAutoDist::distFileCopy: stopped (1)\n", "909", catalogueText(1530).text());
+    return fail(item, "NAutoDist::distFileCopy: stopped (1)\n", auto_status::kStopped,
+                catalogueText(auto_message::kStopped).text());
   const NString package = packageFolder(item);
   NLinkGuard links{NString(item.m_szDstFolder)};  // one guard, so each folder is listed once
   int handled = 0;
   for (const auto& [name, entry] : *m_pIndexMap) {
     if (!isPending(*entry)) continue;
     if (!copyEntry(item, *entry, package, links)) return false;
-    reportStatus(item.m_nDistId, 99 * handled / count, "076", entry->name().text(), true);
+    reportStatus(item.m_nDistId, 99 * handled / count, auto_status::kCopy, entry->name().text(),
+                 true);
     ++handled;
   }
-  reportStatus(item.m_nDistId, 100, "076", "", false);
+  reportStatus(item.m_nDistId, 100, auto_status::kCopy, "", false);
   return true;
 }
 
@@ -230,7 +237,8 @@ bool NAutoDist::copyEntry(ADistItem& item, const NFileData& entry, const NString
   }
   makeFolderPath(target.text(), true);
   if (stopRequested())
-    return fail(item, "NAutoDist::distFileCopy: stopped (2)\n", "909", catalogueText(1530).text());
+    return fail(item, "NAutoDist::distFileCopy: stopped (2)\n", auto_status::kStopped,
+                catalogueText(auto_message::kStopped).text());
   if (!NMisc::moveFile(source.text(), target.text())) return copyFailed(item, source, target);
   return true;
 }
@@ -239,7 +247,8 @@ bool NAutoDist::copyFailed(ADistItem& item, const NString& source, const NString
   NString log;
   log.format("NAutoDist::distFileDownload: CVD_ADIST_STATUS_FAIL_FILE_COPY (%.1024s, %.1024s) \n",
              source.text(), target.text());
-  return fail(item, log.text(), "906", (catalogueText(1538) + target).text());
+  return fail(item, log.text(), auto_status::kMoveFailed,
+              (catalogueText(auto_message::kFileCopy) + target).text());
 }
 
 bool NAutoDist::isSafeToDelete(ADistItem& item) {

@@ -8,6 +8,7 @@
 #include "autodist/NAutoDistPaths.h"
 #include "autodist/NDistMgr.h"
 #include "entry/NModuleState.h"
+#include "entry/StatusCodes.h"
 #include "net/NDownload.h"
 #include "net/NLgzExtract.h"
 #include "platform/NStrtok.h"
@@ -126,25 +127,29 @@ bool NAutoDist::idxFileCheck(ADistItem& item) {
   NString remote;
   remote.format("%s\\%d.idx.lgz", m_strServerPath.text(), item.m_nDistId);
   remote.replaceChar('\\', '/');
-  reportStatus(item.m_nDistId, 0, "072", "", false);
+  reportStatus(item.m_nDistId, 0, auto_status::kIndexFetch, "", false);
   if (NAutoDistPaths::isFileWithDigest(local, item.m_szIdxDigest)) {
     setCurrentServer("");
   } else if (!fetchIndexArchive(item, remote, local, kStage1GetError)) {
     if (stopRequested())
-      return fail(item, "NAutoDist::idxFileCheck: stopped\n", "909", catalogueText(1530).text());
-    return fail(item, "NAutoDist::idxFileCheck: index file check failed\n", "901",
-                catalogueText(1531).text());
+      return fail(item, "NAutoDist::idxFileCheck: stopped\n", auto_status::kStopped,
+                  catalogueText(auto_message::kStopped).text());
+    return fail(item, "NAutoDist::idxFileCheck: index file check failed\n",
+                auto_status::kIndexUnavailable,
+                catalogueText(auto_message::kIndexUnavailable).text());
   }
   if (stopRequested())
-    return fail(item, "NAutoDist::idxFileCheck: stopped\n", "909", catalogueText(1530).text());
-  reportStatus(item.m_nDistId, 50, "072", "", true);
+    return fail(item, "NAutoDist::idxFileCheck: stopped\n", auto_status::kStopped,
+                catalogueText(auto_message::kStopped).text());
+  reportStatus(item.m_nDistId, 50, auto_status::kIndexFetch, "", true);
   trace(1, "NAutoDist::idxFileCheck:***** (%s)(%s)\n", m_strLocalFolder.text(), local.text());
   NLgzExtract extractor;
   if (!extractor.extract(m_strLocalFolder.text(), local.text())) {
-    return fail(item, "NAutoDist::idxFileCheck: index file unzip failed\n", "901",
-                (catalogueText(1531) + local).text());
+    return fail(item, "NAutoDist::idxFileCheck: index file unzip failed\n",
+                auto_status::kIndexUnavailable,
+                (catalogueText(auto_message::kIndexUnavailable) + local).text());
   }
-  reportStatus(item.m_nDistId, 100, "072", "", false);
+  reportStatus(item.m_nDistId, 100, auto_status::kIndexFetch, "", false);
   return true;
 }
 
@@ -164,20 +169,24 @@ int NAutoDist::loadIndexLine(int number, const NString& line, ADistItem& item,
 
 bool NAutoDist::idxFileLoad(ADistItem& item) {
   writeStateFile(1, item);
-  reportStatus(item.m_nDistId, 0, "073", "", false);
+  reportStatus(item.m_nDistId, 0, auto_status::kIndexLoad, "", false);
   NString path;
   path.format("%s\\%d.idx", m_strLocalFolder.text(), item.m_nDistId);
   NUnicodeFileReader reader;
   if (!reader.open(path.text())) {
-    return fail(item, "NAutoDist::idxFileLoad: index file open failed\n", "902",
-                (catalogueText(1532) + catalogueText(1541) + path).text());
+    return fail(item, "NAutoDist::idxFileLoad: index file open failed\n",
+                auto_status::kIndexInvalid,
+                (catalogueText(auto_message::kIndexNotLoaded) +
+                 catalogueText(auto_message::kIndexUnopened) + path)
+                    .text());
   }
   NFileData* current = nullptr;
   NString line;
   int endOfFile = 0;
   for (int number = 0;; ++number) {
     if (stopRequested())
-      return fail(item, "NAutoDist::idxFileLoad: stopped\n", "909", catalogueText(1530).text());
+      return fail(item, "NAutoDist::idxFileLoad: stopped\n", auto_status::kStopped,
+                  catalogueText(auto_message::kStopped).text());
     reader.readLine(line, endOfFile);
     if (endOfFile) break;
     int invalid = loadIndexLine(number, line, item, current);
@@ -185,10 +194,13 @@ bool NAutoDist::idxFileLoad(ADistItem& item) {
       NString log;
       log.format("NAutoDist::idxFileLoad: index file ==> invalid format (%d)%s \n", invalid,
                  invalid == 3 || invalid == 4 ? ", dist_id" : "");
-      return fail(item, log.text(), "902", (catalogueText(1532) + catalogueText(1540)).text());
+      return fail(item, log.text(), auto_status::kIndexInvalid,
+                  (catalogueText(auto_message::kIndexNotLoaded) +
+                   catalogueText(auto_message::kIndexInvalid))
+                      .text());
     }
   }
   reader.close();
-  reportStatus(item.m_nDistId, 100, "073", "", false);
+  reportStatus(item.m_nDistId, 100, auto_status::kIndexLoad, "", false);
   return true;
 }

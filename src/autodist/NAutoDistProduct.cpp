@@ -7,6 +7,7 @@
 #include "autodist/NAutoDist.h"
 #include "detect/NEswDetectMgr.h"
 #include "entry/NModuleState.h"
+#include "entry/StatusCodes.h"
 #include "net/NDBQuery.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
@@ -29,7 +30,7 @@ void fillTarget(ProductTarget& target, NStringArray& fields) {
   plat::setFixedText(target.pcName, fields.getAt(1).text());
   plat::setFixedText(target.pcPolicy, fields.getAt(2).text());
   target.iUpdate_id = std::atoi(fields.getAt(3).text());
-  target.bInstalled = fields.getAt(4) == "060" ? 1 : 0;
+  target.bInstalled = fields.getAt(4) == auto_status::kComplete ? 1 : 0;
   target.bReal_Installed = 0;
 }
 

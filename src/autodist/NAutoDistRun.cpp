@@ -6,6 +6,7 @@
 
 #include "autodist/NAutoDist.h"
 #include "autodist/NDistMgr.h"
+#include "entry/StatusCodes.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformSystem.h"
@@ -114,7 +115,8 @@ bool NAutoDist::sweep(bool first) {
   publishAllItems();
   if (!first) {
     bool waiting = false;
-    for (int i = 0; i < count && !waiting; ++i) waiting = hasStatus(state.m_items[i], "010");
+    for (int i = 0; i < count && !waiting; ++i)
+      waiting = hasStatus(state.m_items[i], auto_status::kWaiting);
     if (!waiting) return false;
   }
   for (int i = 0; i < count; ++i) {
@@ -156,7 +158,7 @@ void NAutoDist::handleItem(ADistItem& item) {
   }
   if (target >= 0 && !isEmptyPolicy(policy)) {
     handleDetected(item, target);
-  } else if (!hasStatus(item, "060")) {
+  } else if (!hasStatus(item, auto_status::kComplete)) {
     m_bReinstall = 0;
     distributeItem(item, "NAutoDist::run(2): DIST: %d, %s\n");
   }
@@ -169,8 +171,8 @@ void NAutoDist::handleDetected(ADistItem& item, int targetIndex) {
     trace(1, "[CHECK_POINT][FAIL] NAutoDist::run: [disk_id : %d, prod_index : %d] check xml "
              "parsing Error!\n", item.m_nDistId, targetIndex);
     m_bReport = 1;
-    plat::setFixedText(item.m_szStatus, "920");
-    setStatus(item.m_nDistId, -1, "920", "");
+    plat::setFixedText(item.m_szStatus, auto_status::kPolicyFailed);
+    setStatus(item.m_nDistId, -1, auto_status::kPolicyFailed, "");
     updateDBDistStatus();
     return;
   }
@@ -178,12 +180,12 @@ void NAutoDist::handleDetected(ADistItem& item, int targetIndex) {
     trace(1, "NAutoDist::run(4) [FALSE] m_esw_equip_cfg.pProd[nRowCount].bReal_Installed is "
              "TRUE.\n");
     m_bReport = 1;
-    plat::setFixedText(item.m_szStatus, "060");
-    setStatus(item.m_nDistId, -1, "060", "");
+    plat::setFixedText(item.m_szStatus, auto_status::kComplete);
+    setStatus(item.m_nDistId, -1, auto_status::kComplete, "");
     updateDBDistStatus();
-  } else if (!hasStatus(item, "060")) {
+  } else if (!hasStatus(item, auto_status::kComplete)) {
     m_bReinstall = 1;
-    plat::setFixedText(item.m_szStatus, "010");
+    plat::setFixedText(item.m_szStatus, auto_status::kWaiting);
     distributeItem(item, "NAutoDist::run(3): DIST: %d, %s\n");
   }
   if (product.bReal_Installed != product.bInstalled)
@@ -193,7 +195,7 @@ void NAutoDist::handleDetected(ADistItem& item, int targetIndex) {
 
 void NAutoDist::distributeItem(ADistItem& item, const char* runLine) {
   m_bDialogLaunched = 0;
-  setStatus(item.m_nDistId, -1, "071", "");
+  setStatus(item.m_nDistId, -1, auto_status::kRunStarted, "");
   trace(3, runLine, item.m_nDistId, item.m_szStatus);
   doAutoDist(item);
   publishItem(item);
@@ -219,8 +221,8 @@ void NAutoDist::doAutoDist(ADistItem& item) {
     trace(3, "NAutoDist::doAutoDist: (%d, %s) stage 8 (exec file)\n", id, name);
     if (!distFileExecute(item) || !stageDone(item, 8)) return;
   }
-  plat::setFixedText(item.m_szStatus, "060");
-  reportStatus(id, -1, "060", "", false);
+  plat::setFixedText(item.m_szStatus, auto_status::kComplete);
+  reportStatus(id, -1, auto_status::kComplete, "", false);
   trace(3, "NAutoDist::doAutoDist: (%d, %s) complete\n", id, name);
   writeStateFile(2, item);
 }
@@ -228,12 +230,12 @@ void NAutoDist::doAutoDist(ADistItem& item) {
 // A completed item, a stop, or an item whose attempts are used up is left alone; a failed item
 // counts one more attempt. The item is distributing ("070") from here on.
 bool NAutoDist::beginAttempt(ADistItem& item) {
-  if (hasStatus(item, "060") || stopRequested()) return false;
-  if (!hasStatus(item, "010") && !hasStatus(item, "070")) {
+  if (hasStatus(item, auto_status::kComplete) || stopRequested()) return false;
+  if (!hasStatus(item, auto_status::kWaiting) && !hasStatus(item, auto_status::kStarted)) {
     if (item.m_nAttempts > m_pManager->getRetryCount()) return false;
     ++item.m_nAttempts;
   }
-  plat::setFixedText(item.m_szStatus, "070");
+  plat::setFixedText(item.m_szStatus, auto_status::kStarted);
   return true;
 }
 

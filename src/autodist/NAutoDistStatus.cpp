@@ -13,6 +13,7 @@
 #include "detect/NProcess.h"
 #include "detect/NRegistry.h"
 #include "entry/NModuleState.h"
+#include "entry/StatusCodes.h"
 #include "net/NDBQuery.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
@@ -122,7 +123,7 @@ void NAutoDist::setStatus(int32_t distId, int percent, const char* status, const
   plat::setFixedText(record.m_szStatus, status);
   plat::setFixedText(record.m_szDetail, text);
   record.m_nPercent = percent;
-  if (std::strcmp(record.m_szStatus, "071") == 0) record.m_nStartTick = now;
+  if (std::strcmp(record.m_szStatus, auto_status::kRunStarted) == 0) record.m_nStartTick = now;
   record.m_nLastTick = now;
 }
 

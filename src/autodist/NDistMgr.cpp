@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "detect/NProcess.h"
+#include "entry/StatusCodes.h"
 #include "platform/FixedText.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
@@ -85,9 +86,10 @@ void NDistMgr::enumItems(const NString& field, int mode) {
     NString digest = parts.getAt(2);
     ADistItem* item = findADist(id.text());
     if (item == nullptr) {
-      addADist(id.text(), name.text(), digest.text(), "010", static_cast<uint32_t>(mode));
+      addADist(id.text(), name.text(), digest.text(), auto_status::kWaiting,
+               static_cast<uint32_t>(mode));
       trace(3, "NDistMgr::enumConfig(add): iCmd: %u, Name: %.255s, status: %s\n",
-            static_cast<unsigned>(mode), name.text(), "010");
+            static_cast<unsigned>(mode), name.text(), auto_status::kWaiting);
     } else {
       updateItem(*item, name.text(), digest.text(), mode);
     }
@@ -96,9 +98,9 @@ void NDistMgr::enumItems(const NString& field, int mode) {
 
 // An item named again: modes 1 and 2 command it anew; every mode refreshes name and digest.
 void NDistMgr::updateItem(ADistItem& item, const char* name, const char* digest, int mode) {
-  bool wasComplete = std::strcmp(item.m_szStatus, "060") == 0;
+  bool wasComplete = std::strcmp(item.m_szStatus, auto_status::kComplete) == 0;
   if (mode == kModeNow || mode == kModeCommand) {
-    plat::setFixedText(item.m_szStatus, "010");
+    plat::setFixedText(item.m_szStatus, auto_status::kWaiting);
     item.iCmd = static_cast<uint32_t>(mode);
     item.m_bFreshCmd = 1;
   }
@@ -178,7 +180,9 @@ ADistItem* NDistMgr::findADist(const char* distId) {
 bool NDistMgr::hasOpenNowItem() {
   plat::CriticalSectionLock lock(m_lock);
   for (ADistItemNode* node = m_pItems; node != nullptr; node = node->pNext)
-    if (node->item.iCmd == kModeNow && std::strcmp(node->item.m_szStatus, "060") != 0) return true;
+    if (node->item.iCmd == kModeNow &&
+        std::strcmp(node->item.m_szStatus, auto_status::kComplete) != 0)
+      return true;
   return false;
 }
 

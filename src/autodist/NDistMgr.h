@@ -31,8 +31,7 @@ class NDistMgr {
   // Parses the host's texts under the lock; modes 1 and 2 ask for a pass at once.
   bool initSetting(const char* curTime, const char* callArgs, const char* equipCfg,
                    const char* contents, int mode);
-  // REQUIRES: the lock is held.
-  bool enumConfig(const char* callArgs, const char* equipCfg, int mode);
+  bool enumConfig(const char* callArgs, const char* equipCfg, int mode) CVDT_REQUIRES(m_lock);
   void resetSetting();
 
   void addADist(const char* distId, const char* name, const char* digest, const char* status,
@@ -66,10 +65,11 @@ class NDistMgr {
   void runLoop(NAutoDist& worker);
   void onTick(NAutoDist& worker, uint32_t& tick);
   void freeItems();
-  void updateItem(ADistItem& item, const char* name, const char* digest, int mode);
-  void applyCallArgs(const NStringArray& args);
-  void enumItems(const NString& field, int mode);
-  void parseServers(const NString& field);
+  void updateItem(ADistItem& item, const char* name, const char* digest, int mode)
+      CVDT_REQUIRES(m_lock);
+  void applyCallArgs(const NStringArray& args) CVDT_REQUIRES(m_lock);
+  void enumItems(const NString& field, int mode) CVDT_REQUIRES(m_lock);
+  void parseServers(const NString& field) CVDT_REQUIRES(m_lock);
 
   plat::Thread m_thread;
   std::atomic<bool> m_bThreadHandle{false};
@@ -80,15 +80,15 @@ class NDistMgr {
   std::atomic<uint32_t> m_bRunNow{0};
   std::atomic<uint32_t> m_bDialogNow{0};
   plat::CriticalSection m_lock;
-  uint32_t m_nLastCallTick = 0;
-  NString m_strCurTime;
+  uint32_t m_nLastCallTick CVDT_GUARDED_BY(m_lock) = 0;
+  NString m_strCurTime CVDT_GUARDED_BY(m_lock);
   std::atomic<uint32_t> m_bThreadEnded{1};
-  NStringArray m_arrServers;
-  NString m_strEquip;
+  NStringArray m_arrServers CVDT_GUARDED_BY(m_lock);
+  NString m_strEquip CVDT_GUARDED_BY(m_lock);
   std::atomic<int> m_nRetryCount{0};
   std::atomic<int> m_nRunInterval{60};
   std::atomic<int> m_bShowDialog{0};
   std::atomic<int> m_nStatusInterval{0};
-  ADistItemNode* m_pItems = nullptr;
+  ADistItemNode* m_pItems CVDT_GUARDED_BY(m_lock) = nullptr;
   std::atomic<NAutoDist*> m_pWorker{nullptr};  // the manager thread's worker while the thread runs
 };

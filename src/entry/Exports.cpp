@@ -10,6 +10,7 @@
 #include "autodist/NDistMgr.h"
 #include "entry/NModule.h"
 #include "entry/NModuleState.h"
+#include "entry/StatusCodes.h"
 #include "gendist/DistCommandRecord.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
@@ -169,7 +170,7 @@ int cvfNDistCmd(int, uint32_t cmdId, const void* hostEnv, const char* curTime,
     DistCommandRecord* record = buildRecord(cmdId, hostEnv, curTime, callArgs, equipCfg, bStop);
     if (record == nullptr) return 0;
     if (!parseDistContent(contents, record->m_content)) {
-      NGenDist::reportForRecord(*record, 1, 0, "920");
+      NGenDist::reportForRecord(*record, 1, 0, commanded_status::kSettingsFailed);
       std::free(record);
       return 0;
     }

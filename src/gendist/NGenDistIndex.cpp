@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "entry/StatusCodes.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NTransferThread.h"
 #include "net/NDownload.h"
@@ -185,8 +186,8 @@ int NGenDist::downloadFiles(const char* address, plat::Event* stopEvent) {
     }
     m_nProgress = static_cast<int>((i + 1) * 100 / m_nSplitCount);
     NString detail;
-    detail.format("%s(%d %%)", stepText(1903).text(), m_nProgress);
-    report(0, m_bShowProgress ? 1 : 0, "075", detail.text(), 0);
+    detail.format("%s(%d %%)", stepText(step_text::kPartFetch).text(), m_nProgress);
+    report(0, m_bShowProgress ? 1 : 0, commanded_status::kPackageFetching, detail.text(), 0);
   }
   download.close(1);
   return 1;

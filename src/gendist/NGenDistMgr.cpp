@@ -49,11 +49,11 @@ int NGenDistMgr::initSetting(const char* curTime, const char*, const char* equip
     m_nLastTick = plat::tickCount();
     m_strCurTime = curTime ? curTime : "";
   }
-  plat::CriticalSectionLock lock(m_csSettings);
   return parseEquipCfg(equipCfg);
 }
 
 int NGenDistMgr::parseEquipCfg(const char* equipCfg) {
+  plat::CriticalSectionLock lock(m_csSettings);
   NStrtok top;
   NStringArray& fields = top.split(equipCfg ? equipCfg : "", "|%");
   if (fields.getCount() < 2) return 0;

@@ -42,6 +42,7 @@ class NGenDistMgr : public NThreadCmdQueue {
   // Stores the current time text and parses the manager fields of the equipment configuration.
   int initSetting(const char* curTime, const char* callArgs, const char* equipCfg,
                   const char* contents, int mode);
+  // Parses the manager fields under the settings lock.
   int parseEquipCfg(const char* equipCfg);
   bool threadExists() const { return m_bThreadHandle.load(); }
   int createThread();
@@ -84,12 +85,12 @@ class NGenDistMgr : public NThreadCmdQueue {
   plat::Thread m_workerThread;
 
   plat::CriticalSection m_csSettings;
-  uint32_t m_nLastTick = 0;
-  NString m_strCurTime;
+  uint32_t m_nLastTick CVDT_GUARDED_BY(m_csSettings) = 0;
+  NString m_strCurTime CVDT_GUARDED_BY(m_csSettings);
   std::atomic<int> m_bThreadStopped{1};
-  int m_nConfig[4] = {0, 60, 0, 0};
-  bool m_bBanCheck = false;
-  NStringArray m_arrBanStart;
-  NStringArray m_arrBanEnd;
-  std::vector<DeleteEntry> m_listDelete;
+  int m_nConfig[4] CVDT_GUARDED_BY(m_csSettings) = {0, 60, 0, 0};
+  bool m_bBanCheck CVDT_GUARDED_BY(m_csSettings) = false;
+  NStringArray m_arrBanStart CVDT_GUARDED_BY(m_csSettings);
+  NStringArray m_arrBanEnd CVDT_GUARDED_BY(m_csSettings);
+  std::vector<DeleteEntry> m_listDelete CVDT_GUARDED_BY(m_csSettings);
 };

@@ -2,6 +2,7 @@
 // same distribution is queued or running.
 #include <cstdlib>
 
+#include "entry/StatusCodes.h"
 #include "gendist/CurrentDist.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
@@ -30,8 +31,9 @@ bool NGenDistMgr::isDuplicate(int32_t distId) {
 
 void NGenDistMgr::refuseOuterRequest(bool busy, uint32_t actorSessionId) {
   plat::ModuleHandle module = NMisc::thisModule();
-  NString refusal = busy ? NMisc::getMessage(module, "1995", "") : NString();
-  NString caption = NMisc::getMessage(module, "1478", "");
+  NString refusal =
+      busy ? NMisc::getMessage(module, commanded_message::kBusyRefusal, "") : NString();
+  NString caption = NMisc::getMessage(module, commanded_message::kRefusalCaption, "");
   if (NMisc::isVistaOrLater()) {
     NMisc::showMessageInSession(actorSessionId, module, refusal.text(), caption.text(),
                                 kRefusalStyle, 0, "", "");
@@ -77,7 +79,8 @@ int NGenDistMgr::post(int32_t distId, uint32_t, uint32_t actorSessionId, ThreadC
   if (queued) return signalled;
 
   if (duplicate && command.m_pData != nullptr && command.m_nSize == DistCommandRecord::kSize)
-    NGenDist::reportForRecord(*static_cast<const DistCommandRecord*>(command.m_pData), 1, 0, "100");
+    NGenDist::reportForRecord(*static_cast<const DistCommandRecord*>(command.m_pData), 1, 0,
+                              commanded_status::kDuplicate);
   if (command.m_nCode == kRunGenDistOuterRequest) refuseOuterRequest(busy, actorSessionId);
   releaseCommandPayload(command);
   return 0;

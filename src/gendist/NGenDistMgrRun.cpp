@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "entry/NModuleState.h"
+#include "entry/StatusCodes.h"
 #include "gendist/CurrentDist.h"
 #include "gendist/NGenDist.h"
 #include "gendist/NGenDistMgr.h"
@@ -37,7 +38,7 @@ void runWorker(const DistCommandRecord& record, plat::Event& stop, plat::Event& 
           record.m_szCallArgs, record.m_szEquipCfg);
   } else if (distId > 0 && CurrentDist::runningDistId() == distId) {
     trace(1, "NGenDistMgr::NDistProc: dist(%d) Already Being..! \n", distId);
-    job.report(1, 1, "921");
+    job.report(1, 1, commanded_status::kAlreadyRunning);
   } else {
     CurrentDist::set(record.m_content);
     ok = job.doDistNormal(&stop) != 0;
@@ -47,12 +48,14 @@ void runWorker(const DistCommandRecord& record, plat::Event& stop, plat::Event& 
   }
   if (!ok) {
     int32_t reason = CurrentDist::stopReason();
-    if (reason == kStopBanPeriod) job.report(1, 1, "941");
-    else if (reason == kStopManager) job.report(1, 1, "940");
-    else if (reason == kStopCancelByActor || reason == kStopCancelByDistId) job.report(1, 1, "942");
+    if (reason == kStopBanPeriod) job.report(1, 1, commanded_status::kBanPeriod);
+    else if (reason == kStopManager) job.report(1, 1, commanded_status::kManagerStopped);
+    else if (reason == kStopCancelByActor || reason == kStopCancelByDistId)
+      job.report(1, 1, commanded_status::kUrgentCancel);
   }
   uint32_t actor = record.m_content.m_nActorKind;
-  if (actor == 0 || (actor == 1 && job.status() != "922")) job.updateDBDistResult();
+  if (actor == 0 || (actor == 1 && job.status() != commanded_status::kAgreementRefused))
+    job.updateDBDistResult();
   CurrentDist::clear();
   stop.reset();
   end.set();
@@ -214,7 +217,7 @@ void NGenDistMgr::reportDropped(const DistCommandRecord& record, int mode) {
         copy->m_szEquipCfg, static_cast<int>(copy->m_bStop));
   int distId = 0;
   if (job.initSetting(*copy, distId)) {
-    job.report(1, 1, mode == 1 ? "941" : "940");
+    job.report(1, 1, mode == 1 ? commanded_status::kBanPeriod : commanded_status::kManagerStopped);
   } else {
     trace(1, "NGenDistMgr:ReportAllCQDS: initSetting failed, pcCA:%.2047s, pcEC:%.2047s \n",
           copy->m_szCallArgs, copy->m_szEquipCfg);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "entry/StatusCodes.h"
 #include "gendist/NGenDist.h"
 #include "gendist/SwStatusApi.h"
 #include "net/NLgzExtract.h"
@@ -65,22 +66,29 @@ static bool askConsent(uint32_t actor, uint32_t session, const NString& question
 int NGenDist::doDistNormal(plat::Event* stopEvent) {
   loadStepTexts();
   if (m_bAgree) {
-    report(0, 0, "070", stepText(1909).text(), 0);
-    NString caption = _n_dt_actor == 1 ? NMisc::getMessage(NMisc::thisModule(), "1994", "")
-                                       : stepText(1920);
-    if (!askConsent(_n_dt_actor, _n_dt_actor_session_id, m_strDistName + stepText(1910), caption)) {
-      report(1, 0, "922");
+    report(0, 0, commanded_status::kAgreementAsked, stepText(step_text::kAgreementDetail).text(),
+           0);
+    NString caption =
+        _n_dt_actor == 1
+            ? NMisc::getMessage(NMisc::thisModule(), commanded_message::kActorAgreementCaption, "")
+            : stepText(step_text::kAgreementCaption);
+    if (!askConsent(_n_dt_actor, _n_dt_actor_session_id,
+                    m_strDistName + stepText(step_text::kAgreementQuestion), caption)) {
+      report(1, 0, commanded_status::kAgreementRefused);
       return 0;
     }
   }
   if (_n_dt_proc_type == 2 && _sw_id >= 1) {
     uint32_t flags = 0;
     if (!SwGiveStatusFlag(_sw_id, flags) || flags == kSwStatusUnknown) {
-      report(1, 0, "923", "", 0);
+      report(1, 0, commanded_status::kSwStatusFailed, "", 0);
       return 0;
     }
     if ((flags & kSwStatusValid) && (flags & (kSwAlreadyInstalled | kSwNewerInstalled))) {
-      report(1, 1, (flags & kSwAlreadyInstalled) ? "945" : "946", "", 0);
+      report(1, 1,
+             (flags & kSwAlreadyInstalled) ? commanded_status::kFoundInstalled
+                                           : commanded_status::kFoundNewer,
+             "", 0);
       return 0;
     }
   }
@@ -95,20 +103,20 @@ int NGenDist::runDownloadPhase(plat::Event* stopEvent) {
   const int show = m_bShowProgress ? 1 : 0;
   m_nTotalElapsed = 0;
   m_nLastSentElapsed = 0;
-  report(0, 1, "072");
+  report(0, 1, commanded_status::kDownloadStarted);
   m_nProgress = 0;
   NString address;
   if (!fetchIndex(stopEvent, address)) {
-    report(1, show, "926", "", 0);
+    report(1, show, commanded_status::kNoIndex, "", 0);
     return 0;
   }
-  report(0, show, "075", "", 0);
+  report(0, show, commanded_status::kPackageFetching, "", 0);
   if (!checkDiskSpace()) {
-    report(1, show, "907");
+    report(1, show, commanded_status::kDiskFull);
     return 0;
   }
   if (!downloadFiles(address.text(), stopEvent)) {
-    report(0, show, "904");
+    report(0, show, commanded_status::kPartFailed);
     return 0;
   }
   m_nProgress = 0;
@@ -119,10 +127,10 @@ bool NGenDist::fetchIndex(plat::Event* stopEvent, NString& address) {
   const int show = m_bShowProgress ? 1 : 0;
   for (int i = 0; i < m_arrAddresses.getCount(); ++i) {
     NString candidate = m_arrAddresses.getAt(i);
-    m_strDetail = stepText(1901);
+    m_strDetail = stepText(step_text::kIndexFetch);
     rptToServer(0, show);
     if (downloadIdxFile(candidate.text(), stopEvent)) {
-      m_strDetail = stepText(1902);
+      m_strDetail = stepText(step_text::kIndexCheck);
       rptToServer(0, show);
       if (checkIdxFile()) {
         address = candidate;
@@ -141,10 +149,10 @@ int NGenDist::runInstallSteps() {
     int (NGenDist::*run)();
     const char* failure;
   } steps[] = {
-      {1904, &NGenDist::extractPackage, "905"},
-      {1905, &NGenDist::registRegFile, "927"},
-      {1906, &NGenDist::copySysFile, "928"},
-      {1907, &NGenDist::execFile, "908"},
+      {step_text::kExtract, &NGenDist::extractPackage, commanded_status::kExtractFailed},
+      {step_text::kRegistryImport, &NGenDist::registRegFile, commanded_status::kRegistryFailed},
+      {step_text::kSysFileCopy, &NGenDist::copySysFile, commanded_status::kSysFilesFailed},
+      {step_text::kExecute, &NGenDist::execFile, commanded_status::kExecFailed},
   };
   for (const Step& step : steps) {
     m_strDetail = stepText(step.text);
@@ -154,7 +162,7 @@ int NGenDist::runInstallSteps() {
       return 0;
     }
   }
-  report(1, show, "060", "", 0);
+  report(1, show, commanded_status::kComplete, "", 0);
   return 1;
 }
 

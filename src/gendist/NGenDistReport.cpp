@@ -5,6 +5,7 @@
 
 #include "detect/NRegistry.h"
 #include "entry/NReportDataImpl.h"
+#include "entry/StatusCodes.h"
 #include "gendist/NDtDlgRecord.h"
 #include "gendist/NGenDist.h"
 #include "net/NDBQuery.h"
@@ -100,15 +101,17 @@ void NGenDist::rptToServer(int sendNow, int dialog) {
   NString dialogText;
   int number = std::atoi(m_strStatus.text());
   if (number > 900) {
-    shown = "040";
+    shown = commanded_status::kShownFailure;
     detail = textForStatus(m_strStatus.text()) + " " + m_strDetail;
     dialogText = detail;
   } else if (number >= 71 && number <= 79) {
-    shown = "070";
+    shown = commanded_status::kShownProgress;
     detail = textForStatus(m_strStatus.text()) + " " + m_strDetail;
     dialogText = m_strDetail;
   }
-  bool userSees = sendNow && _n_dt_actor == 1 && m_strStatus != "922" && m_strStatus != "942";
+  bool userSees = sendNow && _n_dt_actor == 1 &&
+                  m_strStatus != commanded_status::kAgreementRefused &&
+                  m_strStatus != commanded_status::kUrgentCancel;
   if (dialog || userSees) dialogUpdate(m_nProgress, shown.text(), dialogText.text(), 0);
   NString elapsed;
   elapsed.format(detail.isEmpty() ? "[%d sec]" : " [%d sec]", m_nTotalElapsed);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "entry/StatusCodes.h"
 #include "gendist/NGenDist.h"
 #include "platform/NMisc.h"
 #include "platform/NStrtok.h"
@@ -54,7 +55,7 @@ int NGenDist::initSetting(const DistCommandRecord& record, int& distId) {
   m_nCmdId = record.m_nCmdId;
   m_nLastTick = plat::tickCount();
   m_strCurTime = fieldText(record.m_szCurTime);
-  m_strStatus = "071";
+  m_strStatus = commanded_status::kSettingsTaken;
   rptToServer(1, 1);
 
   NString callArgs = fieldText(record.m_szCallArgs);
@@ -70,7 +71,7 @@ int NGenDist::initSetting(const DistCommandRecord& record, int& distId) {
     ok = true;
   }
   if (!ok) {
-    report(1, 1, "920");
+    report(1, 1, commanded_status::kSettingsFailed);
     return 0;
   }
   distId = record.m_content.m_nDistId;

@@ -39,6 +39,6 @@ class NThreadCmdQueue {
 
  protected:
   plat::CriticalSection m_csQueue;
-  std::deque<ThreadCommand> m_queue;
+  std::deque<ThreadCommand> m_queue CVDT_GUARDED_BY(m_csQueue);
   plat::Event m_evtInsert{false, false};
 };

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <span>
 
+#include "platform/Compiler.h"
+
 namespace plat {
 
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
@@ -42,19 +44,22 @@ class Event {
 int waitForAny(std::span<Event* const> events, uint32_t timeoutMs);
 
 // A recursive lock, as a Windows critical section.
-class CriticalSection {
+class CVDT_CAPABILITY("critical section") CriticalSection {
  public:
-  void enter() { m_mutex.lock(); }
-  void leave() { m_mutex.unlock(); }
+  void enter() CVDT_ACQUIRE() { m_mutex.lock(); }
+  void leave() CVDT_RELEASE() { m_mutex.unlock(); }
 
  private:
   std::recursive_mutex m_mutex;
 };
 
-class CriticalSectionLock {
+class CVDT_SCOPED_CAPABILITY CriticalSectionLock {
  public:
-  explicit CriticalSectionLock(CriticalSection& section) : m_section(section) { m_section.enter(); }
-  ~CriticalSectionLock() { m_section.leave(); }
+  explicit CriticalSectionLock(CriticalSection& section) CVDT_ACQUIRE(section)
+      : m_section(section) {
+    m_section.enter();
+  }
+  ~CriticalSectionLock() CVDT_RELEASE() { m_section.leave(); }
   CriticalSectionLock(const CriticalSectionLock&) = delete;
   CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
 

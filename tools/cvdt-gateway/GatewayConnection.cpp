@@ -27,9 +27,9 @@ const NCrypt& frameCipher() {
 }  // namespace
 
 GatewayConnection::GatewayConnection(int fd, const sockaddr_in& peer, Clock::time_point deadline)
-    : m_nFd(fd), m_peer(peer), m_deadline(deadline) {}
+    : m_fd(fd), m_peer(peer), m_deadline(deadline) {}
 
-GatewayConnection::~GatewayConnection() { close(m_nFd); }
+GatewayConnection::~GatewayConnection() = default;
 
 std::string GatewayConnection::peer() const {
   char address[INET_ADDRSTRLEN] = "?";
@@ -45,7 +45,7 @@ GatewayConnection::Progress GatewayConnection::fail(const std::string& reason) {
 GatewayConnection::Progress GatewayConnection::receive(char* buffer, size_t wanted,
                                                        size_t& got) {
   for (;;) {
-    ssize_t n = recv(m_nFd, buffer, wanted, 0);
+    ssize_t n = recv(m_fd.get(), buffer, wanted, 0);
     if (n > 0) {
       got = static_cast<size_t>(n);
       return Progress::FrameReady;
@@ -119,7 +119,7 @@ GatewayConnection::Progress GatewayConnection::startReply(const std::string& tex
 
 GatewayConnection::Progress GatewayConnection::writeSome() {
   while (m_nReplySent < m_strReply.size()) {
-    ssize_t n = send(m_nFd, m_strReply.data() + m_nReplySent, m_strReply.size() - m_nReplySent,
+    ssize_t n = send(m_fd.get(), m_strReply.data() + m_nReplySent, m_strReply.size() - m_nReplySent,
                      MSG_NOSIGNAL);
     if (n >= 0) {
       m_nReplySent += static_cast<size_t>(n);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 namespace cvdt::gateway {
 
 class GatewayConnection {
@@ -40,7 +42,7 @@ class GatewayConnection {
   Progress startReply(const std::string& text);
   Progress writeSome();
 
-  int fd() const { return m_nFd; }
+  int fd() const { return m_fd.get(); }
   bool replying() const { return m_bReplying; }
   Clock::time_point deadline() const { return m_deadline; }
   const std::string& body() const { return m_strBody; }
@@ -57,7 +59,7 @@ class GatewayConnection {
   // recv into buffer; NeedMore, or Failed on an error or end of stream.
   Progress receive(char* buffer, size_t wanted, size_t& got);
 
-  int m_nFd;
+  plat::UniqueFd m_fd;
   sockaddr_in m_peer;
   Clock::time_point m_deadline;
   char m_arInput[4 + kMaxRequestLength];

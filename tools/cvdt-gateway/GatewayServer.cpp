@@ -38,10 +38,7 @@ GatewayServer::GatewayServer(const ServerOptions& options, StoreThreads& store)
     : m_options(options), m_nMaxConnections(options.maxConnections), m_store(store) {}
 
 GatewayServer::~GatewayServer() {
-  m_entries.clear();
-  for (int fd : {m_nListenFd, m_nEpollFd, m_nSignalFd}) {
-    if (fd >= 0) close(fd);
-  }
+  m_entries.clear();  // the connections go before the descriptors that watch them
 }
 
 // Raises the soft descriptor limit to the hard one, so that the common soft limit of 1,024 does
@@ -71,28 +68,28 @@ bool GatewayServer::start(std::string& error) {
     error = "not an IPv4 address: " + m_options.address;
     return false;
   }
-  m_nListenFd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  m_listenFd.reset(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   int on = 1;
-  setsockopt(m_nListenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  if (m_options.reusePort) setsockopt(m_nListenFd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+  setsockopt(m_listenFd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (m_options.reusePort) setsockopt(m_listenFd.get(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
   // Take a connection only once its first bytes are in, so the read right after the accept
   // finds the request instead of registering the socket and waiting for it. A client that
   // sends nothing is handed over after about a second and then meets its deadline.
-  setsockopt(m_nListenFd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &on, sizeof on);
+  setsockopt(m_listenFd.get(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &on, sizeof on);
   socklen_t length = sizeof address;
-  if (m_nListenFd < 0 || bind(m_nListenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      listen(m_nListenFd, SOMAXCONN) != 0 ||
-      getsockname(m_nListenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+  if (!m_listenFd || bind(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      listen(m_listenFd.get(), SOMAXCONN) != 0 ||
+      getsockname(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     error = "cannot listen on " + m_options.address + ":" + std::to_string(m_options.port) +
             ": " + std::strerror(errno);
     return false;
   }
   m_nBoundPort = ntohs(address.sin_port);
-  m_nEpollFd = epoll_create1(EPOLL_CLOEXEC);
+  m_epollFd.reset(epoll_create1(EPOLL_CLOEXEC));
   epoll_event event{EPOLLIN, {.u64 = kListenKey}};
   epoll_event store{EPOLLIN, {.u64 = kStoreKey}};
-  if (m_nEpollFd < 0 || epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_nListenFd, &event) != 0 ||
-      epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_store.readyFd(), &store) != 0) {
+  if (!m_epollFd || epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_listenFd.get(), &event) != 0 ||
+      epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_store.readyFd(), &store) != 0) {
     error = std::string("epoll: ") + std::strerror(errno);
     return false;
   }
@@ -104,7 +101,7 @@ bool GatewayServer::watchSignals(std::string& error) {
   signal(SIGPIPE, SIG_IGN);
   if (m_options.stopFd >= 0) {
     epoll_event event{EPOLLIN, {.u64 = kSignalKey}};
-    if (epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_options.stopFd, &event) == 0) return true;
+    if (epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_options.stopFd, &event) == 0) return true;
     error = std::string("stop event: ") + std::strerror(errno);
     return false;
   }
@@ -113,9 +110,9 @@ bool GatewayServer::watchSignals(std::string& error) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigprocmask(SIG_BLOCK, &signals, nullptr);
-  m_nSignalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+  m_signalFd.reset(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
   epoll_event event{EPOLLIN, {.u64 = kSignalKey}};
-  if (m_nSignalFd < 0 || epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, m_nSignalFd, &event) != 0) {
+  if (!m_signalFd || epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_signalFd.get(), &event) != 0) {
     error = std::string("signals: ") + std::strerror(errno);
     return false;
   }
@@ -129,7 +126,7 @@ std::string GatewayServer::boundAddress() const {
 int GatewayServer::run() {
   epoll_event events[64];
   while (!m_bStopping || m_nInStore > 0 || !m_entries.empty()) {
-    int count = epoll_wait(m_nEpollFd, events, 64, waitTimeoutMs());
+    int count = epoll_wait(m_epollFd.get(), events, 64, waitTimeoutMs());
     if (count < 0 && errno != EINTR) {
       writeLogLine(std::string("event loop failed: ") + std::strerror(errno));
       return 1;
@@ -184,7 +181,7 @@ bool GatewayServer::closeOldestIdle() {
 void GatewayServer::acceptOne() {
   sockaddr_in peer{};
   socklen_t length = sizeof peer;
-  int fd = accept4(m_nListenFd, reinterpret_cast<sockaddr*>(&peer), &length,
+  int fd = accept4(m_listenFd.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                    SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
@@ -234,7 +231,7 @@ void GatewayServer::advance(Entries::iterator it, GatewayConnection::Progress pr
 void GatewayServer::handOver(Entries::iterator it) {
   Entry& entry = it->second;
   if (entry.events != 0) {
-    epoll_ctl(m_nEpollFd, EPOLL_CTL_DEL, entry.connection->fd(), nullptr);
+    epoll_ctl(m_epollFd.get(), EPOLL_CTL_DEL, entry.connection->fd(), nullptr);
     entry.events = 0;
   }
   entry.inStore = true;
@@ -265,8 +262,8 @@ void GatewayServer::beginStopping() {
   m_bStopping = true;
   setAccepting(false);
   // The stop stays readable (signal pending, or the event shared by every loop): unwatched.
-  int stopFd = m_options.stopFd >= 0 ? m_options.stopFd : m_nSignalFd;
-  epoll_ctl(m_nEpollFd, EPOLL_CTL_DEL, stopFd, nullptr);
+  int stopFd = m_options.stopFd >= 0 ? m_options.stopFd : m_signalFd.get();
+  epoll_ctl(m_epollFd.get(), EPOLL_CTL_DEL, stopFd, nullptr);
   for (auto it = m_entries.begin(); it != m_entries.end();) {
     auto next = std::next(it);
     if (!it->second.inStore && !it->second.connection->replying()) closeConnection(it);
@@ -279,7 +276,7 @@ void GatewayServer::watch(Entries::iterator it, uint32_t events) {
   if (entry.events == events) return;
   epoll_event event{events, {.u64 = it->first}};
   int operation = entry.events == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
-  if (epoll_ctl(m_nEpollFd, operation, entry.connection->fd(), &event) != 0) {
+  if (epoll_ctl(m_epollFd.get(), operation, entry.connection->fd(), &event) != 0) {
     log(*entry.connection, std::string("cannot watch the socket: ") + std::strerror(errno));
     closeConnection(it);
     return;
@@ -317,7 +314,8 @@ void GatewayServer::setAccepting(bool accepting) {
   if (accepting == m_bAccepting || (accepting && m_bStopping)) return;
   if (accepting && m_entries.size() >= m_nMaxConnections) return;
   epoll_event event{accepting ? uint32_t(EPOLLIN) : 0u, {.u64 = kListenKey}};
-  if (epoll_ctl(m_nEpollFd, EPOLL_CTL_MOD, m_nListenFd, &event) == 0) m_bAccepting = accepting;
+  if (epoll_ctl(m_epollFd.get(), EPOLL_CTL_MOD, m_listenFd.get(), &event) == 0)
+    m_bAccepting = accepting;
 }
 
 int GatewayServer::waitTimeoutMs() const {

@@ -9,6 +9,7 @@
 
 #include "GatewayConnection.h"
 #include "StoreThreads.h"
+#include "platform/UniqueFd.h"
 
 namespace cvdt::gateway {
 
@@ -88,9 +89,9 @@ class GatewayServer {
   std::map<uint32_t, size_t> m_connectionsPerAddress;
   StoreThreads& m_store;
   size_t m_nInStore = 0;
-  int m_nListenFd = -1;
-  int m_nEpollFd = -1;
-  int m_nSignalFd = -1;
+  plat::UniqueFd m_listenFd;
+  plat::UniqueFd m_epollFd;
+  plat::UniqueFd m_signalFd;
   uint16_t m_nBoundPort = 0;
   bool m_bAccepting = false;
   bool m_bStopping = false;

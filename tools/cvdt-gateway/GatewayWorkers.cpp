@@ -23,9 +23,6 @@ GatewayWorkers::GatewayWorkers(const ServerOptions& options, std::string locatio
 GatewayWorkers::~GatewayWorkers() {
   stopAll();
   m_workers.clear();
-  for (int fd : {m_nStopFd, m_nEndedFd, m_nSignalFd}) {
-    if (fd >= 0) close(fd);
-  }
 }
 
 bool GatewayWorkers::start(std::string& error) {
@@ -36,16 +33,16 @@ bool GatewayWorkers::start(std::string& error) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigprocmask(SIG_BLOCK, &signals, nullptr);
-  m_nSignalFd = signalfd(-1, &signals, SFD_CLOEXEC);
-  m_nStopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  m_nEndedFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (m_nSignalFd < 0 || m_nStopFd < 0 || m_nEndedFd < 0) {
+  m_signalFd.reset(signalfd(-1, &signals, SFD_CLOEXEC));
+  m_stopFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  m_endedFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!m_signalFd || !m_stopFd || !m_endedFd) {
     error = std::string("signals: ") + std::strerror(errno);
     return false;
   }
   ServerOptions options = m_options;
   options.reusePort = m_nCount > 1;
-  options.stopFd = m_nStopFd;
+  options.stopFd = m_stopFd.get();
   options.descriptorShare = m_nCount;
   options.maxConnections = (m_options.maxConnections + m_nCount - 1) / m_nCount;
   for (unsigned i = 0; i < m_nCount; ++i) {
@@ -79,9 +76,9 @@ uint64_t GatewayWorkers::descriptorLimit() const {
 }
 
 void GatewayWorkers::stopAll() {
-  if (m_nStopFd < 0) return;
+  if (!m_stopFd) return;
   uint64_t one = 1;
-  ssize_t ignored = write(m_nStopFd, &one, sizeof one);
+  ssize_t ignored = write(m_stopFd.get(), &one, sizeof one);
   (void)ignored;
   for (auto& worker : m_workers) {
     if (worker->thread.joinable()) worker->thread.join();
@@ -91,7 +88,7 @@ void GatewayWorkers::stopAll() {
 int GatewayWorkers::run() {
   for (auto& worker : m_workers) {
     Worker* w = worker.get();
-    int endedFd = m_nEndedFd;
+    int endedFd = m_endedFd.get();
     w->thread = std::thread([w, endedFd] {
       w->result = w->server->run();
       uint64_t one = 1;
@@ -99,7 +96,7 @@ int GatewayWorkers::run() {
       (void)ignored;
     });
   }
-  pollfd waits[2] = {{m_nSignalFd, POLLIN, 0}, {m_nEndedFd, POLLIN, 0}};
+  pollfd waits[2] = {{m_signalFd.get(), POLLIN, 0}, {m_endedFd.get(), POLLIN, 0}};
   while (poll(waits, 2, -1) < 0 && errno == EINTR) {
   }
   stopAll();

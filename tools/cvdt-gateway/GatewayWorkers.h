@@ -10,6 +10,7 @@
 #include "GatewayServer.h"
 #include "SiteText.h"
 #include "StoreThreads.h"
+#include "platform/UniqueFd.h"
 
 namespace cvdt::gateway {
 
@@ -51,9 +52,9 @@ class GatewayWorkers {
   SiteText m_site;
   unsigned m_nCount;
   unsigned m_nStoreThreads;
-  int m_nStopFd = -1;     // readable once every loop should stop
-  int m_nEndedFd = -1;    // a loop that returns on its own says so here
-  int m_nSignalFd = -1;
+  plat::UniqueFd m_stopFd;   // readable once every loop should stop
+  plat::UniqueFd m_endedFd;  // a loop that returns on its own says so here
+  plat::UniqueFd m_signalFd;
   std::vector<std::unique_ptr<Worker>> m_workers;
 };
 

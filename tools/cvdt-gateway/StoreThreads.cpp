@@ -24,12 +24,11 @@ StoreThreads::~StoreThreads() {
   for (auto& worker : m_workers) {
     if (worker->thread.joinable()) worker->thread.join();
   }
-  if (m_nReadyFd >= 0) close(m_nReadyFd);
 }
 
 bool StoreThreads::start(std::string& error) {
-  m_nReadyFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (m_nReadyFd < 0) {
+  m_readyFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!m_readyFd) {
     error = std::string("eventfd: ") + std::strerror(errno);
     return false;
   }
@@ -74,7 +73,7 @@ bool StoreThreads::withdraw(uint64_t key) {
 std::vector<StoreThreads::Outcome> StoreThreads::takeOutcomes() {
   if (!runsInline()) {
     uint64_t count = 0;
-    ssize_t ignored = read(m_nReadyFd, &count, sizeof count);
+    ssize_t ignored = read(m_readyFd.get(), &count, sizeof count);
     (void)ignored;
   }
   std::vector<Outcome> taken;
@@ -117,7 +116,7 @@ void StoreThreads::finish(Outcome outcome) {
   }
   if (first) {
     uint64_t one = 1;
-    ssize_t ignored = write(m_nReadyFd, &one, sizeof one);
+    ssize_t ignored = write(m_readyFd.get(), &one, sizeof one);
     (void)ignored;
   }
 }

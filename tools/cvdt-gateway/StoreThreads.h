@@ -14,6 +14,7 @@
 #include "GatewayProcedures.h"
 #include "GatewayStore.h"
 #include "SiteText.h"
+#include "platform/UniqueFd.h"
 
 namespace cvdt::gateway {
 
@@ -43,7 +44,7 @@ class StoreThreads {
   // False with error set when a connection cannot be opened.
   bool start(std::string& error);
   // Readable while outcomes of the threads wait to be taken.
-  int readyFd() const { return m_nReadyFd; }
+  int readyFd() const { return m_readyFd.get(); }
   bool runsInline() const { return m_nCount == 0; }
 
   void submit(uint64_t key, std::string requestText);
@@ -71,7 +72,7 @@ class StoreThreads {
   std::string m_strLocation;
   SiteText m_site;
   unsigned m_nCount;
-  int m_nReadyFd = -1;
+  plat::UniqueFd m_readyFd;
   std::vector<std::unique_ptr<Worker>> m_workers;  // with no threads: one, run in submit()
 
   std::mutex m_mutex;

@@ -7,6 +7,7 @@
 
 #include "platform/PlatformFile.h"
 #include "platform/PlatformFs.h"
+#include "platform/UniqueFd.h"
 #include "platform/WinError.h"
 #include "platform/posix/ErrorPosix.h"
 
@@ -62,17 +63,15 @@ bool File::open(const std::string& windowsPath, FileMode mode) {
 bool File::openHost(const std::string& hostPath, FileMode mode) {
   close();
   if (refusedAsReadOnly(hostPath, mode)) return posix::failWith(kErrorAccessDenied);
-  int fd;
+  UniqueFd fd;
   do {
-    fd = ::open(hostPath.c_str(), openFlags(mode) | O_CLOEXEC, 0644);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return posix::failWithErrno();
+    fd.reset(::open(hostPath.c_str(), openFlags(mode) | O_CLOEXEC, 0644));
+  } while (!fd && errno == EINTR);
+  if (!fd) return posix::failWithErrno();
   struct stat info {};
-  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
+  if (fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode))
     return posix::failWith(kErrorAccessDenied);
-  }
-  m_handle = fd;
+  m_handle = fd.release();
   return true;
 }
 

@@ -18,6 +18,7 @@
 
 #include "platform/PlatformNamedEvent.h"
 #include "platform/PlatformSync.h"
+#include "platform/UniqueFd.h"
 #include "platform/WinError.h"
 #include "platform/posix/ErrorPosix.h"
 #include "platform/posix/KernelObjectName.h"
@@ -140,24 +141,23 @@ bool NamedEvent::create(const std::string& name, bool manualReset, bool initiall
   std::string object = posix::kernelObjectName(posix::kObjectEvent, name);
   if (object.empty()) return false;
   for (;;) {
-    int fd;
+    UniqueFd fd;
     do {
-      fd = shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kEveryone);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return posix::failWithErrno();
-    fchmod(fd, kEveryone);  // past the umask; fails harmlessly on another account's object
+      fd.reset(shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kEveryone));
+    } while (!fd && errno == EINTR);
+    if (!fd) return posix::failWithErrno();
+    fchmod(fd.get(), kEveryone);  // past the umask; fails harmlessly on another account's object
     EventBlock* block = nullptr;
     bool existed = false;
-    Attach result = attach(fd, manualReset, initiallySet, block, existed);
+    Attach result = attach(fd.get(), manualReset, initiallySet, block, existed);
     if (result == Attach::Attached) {
-      m_hObject = fd;
+      m_hObject = fd.release();
       m_pBlock = block;
       m_strObject = object;
       m_bExisted = existed;
       setLastError(existed ? kErrorAlreadyExists : kErrorSuccess);
       return true;
     }
-    ::close(fd);
     if (result == Attach::Failed) return false;
   }
 }

@@ -20,6 +20,7 @@
 #include "platform/PlatformProcess.h"
 #include "platform/PlatformSystem.h"
 #include "platform/PlatformText.h"
+#include "platform/UniqueFd.h"
 #include "platform/WinError.h"
 #include "platform/WindowsCommandLine.h"
 #include "platform/posix/ErrorPosix.h"
@@ -222,15 +223,12 @@ struct Process::Impl {
   pid_t pid = -1;
   bool waitable = false;
   bool reaped = false;
-  int exitCodeFd = -1;  // where the program may write its whole 32-bit exit code
+  UniqueFd exitCodeFd;  // where the program may write its whole 32-bit exit code
 
-  ~Impl() {
-    if (exitCodeFd >= 0) close(exitCodeFd);
-  }
   // The whole exit code the program wrote, when its low byte agrees with the exit status.
   int fullExitCode(int status) const {
     char text[16] = {};
-    if (exitCodeFd < 0 || read(exitCodeFd, text, sizeof text - 1) <= 0) return status;
+    if (!exitCodeFd || read(exitCodeFd.get(), text, sizeof text - 1) <= 0) return status;
     long long code = std::atoll(text);
     return (code & 0xFF) == status ? static_cast<int>(static_cast<uint32_t>(code)) : status;
   }
@@ -327,23 +325,18 @@ bool readReport(int fd, pid_t& detachedPid) {
 bool Process::start(const LaunchRequest& request, bool waitable) {
   Prepared prepared;
   if (!prepare(request, prepared)) return false;
-  int report[2];
-  int exitCodes[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return posix::failWithErrno();
-  if (pipe2(exitCodes, O_CLOEXEC) != 0) {
-    int error = errno;  // the first pipe is closed before the failure is reported
-    close(report[0]);
-    close(report[1]);
-    errno = error;
+  UniqueFd reportRead, reportWrite, exitCodeRead, exitCodeWrite;
+  if (!makePipe(reportRead, reportWrite, O_CLOEXEC) ||
+      !makePipe(exitCodeRead, exitCodeWrite, O_CLOEXEC))
     return posix::failWithErrno();
-  }
-  fcntl(exitCodes[0], F_SETFL, O_NONBLOCK);
+  fcntl(exitCodeRead.get(), F_SETFL, O_NONBLOCK);
   keepOwnExitCodeFromChildren();
-  setVariable(prepared.environment, kExitCodeVariable, std::to_string(exitCodes[1]));
+  setVariable(prepared.environment, kExitCodeVariable, std::to_string(exitCodeWrite.get()));
   std::vector<char*> argv = pointersTo(prepared.arguments);
   std::vector<char*> envp = pointersTo(prepared.environment);
 
   pid_t pid = fork();
+  int forkError = errno;
   if (pid == 0) {
     if (!waitable) {
       pid_t grandchild = fork();
@@ -351,37 +344,32 @@ bool Process::start(const LaunchRequest& request, bool waitable) {
         char message[1 + sizeof(int)] = {'P'};
         int value = static_cast<int>(grandchild);
         std::memcpy(message + 1, &value, sizeof value);
-        ssize_t ignored = write(report[1], message, sizeof message);
+        ssize_t ignored = write(reportWrite.get(), message, sizeof message);
         (void)ignored;
         _exit(0);
       }
     }
-    fcntl(exitCodes[1], F_SETFD, 0);  // the program may hand back its whole exit code
-    execChild(report[1], prepared.account, prepared.folder.c_str(), prepared.program.c_str(),
-              argv.data(), envp.data());
+    fcntl(exitCodeWrite.get(), F_SETFD, 0);  // the program may hand back its whole exit code
+    execChild(reportWrite.get(), prepared.account, prepared.folder.c_str(),
+              prepared.program.c_str(), argv.data(), envp.data());
   }
-  close(report[1]);
-  close(exitCodes[1]);
+  // The read ends see the end of the file only once every write end is closed.
+  reportWrite.reset();
+  exitCodeWrite.reset();
   if (pid < 0) {
-    close(report[0]);
-    close(exitCodes[0]);
+    errno = forkError;
     return posix::failWithErrno();
   }
   pid_t detached = -1;
-  bool started = readReport(report[0], detached);
-  close(report[0]);
+  bool started = readReport(reportRead.get(), detached);
+  if (!waitable || !started) waitpid(pid, nullptr, 0);
   if (!waitable) {
-    waitpid(pid, nullptr, 0);
-    close(exitCodes[0]);
     m_impl->pid = detached;
     m_impl->waitable = false;
-  } else if (!started) {
-    waitpid(pid, nullptr, 0);
-    close(exitCodes[0]);
-  } else {
+  } else if (started) {
     m_impl->pid = pid;
     m_impl->waitable = true;
-    m_impl->exitCodeFd = exitCodes[0];
+    m_impl->exitCodeFd = std::move(exitCodeRead);
   }
   return started;
 }

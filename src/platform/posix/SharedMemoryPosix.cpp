@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/PlatformSharedMemory.h"
+#include "platform/UniqueFd.h"
 #include "platform/WinError.h"
 #include "platform/posix/ErrorPosix.h"
 #include "platform/posix/KernelObjectName.h"
@@ -16,12 +17,12 @@ namespace {
 
 constexpr mode_t kEveryone = 0666;  // the null DACL: every account may use the object
 
-int openObject(const std::string& object, int flags) {
+UniqueFd openObject(const std::string& object, int flags) {
   int fd;
   do {
     fd = shm_open(object.c_str(), flags | O_CLOEXEC, kEveryone);
   } while (fd < 0 && errno == EINTR);
-  return fd;
+  return UniqueFd(fd);
 }
 
 // Size of the object; -1 when it cannot be read.
@@ -39,19 +40,18 @@ bool SharedMemory::create(const std::string& name, uint32_t size) {
   std::string object = posix::kernelObjectName(posix::kObjectMapping, name);
   if (object.empty()) return false;
   if (size == 0) return posix::failWith(kErrorInvalidParameter);
-  int fd = openObject(object, O_RDWR | O_CREAT | O_EXCL);
-  bool existed = fd < 0 && errno == EEXIST;
+  UniqueFd fd = openObject(object, O_RDWR | O_CREAT | O_EXCL);
+  bool existed = !fd && errno == EEXIST;
   if (existed) fd = openObject(object, O_RDWR);
-  if (fd < 0) return posix::failWithErrno();
-  if (!existed) fchmod(fd, kEveryone);  // past the umask
-  off_t current = objectSize(fd);
-  if (current < 0 || (current < static_cast<off_t>(size) && ftruncate(fd, size) != 0)) {
+  if (!fd) return posix::failWithErrno();
+  if (!existed) fchmod(fd.get(), kEveryone);  // past the umask
+  off_t current = objectSize(fd.get());
+  if (current < 0 || (current < static_cast<off_t>(size) && ftruncate(fd.get(), size) != 0)) {
     posix::failWithErrno();
-    ::close(fd);
     if (!existed) shm_unlink(object.c_str());
     return false;
   }
-  m_hMapping = fd;
+  m_hMapping = fd.release();
   m_nSize = current > static_cast<off_t>(size) ? static_cast<size_t>(current) : size;
   m_strObject = object;
   m_bOwner = true;
@@ -64,14 +64,12 @@ bool SharedMemory::open(const std::string& name) {
   close();
   std::string object = posix::kernelObjectName(posix::kObjectMapping, name);
   if (object.empty()) return false;
-  int fd = openObject(object, O_RDWR);
-  if (fd < 0) return posix::failWithErrno();
-  off_t current = objectSize(fd);
-  if (current <= 0) {
-    ::close(fd);
+  UniqueFd fd = openObject(object, O_RDWR);
+  if (!fd) return posix::failWithErrno();
+  off_t current = objectSize(fd.get());
+  if (current <= 0)
     return posix::failWith(kErrorFileNotFound);  // a creator that has not sized it yet
-  }
-  m_hMapping = fd;
+  m_hMapping = fd.release();
   m_nSize = static_cast<size_t>(current);
   m_strObject = object;
   m_bExisted = true;

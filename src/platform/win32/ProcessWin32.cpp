@@ -191,13 +191,9 @@ bool Process::start(const LaunchRequest& request, bool waitable) {
   PROCESS_INFORMATION started{};
   if (request.commandLine.empty()) return win32::failWith(ERROR_INVALID_PARAMETER);
   if (!createProcess(request, started)) return false;
-  CloseHandle(started.hThread);
+  win32::UniqueHandle thread(started.hThread), process(started.hProcess);
   m_impl->id = started.dwProcessId;
-  if (waitable) {
-    m_impl->process.reset(started.hProcess);
-  } else {
-    CloseHandle(started.hProcess);
-  }
+  if (waitable) m_impl->process = std::move(process);
   return true;
 }
 

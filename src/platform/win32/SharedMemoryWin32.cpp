@@ -42,15 +42,11 @@ bool SharedMemory::create(const std::string& name, uint32_t size) {
 
 bool SharedMemory::open(const std::string& name) {
   close();
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
-  if (mapping == nullptr) return false;
-  size_t size = mappedSize(mapping);
-  if (size == 0) {
-    DWORD error = GetLastError();
-    CloseHandle(mapping);
-    return win32::failWith(error);
-  }
-  m_hMapping = reinterpret_cast<intptr_t>(mapping);
+  win32::UniqueHandle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str()));
+  if (!mapping) return false;
+  size_t size = mappedSize(mapping.get());
+  if (size == 0) return false;  // the last error is mappedSize's
+  m_hMapping = reinterpret_cast<intptr_t>(mapping.release());
   m_nSize = size;
   m_bExisted = true;
   return true;

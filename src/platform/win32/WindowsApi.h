@@ -25,34 +25,19 @@
 #include <string>
 #include <utility>
 
+#include "platform/ScopedHandle.h"
+
 namespace plat::win32 {
 
 // An owned kernel handle, closed when the object goes. Null and INVALID_HANDLE_VALUE are both
 // "no handle", as different Windows calls use either.
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : m_hHandle(handle) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : m_hHandle(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-
-  HANDLE get() const { return m_hHandle; }
-  bool valid() const { return m_hHandle != nullptr && m_hHandle != INVALID_HANDLE_VALUE; }
-  HANDLE release() { return std::exchange(m_hHandle, nullptr); }
-  void reset(HANDLE handle = nullptr) {
-    if (valid()) CloseHandle(m_hHandle);
-    m_hHandle = handle;
-  }
-
- private:
-  HANDLE m_hHandle = nullptr;
+struct HandleTraits {
+  using Value = HANDLE;
+  static constexpr HANDLE kNone = nullptr;
+  static bool isValid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+  static void close(HANDLE handle) { CloseHandle(handle); }
 };
+using UniqueHandle = ScopedHandle<HandleTraits>;
 
 // Sets the last error and returns false, for one-line failure returns.
 inline bool failWith(DWORD error) {
