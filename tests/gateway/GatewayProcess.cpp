@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <poll.h>
+#include <sqlite3.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>

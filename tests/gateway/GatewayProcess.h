@@ -2,9 +2,9 @@
 // folder, runs of its admin commands, and a read-only view of its database.
 #pragma once
 
-#include <sqlite3.h>
 #include <sys/types.h>
 
+struct sqlite3;
 struct pg_conn;
 
 #include <cstdint>
@@ -80,6 +80,7 @@ class DbProbe {
   std::vector<std::string> sqliteRows(const std::string& sql) const;
   std::vector<std::string> postgresRows(const std::string& sql) const;
 
+  std::string m_strLocation;  // the Windows build queries it on the Linux host
   sqlite3* m_pDb = nullptr;
   pg_conn* m_pConn = nullptr;
 };

@@ -14,7 +14,7 @@
 
 #include "gendist/NGenDist.h"
 #include "platform/PlatformSync.h"
-#include "support/CommandOutput.h"
+#include "gendist/DistPackager.h"
 #include "support/HostReports.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestMachine.h"
@@ -47,12 +47,10 @@ class NGenDistPartOrderTest : public testing::Test {
     std::string noise(kPartSize * kParts - kPartSize / 2, '\0');
     for (char& c : noise) c = static_cast<char>(random());
     std::ofstream(m_base + "/src/data.bin", std::ios::binary) << noise;
-    std::string output = cvdt::test::commandOutput(
-        std::string(CVDT_PACK_PATH) + " normal --id 12 --name Order --src " + m_base +
-        "/src --out " + m_base + "/root --part-size " + std::to_string(kPartSize));
-    size_t at = output.find("contents=");
-    ASSERT_NE(at, std::string::npos) << output;
-    m_strContents = output.substr(at + 9, output.find('\n', at) - at - 9);
+    std::string output = cvdt::test::packNormal(m_base + "/src", m_base + "/root",
+                                                "--id 12 --name Order --part-size " + std::to_string(kPartSize));
+    m_strContents = cvdt::test::outputField(output, "contents");
+    ASSERT_FALSE(m_strContents.empty()) << output;
     ASSERT_TRUE(fs::exists(m_base + "/root/Corvane/dist/normal/12/" + partName(kParts - 1)));
   }
   void TearDown() override { fs::remove_all(m_base); }
@@ -63,7 +61,7 @@ class NGenDistPartOrderTest : public testing::Test {
     std::string root = m_base + "/root";
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
       if (!entry.is_regular_file()) continue;
-      std::string path = "/" + fs::relative(entry.path(), root).string();
+      std::string path = "/" + fs::relative(entry.path(), root).generic_string();
       ServedFile file = ServedFile::fromDisk(entry.path().string());
       if (changed >= 0 && entry.path().filename() == partName(changed)) {
         std::ifstream in(entry.path(), std::ios::binary);

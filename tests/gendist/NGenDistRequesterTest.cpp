@@ -21,7 +21,8 @@
 #include "gendist/NGenDistMgr.h"
 #include "gendist/NGenDistMgrTestAccess.h"
 #include "gendist/StandInProgram.h"
-#include "support/CommandOutput.h"
+#include "platform/PlatformProcess.h"
+#include "gendist/DistPackager.h"
 #include "support/HostReports.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestMachine.h"
@@ -40,7 +41,11 @@ constexpr const char* kEquipCfg = "127.0.0.1|%0|&60";
 constexpr const char* kCallArgs = "N|%10";
 constexpr uint32_t kRequesterPid = 4321;
 constexpr uint32_t kRequesterSession = 7;
+#ifdef _WIN32  // the system's own console session: the Windows test machine is the system itself
+const uint32_t kConsoleSession = plat::activeConsoleSessionId();
+#else
 constexpr int kConsoleSession = 3;
+#endif
 
 bool eventually(const std::function<bool()>& done, std::chrono::milliseconds deadline = 60s) {
   auto end = std::chrono::steady_clock::now() + deadline;
@@ -65,12 +70,10 @@ class NGenDistRequesterTest : public testing::Test {
     std::string src = m_base + "/src";
     fs::create_directories(src);
     fs::create_directories(m_base + "/root");
-    std::ofstream(src + "/readme.txt") << "requested\n";
-    std::string output = cvdt::test::commandOutput(std::string(CVDT_PACK_PATH) + " normal --id 21 --name Asked --src " +
-                                                   src + " --out " + m_base + "/root");
-    size_t at = output.find("contents=");
-    ASSERT_NE(at, std::string::npos) << output;
-    m_strContents = output.substr(at + 9, output.find('\n', at) - at - 9);
+    std::ofstream(src + "/readme.txt", std::ios::binary) << "requested\n";
+    std::string output = cvdt::test::packNormal(src, m_base + "/root", "--id 21 --name Asked");
+    m_strContents = cvdt::test::outputField(output, "contents");
+    ASSERT_FALSE(m_strContents.empty()) << output;
     m_machine = std::make_unique<cvdt::test::TestMachine>(
         [](auto& config, auto&) { config.consoleSession = kConsoleSession; });
     m_reports = std::make_unique<cvdt::test::HostReports>();
@@ -98,13 +101,7 @@ class NGenDistRequesterTest : public testing::Test {
   }
 
   void serveRoot(ServedFile::Fault partFault) {
-    std::string root = m_base + "/root";
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-      if (!entry.is_regular_file()) continue;
-      std::string path = "/" + fs::relative(entry.path(), root).string();
-      m_server->addFile(path, ServedFile::fromDisk(entry.path().string(),
-                                                   path == kPart ? partFault : ServedFile::Fault::None));
-    }
+    cvdt::test::serveFolder(*m_server, m_base + "/root", kPart, partFault);
   }
   void fillEnvironment() {
     std::memset(&m_env, 0, sizeof m_env);

@@ -2,12 +2,16 @@
 // loopback HTTP and FTP test servers.
 #include "support/LoopbackServer.h"
 
+#ifdef _WIN32
+#include "support/win32/BsdSockets.h"
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -18,6 +22,8 @@ LoopbackServer::~LoopbackServer() { stop(); }
 
 bool LoopbackServer::start() { return start("127.0.0.1", 0); }
 
+// The listener and the file sender on Winsock are in support/win32/LoopbackServerWin32.cpp.
+#ifndef _WIN32
 bool LoopbackServer::start(const std::string& loopbackAddress, int port) {
   // A client that hangs up mid-send must not end the test program.
   std::signal(SIGPIPE, SIG_IGN);
@@ -73,6 +79,8 @@ void LoopbackServer::acceptLoop() {
     });
   }
 }
+
+#endif
 
 void LoopbackServer::track(int fd) {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -145,6 +153,7 @@ bool LoopbackServer::waitForOpenConnections(int count, std::chrono::milliseconds
                             [&] { return static_cast<int>(m_openSockets.size()) >= count; });
 }
 
+#ifndef _WIN32
 bool LoopbackServer::sendChunk(int fd, const ServedFile& file, int source, uint64_t offset,
                                size_t size) {
   while (size > 0) {
@@ -181,6 +190,8 @@ bool LoopbackServer::sendBody(int fd, const ServedFile& file) {
   if (file.fault == Fault::Stall) pause(std::chrono::hours(1));
   return offset == total;
 }
+
+#endif
 
 bool LoopbackServer::readUntil(int fd, std::string& buffer, const std::string& delimiter,
                                std::string& line) {

@@ -47,17 +47,28 @@ add_subdirectory(${PROJECT_SOURCE_DIR}/companions/v3 ${CMAKE_BINARY_DIR}/compani
 add_library(cvdt_win_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/../support/win32/TestMachineWin32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/win32/MachineSnapshot.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/LinuxCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/CommandOutputWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/GatewayProcessWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/win32/LoopbackServerWin32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/LoopbackServer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/LoopbackHttpServer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/TestMachineFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/V3Install.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/HostReports.cpp)
 target_include_directories(cvdt_win_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(cvdt_win_test_support PUBLIC cvdt_core cvdt_host_lib gtest)
+target_link_libraries(cvdt_win_test_support PUBLIC cvdt_core cvdt_host_lib gtest ws2_32)
 # Paths of the build tree as this program sees them under Wine (Z: is the Linux root).
 set(cvdt_win_version_data "")
 if(CVDT_VERSION_DATA_DIR)
   set(cvdt_win_version_data "Z:${CVDT_VERSION_DATA_DIR}")
 endif()
+# The Linux programs that the tests run on the Linux host through Wine (scripts/test-windows
+# builds them in the Linux build folder of the same checkout).
+set(cvdt_linux_build ${PROJECT_SOURCE_DIR}/build)
 target_compile_definitions(cvdt_win_test_support PUBLIC
+  CVDT_PACK_PATH="${cvdt_linux_build}/tools/cvdt-pack/cvdt-pack"
+  CVDT_GATEWAY_PATH="${cvdt_linux_build}/tools/cvdt-gateway/cvdt-gateway"
   CVDT_STAGE_DIR="Z:${CVDT_STAGE_DIR}"
   CVDT_VERSION_DATA_DIR="${cvdt_win_version_data}"
   CVDT_VERSION_DATA_SOURCE="Z:${CVDT_VERSION_DATA_SOURCE}"
@@ -96,9 +107,18 @@ cvdt_add_windows_test_folder(gendist LEAVE_OUT
   # The Linux dialog's console protocol read through popen (the Windows dialog is a window,
   # driven in tests/win32).
   CvdtNDlgTest.cpp
-  # The Linux gateway program (cvdt-gateway) started as a child process.
-  NGenDistCodePageTest.cpp NGenDistFaultTest.cpp NGenDistMgrTest.cpp NGenDistRequesterTest.cpp
-  # Packages made by the Linux packager (cvdt-pack) through a POSIX shell.
-  NGenDistPartOrderTest.cpp NGenDistPipelineTest.cpp
-  # Stand-in programs: symbolic links to /proc/self/exe that record their uid and command line.
-  NGenDistExecTest.cpp StandInProgram.cpp)
+  # A Korean machine (code page 949): the Windows test machine is the system itself.
+  NGenDistCodePageTest.cpp
+  # Batch files that wait in a POSIX shell, a tmpfs as drive C: and the Linux gated extraction
+  # library.
+  NGenDistFaultTest.cpp
+  # Under Wine a request posted through the module's exports reaches no report (not yet known
+  # why).
+  NGenDistRequesterTest.cpp
+  # Launches as other users and in other sessions of the emulated machine, told apart by the
+  # stand-in's uid and CVDT_SESSION.
+  NGenDistExecTest.cpp
+  # The Linux stand-in (links to /proc/self/exe); the Windows one is a copy of the program.
+  StandInProgram.cpp)
+# Stand-in programs are copies of the test program (Windows runs no links to it).
+target_sources(cvdt_gendist_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support/win32/StandInProgramWin32.cpp)

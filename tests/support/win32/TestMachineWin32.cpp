@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "net/NCompanionCache.h"
 #include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/PlatformRegistry.h"
@@ -137,6 +138,9 @@ TestMachine::TestMachine(const Customize& customize) {
 
 TestMachine::~TestMachine() {
   NMisc::setThisModule(nullptr);
+  // Windows keeps a loaded library's file from being replaced: the next machine installs the
+  // companions anew.
+  NCompanionCache::releaseAll();
   runSnapshot().restore();
   std::error_code ec;
   fs::permissions(m_config.root, fs::perms::owner_all, fs::perm_options::add, ec);
