@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <poll.h>
-#include <sqlite3.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>

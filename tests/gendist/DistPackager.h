@@ -17,7 +17,8 @@ std::string packNormal(const std::string& src, const std::string& out, const std
 // Serves every file below the server folder root at its path there ("/"-separated), the one at
 // faultPath with the fault.
 void serveFolder(LoopbackHttpServer& server, const std::string& root,
-                 const std::string& faultPath = "", ServedFile::Fault fault = ServedFile::Fault::None);
+                 const std::string& faultPath = "",
+                 ServedFile::Fault fault = ServedFile::Fault::None);
 // The value of a "key=value" line of the packager's output, or empty.
 std::string outputField(const std::string& output, const std::string& key);
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "gendist/DistPackager.h"
 #include "gendist/NGenDist.h"
 #include "platform/PlatformSync.h"
-#include "gendist/DistPackager.h"
 #include "support/HostReports.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestMachine.h"
@@ -47,8 +47,9 @@ class NGenDistPartOrderTest : public testing::Test {
     std::string noise(kPartSize * kParts - kPartSize / 2, '\0');
     for (char& c : noise) c = static_cast<char>(random());
     std::ofstream(m_base + "/src/data.bin", std::ios::binary) << noise;
-    std::string output = cvdt::test::packNormal(m_base + "/src", m_base + "/root",
-                                                "--id 12 --name Order --part-size " + std::to_string(kPartSize));
+    std::string output =
+        cvdt::test::packNormal(m_base + "/src", m_base + "/root",
+                               "--id 12 --name Order --part-size " + std::to_string(kPartSize));
     m_strContents = cvdt::test::outputField(output, "contents");
     ASSERT_FALSE(m_strContents.empty()) << output;
     ASSERT_TRUE(fs::exists(m_base + "/root/Corvane/dist/normal/12/" + partName(kParts - 1)));

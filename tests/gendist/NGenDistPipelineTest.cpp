@@ -19,11 +19,11 @@
 #include <thread>
 
 #include "detect/NRegistry.h"
-#include "platform/NHash.h"
-#include "platform/PlatformRegistry.h"
-#include "gendist/NGenDist.h"
-#include "platform/PlatformFs.h"
 #include "gendist/DistPackager.h"
+#include "gendist/NGenDist.h"
+#include "platform/NHash.h"
+#include "platform/PlatformFs.h"
+#include "platform/PlatformRegistry.h"
 #include "support/CommandOutput.h"
 #include "support/HostReports.h"
 #include "support/LoopbackHttpServer.h"
@@ -77,9 +77,9 @@ Package pack(const std::string& base, const std::string& options,
       << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Demo]\r\n"
          "\"Installed\"=\"yes\"\r\n";
   fs::create_directories(base + "/root");
-  std::string output = cvdt::test::packNormal(base + "/src", base + "/root",
-                                              "--id 12 --name Demo --part-size " + partSize + " " +
-                                                  kTargetOption + options);
+  std::string output = cvdt::test::packNormal(
+      base + "/src", base + "/root",
+      "--id 12 --name Demo --part-size " + partSize + " " + kTargetOption + options);
   return {base + "/root", cvdt::test::outputField(output, "contents")};
 }
 
@@ -135,7 +135,8 @@ TEST_F(NGenDistPipelineTest, JobRunsToCompletionAndSkipsPartsItAlreadyHas) {
   ASSERT_TRUE(demo.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Demo", true, true, true));
   EXPECT_STREQ(demo.readText("Installed").text(), "yes");
   NRegistry redirected;
-  EXPECT_FALSE(redirected.open(plat::RegRoot::LocalMachine, "SOFTWARE\\WOW6432Node\\Demo", true, true, true));
+  EXPECT_FALSE(redirected.open(plat::RegRoot::LocalMachine, "SOFTWARE\\WOW6432Node\\Demo", true,
+                               true, true));
 #else
   // The package's .reg file went through the 32-bit regedit of this 64-bit machine: its
   // HKLM\SOFTWARE key is below WOW6432Node, not in the 64-bit view.
@@ -296,7 +297,8 @@ TEST_F(NGenDistPipelineTest, ProgressReportsFollowTheIntervalAndTheDialogRecord)
 
   plat::RegKey key;
   ASSERT_EQ(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane",
-                               plat::kKeyRead | kModuleView, key), 0u);
+                               plat::kKeyRead | kModuleView, key),
+            0u);
   uint32_t type = 0;
   std::vector<uint8_t> data;
   ASSERT_EQ(key.queryValue("ndtdlg_cfg_12", type, data), 0u);
@@ -363,8 +365,8 @@ TEST_F(NGenDistPipelineTest, StaleIndexFallsThroughAndDamagedArchiveIsRefused) {
   ASSERT_TRUE(server.start());
   // The same port on another loopback address serves the stale package.
   commandOutput("python3 -m http.server " + std::to_string(server.port()) +
-                " --bind 127.0.0.2 --directory " + shellPath(stale.root) + " >/dev/null 2>&1 & echo $! > " +
-                shellPath(m_base) + "/stale.pid");
+                " --bind 127.0.0.2 --directory " + shellPath(stale.root) +
+                " >/dev/null 2>&1 & echo $! > " + shellPath(m_base) + "/stale.pid");
   for (int i = 0; i < 100 && commandOutput("curl -s -o /dev/null -w '%{http_code}' http://127.0.0.2:" +
                                            std::to_string(server.port()) + "/") != "200"; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -92,7 +92,8 @@ void GatewayProcess::start(std::vector<std::string> args) {
   std::string pid = firstLine(m_strFolder + "\\pid");
   m_nPid = pid.empty() ? -1 : std::stoi(pid);
   ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u)
-      << "the gateway did not start: " << line << "\n" << firstLine(m_strLog);
+      << "the gateway did not start: " << line << "\n"
+      << firstLine(m_strLog);
   m_nPort = std::stoi(line.substr(line.rfind(':') + 1));
 }
 
@@ -168,7 +169,8 @@ int64_t DbProbe::count(const std::string& table) const {
 std::vector<std::string> DbProbe::rows(const std::string& sql) const { return sqliteRows(sql); }
 
 std::vector<std::string> DbProbe::sqliteRows(const std::string& sql) const {
-  ProcessResult result = runOnLinux("python3 -c " + commandLine({kSqliteScript, m_strLocation, sql, "rows"}));
+  ProcessResult result =
+      runOnLinux("python3 -c " + commandLine({kSqliteScript, m_strLocation, sql, "rows"}));
   std::vector<std::string> out;
   if (result.exitStatus != 0) {
     ADD_FAILURE() << sql << ": " << result.err;
@@ -185,15 +187,16 @@ std::vector<std::string> DbProbe::postgresRows(const std::string& sql) const {
 }
 
 bool DbProbe::exec(const std::string& sql) const {
-  ProcessResult result = runOnLinux("python3 -c " + commandLine({kSqliteScript, m_strLocation, sql, "exec"}));
+  ProcessResult result =
+      runOnLinux("python3 -c " + commandLine({kSqliteScript, m_strLocation, sql, "exec"}));
   EXPECT_EQ(result.exitStatus, 0) << sql << ": " << result.err;
   return result.exitStatus == 0;
 }
 
 int64_t DbProbe::totalRows() const {
   int64_t total = 0;
-  for (const char* table : {"n_equip_history", "n_equip_deleted", "a_equip_history",
-                            "a_equip_status"})
+  for (const char* table :
+       {"n_equip_history", "n_equip_deleted", "a_equip_history", "a_equip_status"})
     total += count(table);
   return total;
 }

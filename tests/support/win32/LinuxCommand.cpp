@@ -61,7 +61,8 @@ LinuxCommand::LinuxCommand(const std::string& shellCommand) {
   // The status file appears whole, by a rename, once the command has ended.
   std::ofstream(m_strFolder + "\\run.sh", std::ios::binary)
       << "cd " << shellQuoted(folder) << " || exit 1\n"
-      << "(\n" << shellCommand << "\n) </dev/null >out 2>err\n"
+      << "(\n"
+      << shellCommand << "\n) </dev/null >out 2>err\n"
       << "echo $? >status.tmp && mv status.tmp status\n";
   std::string commandLine = "/bin/sh " + folder + "/run.sh";
   STARTUPINFOA startup{};
