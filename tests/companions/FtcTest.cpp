@@ -54,21 +54,34 @@ class ScopedEnv {
   const char* m_name;
 };
 
-// A port on 127.0.0.1 that nothing listens on.
-int closedPort() {
+// A socket bound to an ephemeral port of 127.0.0.1 (port gets the number), listening when
+// asked: the kernel then completes handshakes that nobody answers.
+int loopbackSocket(int& port, bool listening) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+  if (listening) {
+    EXPECT_EQ(listen(fd, 4), 0);
+  }
   getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+int closedPort() {
+  int port = 0;
+  close(loopbackSocket(port, false));
+  return port;
 }
 
 class FtcTest : public ::testing::Test {
  protected:
+  explicit FtcTest(uint16_t language = 1033)
+      : m_machine([language](auto& config, auto&) { config.language = language; }) {}
   void SetUp() override {
     ASSERT_TRUE(m_library.load(m_machine, "cvftc.dll")) << m_library.error();
     m_connect = m_library.entry<FtcCreateConnection1V2Fn>(kFtcCreateConnectionName);
@@ -152,30 +165,6 @@ TEST_P(FtcTransferTest, FetchesWholeFilesOverOneServerConnection) {
     EXPECT_EQ(ftp->passiveTransfers(), GetParam().modeFlag != 0 ? 3 : 0);
     EXPECT_EQ(ftp->activeTransfers(), GetParam().modeFlag != 0 ? 0 : 3);
   }
-}
-
-// On a Korean machine the module names a file in 949; the server and the host name it in UTF-8.
-TEST(FtcCodePageTest, FilesNamedInTheMachinesCodePageAreFetchedByTheirUtf8Names) {
-  cvdt::test::TestMachine machine([](auto& config, auto&) { config.language = 1042; });
-  cvdt::test::CompanionLibrary library;
-  ASSERT_TRUE(library.load(machine, "cvftc.dll")) << library.error();
-  auto connect = library.entry<FtcCreateConnection1V2Fn>(kFtcCreateConnectionName);
-  auto get = library.entry<FtcGet1Fn>(kFtcGetName);
-  auto end = library.entry<FtcEndConnection2Fn>(kFtcEndConnectionName);
-  ASSERT_TRUE(connect && get && end);
-  LoopbackHttpServer server;
-  server.addFile("/Corvane/dist/auto/7/zip/\xED\x95\x9C\xEA\xB8\x80.txt.lgz", ServedFile::of("hangul"));
-  ASSERT_TRUE(server.start());
-  std::filesystem::create_directories(machine.host("C:\\Downloads"));
-  void* connection = connect("http", "", "127.0.0.1", server.port(), 1, nullptr);
-  ASSERT_NE(connection, nullptr);
-  EXPECT_EQ(get(connection, "/Corvane/dist/auto/7/zip/\xC7\xD1\xB1\xDB.txt.lgz",
-                "C:\\Downloads\\\xC7\xD1\xB1\xDB.txt.lgz"),
-            1);
-  EXPECT_EQ(end(connection, 1), 1);
-  std::ifstream in(machine.root() + "/drives/c/Downloads/\xED\x95\x9C\xEA\xB8\x80.txt.lgz");
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "hangul");
 }
 
 TEST_P(FtcTransferTest, FailedFetchesLeaveNothingAtTheLocalPath) {
@@ -289,6 +278,27 @@ TEST_P(FtcTransferTest, CredentialsDecideWhatCanBeFetched) {
   EXPECT_EQ(m_machine.readFile("C:\\Downloads\\a.txt"), "for the right account");
 }
 
+// On a Korean machine the module names a file in 949; the server and the host name it in UTF-8.
+class FtcCodePageTest : public FtcTest {
+ protected:
+  FtcCodePageTest() : FtcTest(1042) {}
+};
+
+TEST_F(FtcCodePageTest, FilesNamedInTheMachinesCodePageAreFetchedByTheirUtf8Names) {
+  LoopbackHttpServer server;
+  server.addFile("/Corvane/dist/auto/7/zip/\xED\x95\x9C\xEA\xB8\x80.txt.lgz", ServedFile::of("hangul"));
+  ASSERT_TRUE(server.start());
+  void* connection = m_connect("http", "", "127.0.0.1", server.port(), 1, nullptr);
+  ASSERT_NE(connection, nullptr);
+  EXPECT_EQ(m_get(connection, "/Corvane/dist/auto/7/zip/\xC7\xD1\xB1\xDB.txt.lgz",
+                  "C:\\Downloads\\\xC7\xD1\xB1\xDB.txt.lgz"),
+            1);
+  EXPECT_EQ(m_end(connection, 1), 1);
+  std::ifstream in(m_machine.root() + "/drives/c/Downloads/\xED\x95\x9C\xEA\xB8\x80.txt.lgz");
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "hangul");
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, FtcTransferTest,
                          ::testing::Values(Transport{"Http", "http", 1},
                                            Transport{"FtpPassive", "ftp", 1},
@@ -334,18 +344,11 @@ TEST_F(FtcTest, ConnectReturnsNullWhenTheServerCannotBeUsed) {
 
 TEST_F(FtcTest, ServerThatNeverAnswersIsGivenUpInBoundedTime) {
   ScopedEnv connectTimeout("CVDT_FTC_CONNECT_TIMEOUT_SECONDS", "1");
-  // Listening but never accepting: the kernel completes the handshake, nobody answers.
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  int port = 0;
+  int listener = loopbackSocket(port, true);
   for (const char* protocol : {"http", "ftp"}) {
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(m_connect(protocol, "", "127.0.0.1", ntohs(address.sin_port), 1, nullptr), nullptr);
+    EXPECT_EQ(m_connect(protocol, "", "127.0.0.1", port, 1, nullptr), nullptr);
     EXPECT_LT(Clock::now() - start, 5s) << protocol;
   }
   close(listener);

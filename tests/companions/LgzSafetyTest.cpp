@@ -182,6 +182,8 @@ TEST_F(LgzSafetyTest, SparseFilesAndSizesBeyondTheDiskAreRefused) {
   }
 }
 
+// Entries and links that would lead out of the destination, alone, in chains and through links
+// (the archive's own or planted there before); a link that stays inside is kept.
 TEST_F(LgzSafetyTest, LinkChainsAndLinksThroughLinksAreRefused) {
   const std::string work = host("C:\\Work");
   ArchiveBuilder deepChain;
@@ -194,6 +196,17 @@ TEST_F(LgzSafetyTest, LinkChainsAndLinksThroughLinksAreRefused) {
     ArchiveBuilder archive;
     bool allowed;
   } cases[] = {
+      {"dot-dot", ArchiveBuilder().file("../escape.txt", "x"), false},
+      {"dot-dot inside", ArchiveBuilder().file("sub/../../escape.txt", "x"), false},
+      {"backslash dot-dot", ArchiveBuilder().file("..\\escape.txt", "x"), false},
+      {"absolute", ArchiveBuilder().file(work + "/escape.txt", "x"), false},
+      {"drive", ArchiveBuilder().file("C:\\escape.txt", "x"), false},
+      {"symlink up", ArchiveBuilder().symlink("link", "..").file("link/escape.txt", "x"), false},
+      {"symlink deep up", ArchiveBuilder().symlink("a/b/link", "../../../Elsewhere"), false},
+      {"symlink absolute", ArchiveBuilder().symlink("link", work + "/Elsewhere"), false},
+      {"hardlink up", ArchiveBuilder().hardlink("hl", "../outside.txt"), false},
+      {"hardlink absolute", ArchiveBuilder().hardlink("hl", work + "/outside.txt"), false},
+      {"hardlink to planted link", ArchiveBuilder().hardlink("hl", "plantedfile"), false},
       {"chain up", ArchiveBuilder().symlink("d/l1", "..").symlink("d/l2", "l1/.."), false},
       {"chain up, then written through",
        ArchiveBuilder().symlink("d/l1", "..").symlink("d/l2", "l1/..").file("d/l2/escape.txt", "x"),

@@ -1,6 +1,6 @@
 // cvlgz.dll loaded from a test machine and driven through its entry points on real archives:
-// whole archives and volume sets, hostile names and links, broken and missing volumes, and
-// volumes left over from a longer archive.
+// whole archives and volume sets, broken and missing volumes, and volumes left over from a
+// longer archive (hostile names and links are LgzSafetyTest's).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -67,45 +67,6 @@ TEST_F(LgzTest, ExtractsWholeArchivesAndVolumeSets) {
   std::ofstream(packageBase() + ".l00001", std::ios::binary) << bytes.substr(1);
   EXPECT_EQ(extract(), 1) << m_strLastError;
   EXPECT_EQ(treeOf(host(kTarget)), expected);
-}
-
-TEST_F(LgzTest, RefusesEntriesThatLeaveTheDestination) {
-  std::string work = host("C:\\Work");
-  fs::create_directories(work + "/Elsewhere");
-  struct Case {
-    const char* name;
-    ArchiveBuilder archive;
-  } cases[] = {
-      {"dot-dot", ArchiveBuilder().file("../escape.txt", "x")},
-      {"dot-dot inside", ArchiveBuilder().file("sub/../../escape.txt", "x")},
-      {"backslash dot-dot", ArchiveBuilder().file("..\\escape.txt", "x")},
-      {"absolute", ArchiveBuilder().file(work + "/escape.txt", "x")},
-      {"drive", ArchiveBuilder().file("C:\\escape.txt", "x")},
-      {"symlink up", ArchiveBuilder().symlink("link", "..").file("link/escape.txt", "x")},
-      {"symlink deep up", ArchiveBuilder().symlink("a/b/link", "../../../Elsewhere")},
-      {"symlink absolute", ArchiveBuilder().symlink("link", work + "/Elsewhere")},
-      {"hardlink up", ArchiveBuilder().hardlink("hl", "../outside.txt")},
-      {"hardlink absolute", ArchiveBuilder().hardlink("hl", work + "/outside.txt")},
-      {"hardlink to planted link", ArchiveBuilder().hardlink("hl", "plantedfile")},
-      // Not refused: the planted link is removed and a real folder takes its place.
-      {"through planted link", ArchiveBuilder().file("planted/inside.txt", "x")},
-  };
-  for (Case& c : cases) {
-    fs::remove_all(host(kTarget));
-    fs::create_directories(host(kTarget));
-    // Links already in the destination that lead out of it.
-    fs::create_directory_symlink(work + "/Elsewhere", host(kTarget) + "/planted");
-    fs::create_symlink(work + "/outside.txt", host(kTarget) + "/plantedfile");
-    write(c.archive.bytes(), 0);
-    bool replacesLink = std::string(c.name) == "through planted link";
-    EXPECT_EQ(extract(), replacesLink ? 1 : 0) << c.name;
-    if (replacesLink) {
-      EXPECT_EQ(m_machine.readFile("C:\\Work\\Target\\planted\\inside.txt"), "x");
-      EXPECT_FALSE(fs::is_symlink(host(kTarget) + "/planted"));
-    }
-    expectNothingOutsideTarget();
-    EXPECT_TRUE(fs::is_empty(work + "/Elsewhere")) << c.name;
-  }
 }
 
 TEST_F(LgzTest, BrokenOrMissingVolumesFailAndLeaveNoFile) {
@@ -199,13 +160,9 @@ TEST_F(LgzTest, VolumesLeftFromALongerArchiveAreIgnored) {
 TEST_F(LgzTest, BadArgumentsAndNonArchivesFail) {
   m_machine.writeFile("C:\\Work\\Packages\\text.lgz", "this is not an archive at all");
   m_machine.writeFile("C:\\Work\\Packages\\empty.lgz", "");
-  // Two gzip members in one file: read on, but the trailer check refuses the archive.
-  m_machine.writeFile("C:\\Work\\Packages\\two.lgz", ArchiveBuilder().file("a", "a").bytes() +
-                                                       ArchiveBuilder().file("b", "b").bytes());
   EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\missing.lgz"), 0);
   EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\text.lgz"), 0);
   EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\empty.lgz"), 0);
-  EXPECT_EQ(extract(kTarget, "C:\\Work\\Packages\\two.lgz"), 0);
   EXPECT_EQ(extract(kTarget, ""), 0);
   EXPECT_EQ(extract(kTarget, "Q:\\no\\such\\drive.lgz"), 0);
   EXPECT_EQ(m_extract(nullptr, kTarget, kArchive, 0), 0);

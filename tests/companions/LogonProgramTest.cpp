@@ -131,30 +131,35 @@ class LogonProgramTest : public testing::Test {
   std::string m_reports;
 };
 
-TEST_F(LogonProgramTest, CommandedFormRunsTheCommandLineInItsFolderAsTheConsoleUser) {
+// The commanded form runs a command line in the target folder; the automatic form a program
+// (its path unquoted, with blanks) with its arguments, hidden, in its own folder. Both run as
+// the console user.
+TEST_F(LogonProgramTest, BothFormsRunTheProgramInItsFolderAsTheConsoleUser) {
   m_machine.writeFile("C:\\Dist\\Job 1\\.keep", "");
-  std::string line = plat::quoteArgument(ownExecutable()) + " " + childArguments("c", 0, "\"two words\" x");
-  LogonResult result = launch(line, "C:\\Dist\\Job 1", 0);
-  EXPECT_EQ(result.result, 1);
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.step, 0);
-  std::string report = seen("c");
-  EXPECT_THAT(report, HasSubstr(expectedUid()));
-  EXPECT_THAT(report, HasSubstr("cwd=" + m_machine.host("C:\\Dist\\Job 1") + "\n"));
-  EXPECT_THAT(report, HasSubstr("show=-\narg=two words\narg=x\n"));
-}
-
-TEST_F(LogonProgramTest, AutomaticFormRunsTheProgramWithItsArgumentsHiddenInItsOwnFolder) {
-  // The program path is not quoted by the caller and has blanks in it.
   fs::create_directories(m_machine.host("C:\\Program Files\\Child App"));
   fs::create_symlink(fs::read_symlink("/proc/self/exe"), m_machine.host("C:\\Program Files\\Child App") + "/child.exe");
-  LogonResult result = launch("C:\\Program Files\\Child App\\child.exe", childArguments("a", 0, "tail"), 1);
-  EXPECT_EQ(result.result, 1);
-  EXPECT_EQ(result.exitCode, 0);
-  std::string report = seen("a");
-  EXPECT_THAT(report, HasSubstr(expectedUid()));
-  EXPECT_THAT(report, HasSubstr("cwd=" + m_machine.host("C:\\Program Files\\Child App") + "\n"));
-  EXPECT_THAT(report, HasSubstr("show=0\narg=tail\n"));
+  struct Case {
+    const char* name;
+    std::string first, second;
+    int hide;
+    std::string folder, seen;
+  } cases[] = {
+      {"c", plat::quoteArgument(ownExecutable()) + " " + childArguments("c", 0, "\"two words\" x"),
+       "C:\\Dist\\Job 1", 0, "C:\\Dist\\Job 1", "show=-\narg=two words\narg=x\n"},
+      {"a", "C:\\Program Files\\Child App\\child.exe", childArguments("a", 0, "tail"), 1,
+       "C:\\Program Files\\Child App", "show=0\narg=tail\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogonResult result = launch(c.first, c.second, c.hide);
+    EXPECT_EQ(result.result, 1);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.step, 0);
+    std::string report = seen(c.name);
+    EXPECT_THAT(report, HasSubstr(expectedUid()));
+    EXPECT_THAT(report, HasSubstr("cwd=" + m_machine.host(c.folder) + "\n"));
+    EXPECT_THAT(report, HasSubstr(c.seen));
+  }
 }
 
 TEST_F(LogonProgramTest, AFailedProgramGivesStep9999AndItsWholeExitCode) {
@@ -223,10 +228,6 @@ TEST_F(LogonProgramTest, MissingAndMalformedValuesEndWithAReason) {
   // The whole code reaches a parent that starts it as the module does.
   EXPECT_EQ(NMisc::createProcessWait(("\"" + cvlgn + "\" absent").c_str(), nullptr, 0), 9102);
 }
-
-}  // namespace
-
-namespace {
 
 // The hand-over value is a string of the text's length, without a terminating zero.
 TEST_F(LogonProgramTest, TheHandOverValueIsAStringWithoutItsTerminatingZero) {

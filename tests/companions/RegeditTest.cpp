@@ -133,7 +133,7 @@ TEST(RegeditTest, EveryValueFormOfBothFormatsLandsInThe64BitViewAndReadsBack) {
   }
 }
 
-TEST(RegeditTest, DeletesKeyTreesAndValuesAndIgnoresWhatIsAlreadyGone) {
+TEST(RegeditTest, DeletesKeyTreesAndValuesAndTakesHostAndRelativePaths) {
   TestMachine machine;
   ASSERT_EQ(importFile(machine, std::string(kHeader4) + "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Del]\n"
                                 "\"Keep\"=\"k\"\n\"Gone\"=\"g\"\n@=\"d\"\n"
@@ -157,6 +157,15 @@ TEST(RegeditTest, DeletesKeyTreesAndValuesAndIgnoresWhatIsAlreadyGone) {
   plat::RegKey key;
   EXPECT_NE(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Del\\Tree", plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u);
   EXPECT_NE(plat::RegKey::open(plat::RegRoot::CurrentUser, "Software\\Del", plat::kKeyRead, key), 0u);
+
+  // A file named by its host path, and one relative to the current folder.
+  machine.writeFile("C:\\Temp\\host.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Host\"=\"1\"\n");
+  machine.writeFile("C:\\Temp\\relative.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Relative\"=\"1\"\n");
+  Subprocess regedit(nativeRegedit(machine));
+  EXPECT_EQ(regedit.run({"/s", machine.host("C:\\Temp\\host.reg")}).exitStatus, 0);
+  EXPECT_EQ(regedit.folder(machine.host("C:\\Temp")).run({"/S", "relative.reg"}).exitStatus, 0);
+  EXPECT_TRUE(readValue("SOFTWARE\\Paths", "Host", plat::kKeyWow64_64Key, type, data));
+  EXPECT_TRUE(readValue("SOFTWARE\\Paths", "Relative", plat::kKeyWow64_64Key, type, data));
 }
 
 struct MalformedCase {
@@ -277,19 +286,6 @@ TEST(RegeditTest, KeysWindowsRefusesAreRefusedAndNothingIsWritten) {
                                plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u);
   EXPECT_NE(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex",
                                plat::kKeyRead | plat::kKeyWow64_64Key, key), 0u);
-}
-
-TEST(RegeditTest, TakesHostPathsAndFilesFromTheCurrentFolder) {
-  TestMachine machine;
-  machine.writeFile("C:\\Temp\\host.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Host\"=\"1\"\n");
-  machine.writeFile("C:\\Temp\\relative.reg", std::string(kHeader4) + "\n[HKLM\\SOFTWARE\\Paths]\n\"Relative\"=\"1\"\n");
-  Subprocess regedit(nativeRegedit(machine));
-  EXPECT_EQ(regedit.run({"/s", machine.host("C:\\Temp\\host.reg")}).exitStatus, 0);
-  EXPECT_EQ(regedit.folder(machine.host("C:\\Temp")).run({"/S", "relative.reg"}).exitStatus, 0);
-  uint32_t type = 0;
-  std::vector<uint8_t> data;
-  EXPECT_TRUE(readValue("SOFTWARE\\Paths", "Host", plat::kKeyWow64_64Key, type, data));
-  EXPECT_TRUE(readValue("SOFTWARE\\Paths", "Relative", plat::kKeyWow64_64Key, type, data));
 }
 
 // The copy a 32-bit program starts for the Windows folder's regedit is SysWOW64's: it imports

@@ -1,17 +1,22 @@
-// Conditions on live facts: running processes, windows on a display, the host's addresses.
+// Live facts: NProcess over the real process list and the processExists condition, windows on
+// a display, and the host's addresses.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "DetectTestSupport.h"
 #include "HostsNamespace.h"
+#include "detect/NProcess.h"
 #include "support/XServer.h"
 
 namespace {
@@ -24,12 +29,14 @@ using cvdt::test::TestMachine;
 using cvdt::test::XServer;
 using Clock = std::chrono::steady_clock;
 
-// A child process running a program; killed and reaped at the end.
+// A child process running a program (a path, or a name on PATH), with CVDT_MACHINE set to
+// machineRoot when one is given; killed and reaped at the end.
 class Child {
  public:
-  explicit Child(const std::vector<std::string>& argv) {
+  explicit Child(const std::vector<std::string>& argv, const std::string& machineRoot = "") {
     m_pid = fork();
     if (m_pid == 0) {
+      if (!machineRoot.empty()) setenv("CVDT_MACHINE", machineRoot.c_str(), 1);
       std::vector<char*> args;
       for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
       args.push_back(nullptr);
@@ -38,20 +45,94 @@ class Child {
     }
   }
   ~Child() {
-    if (m_bReaped) return;
     kill(m_pid, SIGKILL);
     waitpid(m_pid, nullptr, 0);
   }
   pid_t pid() const { return m_pid; }
-  bool exited() {
-    if (!m_bReaped) m_bReaped = waitpid(m_pid, nullptr, WNOHANG) == m_pid;
-    return m_bReaped;
-  }
 
  private:
   pid_t m_pid;
-  bool m_bReaped = false;
 };
+
+// Waits until the child has replaced its image and laid out its environment. The kernel
+// switches the image link before it copies the new program's arguments and environment, and in
+// between the environment reads empty, so the process belongs to no machine yet.
+void waitForImage(pid_t pid, const std::string& hostImage) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  for (int i = 0; i < 5000; ++i) {
+    std::error_code ec;
+    std::ifstream environ(proc + "/environ", std::ios::binary);
+    if (fs::read_symlink(proc + "/exe", ec) == hostImage &&
+        environ.get() != std::char_traits<char>::eof())
+      return;
+    usleep(1000);
+  }
+  FAIL() << "child never ran " << hostImage;
+}
+
+// A copy of sleep installed in the machine under a Windows name; its host path.
+std::string installSleep(const std::string& hostImage) {
+  fs::create_directories(fs::path(hostImage).parent_path());
+  fs::copy_file("/bin/sleep", hostImage);
+  return hostImage;
+}
+
+TEST(NEswDetectLiveTest, ProcessesAreFoundAndCountedByImageFileNameIgnoringCase) {
+  TestMachine machine;
+  std::string image = installSleep(machine.host("C:\\Tools\\App.EXE"));
+  auto exists = [](const std::string& name) {
+    return evaluateText(condition("processExists", {{"processName", name}}));
+  };
+  EXPECT_EQ(exists(" app.exe "), 0);
+  Child first({image, "30"}), second({image, "30"});
+  waitForImage(first.pid(), image);
+  waitForImage(second.pid(), image);
+
+  NProcess processes;
+  ASSERT_TRUE(processes.snapshot());
+  EXPECT_EQ(processes.count("app.exe"), 2);
+  EXPECT_EQ(processes.find("APP.EXE"), static_cast<uint32_t>(std::min(first.pid(), second.pid())));
+  EXPECT_EQ(processes.find("C:\\Tools\\App.EXE"), 0u);  // only the name after the backslash counts
+  EXPECT_EQ(processes.count("no-such-image.exe"), 0);
+  EXPECT_STREQ(processes.imagePath(first.pid()).text(), "C:\\Tools\\App.EXE");
+  EXPECT_STREQ(processes.imagePath(0x7FFFFFF0).text(), "");
+  bool listedWithPath = false;
+  for (int i = 0; i < processes.getCount(); ++i)
+    listedWithPath |= processes.imageAt(i) == "C:\\Tools\\App.EXE";
+  EXPECT_TRUE(listedWithPath);
+  processes.clear();
+  EXPECT_EQ(processes.find("app.exe"), 0u);
+
+  EXPECT_EQ(exists(" app.exe "), 1);
+  EXPECT_EQ(exists("C:\\Tools\\App.EXE"), 0);
+  EXPECT_EQ(exists("no-such-image.exe"), 0);
+  EXPECT_EQ(exists(""), -1);
+}
+
+TEST(NEswDetectLiveTest, ProcessesOfOtherMachinesAndBeforeWindows2000BareNames) {
+  TestMachine other;
+  TestMachine machine;  // the current machine is the one made last
+  // host() maps through the current machine, so the other machine's path is taken by hand.
+  std::string image = installSleep(other.root() + "/drives/c/Tools/Other.exe");
+  std::string ownImage = installSleep(machine.host("C:\\Tools\\Other.exe"));
+  Child foreign({image, "30"}, other.root());
+  Child own({ownImage, "30"});
+  waitForImage(foreign.pid(), image);
+  waitForImage(own.pid(), ownImage);
+  NProcess processes;
+  ASSERT_TRUE(processes.snapshot());
+  EXPECT_EQ(processes.count("other.exe"), 1);
+  EXPECT_EQ(processes.find("other.exe"), static_cast<uint32_t>(own.pid()));
+
+  TestMachine nt4([](auto& config, auto&) {
+    config.version.major = 4;
+    config.version.minor = 0;
+  });
+  ASSERT_TRUE(processes.snapshot());
+  ASSERT_GT(processes.getCount(), 0);
+  for (int i = 0; i < processes.getCount(); ++i)
+    EXPECT_EQ(processes.imageAt(i).findChar('\\'), -1) << processes.imageAt(i).text();
+}
 
 // Waits until text evaluates to the expected value (the child has to start first).
 bool becomes(const std::string& text, int expected) {
@@ -62,66 +143,36 @@ bool becomes(const std::string& text, int expected) {
   return false;
 }
 
-TEST(NEswDetectLiveTest, ProcessExistsByImageFileNameIgnoringCase) {
-  TestMachine machine;
-  std::string image = machine.host("C:\\Tools\\DetectMe.EXE");
-  fs::create_directories(fs::path(image).parent_path());
-  fs::copy_file("/bin/sleep", image);
-  std::string lookup = condition("processExists", {{"processName", " detectme.exe "}});
-  EXPECT_EQ(evaluateText(lookup), 0);
-  Child child({image, "30"});
-  EXPECT_TRUE(becomes(lookup, 1));
-  EXPECT_EQ(evaluateText(condition("processExists", {{"processName", "C:\\Tools\\DetectMe.EXE"}})), 0);
-  EXPECT_EQ(evaluateText(condition("processExists", {{"processName", "no-such-image.exe"}})), 0);
-  EXPECT_EQ(evaluateText(condition("processExists", {{"processName", ""}})), -1);
-}
-
-// DISPLAY for the life of the object.
-class DisplayVariable {
- public:
-  explicit DisplayVariable(const char* value) {
-    const char* old = std::getenv("DISPLAY");
-    m_had = old != nullptr;
-    if (m_had) m_old = old;
-    if (value != nullptr) setenv("DISPLAY", value, 1);
-    else unsetenv("DISPLAY");
-  }
-  ~DisplayVariable() {
-    if (m_had) setenv("DISPLAY", m_old.c_str(), 1);
-    else unsetenv("DISPLAY");
-  }
-
- private:
-  bool m_had = false;
-  std::string m_old;
-};
-
 std::string window(const std::string& className, const std::string& title) {
   return condition("windowExists", {{"className", className}, {"windowTitle", title}});
 }
 
 TEST(NEswDetectLiveTest, WindowExistsLooksAtTheDisplaysTopLevelWindows) {
   TestMachine machine;
-  {
-    DisplayVariable none(nullptr);
-    EXPECT_EQ(evaluateText(window("", "Anything")), 0);
-    EXPECT_EQ(evaluateText(window("", "")), 0);
+  std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  unsetenv("DISPLAY");
+  EXPECT_EQ(evaluateText(window("", "Anything")), 0);
+  EXPECT_EQ(evaluateText(window("", "")), 0);
+  if (!onPath("Xvfb") || !onPath("xmessage") || !onPath("xdpyinfo")) {
+    if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+    GTEST_SKIP() << "needs Xvfb, xmessage and xdpyinfo (scripts/deps.sh installs them)";
   }
-  if (!onPath("Xvfb") || !onPath("xmessage"))
-    GTEST_SKIP() << "needs Xvfb and xmessage (scripts/deps.sh installs them)";
-  if (!onPath("xdpyinfo")) GTEST_SKIP() << "needs xdpyinfo (scripts/deps.sh installs x11-utils)";
   XServer server;
   ASSERT_TRUE(server.answers()) << "Xvfb on " << server.display() << " never took a client";
-  DisplayVariable display(server.display().c_str());
+  setenv("DISPLAY", server.display().c_str(), 1);
   EXPECT_EQ(evaluateText(window("", "Setup Wizard")), 0);
-  Child box({"xmessage", "-name", "setupwiz", "-title", "Setup Wizard", "hello"});
-  ASSERT_TRUE(becomes(window("", "Setup Wizard"), 1)) << "xmessage exited: " << box.exited();
-  EXPECT_EQ(evaluateText(window("", "setup wizard")), 1);       // titles ignore case
-  EXPECT_EQ(evaluateText(window("Xmessage", "Setup Wizard")), 1);
-  EXPECT_EQ(evaluateText(window("setupwiz", " Setup Wizard ")), 1);
-  EXPECT_EQ(evaluateText(window("Xterm", "Setup Wizard")), 0);
-  EXPECT_EQ(evaluateText(window("", "Setup")), 0);              // whole titles only
-  EXPECT_EQ(evaluateText(window("Xmessage", "")), 0);           // an empty title is a title
+  {
+    Child box({"xmessage", "-name", "setupwiz", "-title", "Setup Wizard", "hello"});
+    EXPECT_TRUE(becomes(window("", "Setup Wizard"), 1));
+    EXPECT_EQ(evaluateText(window("", "setup wizard")), 1);  // titles ignore case
+    EXPECT_EQ(evaluateText(window("Xmessage", "Setup Wizard")), 1);
+    EXPECT_EQ(evaluateText(window("setupwiz", " Setup Wizard ")), 1);
+    EXPECT_EQ(evaluateText(window("Xterm", "Setup Wizard")), 0);
+    EXPECT_EQ(evaluateText(window("", "Setup")), 0);     // whole titles only
+    EXPECT_EQ(evaluateText(window("Xmessage", "")), 0);  // an empty title is a title
+  }
+  if (display.empty()) unsetenv("DISPLAY");
+  else setenv("DISPLAY", display.c_str(), 1);
 }
 
 std::string rangeResults() {

@@ -149,18 +149,9 @@ TEST(NV3InfoTest, EngineDate) {
       plat::copyFile(product.folder + "\\V3VName.dll", "C:\\Windows\\System32\\V3VName.dll", true));
   machine.writeFile("C:\\Windows\\System32\\V3EngineDate.txt", "2027.01.02\r\nsecond line");
   EXPECT_STREQ(elsewhere.getEngineVersion().text(), "2027.01.02");
-}
-
-TEST(NV3InfoTest, EngineDateWithAnEmptyFolderFromTheSystemFolder) {
-  REQUIRE_V3_FILES();
-  TestMachine machine;
-  V3Product product;
-  product.engineDate = "2026.11.30";
-  product.engineInSystemFolder = true;
-  ASSERT_TRUE(cvdt::test::installV3(machine, product));
-  NV3Info info;
-  info.init("");
-  EXPECT_STREQ(info.getEngineVersion().text(), "2026.11.30");
+  NV3Info noFolder;  // and with no folder at all
+  noFolder.init("");
+  EXPECT_STREQ(noFolder.getEngineVersion().text(), "2027.01.02");
 }
 
 TEST(NV3InfoTest, NotInstalled) {

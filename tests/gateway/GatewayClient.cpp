@@ -30,6 +30,14 @@ std::string requestText(const std::string& procedure, const std::vector<std::str
   return text;
 }
 
+std::string commandedRequest(const std::string& equip, int dist, const std::string& detail,
+                             int cmd) {
+  return requestText("SP_SV_DT_N_EQUIP_IU",
+                     {"EQUIP_ID|#S|#" + equip, "DIST_ID|#I|#" + std::to_string(dist),
+                      "PROC_TYPE|#S|#NDT", "STATUS|#S|#060", "STATUS_DETAIL|#S|#" + detail,
+                      "CMD_ID|#I|#" + std::to_string(cmd), "ACTOR|#I|#1"});
+}
+
 GatewayClient::GatewayClient(int port) {
   m_nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};

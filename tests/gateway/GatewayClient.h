@@ -48,5 +48,8 @@ class GatewayClient {
 
 // "C00440A" + procedure + "|@" + count + "|@" + the parameters joined by "|$".
 std::string requestText(const std::string& procedure, const std::vector<std::string>& params);
+// A commanded report (SP_SV_DT_N_EQUIP_IU) of equipment equip for distribution dist.
+std::string commandedRequest(const std::string& equip, int dist, const std::string& detail = "",
+                             int cmd = 1);
 
 }  // namespace cvdt::test

@@ -6,10 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,12 +17,11 @@
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
+#include "support/RunningProgram.h"
 #include "support/TestMachine.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-extern char** environ;
 
 namespace cvdt::test {
 namespace {
@@ -75,13 +71,13 @@ void expectStoredExactlyOnce(const FleetReport& report, int64_t planned) {
   EXPECT_EQ(report.summary["sent"], planned);
 }
 
-class GatewayFleetTest : public testing::TestWithParam<StoreKind> {
+class GatewayFleetTest : public GatewayStoreTest {
  protected:
   void SetUp() override {
-    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
-    if (!args) GTEST_SKIP() << postgresSkipReason();
+    GatewayStoreTest::SetUp();
+    if (IsSkipped()) return;
     m_strFolder = makeTempFolder("cvdt-fleet");
-    m_strDb = args->empty() ? m_strFolder + "/gateway.db" : (*args)[1];
+    m_strDb = storeLocation(m_strFolder + "/gateway.db");
   }
   void TearDown() override {
     if (!m_strFolder.empty()) std::filesystem::remove_all(m_strFolder);
@@ -97,22 +93,8 @@ class GatewayFleetTest : public testing::TestWithParam<StoreKind> {
 
 CVDT_STORES_OF(GatewayFleetTest);
 
-TEST_P(GatewayFleetTest, AFleetOnOneGatewayIsStoredExactlyOnce) {
-  auto one = gateway();
-  FleetReport report = runFleet({one->port()}, m_strDb,
-                                {"--workstations", "300", "--reports", "2", "--concurrency", "8"});
-  EXPECT_EQ(report.status, 0) << report.summary.dump();
-  EXPECT_EQ(report.summary["errors"], 0);
-  expectStoredExactlyOnce(report, 600);
-  // Every kind of report went through: commanded, automatic and deletions.
-  DbProbe db(m_strDb);
-  EXPECT_EQ(db.count("n_equip_history") + db.count("a_equip_history") +
-                db.count("n_equip_deleted"),
-            600);
-  EXPECT_GT(db.count("n_equip_deleted"), 0);
-}
-
-// Two gateway processes, one of them with three event loops, on one database.
+// Two gateway processes, one of them with three event loops, on one database: every kind of
+// report (commanded, automatic, deletions) is stored exactly once.
 TEST_P(GatewayFleetTest, GatewaysAndEventLoopsSharingOneDatabaseStoreEachReportOnce) {
   auto first = gateway({"--workers", "3"});
   auto second = gateway();
@@ -120,7 +102,13 @@ TEST_P(GatewayFleetTest, GatewaysAndEventLoopsSharingOneDatabaseStoreEachReportO
       runFleet({first->port(), second->port()}, m_strDb,
                {"--workstations", "400", "--reports", "2", "--concurrency", "12"});
   EXPECT_EQ(report.status, 0) << report.summary.dump();
+  EXPECT_EQ(report.summary["errors"], 0);
   expectStoredExactlyOnce(report, 800);
+  DbProbe db(m_strDb);
+  EXPECT_EQ(db.count("n_equip_history") + db.count("a_equip_history") +
+                db.count("n_equip_deleted"),
+            800);
+  EXPECT_GT(db.count("n_equip_deleted"), 0);
   EXPECT_TRUE(first->stop());
   EXPECT_TRUE(second->stop());
 }
@@ -149,19 +137,13 @@ TEST_P(GatewayFleetTest, ABalancerSpreadsAFleetOverTwoGateways) {
   auto first = gateway({"--max-per-address", "1024"});
   auto second = gateway({"--max-per-address", "1024"});
   int balancerPort = freePort();
-  std::string bind = "CVDT_LB_BIND=127.0.0.1:" + std::to_string(balancerPort);
-  std::string one = "CVDT_GATEWAY1=127.0.0.1:" + std::to_string(first->port());
-  std::string two = "CVDT_GATEWAY2=127.0.0.1:" + std::to_string(second->port());
-  std::vector<std::string> args = {kHaproxy, "-db", "-f", CVDT_SOURCE_DIR "/deploy/haproxy-cvdt-gateway.cfg"};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<char*> env;
-  for (char** e = environ; *e != nullptr; ++e) env.push_back(*e);
-  for (std::string* var : {&bind, &one, &two}) env.push_back(var->data());
-  env.push_back(nullptr);
-  pid_t haproxy = -1;
-  ASSERT_EQ(posix_spawn(&haproxy, kHaproxy, nullptr, nullptr, argv.data(), env.data()), 0);
+  // The configuration reads its addresses from the environment, which the balancer inherits.
+  setenv("CVDT_LB_BIND", ("127.0.0.1:" + std::to_string(balancerPort)).c_str(), 1);
+  setenv("CVDT_GATEWAY1", ("127.0.0.1:" + std::to_string(first->port())).c_str(), 1);
+  setenv("CVDT_GATEWAY2", ("127.0.0.1:" + std::to_string(second->port())).c_str(), 1);
+  RunningProgram haproxy({kHaproxy, "-db", "-f", CVDT_SOURCE_DIR "/deploy/haproxy-cvdt-gateway.cfg"});
+  for (const char* name : {"CVDT_LB_BIND", "CVDT_GATEWAY1", "CVDT_GATEWAY2"}) unsetenv(name);
+  ASSERT_TRUE(haproxy.started());
   // Ready once it answers a request.
   std::string reply;
   for (int i = 0; i < 100 && reply.rfind("C00440AOK", 0) != 0; ++i) {
@@ -180,26 +162,18 @@ TEST_P(GatewayFleetTest, ABalancerSpreadsAFleetOverTwoGateways) {
                                   {"--workstations", "100", "--concurrency", "4", "--tag", "Later"});
   EXPECT_EQ(failover.status, 0) << failover.summary.dump();
   expectStoredExactlyOnce(failover, 100);
-  kill(haproxy, SIGTERM);
-  waitpid(haproxy, nullptr, 0);
+  haproxy.stop();
   EXPECT_TRUE(second->stop());
 }
 
 // The simulator refuses what it must never do: load a server that is not on this machine.
-TEST(GatewayFleetOptionsTest, NonLoopbackGatewaysAndBadLoopCountsAreRefused) {
+TEST(GatewayFleetOptionsTest, NonLoopbackGatewaysAreRefused) {
   for (const char* address : {"10.0.0.1:7221", "192.168.1.10:7221", "example.com:7221",
                               "127.0.0.1", "127.0.0.1:0", "127.0.0.1:70000", "127.0.0.1:7x"}) {
     CommandResult run = runProgram({CVDT_FLEET_PATH, "--gateway", address, "--duration", "1"});
     EXPECT_EQ(run.status, 2) << address << ": " << run.out << run.err;
     EXPECT_THAT(run.out, Not(HasSubstr("sent"))) << address;
   }
-  std::string folder = makeTempFolder("cvdt-workers");
-  for (const char* workers : {"0", "257", "two"}) {
-    CommandResult run = runGatewayCommand(
-        {"serve", "--listen", "127.0.0.1:0", "--db", folder + "/g.db", "--workers", workers});
-    EXPECT_EQ(run.status, 2) << workers << ": " << run.err;
-  }
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

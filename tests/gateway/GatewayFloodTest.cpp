@@ -19,12 +19,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Clients = std::vector<std::unique_ptr<GatewayClient>>;
 
-std::string goodRequest(int dist) {
-  return requestText("SP_SV_DT_N_EQUIP_IU",
-                     {"EQUIP_ID|#S|#EQ1", "DIST_ID|#I|#" + std::to_string(dist),
-                      "PROC_TYPE|#S|#NDT", "STATUS|#S|#060", "STATUS_DETAIL|#S|#ok",
-                      "CMD_ID|#I|#1", "ACTOR|#I|#1"});
-}
+std::string goodRequest(int dist) { return commandedRequest("EQ1", dist, "ok"); }
 
 // Connections that send the first two bytes of a frame and then nothing: the gateway takes each
 // at once and then waits for the rest until the frame deadline.
@@ -58,20 +53,7 @@ std::unique_ptr<GatewayProcess> gatewayWithSoftLimit(rlim_t soft,
 }
 
 // Each case runs on SQLite and on PostgreSQL.
-class GatewayFloodTest : public testing::TestWithParam<StoreKind> {
- protected:
-  void SetUp() override {
-    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
-    if (!args) GTEST_SKIP() << postgresSkipReason();
-    m_storeArgs = *args;
-  }
-  // The store's arguments followed by extra.
-  std::vector<std::string> storeArgs(std::vector<std::string> extra = {}) const {
-    extra.insert(extra.begin(), m_storeArgs.begin(), m_storeArgs.end());
-    return extra;
-  }
-  std::vector<std::string> m_storeArgs;
-};
+class GatewayFloodTest : public GatewayStoreTest {};
 
 CVDT_STORES_OF(GatewayFloodTest);
 

@@ -15,17 +15,15 @@ using ::testing::HasSubstr;
 namespace cvdt::test {
 namespace {
 
-const std::string kReport = requestText(
-    "SP_SV_DT_N_EQUIP_IU", {"EQUIP_ID|#S|#EQ1", "DIST_ID|#I|#5", "PROC_TYPE|#S|#NDT",
-                            "STATUS|#S|#060", "STATUS_DETAIL|#S|#", "CMD_ID|#I|#7", "ACTOR|#I|#1"});
+const std::string kReport = commandedRequest("EQ1", 5);
 
-class GatewayMigrationTest : public testing::TestWithParam<StoreKind> {
+class GatewayMigrationTest : public GatewayStoreTest {
  protected:
   void SetUp() override {
-    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
-    if (!args) GTEST_SKIP() << postgresSkipReason();
+    GatewayStoreTest::SetUp();
+    if (IsSkipped()) return;
     m_strFolder = makeTempFolder("cvdt-migration");
-    m_strDb = args->empty() ? m_strFolder + "/gateway.db" : (*args)[1];
+    m_strDb = storeLocation(m_strFolder + "/gateway.db");
   }
   void TearDown() override {
     if (!m_strFolder.empty()) std::filesystem::remove_all(m_strFolder);

@@ -5,7 +5,9 @@
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
+#include "net/NDBQuery.h"
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -33,24 +35,29 @@ std::vector<std::string> automatic(const std::string& dist, const std::string& u
 }
 
 // Every case runs on SQLite and on PostgreSQL, with the same requests and the same results.
-class GatewayProceduresTest : public testing::TestWithParam<StoreKind> {
+class GatewayProceduresTest : public GatewayStoreTest {
  protected:
   void SetUp() override {
-    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
-    if (!args) GTEST_SKIP() << postgresSkipReason();
-    m_pGateway = std::make_unique<GatewayProcess>(*args);
+    GatewayStoreTest::SetUp();
+    if (!IsSkipped()) m_pGateway = std::make_unique<GatewayProcess>(m_storeArgs);
   }
   std::string call(const std::string& procedure, const std::vector<std::string>& params) {
     return GatewayClient::call(m_pGateway->port(), requestText(procedure, params));
   }
-  void addTarget(int dist, const std::string& equip, const std::string& name,
-                 const std::string& policy, int updateId = 1) {
+  CommandResult addTarget(int dist, const std::string& equip, const std::string& name,
+                          const std::string& policy, int updateId = 1) {
     std::vector<std::string> args = {"target", "add", "--db", dbPath(), "--dist",
                                      std::to_string(dist), "--name", name, "--policy", policy,
                                      "--update-id", std::to_string(updateId)};
     if (!equip.empty()) args.insert(args.end(), {"--equip", equip});
     CommandResult run = runGatewayCommand(args);
-    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run;
+  }
+  CommandResult target(std::vector<std::string> args) {
+    args.insert(args.begin() + 1, {"--db", dbPath()});
+    args.insert(args.begin(), "target");
+    return runGatewayCommand(args);
   }
   const std::string& dbPath() const { return m_pGateway->dbPath(); }
 
@@ -178,25 +185,44 @@ TEST_P(GatewayProceduresTest, ATargetListBeyondTheReplyLimitIsRefusedRatherThanC
 }
 
 // The administrator's target commands work on either store.
-TEST_P(GatewayProceduresTest, TargetsAreAddedListedAndRemovedOnEitherStore) {
-  addTarget(12, "", "Viewer", "<p/>", 3);
-  addTarget(12, "EQ2", "Viewer EQ2", "");
-  CommandResult list = runGatewayCommand({"target", "list", "--db", dbPath(), "--json"});
+TEST_P(GatewayProceduresTest, TargetsAreAddedListedAndRemovedById) {
+  EXPECT_EQ(addTarget(12, "", "Viewer", "<polProduct/>", 3).out, "added target 1\n");
+  addTarget(12, "EQ2", "Viewer EQ2", "", 4);
+  addTarget(13, "", "Editor", "");
+  CommandResult list = target({"list", "--json"});
   ASSERT_EQ(list.status, 0) << list.err;
-  EXPECT_THAT(list.out,
-              HasSubstr("\"dist_id\":12,\"equip_id\":null,\"update_id\":3,\"name\":\"Viewer\""));
-  CommandResult named = runGatewayCommand({"target", "list", "--db", dbPath(), "--equip", "EQ2"});
-  EXPECT_THAT(named.out, HasSubstr("Viewer EQ2"));
-  EXPECT_THAT(named.out, Not(HasSubstr("<p/>")));
+  EXPECT_THAT(list.out, HasSubstr("{\"target_id\":1,\"dist_id\":12,\"equip_id\":null,"
+                                  "\"update_id\":3,\"name\":\"Viewer\","
+                                  "\"policy\":\"<polProduct/>\","));
+  EXPECT_THAT(list.out, HasSubstr("\"equip_id\":\"EQ2\",\"update_id\":4,\"name\":\"Viewer EQ2\""));
+  CommandResult named = target({"list", "--equip", "EQ2"});
+  EXPECT_THAT(named.out, AllOf(HasSubstr("Viewer EQ2"), Not(HasSubstr("<polProduct/>"))));
+  CommandResult only13 = target({"list", "--dist", "13"});
+  EXPECT_THAT(only13.out, AllOf(HasSubstr("Editor"), Not(HasSubstr("Viewer"))));
 
-  std::vector<std::string> ids = DbProbe(dbPath()).rows(
-      "SELECT target_id FROM adt_product_target ORDER BY target_id");
-  ASSERT_EQ(ids.size(), 2u);
-  CommandResult removed = runGatewayCommand({"target", "remove", "--db", dbPath(), ids[0], "999"});
+  EXPECT_EQ(target({"remove", "3"}).status, 0);
+  CommandResult removed = target({"remove", "1", "999"});
   EXPECT_EQ(removed.status, 1);
   EXPECT_THAT(removed.err, HasSubstr("no target 999"));
   EXPECT_EQ(DbProbe(dbPath()).count("adt_product_target"), 1);
+  EXPECT_EQ(target({"remove", "first"}).status, 2);
   EXPECT_EQ(call(kTargets, {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12"}), "C00440AOK|@");
+}
+
+// A deletion report listing many distributions: the module frames the long request whole and
+// the gateway records every id of it.
+TEST_P(GatewayProceduresTest, DeletionReportOfManyDistributionsIsRecordedWhole) {
+  std::string ids;
+  int count = 0;
+  for (int id = 1000; ids.size() + 6 <= 999; ++id, ++count) ids += (ids.empty() ? "" : "|&") + std::to_string(id);
+  std::string parameters = "EQUIP_ID|#S|#EQ0000000001|$DIST_ID_DATA|#S|#" + ids;
+  ASSERT_GT(parameters.size(), 1000u);  // longer than the module's usual frame buffer
+  NDBQuery query;
+  query.setServer("127.0.0.1", m_pGateway->port());
+  NString result;
+  ASSERT_TRUE(query.execStoredProc(kDeletion, 2, parameters.c_str(), result));
+  EXPECT_STREQ(result.text(), std::to_string(count).c_str());
+  EXPECT_EQ(DbProbe(dbPath()).count("n_equip_deleted"), count);
 }
 
 }  // namespace

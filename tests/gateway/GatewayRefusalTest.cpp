@@ -33,15 +33,7 @@ struct Case {
 };
 
 // Both stores give the same replies.
-class GatewayRefusalTest : public testing::TestWithParam<StoreKind> {
- protected:
-  void SetUp() override {
-    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
-    if (!args) GTEST_SKIP() << postgresSkipReason();
-    m_storeArgs = *args;
-  }
-  std::vector<std::string> m_storeArgs;
-};
+class GatewayRefusalTest : public GatewayStoreTest {};
 
 CVDT_STORES_OF(GatewayRefusalTest);
 

@@ -16,12 +16,11 @@ bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-class GatewayStatusTest : public testing::TestWithParam<StoreKind> {
+class GatewayStatusTest : public GatewayStoreTest {
  protected:
   void SetUp() override {
-    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
-    if (!args) GTEST_SKIP() << postgresSkipReason();
-    m_pGateway = std::make_unique<GatewayProcess>(*args);
+    GatewayStoreTest::SetUp();
+    if (!IsSkipped()) m_pGateway = std::make_unique<GatewayProcess>(m_storeArgs);
   }
   // Sends one report through the module's client (`cvdt-gateway call`).
   void send(const std::vector<std::string>& params) {
@@ -57,7 +56,7 @@ class GatewayStatusTest : public testing::TestWithParam<StoreKind> {
 
 CVDT_STORES_OF(GatewayStatusTest);
 
-TEST_P(GatewayStatusTest, ShowsTheLatestCommandedAndAutomaticReportOfEachDistribution) {
+TEST_P(GatewayStatusTest, ShowsTheLatestReportOfEachDistributionAndFailsOnAMissingDatabase) {
   commanded("EQ1", 5, 1, "071");
   commanded("EQ1", 5, 2, "060", "\"done\"");
   commanded("EQ10", 5, 1, "100", "no disk");
@@ -113,6 +112,16 @@ TEST_P(GatewayStatusTest, ShowsTheLatestCommandedAndAutomaticReportOfEachDistrib
   EXPECT_TRUE(contains(table.out, "Commanded distribution (2)")) << table.out;
   EXPECT_TRUE(contains(table.out, "Automatic distribution (1)")) << table.out;
   EXPECT_TRUE(contains(table.out, "\nEQ2       8        -       -          -")) << table.out;
+
+  // A database that is not there is work that failed (1), on either store; no file is created.
+  std::string missing = m_pGateway->dbPath();
+  if (GetParam() == StoreKind::Sqlite) missing = m_pGateway->folder() + "/none.db";
+  else missing.replace(missing.find("gateway_"), 8, "missing_");
+  CommandResult run = runGatewayCommand({"status", "--db", missing});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(contains(run.err, "cvdt-gateway status: cannot ")) << run.err;
+  EXPECT_TRUE(run.out.empty()) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(m_pGateway->folder() + "/none.db"));
 }
 
 // Into a pipe, --watch prints the status again only when it changed, without terminal control
@@ -131,18 +140,6 @@ TEST_P(GatewayStatusTest, WatchPrintsEachChangeOnceWhenNotOnATerminal) {
   EXPECT_EQ(watch.stop(), 0);
   EXPECT_EQ(watch.all().find('\033'), std::string::npos) << watch.all();
   EXPECT_EQ(std::count(watch.all().begin(), watch.all().end(), '\n'), 2) << watch.all();
-}
-
-// A database that is not there is work that failed (1), on either store; no file is created.
-TEST_P(GatewayStatusTest, AMissingDatabaseFails) {
-  std::string missing = m_pGateway->dbPath();
-  if (GetParam() == StoreKind::Sqlite) missing = m_pGateway->folder() + "/none.db";
-  else missing.replace(missing.find("gateway_"), 8, "missing_");
-  CommandResult run = runGatewayCommand({"status", "--db", missing});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(contains(run.err, "cvdt-gateway status: cannot ")) << run.err;
-  EXPECT_TRUE(run.out.empty()) << run.out;
-  EXPECT_FALSE(std::filesystem::exists(m_pGateway->folder() + "/none.db"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // answering others, a stop answers the reports still in the store before the gateway exits, and
 // a report whose deadline passes in the store is closed unanswered and stored at most once.
 // On PostgreSQL, whose row and table locks let one report wait while others go on.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
@@ -15,16 +16,6 @@
 
 namespace cvdt::test {
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-std::string commandedReport(const std::string& equip) {
-  return requestText("SP_SV_DT_N_EQUIP_IU",
-                     {"EQUIP_ID|#S|#" + equip, "DIST_ID|#I|#5", "PROC_TYPE|#S|#NDT",
-                      "STATUS|#S|#060", "STATUS_DETAIL|#S|#", "CMD_ID|#I|#1", "ACTOR|#I|#1"});
-}
 
 std::string automaticReport(const std::string& equip) {
   return requestText(
@@ -78,11 +69,23 @@ class HistoryLock {
 
 class GatewayStoreThreadsTest : public testing::Test {
  protected:
-  void start(std::vector<std::string> extra = {}) {
+  void SetUp() override {
     std::optional<std::vector<std::string>> args = freshStoreArgs(StoreKind::Postgres);
     if (!args) GTEST_SKIP() << postgresSkipReason();
-    args->insert(args->end(), extra.begin(), extra.end());
-    m_pGateway = std::make_unique<GatewayProcess>(*args);
+    m_storeArgs = *args;
+  }
+  // Starts the gateway on PostgreSQL, takes the history lock and sends a commanded report of
+  // equip that waits for it; false when that failed.
+  bool holdReport(const std::string& equip, std::vector<std::string> extra = {}) {
+    extra.insert(extra.begin(), m_storeArgs.begin(), m_storeArgs.end());
+    m_pGateway = std::make_unique<GatewayProcess>(extra);
+    m_pLock = std::make_unique<HistoryLock>(m_pGateway->dbPath());
+    EXPECT_TRUE(m_pLock->held());
+    m_pWaiting = std::make_unique<GatewayClient>(m_pGateway->port());
+    EXPECT_TRUE(m_pWaiting->sendBytes(GatewayClient::frame(commandedRequest(equip, 5))));
+    bool waiting = m_pLock->held() && m_pLock->reportWaiting(m_pGateway->dbPath());
+    EXPECT_TRUE(waiting) << "the report never waited for the lock";
+    return waiting;
   }
   int64_t stored(const std::string& equip) {
     return static_cast<int64_t>(DbProbe(m_pGateway->dbPath())
@@ -92,17 +95,14 @@ class GatewayStoreThreadsTest : public testing::Test {
                                     .size());
   }
 
+  std::vector<std::string> m_storeArgs;
   std::unique_ptr<GatewayProcess> m_pGateway;
+  std::unique_ptr<HistoryLock> m_pLock;
+  std::unique_ptr<GatewayClient> m_pWaiting;
 };
 
 TEST_F(GatewayStoreThreadsTest, AReportWaitingForALockDoesNotHoldUpOtherReports) {
-  start();
-  if (m_pGateway == nullptr) return;
-  HistoryLock lock(m_pGateway->dbPath());
-  ASSERT_TRUE(lock.held());
-  GatewayClient waiting(m_pGateway->port());
-  ASSERT_TRUE(waiting.sendBytes(GatewayClient::frame(commandedReport("EQ-WAIT"))));
-  ASSERT_TRUE(lock.reportWaiting(m_pGateway->dbPath()));
+  if (!holdReport("EQ-WAIT")) return;
   // Other requests are answered meanwhile: automatic reports, and refusals.
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(GatewayClient::call(m_pGateway->port(), automaticReport("EQ" + std::to_string(i))),
@@ -110,49 +110,38 @@ TEST_F(GatewayStoreThreadsTest, AReportWaitingForALockDoesNotHoldUpOtherReports)
   }
   EXPECT_EQ(GatewayClient::call(m_pGateway->port(), requestText("SP_NONE", {"A|#S|#x"})),
             "C00440AERR|@unknown procedure SP_NONE");
-  EXPECT_FALSE(waiting.closedNow());
-  lock.release();
-  EXPECT_EQ(waiting.readReply(std::chrono::seconds(30)), "C00440AOK|@1");
+  EXPECT_FALSE(m_pWaiting->closedNow());
+  m_pLock->release();
+  EXPECT_EQ(m_pWaiting->readReply(std::chrono::seconds(30)), "C00440AOK|@1");
   EXPECT_EQ(stored("EQ-WAIT"), 1);
   EXPECT_EQ(DbProbe(m_pGateway->dbPath()).count("a_equip_history"), 5);
 }
 
 TEST_F(GatewayStoreThreadsTest, AStopAnswersTheReportsInTheStoreBeforeTheGatewayExits) {
-  start();
-  if (m_pGateway == nullptr) return;
-  HistoryLock lock(m_pGateway->dbPath());
-  ASSERT_TRUE(lock.held());
-  GatewayClient waiting(m_pGateway->port());
-  ASSERT_TRUE(waiting.sendBytes(GatewayClient::frame(commandedReport("EQ-STOP"))));
-  ASSERT_TRUE(lock.reportWaiting(m_pGateway->dbPath()));
+  if (!holdReport("EQ-STOP")) return;
   GatewayClient sending(m_pGateway->port());  // half a length field, the rest never comes
   ASSERT_TRUE(sending.sendBytes(GatewayClient::header(100).substr(0, 2)));
   std::future<bool> stopped = std::async(std::launch::async, [&] { return m_pGateway->stop(); });
   // Whether or not the gateway has seen SIGTERM by now, the report must be answered.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  lock.release();
-  EXPECT_EQ(waiting.readReply(std::chrono::seconds(30)), "C00440AOK|@1");
+  m_pLock->release();
+  EXPECT_EQ(m_pWaiting->readReply(std::chrono::seconds(30)), "C00440AOK|@1");
   EXPECT_TRUE(stopped.get()) << "the gateway did not exit with 0 within its stop wait";
   EXPECT_TRUE(sending.waitClosed());
   EXPECT_EQ(stored("EQ-STOP"), 1);
 }
 
 TEST_F(GatewayStoreThreadsTest, AReportPastItsDeadlineInTheStoreIsClosedAndStoredAtMostOnce) {
-  start({"--frame-timeout-ms", "1500"});
-  if (m_pGateway == nullptr) return;
-  HistoryLock lock(m_pGateway->dbPath());
-  ASSERT_TRUE(lock.held());
-  GatewayClient waiting(m_pGateway->port());
-  ASSERT_TRUE(waiting.sendBytes(GatewayClient::frame(commandedReport("EQ-LATE"))));
-  ASSERT_TRUE(lock.reportWaiting(m_pGateway->dbPath()));
-  EXPECT_TRUE(waiting.waitClosed(std::chrono::seconds(30)));
+  if (!holdReport("EQ-LATE", {"--frame-timeout-ms", "1500"})) return;
+  EXPECT_TRUE(m_pWaiting->waitClosed(std::chrono::seconds(30)));
   std::vector<std::string> log = m_pGateway->logLines();
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_TRUE(contains(log[0], "no answer from the database within 1500 ms, closed")) << log[0];
-  lock.release();
+  EXPECT_THAT(log[0], ::testing::HasSubstr("no answer from the database within 1500 ms, closed"));
+  m_pLock->release();
   // The transaction was under way: it ends as it would have, unanswered, and the next report
   // of the gateway is served as usual.
-  EXPECT_EQ(GatewayClient::call(m_pGateway->port(), commandedReport("EQ-NEXT")), "C00440AOK|@1");
+  EXPECT_EQ(GatewayClient::call(m_pGateway->port(), commandedRequest("EQ-NEXT", 5)),
+            "C00440AOK|@1");
   EXPECT_LE(stored("EQ-LATE"), 1);
   EXPECT_EQ(stored("EQ-NEXT"), 1);
 }

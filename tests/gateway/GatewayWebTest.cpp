@@ -24,12 +24,12 @@ constexpr const char* kChromium = "/usr/bin/chromium";
 const std::string kHostileEquip = "<img src=x onerror=alert(1)>";
 const std::string kHostileDetail = "<script>alert(2)</script> & \"quoted\"";
 
-class GatewayWebTest : public testing::TestWithParam<StoreKind> {
+class GatewayWebTest : public GatewayStoreTest {
  protected:
   void SetUp() override {
-    std::optional<std::vector<std::string>> args = freshStoreArgs(GetParam());
-    if (!args) GTEST_SKIP() << postgresSkipReason();
-    m_pGateway = std::make_unique<GatewayProcess>(*args);
+    GatewayStoreTest::SetUp();
+    if (IsSkipped()) return;
+    m_pGateway = std::make_unique<GatewayProcess>(m_storeArgs);
     CommandResult fleet = runProgram(
         {CVDT_FLEET_PATH, "--gateway", "127.0.0.1:" + std::to_string(m_pGateway->port()),
          "--workstations", "120", "--reports", "3", "--tag", "WEB", "--db",

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "support/Subprocess.h"
 #include "support/TestMachine.h"
 
 namespace cvdt::test {
@@ -20,12 +21,6 @@ constexpr int kSocketPort = 5432;  // names the socket file only; the folder is 
 constexpr const char* kUsers[] = {"cvdt-test", "postgres"};
 
 std::string g_skipReason;
-
-std::string shellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 }  // namespace
 
@@ -40,16 +35,16 @@ PgCluster* PgCluster::shared() {
 
 const std::string& PgCluster::skipReason() { return g_skipReason; }
 
-bool PgCluster::runTool(const std::string& tool, const std::string& arguments,
+bool PgCluster::runTool(const std::string& tool, std::vector<std::string> arguments,
                         std::string& output) const {
-  std::string command = std::string(kServerPrograms) + "/" + tool + " " + arguments;
-  if (!m_strUser.empty()) command = "runuser -u " + m_strUser + " -- " + command;
-  command += " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return false;
-  char chunk[512];
-  while (size_t n = fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
-  return pclose(pipe) == 0;
+  std::string program = std::string(kServerPrograms) + "/" + tool;
+  if (!m_strUser.empty()) {
+    arguments.insert(arguments.begin(), {"-u", m_strUser, "--", program});
+    program = "runuser";
+  }
+  ProcessResult run = Subprocess(program).mergeErrors().run(arguments);
+  output += run.out;
+  return run.exitStatus == 0;
 }
 
 bool PgCluster::start(std::string& error) {
@@ -71,18 +66,17 @@ bool PgCluster::start(std::string& error) {
       return false;
     }
   }
-  std::string data = shellQuoted(m_strFolder + "/data"), output;
-  if (!runTool("initdb", "-D " + data + " -A trust -U cvdt -E UTF8 --locale=C --no-sync",
-               output)) {
+  std::string data = m_strFolder + "/data", output;
+  if (!runTool("initdb", {"-D", data, "-A", "trust", "-U", "cvdt", "-E", "UTF8", "--locale=C",
+                          "--no-sync"}, output)) {
     error = "initdb failed: " + output;
     return false;
   }
   // fsync is off: the cluster lives as long as one test program.
   std::string options = "-k " + m_strFolder + " -p " + std::to_string(kSocketPort) +
                         " -c listen_addresses= -c fsync=off -c max_connections=200";
-  if (!runTool("pg_ctl", "-D " + data + " -l " + shellQuoted(m_strFolder + "/server.log") +
-                             " -w -t 60 -o " + shellQuoted(options) + " start",
-               output)) {
+  if (!runTool("pg_ctl", {"-D", data, "-l", m_strFolder + "/server.log", "-w", "-t", "60", "-o",
+                          options, "start"}, output)) {
     error = "pg_ctl start failed: " + output;
     return false;
   }
@@ -93,8 +87,7 @@ bool PgCluster::start(std::string& error) {
 PgCluster::~PgCluster() {
   std::string output;
   if (m_bRunning)
-    runTool("pg_ctl", "-D " + shellQuoted(m_strFolder + "/data") + " -m immediate -w stop",
-            output);
+    runTool("pg_ctl", {"-D", m_strFolder + "/data", "-m", "immediate", "-w", "stop"}, output);
   std::error_code ignored;
   if (!m_strFolder.empty()) std::filesystem::remove_all(m_strFolder, ignored);
 }

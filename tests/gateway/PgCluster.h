@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace cvdt::test {
 
@@ -25,7 +26,8 @@ class PgCluster {
   PgCluster() = default;
   bool start(std::string& error);
   // Runs a server program, as an unprivileged user when the tests run as root.
-  bool runTool(const std::string& tool, const std::string& arguments, std::string& output) const;
+  bool runTool(const std::string& tool, std::vector<std::string> arguments,
+               std::string& output) const;
 
   std::string m_strFolder;
   std::string m_strUser;  // empty: the tests' own user

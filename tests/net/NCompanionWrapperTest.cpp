@@ -12,15 +12,6 @@ namespace {
 using cvdt::test::TestMachine;
 namespace fs = std::filesystem;
 
-std::string traceOf(const TestMachine& machine) {
-  std::string log;
-  for (const auto& entry : fs::directory_iterator(machine.host(machine.config().moduleFolder))) {
-    if (entry.path().filename().string().rfind("cvdt_", 0) == 0)
-      log += machine.readFile(plat::toWindowsPath(entry.path().string()));
-  }
-  return log;
-}
-
 void removeCompanions(const TestMachine& machine) {
   for (const char* name : {"\\cvftc.dll", "\\cvlgz.dll"})
     fs::remove(machine.host(machine.config().moduleFolder + name));
@@ -36,7 +27,7 @@ TEST(NCompanionWrapperTest, MissingLibrariesFailEveryOperation) {
   NLgzExtract extract;
   EXPECT_FALSE(extract.extract("C:\\Temp", "C:\\Temp\\x.lgz"));
   EXPECT_FALSE(extract.extract("x.lgz"));
-  std::string log = traceOf(machine);
+  std::string log = machine.traceLog();
   for (const char* line : {
            "NDownload::loadFtcLibrary: LoadLibrary failed 1 (C:\\Program Files (x86)\\Plumbex\\"
            "Corvane\\Modules\\cvftc.dll)\n",
@@ -58,7 +49,7 @@ TEST(NCompanionWrapperTest, LibrariesWithoutAllEntryPointsAreUnloadedAtOnce) {
   EXPECT_FALSE(download.connect("http", "", "127.0.0.1", 80, 1, nullptr));
   NLgzExtract extract;
   EXPECT_FALSE(extract.extract("C:\\Temp\\x.lgz"));
-  std::string log = traceOf(machine);
+  std::string log = machine.traceLog();
   EXPECT_NE(log.find("NDownload::loadFtcLibrary: LoadLibrary failed 2 ("), std::string::npos);
   EXPECT_NE(log.find("NDownload::loadGZipLibrary: LoadLibrary failed 2 ("), std::string::npos);
   EXPECT_NE(log.find("NDownload::connect: dll load error\n"), std::string::npos);

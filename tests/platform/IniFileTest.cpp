@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/IniFile.h"
+#include "platform/PlatformProfile.h"
 #include "platform/posix/MachineConfig.h"
+#include "support/TestMachine.h"
 
 namespace {
 
@@ -96,13 +98,6 @@ TEST(IniFileTest, MachineIniRoundTripsAndMalformedFieldsFallBack) {
   EXPECT_EQ(bad.drives.at('G').folder, "/outside");
   EXPECT_TRUE(bad.consoleUser.empty());
 }
-
-}  // namespace
-
-#include "platform/PlatformProfile.h"
-#include "support/TestMachine.h"
-
-namespace {
 
 TEST(IniFileTest, PrivateProfileIntegersOfMachineFiles) {
   cvdt::test::TestMachine machine;

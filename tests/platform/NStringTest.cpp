@@ -1,10 +1,16 @@
-// Tests of NString: the edge behaviour every parser of the module relies on.
+// The module's texts and lists: NString's edge behaviour that every parser relies on, NStrtok
+// and NStringArray (separator strings, empty fields, field limits, the end-of-list text), and
+// NFileData and NFileMap (bounded fields, first record wins, byte order of names).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "platform/NFileMap.h"
 #include "platform/NString.h"
+#include "platform/NStringArray.h"
+#include "platform/NStrtok.h"
 
 namespace {
 
@@ -148,6 +154,200 @@ TEST(NStringTest, Replace) {
     EXPECT_EQ(s.replace(r.from, r.to), r.count) << r.text;
     EXPECT_STREQ(s.text(), r.expected) << r.text;
   }
+}
+
+std::vector<std::string> fieldsOf(const NStringArray& array) {
+  std::vector<std::string> out;
+  for (int i = 0; i < array.getCount(); ++i) out.emplace_back(array.getAt(i).text());
+  return out;
+}
+
+using Fields = std::vector<std::string>;
+
+TEST(NStrtokTest, SplitKeepsEmptyFields) {
+  struct Row {
+    const char* text;
+    const char* separator;
+    Fields expected;
+  };
+  const Row rows[] = {
+      {"A|$B|$", "|$", {"A", "B", ""}},
+      {"x|y", "|@", {"x|y"}},
+      {"a|@|@b", "|@", {"a", "", "b"}},
+      {"", "|@", {""}},
+      {"|@", "|@", {"", ""}},
+      {"a|@@b", "|@", {"a", "@b"}},
+      {"|||", "||", {"", "|"}},  // found left to right without overlap
+      {"one", "", {"one"}},      // an empty separator is never found
+      {"k|#S|#v|$k2|#I|#1", "|$", {"k|#S|#v", "k2|#I|#1"}},
+  };
+  NStrtok tok;
+  for (const Row& r : rows) {
+    EXPECT_EQ(fieldsOf(tok.split(r.text, r.separator)), r.expected) << r.text;
+  }
+}
+
+TEST(NStrtokTest, NullArgumentsKeepThePreviousFields) {
+  NStrtok tok;
+  tok.split("a|b", "|");
+  EXPECT_EQ(fieldsOf(tok.split(nullptr, "|")), (Fields{"a", "b"}));
+  EXPECT_EQ(fieldsOf(tok.split("c", nullptr)), (Fields{"a", "b"}));
+  EXPECT_EQ(fieldsOf(tok.split(nullptr, 10, "|", 1)), (Fields{"a", "b"}));
+  // A new split replaces the fields.
+  EXPECT_EQ(fieldsOf(tok.split("c", "|")), (Fields{"c"}));
+  EXPECT_EQ(&tok.split("d", "|"), &tok.fields());
+}
+
+TEST(NStrtokTest, TwoArgumentSplitCutsLongFields) {
+  std::string longField(5000, 'x');
+  std::string exact(4095, 'y');
+  std::string text = longField + "|@" + exact + "|@z";
+  NStrtok tok;
+  Fields fields = fieldsOf(tok.split(text.c_str(), "|@"));
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_EQ(fields[0], std::string(4095, 'x'));
+  EXPECT_EQ(fields[1], exact);
+  EXPECT_EQ(fields[2], "z");
+
+  // The four-argument form sizes its buffer from the text and keeps the whole field.
+  fields = fieldsOf(tok.split(text.c_str(), 16, "|@", 0));
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_EQ(fields[0], longField);
+}
+
+TEST(NStrtokTest, FourArgumentSplitClamp) {
+  const size_t limit = NStrtok::kMaxFieldBufferSize;
+  std::string huge(limit + 10, 'h');
+  std::string text = "a|$" + huge + "|$b";
+  NStrtok tok;
+  tok.split("keep", "|$");
+  // Without clamp a text over the limit leaves the array as it was.
+  EXPECT_EQ(fieldsOf(tok.split(text.c_str(), 0, "|$", 0)), (Fields{"keep"}));
+  // A field limit over the maximum is refused the same way, even for a short text.
+  EXPECT_EQ(fieldsOf(tok.split("x|$y", static_cast<int>(limit) + 1, "|$", 0)), (Fields{"keep"}));
+
+  Fields fields = fieldsOf(tok.split(text.c_str(), 0, "|$", 1));
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_EQ(fields[0], "a");
+  EXPECT_EQ(fields[1].size(), limit - 1);
+  EXPECT_EQ(fields[2], "b");
+
+  // A text that just fits (length + 1 == limit) is split without clamp.
+  std::string fits(limit - 1, 'f');
+  fields = fieldsOf(tok.split(fits.c_str(), 0, "|$", 0));
+  ASSERT_EQ(fields.size(), 1u);
+  EXPECT_EQ(fields[0].size(), limit - 1);
+  EXPECT_EQ(fieldsOf(tok.split("x|$y", -5, "|$", 0)), (Fields{"x", "y"}));
+}
+
+TEST(NStringArrayTest, EntriesAndEndOfList) {
+  NStringArray array;
+  EXPECT_EQ(array.add("zero"), 0);
+  EXPECT_EQ(array.add(nullptr), 1);
+  EXPECT_EQ(array.add(NString("two")), 2);
+  EXPECT_EQ(array.getCount(), 3);
+
+  NString out;
+  EXPECT_EQ(array.getAt(out, 2), 1);
+  EXPECT_STREQ(out.text(), "two");
+  EXPECT_EQ(array.getAt(out, 1), 1);
+  EXPECT_STREQ(out.text(), "");
+
+  // Past the end: the end-of-list text in code page 949, not an empty string.
+  const char* endText =
+      "\xB8\xAE\xBD\xBA\xC6\xAE\xC0\xC7 \xB3\xA1\xC0\xD4\xB4\xCF\xB4\xD9. "
+      "\xC2\xFC\xC1\xB6\xC7\xD2 \xB5\xA5\xC0\xCC\xC5\xCD\xB0\xA1 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
+  EXPECT_EQ(array.getAt(out, 3), 0);
+  EXPECT_STREQ(out.text(), endText);
+  EXPECT_EQ(out.length(), 44);
+  EXPECT_STREQ(array.getAt(-1).text(), endText);
+}
+
+TEST(NStringArrayTest, RemoveRange) {
+  struct Row {
+    int first;
+    int count;
+    Fields expected;
+  };
+  const Row rows[] = {
+      {1, 2, {"0", "3", "4"}},
+      {-2, 3, {"1", "2", "3", "4"}},
+      {5, 1, {"0", "1", "2", "3", "4"}},
+      {1, 0x7FFFFFFF, {"0"}},
+  };
+  for (const Row& r : rows) {
+    NStringArray array;
+    for (const char* t : {"0", "1", "2", "3", "4"}) array.add(t);
+    array.removeRange(r.first, r.count);
+    EXPECT_EQ(fieldsOf(array), r.expected) << r.first << "," << r.count;
+  }
+  NStringArray array;
+  array.add("x");
+  array.clear();
+  EXPECT_EQ(array.add("y"), 0);
+}
+
+TEST(NFileRecordsTest, FileDataFieldsAreBounded) {
+  std::string longDigest(50, 'D');
+  NFileData data("dir\\file.txt", 1234, 'F', longDigest.c_str(), 3);
+  EXPECT_STREQ(data.name().text(), "dir\\file.txt");
+  EXPECT_EQ(data.size(), 1234u);
+  EXPECT_EQ(data.type(), 'F');
+  EXPECT_EQ(std::string(data.digest()), std::string(40, 'D'));
+  EXPECT_EQ(data.partCount(), 3u);
+  EXPECT_STREQ(data.state(), "A");
+  EXPECT_EQ(data.parts().getCount(), 0);
+
+  data.setState("NCX");
+  EXPECT_STREQ(data.state(), "NC");
+  data.setState(nullptr);
+  EXPECT_STREQ(data.state(), "NC");
+  data.setState("");
+  EXPECT_STREQ(data.state(), "");
+
+  EXPECT_EQ(data.addPart("P0"), 0);
+  EXPECT_EQ(data.addPart("P1"), 1);
+  EXPECT_STREQ(data.parts().getAt(1).text(), "P1");
+
+  NFileData nulls(nullptr, 0, 'D', nullptr, 0, nullptr);
+  EXPECT_STREQ(nulls.name().text(), "");
+  EXPECT_STREQ(nulls.digest(), "");
+  EXPECT_STREQ(nulls.state(), "A");
+}
+
+TEST(NFileRecordsTest, MapKeepsFirstRecordAndOrdersByBytes) {
+  NFileMap map;
+  NFileData* first = map.add("b", 1, 'F', "D1", 1);
+  ASSERT_NE(first, nullptr);
+  first->addPart("part");
+  EXPECT_EQ(map.add("b", 2, 'D', "D2", 5, "C"), first);
+  EXPECT_EQ(first->size(), 1u);
+  EXPECT_EQ(first->type(), 'F');
+  EXPECT_STREQ(first->digest(), "D1");
+  EXPECT_STREQ(first->state(), "A");
+  EXPECT_EQ(first->parts().getCount(), 1);
+
+  map.add("A", 0, 'F', "", 0);
+  map.add("a", 0, 'F', "", 0, "D");
+  map.add("\xC0", 0, 'F', "", 0);  // high bytes sort after ASCII
+  map.add("a\\b", 0, 'F', "", 0);
+  EXPECT_EQ(map.add(nullptr, 0, 'F', "", 0), nullptr);
+  EXPECT_EQ(map.getCount(), 5);
+
+  std::vector<std::string> names;
+  for (const auto& [name, record] : map) {
+    EXPECT_EQ(name, record->name().text());
+    names.push_back(name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "a", "a\\b", "b", "\xC0"}));
+
+  ASSERT_NE(map.find("a"), nullptr);
+  EXPECT_STREQ(map.find("a")->state(), "D");
+  EXPECT_EQ(map.find("B"), nullptr);  // names are case-sensitive
+  EXPECT_EQ(map.find(nullptr), nullptr);
+  map.clear();
+  EXPECT_EQ(map.getCount(), 0);
+  EXPECT_EQ(map.find("b"), nullptr);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
-// Tests of NUnicodeFileReader: byte-order mark check, line-break rules, line limit and bad files.
+// Reading files: NUnicodeFileReader (byte-order mark check, line-break rules, line limit and bad
+// files), and plat::File telling a failed read from the end of the file.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "PlatformTempDir.h"
 #include "platform/NUnicodeFileReader.h"
+#include "platform/PlatformFile.h"
 
 namespace {
 
@@ -60,6 +63,13 @@ TEST(NUnicodeFileReaderTest, OpenChecksTheByteOrderMark) {
   NUnicodeFileReader reader;
   EXPECT_EQ(reader.open(dir.windowsPath("missing").c_str()), 0);
   EXPECT_EQ(reader.open(nullptr), 0);
+  EXPECT_TRUE(readAll(reader).empty());
+  // Without a mark the first two bytes are skipped whatever they are.
+  ASSERT_EQ(reader.openSkippingMark(dir.write("nobom", utf16le(u"#a\r\nb")).c_str()), 1);
+  EXPECT_EQ(readAll(reader), (Lines{"a", "b"}));
+  ASSERT_EQ(reader.open(dir.write("again", kUtf16Bom + utf16le(u"q\r\n")).c_str()), 1);
+  reader.close();
+  EXPECT_FALSE(reader.isOpen());
   EXPECT_TRUE(readAll(reader).empty());
 }
 
@@ -120,18 +130,39 @@ TEST(NUnicodeFileReaderTest, LongLinesAndOddSizes) {
   EXPECT_EQ(lines.back(), "line");
 }
 
-TEST(NUnicodeFileReaderTest, OpenSkippingMarkAndClose) {
-  PlatformTempDir dir;
-  std::string path = dir.write("nobom", utf16le(u"#a\r\nb"));
-  NUnicodeFileReader reader;
-  EXPECT_EQ(reader.open(path.c_str()), 0);
-  ASSERT_EQ(reader.openSkippingMark(path.c_str()), 1);
-  EXPECT_EQ(readAll(reader), (Lines{"a", "b"}));
+TEST(FileTest, AFailedReadIsToldApartFromTheEndOfTheFile) {
+  cvdt_test::PlatformTempDir dir;
+  std::string path = dir.hostPath("three.txt");
+  std::ofstream(path) << "abc";
+  char buffer[16];
 
-  ASSERT_EQ(reader.open(dir.write("again", kUtf16Bom + utf16le(u"q\r\n")).c_str()), 1);
-  reader.close();
-  EXPECT_FALSE(reader.isOpen());
-  EXPECT_TRUE(readAll(reader).empty());
+  plat::File file;
+  ASSERT_TRUE(file.openHost(path, plat::FileMode::Read));
+  EXPECT_EQ(file.read(buffer, sizeof buffer), 3u);
+  EXPECT_FALSE(file.readFailed());
+  EXPECT_EQ(file.read(buffer, sizeof buffer), 0u);
+  EXPECT_FALSE(file.readFailed()) << "the end of the file is not a failure";
+
+  plat::File writeOnly;
+  ASSERT_TRUE(writeOnly.openHost(dir.hostPath("out.txt"), plat::FileMode::Write));
+  EXPECT_EQ(writeOnly.read(buffer, sizeof buffer), 0u);
+  EXPECT_TRUE(writeOnly.readFailed());
+  plat::File moved(std::move(writeOnly));
+  EXPECT_TRUE(moved.readFailed());
+
+  plat::File closed;
+  EXPECT_EQ(closed.read(buffer, sizeof buffer), 0u);
+  EXPECT_TRUE(closed.readFailed());
+
+  // The first page of the address space is never mapped: reading it fails with EIO.
+  plat::File memory;
+  ASSERT_TRUE(memory.openHost("/proc/self/mem", plat::FileMode::Read));
+  EXPECT_EQ(memory.read(buffer, sizeof buffer), 0u);
+  EXPECT_TRUE(memory.readFailed());
+  std::string content;
+  EXPECT_FALSE(plat::readHostFile("/proc/self/mem", content));
+  EXPECT_TRUE(plat::readHostFile(path, content));
+  EXPECT_EQ(content, "abc");
 }
 
 }  // namespace

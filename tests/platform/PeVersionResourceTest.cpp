@@ -1,6 +1,6 @@
-// The PE version-resource reader and the version block on damaged images: every byte changed,
-// every length cut, and hand-made hostile headers give "no resource" or "absent", never a read
-// outside the data (the sanitizer builds check that).
+// The PE version-resource reader and the version block: answers lie inside the block, and
+// hand-made hostile headers give "no resource", never a read outside the data (the sanitizer
+// builds check that; fuzz/PeVersionFuzz damages images at random).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -58,7 +58,7 @@ uint32_t get32(const std::string& image, size_t at) {
   return v;
 }
 
-TEST(PeVersionResourceTest, EveryByteChangedAndEveryLengthCut) {
+TEST(PeVersionResourceTest, MadeImagesAnswerInsideTheirBlock) {
   for (const char* name : {"fixed1234.dll", "fixed123464.dll"}) {
     SCOPED_TRACE(name);
     std::string image = madeFile(name);
@@ -66,34 +66,11 @@ TEST(PeVersionResourceTest, EveryByteChangedAndEveryLengthCut) {
     std::string resource;
     ASSERT_TRUE(readResource(image, resource));
     queryAll(resource);
-    for (size_t at = 0; at < image.size(); ++at) {
-      for (uint8_t changed : {0x00, 0x7F, 0xFF}) {
-        std::string damaged = image;
-        damaged[at] = static_cast<char>(changed);
-        if (readResource(damaged, resource)) queryAll(resource);
-      }
-    }
-    for (size_t length = 0; length < image.size(); ++length) {
-      if (readResource(image.substr(0, length), resource)) queryAll(resource);
-    }
+    // A block smaller than the resource asks for is refused.
+    std::vector<char> small(resource.size());
+    EXPECT_FALSE(
+        plat::fillVersionBlock(resource, small.data(), static_cast<uint32_t>(small.size())));
   }
-}
-
-TEST(PeVersionResourceTest, DamagedResourceBlocks) {
-  std::string image = madeFile("fixed1234.dll");
-  if (image.empty()) GTEST_SKIP() << "PE test files not built (MinGW-w64 binutils missing)";
-  std::string resource;
-  ASSERT_TRUE(readResource(image, resource));
-  for (size_t at = 0; at < resource.size(); ++at) {
-    for (uint8_t changed : {0x00, 0x01, 0x7F, 0xFF}) {
-      std::string damaged = resource;
-      damaged[at] = static_cast<char>(changed);
-      queryAll(damaged);
-    }
-  }
-  // A block smaller than the resource asks for is refused.
-  std::vector<char> small(resource.size());
-  EXPECT_FALSE(plat::fillVersionBlock(resource, small.data(), static_cast<uint32_t>(small.size())));
 }
 
 TEST(PeVersionResourceTest, HostileHeaders) {

@@ -1,56 +1,40 @@
-// A fresh temporary folder per test for the platform file tests, removed at the end.
+// A fresh temporary folder per test for the platform file tests, removed at the end, and the
+// UTF-16 LE texts those tests write.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 
 #include "platform/PlatformFs.h"
+#include "support/TestMachine.h"
 
 namespace cvdt_test {
 
 class PlatformTempDir {
  public:
-  PlatformTempDir() {
-    static std::atomic<unsigned> s_nCounter{0};
-    std::random_device rd;
-    std::string name = "cvdt_platform_" + std::to_string(rd()) + "_" + std::to_string(++s_nCounter) + "_" +
-                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    m_path = std::filesystem::path(testing::TempDir()) / name;
-    std::filesystem::create_directories(m_path);
-  }
+  PlatformTempDir() : m_path(cvdt::test::makeTempFolder("cvdt_platform")) {}
   ~PlatformTempDir() {
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
   }
-  PlatformTempDir(const PlatformTempDir&) = delete;
-  PlatformTempDir& operator=(const PlatformTempDir&) = delete;
-
-  std::string hostPath(const std::string& name) const { return (m_path / name).string(); }
+  std::string hostPath(const std::string& name) const { return m_path + "/" + name; }
   std::string windowsPath(const std::string& name) const { return plat::toWindowsPath(hostPath(name)); }
   // Writes raw bytes and returns the file's Windows path.
   std::string write(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(hostPath(name), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(hostPath(name), std::ios::binary) << bytes;
     return windowsPath(name);
   }
 
  private:
-  std::filesystem::path m_path;
+  std::string m_path;
 };
 
 // UTF-16 LE bytes of a UTF-16 text (no byte-order mark).
 inline std::string utf16le(const std::u16string& text) {
   std::string bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
+  for (char16_t unit : text)
+    bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   return bytes;
 }
 

@@ -11,22 +11,12 @@ namespace {
 
 using namespace plat;
 
-TEST(SyncTest, ManualAndAutoResetEvents) {
-  Event manual(true);
+TEST(SyncTest, ResetModesAndWaitForAnyInArrayOrder) {
   Event automatic(false, true);
-  EXPECT_FALSE(manual.wait(0));
-  manual.set();
-  EXPECT_TRUE(manual.wait(0));
-  EXPECT_TRUE(manual.wait(0));  // stays set until reset
-  manual.reset();
-  EXPECT_FALSE(manual.wait(10));
-
-  EXPECT_TRUE(automatic.isSet());
+  EXPECT_TRUE(automatic.isSet());  // a look does not take the signal
   EXPECT_TRUE(automatic.wait(0));
   EXPECT_FALSE(automatic.wait(0));  // consumed by the first wait
-}
 
-TEST(SyncTest, WaitForAnyGivesTheFirstSignalledInArrayOrder) {
   Event stop(true), insert(false), end(false);
   Event* events[] = {&stop, &insert, &end};
   EXPECT_EQ(waitForAny(events, 20), kWaitTimeout);
@@ -39,6 +29,8 @@ TEST(SyncTest, WaitForAnyGivesTheFirstSignalledInArrayOrder) {
   insert.set();
   EXPECT_EQ(waitForAny(events, 0), 0);
   EXPECT_EQ(waitForAny(events, 0), 0);  // manual reset: still set
+  stop.reset();
+  EXPECT_FALSE(stop.wait(10));
 }
 
 TEST(SyncTest, OneAutoResetSignalWakesExactlyOneOfManyWaiters) {
@@ -61,15 +53,6 @@ TEST(SyncTest, OneAutoResetSignalWakesExactlyOneOfManyWaiters) {
   EXPECT_EQ(woken.load(), 3);
 }
 
-TEST(SyncTest, SignalFromAnotherThreadEndsAnInfiniteWait) {
-  Event ready(false);
-  Thread signaller;
-  ASSERT_TRUE(signaller.start([&] { ready.set(); }));
-  EXPECT_TRUE(ready.wait(kInfinite));
-  EXPECT_TRUE(signaller.wait(kInfinite));
-  EXPECT_FALSE(signaller.isRunning());
-}
-
 TEST(SyncTest, ThreadEndCanBeWaitedWithATimeoutAndAlongsideEvents) {
   Event release(true);
   Thread worker;
@@ -82,7 +65,10 @@ TEST(SyncTest, ThreadEndCanBeWaitedWithATimeoutAndAlongsideEvents) {
   release.set();
   EXPECT_EQ(waitForAny(events, kInfinite), 1);
   EXPECT_TRUE(worker.wait(kInfinite));
-  EXPECT_TRUE(worker.start([] {}));  // a finished thread can be started again
+  EXPECT_FALSE(worker.isRunning());
+  Event ready(false);  // a finished thread can be started again
+  EXPECT_TRUE(worker.start([&] { ready.set(); }));
+  EXPECT_TRUE(ready.wait(kInfinite));  // a signal from another thread ends an infinite wait
   EXPECT_TRUE(worker.wait(kInfinite));
 }
 

@@ -26,19 +26,7 @@ using cvdt::test::TestMachine;
 using Clock = std::chrono::steady_clock;
 
 // cvdt-host with its standard output and error on one pipe.
-class HostProcess : public cvdt::test::RunningProgram {
- public:
-  explicit HostProcess(const std::vector<std::string>& arguments)
-      : RunningProgram(withHost(arguments), true) {}
-  int exitStatus() { return wait(); }
-  bool stop() { return terminate(); }
-
- private:
-  static std::vector<std::string> withHost(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), CVDT_HOST_PATH);
-    return arguments;
-  }
-};
+using HostProcess = cvdt::test::RunningProgram;
 
 std::vector<std::string> allLines(HostProcess& host) {
   std::vector<std::string> lines;
@@ -57,9 +45,9 @@ TEST(CvdtHostReportsTest, OnceCollectsTheCompleteResultFilesAndPrintsTheirJsonLi
   machine.writeFile(unfinished, std::string("\xFF\xFE" "8\0|\0", 6));  // no terminating zero yet
   machine.writeFile(folder + "\\notes.txt", "not a result");
 
-  HostProcess host({"reports", "--once"});
+  HostProcess host({CVDT_HOST_PATH, "reports", "--once"}, true);
   std::vector<std::string> lines = allLines(host);
-  EXPECT_EQ(host.exitStatus(), 0);
+  EXPECT_EQ(host.wait(), 0);
   std::vector<std::string> json;
   for (const std::string& line : lines)
     if (!line.empty() && line[0] == '{') json.push_back(line);
@@ -74,7 +62,7 @@ TEST(CvdtHostReportsTest, OnceCollectsTheCompleteResultFilesAndPrintsTheirJsonLi
 
 TEST(CvdtHostReportsTest, ARunningCollectorTakesEveryQueuedResultOnceAndCleansUp) {
   TestMachine machine([](auto&, auto& options) { options.traceLevel = "1"; });
-  HostProcess host({"reports", "--seconds", "120"});
+  HostProcess host({CVDT_HOST_PATH, "reports", "--seconds", "120"}, true);
   std::string line, output;
   auto deadline = Clock::now() + std::chrono::seconds(20);
   while (host.readLine(line, deadline) && line.find("collecting from") == std::string::npos)
@@ -111,8 +99,8 @@ TEST(CvdtHostReportsTest, ARunningCollectorTakesEveryQueuedResultOnceAndCleansUp
   EXPECT_EQ(sources[999], "file");
   EXPECT_EQ(sources[2017], "queue");
 
-  ASSERT_TRUE(host.stop());
-  EXPECT_EQ(host.exitStatus(), 0);
+  ASSERT_TRUE(host.terminate());
+  EXPECT_EQ(host.wait(), 0);
   // The queue's mapping and events went with the last process that held them.
   std::string tag = plat::posix::kernelObjectName('m', "Global\\x").substr(1, 22);
   for (const auto& entry : std::filesystem::directory_iterator("/dev/shm"))

@@ -4,30 +4,20 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/PlatformSystem.h"
+#include "PackTestSupport.h"
+#include "support/Subprocess.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using cvdt::test::pack::readBytes;
+using cvdt::test::pack::writeBytes;
 
 // Every key the module looks up.
 std::vector<uint32_t> requiredKeys() {
@@ -61,31 +51,17 @@ uint32_t number(const std::u16string& digits) {
   return value;
 }
 
-class CvdtMsgcRunTest : public ::testing::Test {
+class CvdtMsgcRunTest : public cvdt::test::pack::PackFolderTest {
  protected:
-  void SetUp() override {
-    m_folder = fs::temp_directory_path() /
-               ("cvdt_msgc_" + std::to_string(plat::processId()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(m_folder);
-    fs::create_directories(m_folder);
-  }
-  void TearDown() override { fs::remove_all(m_folder); }
-
-  // Runs the compiler on one source; returns its exit status, stderr in m_strErrors.
+  // Runs the compiler on one source into out.bin; returns its exit status, stderr in m_strErrors.
   int compile(const std::string& sourceName, const std::string& content) {
-    writeBytes(m_folder / sourceName, content);
-    const fs::path errors = m_folder / "errors.txt";
-    const std::string command = std::string("\"") + CVDT_MSGC_PATH + "\" \"" +
-                                (m_folder / "out.bin").string() + "\" \"" +
-                                (m_folder / sourceName).string() + "\" 2>\"" +
-                                errors.string() + "\"";
-    const int status = std::system(command.c_str());
-    m_strErrors = readBytes(errors);
-    return status;
+    writeBytes(m_folder + "/" + sourceName, content);
+    cvdt::test::ProcessResult run =
+        cvdt::test::Subprocess(CVDT_MSGC_PATH).run({m_folder + "/out.bin", m_folder + "/" + sourceName});
+    m_strErrors = run.err;
+    return run.exitStatus;
   }
 
-  fs::path m_folder;
   std::string m_strErrors;
 };
 
@@ -161,7 +137,7 @@ TEST_F(CvdtMsgcRunTest, EncodesASourceExactly) {
       "\xFF\xFE" + utf16("<Msg Lang=\"1042\" Id=\"7\" App=\"cvdt\" Text=\"A\\nb\"/>\r\n") +
       utf16("<Msg Lang=\"1042\" Id=\"12\" App=\"cvdt\" Text=\"") + std::string("\x5C\xD5", 2) +
       utf16(" ") + std::string("\x3D\xD8\x00\xDE", 4) + utf16("\"/>\r\n");
-  EXPECT_EQ(expected, readBytes(m_folder / "out.bin"));
+  EXPECT_EQ(expected, readBytes(m_folder + "/out.bin"));
 }
 
 TEST_F(CvdtMsgcRunTest, RefusesMalformedSources) {
@@ -187,11 +163,11 @@ TEST_F(CvdtMsgcRunTest, RefusesMalformedSources) {
       {"70000.txt", "1\tok\n", "file name"},
   };
   for (const auto& c : cases) {
-    writeBytes(m_folder / "out.bin", "stale");
+    writeBytes(m_folder + "/out.bin", "stale");
     EXPECT_NE(0, compile(c.name, c.content)) << c.message;
     EXPECT_NE(std::string::npos, m_strErrors.find(c.message)) << m_strErrors;
-    EXPECT_FALSE(fs::exists(m_folder / "out.bin")) << c.message;
-    fs::remove(m_folder / c.name);
+    EXPECT_FALSE(fs::exists(m_folder + "/out.bin")) << c.message;
+    fs::remove(m_folder + "/" + c.name);
   }
 }
 

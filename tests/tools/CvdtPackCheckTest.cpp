@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,15 @@ TEST_F(CvdtPackCheckTest, GoodRootPassesAndEachKindOfDamageIsNamed) {
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_THAT(run.out, HasSubstr("checked 2 packages, 6 files"));
   EXPECT_THAT(run.out, HasSubstr("all digests match"));
+  run = runPack({"check", m_out, "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  nlohmann::json report = nlohmann::json::parse(run.out);
+  ASSERT_EQ(report["packages"].size(), 2u);
+  EXPECT_EQ(report["packages"][0]["flavour"], "normal");
+  EXPECT_EQ(report["packages"][0]["id"], 11);
+  EXPECT_EQ(report["packages"][1]["flavour"], "auto");
+  EXPECT_EQ(report["packages"][1]["files"], 6);
+  EXPECT_EQ(report["totals"]["problems"], 0);
 
   struct Damage {
     std::string name;
@@ -71,6 +81,16 @@ TEST_F(CvdtPackCheckTest, GoodRootPassesAndEachKindOfDamageIsNamed) {
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_THAT(run.out, HasSubstr(damage.reported));
     EXPECT_THAT(run.out, HasSubstr("FAILED"));
+    if (&damage == &damages.front()) {
+      // The damaged package fails, the other stays ok.
+      run = runPack({"check", m_out, "--json"});
+      EXPECT_EQ(run.status, 1);
+      report = nlohmann::json::parse(run.out);
+      EXPECT_FALSE(report["packages"][0]["ok"]);
+      EXPECT_FALSE(report["packages"][0]["problems"].empty());
+      EXPECT_TRUE(report["packages"][1]["ok"]);
+      EXPECT_GT(report["totals"]["problems"], 0);
+    }
     writeBytes(damage.path, saved);
   }
   EXPECT_EQ(runPack({"check", m_out}).status, 0);

@@ -91,7 +91,13 @@ TEST(Win32FilesTest, FoldersListingsAndFinds) {
   EXPECT_FALSE(listDirectory(scratch.file("absent"), entries));
 }
 
-TEST(Win32FilesTest, DrivesAndFreeSpace) {
+TEST(Win32FilesTest, DrivesFreeSpaceAndTheRedirectionSwitch) {
+  EXPECT_TRUE(redirectionEnabled());
+  void* old = nullptr;
+  ASSERT_TRUE(disableRedirection(&old));
+  EXPECT_FALSE(redirectionEnabled());
+  ASSERT_TRUE(revertRedirection(old));
+  EXPECT_TRUE(redirectionEnabled());
   EXPECT_NE(logicalDrives() & (1u << ('C' - 'A')), 0u);
   EXPECT_EQ(driveType('C'), DriveType::Fixed);
   uint64_t freeBytes = 0, totalBytes = 0;
@@ -106,15 +112,6 @@ TEST(Win32FilesTest, DrivesAndFreeSpace) {
     EXPECT_FALSE(diskSpace(missing, freeBytes, totalBytes));
     EXPECT_EQ(freeBytes + totalBytes, 0u);
   }
-}
-
-TEST(Win32FilesTest, RedirectionSwitchPairsPerThread) {
-  EXPECT_TRUE(redirectionEnabled());
-  void* old = nullptr;
-  ASSERT_TRUE(disableRedirection(&old));
-  EXPECT_FALSE(redirectionEnabled());
-  ASSERT_TRUE(revertRedirection(old));
-  EXPECT_TRUE(redirectionEnabled());
 }
 
 }  // namespace

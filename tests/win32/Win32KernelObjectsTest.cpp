@@ -1,12 +1,9 @@
-// The win32 backend's events, threads, named events and named shared memory on kernel objects.
+// The win32 backend's named events and named shared memory on kernel objects (its events and
+// threads are SyncTest's, which this program runs too).
 #include <gtest/gtest.h>
-
-#include <atomic>
 
 #include "platform/PlatformNamedEvent.h"
 #include "platform/PlatformSharedMemory.h"
-#include "platform/PlatformSync.h"
-#include "platform/PlatformSystem.h"
 #include "platform/WinError.h"
 #include "win32/Win32Scratch.h"
 
@@ -16,40 +13,6 @@ using namespace plat;
 
 std::string globalName(const char* purpose) {
   return "Global\\" + cvdt::win32test::uniqueKeyName(purpose);
-}
-
-TEST(Win32KernelObjectsTest, EventsAndWaitForAny) {
-  Event automatic(false), manual(true);
-  Event* both[] = {&automatic, &manual};
-  EXPECT_EQ(waitForAny(both, 10), kWaitTimeout);
-  automatic.set();
-  EXPECT_TRUE(automatic.isSet());  // a look does not take the signal
-  EXPECT_EQ(waitForAny(both, 0), 0);
-  EXPECT_FALSE(automatic.isSet());  // the wait did
-  manual.set();
-  EXPECT_EQ(waitForAny(both, 0), 1);
-  EXPECT_EQ(waitForAny(both, 0), 1);  // manual reset stays set
-  manual.reset();
-  EXPECT_FALSE(manual.wait(0));
-}
-
-TEST(Win32KernelObjectsTest, ThreadEndIsAnEventAndThreadsRestart) {
-  Thread thread;
-  Event release(true);
-  std::atomic<int> runs{0};
-  ASSERT_TRUE(thread.start([&] {
-    release.wait(kInfinite);
-    ++runs;
-  }));
-  EXPECT_TRUE(thread.isRunning());
-  EXPECT_FALSE(thread.start([] {}));  // one at a time
-  EXPECT_FALSE(thread.wait(20));
-  release.set();
-  ASSERT_TRUE(thread.wait(10000));
-  EXPECT_TRUE(thread.endedEvent().isSet());
-  ASSERT_TRUE(thread.start([&] { ++runs; }));
-  ASSERT_TRUE(thread.wait(10000));
-  EXPECT_EQ(runs.load(), 2);
 }
 
 TEST(Win32KernelObjectsTest, NamedEventsAreSharedByName) {

@@ -76,9 +76,6 @@ TEST(Win32ProcessTest, MachineFacts) {
   ModuleHandle fake = moduleHandleForFile("C:\\Agent\\Modules\\cvdt.dll");
   EXPECT_EQ(moduleFileName(fake), "C:\\Agent\\Modules\\cvdt.dll");
   EXPECT_EQ(moduleFileName(thisModule()), thisProgram());
-}
-
-TEST(Win32ProcessTest, AnsiCodePageRoundTrip) {
   EXPECT_EQ(wideToAnsi(u"Setup 1.0"), "Setup 1.0");
   EXPECT_EQ(ansiToWide("Setup 1.0"), u"Setup 1.0");
   EXPECT_EQ(compareNoCase("CVDTNDLG.EXE", "cvdtndlg.exe"), 0);

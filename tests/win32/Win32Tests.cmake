@@ -13,8 +13,8 @@ set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(${CVDT_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 file(GLOB cvdt_win32_test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
-set(cvdt_portable_platform_tests NCryptTest NStringTest NStrtokTest WindowsCommandLineTest
-    NFileRecordsTest SyncTest)
+set(cvdt_portable_platform_tests NCryptTest NStringTest WindowsCommandLineTest
+    SyncTest)
 foreach(name ${cvdt_portable_platform_tests})
   list(APPEND cvdt_win32_test_sources ${CMAKE_CURRENT_LIST_DIR}/../platform/${name}.cpp)
 endforeach()
@@ -82,9 +82,7 @@ cvdt_add_windows_test_folder(detect LEAVE_OUT
   # A private mount and host-name namespace of Linux, for the host-name lookup's answers.
   HostsNamespace.cpp
   # A live X server (Xvfb) and forked child processes for the window and process conditions.
-  NEswDetectLiveTest.cpp
-  # Forked copies of /bin/sleep found through /proc, and machines of other versions and roots.
-  NProcessTest.cpp)
+  NEswDetectLiveTest.cpp)
 cvdt_add_windows_test_folder(net)
 target_link_libraries(cvdt_net_tests PRIVATE ws2_32)
 # A companion that lacks entry points, for the wrappers' refusal of a broken library.

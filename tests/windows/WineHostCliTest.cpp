@@ -4,6 +4,7 @@
 // registry command reading Wine's registry.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -28,16 +29,7 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 
 // Whether a help text lists the command: a line that starts, after its indent, with the name.
 bool listsCommand(const std::string& help, const std::string& command) {
-  size_t start = 0;
-  while (start < help.size()) {
-    size_t end = help.find('\n', start);
-    std::string line = help.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    size_t first = line.find_first_not_of(' ');
-    if (first != std::string::npos && first > 0 && line.compare(first, command.size() + 1, command + " ") == 0)
-      return true;
-    start = end == std::string::npos ? help.size() : end + 1;
-  }
-  return false;
+  return std::regex_search(help, std::regex("(^|\n) +" + command + " "));
 }
 
 class WineHostCliTest : public ::testing::Test {
