@@ -82,8 +82,7 @@ std::unique_ptr<DistCommandRecord> recordFor(const std::string& contents, int po
 class ReportDrain {
  public:
   bool open() {
-    std::string error;
-    if (!m_collector.open(error)) return false;
+    if (!m_collector.open()) return false;
     m_thread = std::thread([this] {
       while (!m_bStop) {
         m_collector.waitFilled(20);

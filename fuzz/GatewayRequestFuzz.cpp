@@ -63,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GatewayConnection connection(fds[1], peer, GatewayConnection::Clock::now());
   if (readFrame(connection) == GatewayConnection::Progress::FrameReady) {
     GatewayRequest request;
-    std::string reason;
-    if (!request.parse(connection.body(), reason) && reason.empty()) std::abort();
+    if (plat::Status s = request.parse(connection.body()); !s && s.message().empty()) std::abort();
   }
   close(fds[0]);
   return 0;

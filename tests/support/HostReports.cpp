@@ -6,8 +6,7 @@
 namespace cvdt::test {
 
 HostReports::HostReports() {
-  std::string error;
-  if (!m_collector.open(error)) ADD_FAILURE() << "report queue: " << error;
+  if (plat::Status s = m_collector.open(); !s) ADD_FAILURE() << "report queue: " << s.message();
   m_thread = std::thread([this] { collect(); });
 }
 

@@ -32,35 +32,34 @@ void CallCommand::addTo(cli::NCliApp& cli) {
                       "agents do");
 }
 
-bool CallCommand::packParam(const std::string& spec, std::string& packed, std::string& error) {
+plat::Status CallCommand::packParam(const std::string& spec, std::string& packed) {
   size_t first = spec.find(':');
   size_t second = first == std::string::npos ? first : spec.find(':', first + 1);
   if (second == std::string::npos) {
-    error = "parameter '" + spec + "' is not NAME:TYPE:VALUE";
-    return false;
+    return plat::Status::failure("parameter '" + spec + "' is not NAME:TYPE:VALUE");
   }
   std::string name = spec.substr(0, first), type = spec.substr(first + 1, second - first - 1);
   std::string value = spec.substr(second + 1);
   if (name.empty() || (type != "S" && type != "I")) {
-    error = "parameter '" + spec + "' needs a name and the type S or I";
-    return false;
+    return plat::Status::failure("parameter '" + spec + "' needs a name and the type S or I");
   }
   for (const char* separator : {"|@", "|#", "|$"}) {
     if (spec.find(separator) != std::string::npos) {
-      error = "parameter '" + spec + "' holds " + separator + ", which cannot be sent";
-      return false;
+      return plat::Status::failure("parameter '" + spec + "' holds " + separator +
+                                   ", which cannot be sent");
     }
   }
   packed = name + "|#" + type + "|#" + value;
-  return true;
+  return {};
 }
 
 int CallCommand::run() {
   SiteText site(m_options.nCodePage);
-  std::string parameters, problem;
+  std::string parameters;
   for (size_t i = 0; i < m_options.params.size(); ++i) {
     std::string packed;
-    if (!packParam(site.toWire(m_options.params[i]), packed, problem)) throw cli::NCliUsageError(problem);
+    if (plat::Status s = packParam(site.toWire(m_options.params[i]), packed); !s)
+      throw cli::NCliUsageError(s.message());
     parameters += (i == 0 ? "" : "|$") + packed;
   }
   const std::string& procedure = m_options.strProcedure;

@@ -2,12 +2,12 @@
 // procedure through the module's own gateway client, printing the result text.
 #pragma once
 
-#include <string>
-
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "NCliApp.h"
+#include "platform/Status.h"
 
 namespace cvdt::gateway {
 
@@ -28,8 +28,8 @@ class CallCommand {
   int run();
 
  private:
-  // "NAME:TYPE:VALUE" (the value may hold colons) as NAME|#TYPE|#VALUE; false with error set.
-  static bool packParam(const std::string& spec, std::string& packed, std::string& error);
+  // "NAME:TYPE:VALUE" (the value may hold colons) as NAME|#TYPE|#VALUE; a failure says why not.
+  static plat::Status packParam(const std::string& spec, std::string& packed);
 
   const Options& m_options;
 };

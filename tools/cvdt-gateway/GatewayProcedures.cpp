@@ -66,12 +66,11 @@ const GatewayProcedures::Procedure* GatewayProcedures::find(std::string_view nam
 
 GatewayOutcome GatewayProcedures::run(std::string_view requestText) {
   GatewayRequest request;
-  std::string reason;
-  if (!request.parse(requestText, reason)) return {false, reason};
+  if (plat::Status s = request.parse(requestText); !s) return {false, s.message()};
   const Procedure* procedure = find(request.procedure());
   if (procedure == nullptr) return {false, "unknown procedure " + printable(request.procedure())};
   Values values;
-  if (!bindParams(*procedure, request, values, reason)) return {false, reason};
+  if (plat::Status s = bindParams(*procedure, request, values); !s) return {false, s.message()};
   switch (procedure->kind) {
     case Kind::Commanded: return commandedResult(values);
     case Kind::Deletion: return deletions(values);
@@ -82,14 +81,15 @@ GatewayOutcome GatewayProcedures::run(std::string_view requestText) {
   return {false, "unknown procedure"};
 }
 
-bool GatewayProcedures::bindParams(const Procedure& procedure, const GatewayRequest& request,
-                                   Values& values, std::string& reason) {
+plat::Status GatewayProcedures::bindParams(const Procedure& procedure,
+                                           const GatewayRequest& request, Values& values) {
   if (request.params().size() != procedure.params.size()) {
-    reason = std::string(procedure.name) + " takes " + std::to_string(procedure.params.size()) +
-             " parameters, not " + std::to_string(request.params().size());
-    return false;
+    return plat::Status::failure(std::string(procedure.name) + " takes " +
+                                 std::to_string(procedure.params.size()) + " parameters, not " +
+                                 std::to_string(request.params().size()));
   }
   for (const GatewayParam& param : request.params()) {
+    std::string reason;
     const ParamSpec* spec = nullptr;
     for (const ParamSpec& candidate : procedure.params) {
       if (param.name == candidate.name) spec = &candidate;
@@ -106,9 +106,9 @@ bool GatewayProcedures::bindParams(const Procedure& procedure, const GatewayRequ
       values.emplace(param.name, param.value);
       continue;
     }
-    return false;
+    return plat::Status::failure(reason);
   }
-  return true;
+  return {};
 }
 
 std::string GatewayProcedures::text(const Values& values, const char* name) const {

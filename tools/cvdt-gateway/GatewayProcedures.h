@@ -9,6 +9,7 @@
 
 #include "GatewayStore.h"
 #include "SiteText.h"
+#include "platform/Status.h"
 
 namespace cvdt::gateway {
 
@@ -35,8 +36,8 @@ class GatewayProcedures {
   struct Procedure;
 
   static const Procedure* find(std::string_view name);
-  static bool bindParams(const Procedure& procedure, const class GatewayRequest& request,
-                         Values& values, std::string& reason);
+  static plat::Status bindParams(const Procedure& procedure, const class GatewayRequest& request,
+                                 Values& values);
 
   GatewayOutcome commandedResult(const Values& values);
   GatewayOutcome deletions(const Values& values);

@@ -25,71 +25,63 @@ std::string printable(std::string_view text) {
   return out;
 }
 
-bool GatewayRequest::parse(std::string_view text, std::string& reason) {
+plat::Status GatewayRequest::parse(std::string_view text) {
   if (text.find('\0') != std::string_view::npos) {
-    reason = "request holds a zero byte";
-    return false;
+    return plat::Status::failure("request holds a zero byte");
   }
   if (text.substr(0, kPrefix.size()) != kPrefix) {
-    reason = "request does not start with C00440A";
-    return false;
+    return plat::Status::failure("request does not start with C00440A");
   }
   std::vector<std::string_view> fields = splitFields(text.substr(kPrefix.size()), "|@");
   if (fields.size() != 3) {
-    reason = "request has " + std::to_string(fields.size()) + " |@ fields, not 3";
-    return false;
+    return plat::Status::failure("request has " + std::to_string(fields.size()) +
+                                 " |@ fields, not 3");
   }
   if (fields[0].empty()) {
-    reason = "procedure name is empty";
-    return false;
+    return plat::Status::failure("procedure name is empty");
   }
   m_strProcedure = std::string(fields[0]);
   unsigned count = 0;
   auto [end, error] = std::from_chars(fields[1].data(), fields[1].data() + fields[1].size(), count);
   if (fields[1].empty() || error != std::errc() || end != fields[1].data() + fields[1].size()) {
-    reason = "parameter count '" + printable(fields[1]) + "' is not a decimal number";
-    return false;
+    return plat::Status::failure("parameter count '" + printable(fields[1]) +
+                                 "' is not a decimal number");
   }
-  if (!parseParams(fields[2], reason)) return false;
+  if (plat::Status s = parseParams(fields[2]); !s) return s;
   if (count != m_params.size()) {
-    reason = "parameter count " + std::to_string(count) + " but " +
-             std::to_string(m_params.size()) + " parameters";
-    return false;
+    return plat::Status::failure("parameter count " + std::to_string(count) + " but " +
+                                 std::to_string(m_params.size()) + " parameters");
   }
-  return true;
+  return {};
 }
 
-bool GatewayRequest::parseParams(std::string_view list, std::string& reason) {
+plat::Status GatewayRequest::parseParams(std::string_view list) {
   m_params.clear();
-  if (list.empty()) return true;
+  if (list.empty()) return {};
   for (std::string_view text : splitFields(list, "|$")) {
     GatewayParam param;
-    if (!parseParam(text, param, reason)) return false;
+    if (plat::Status s = parseParam(text, param); !s) return s;
     m_params.push_back(std::move(param));
   }
-  return true;
+  return {};
 }
 
-bool GatewayRequest::parseParam(std::string_view text, GatewayParam& param,
-                                std::string& reason) {
+plat::Status GatewayRequest::parseParam(std::string_view text, GatewayParam& param) {
   std::vector<std::string_view> parts = splitFields(text, "|#");
   if (parts.size() != 3) {
-    reason = "parameter '" + printable(text) + "' is not NAME|#TYPE|#VALUE";
-    return false;
+    return plat::Status::failure("parameter '" + printable(text) + "' is not NAME|#TYPE|#VALUE");
   }
   if (parts[0].empty()) {
-    reason = "parameter with an empty name";
-    return false;
+    return plat::Status::failure("parameter with an empty name");
   }
   if (parts[1] != "S" && parts[1] != "I") {
-    reason = "parameter " + printable(parts[0]) + " has type '" + printable(parts[1]) +
-             "', not S or I";
-    return false;
+    return plat::Status::failure("parameter " + printable(parts[0]) + " has type '" +
+                                 printable(parts[1]) + "', not S or I");
   }
   param.name = std::string(parts[0]);
   param.type = parts[1][0];
   param.value = std::string(parts[2]);
-  return true;
+  return {};
 }
 
 }  // namespace cvdt::gateway

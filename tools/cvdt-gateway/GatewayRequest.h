@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace cvdt::gateway {
 
 struct GatewayParam {
@@ -18,19 +20,19 @@ class GatewayRequest {
  public:
   static constexpr std::string_view kPrefix = "C00440A";
 
-  // Fills the request from text. False with a short reason when the text is not a well-formed
+  // Fills the request from text. A failure with a short reason when the text is not a well-formed
   // request: missing prefix, not exactly three "|@" fields, an empty name, a count that is not
   // a decimal number or differs from the number of parameters, a parameter that is not three
   // "|#" fields with a non-empty name and type S or I, or a zero byte anywhere. Whether the
   // procedure exists and what it takes is not checked here.
-  bool parse(std::string_view text, std::string& reason);
+  plat::Status parse(std::string_view text);
 
   const std::string& procedure() const { return m_strProcedure; }
   const std::vector<GatewayParam>& params() const { return m_params; }
 
  private:
-  bool parseParams(std::string_view list, std::string& reason);
-  static bool parseParam(std::string_view text, GatewayParam& param, std::string& reason);
+  plat::Status parseParams(std::string_view list);
+  static plat::Status parseParam(std::string_view text, GatewayParam& param);
 
   std::string m_strProcedure;
   std::vector<GatewayParam> m_params;

@@ -59,14 +59,13 @@ void GatewayServer::fitDescriptorLimit() {
   m_nMaxConnections = static_cast<size_t>(std::min<uint64_t>(m_options.maxConnections, room));
 }
 
-bool GatewayServer::start(std::string& error) {
+plat::Status GatewayServer::start() {
   fitDescriptorLimit();
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(m_options.port);
   if (inet_pton(AF_INET, m_options.address.c_str(), &address.sin_addr) != 1) {
-    error = "not an IPv4 address: " + m_options.address;
-    return false;
+    return plat::Status::failure("not an IPv4 address: " + m_options.address);
   }
   m_listenFd.reset(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   int on = 1;
@@ -80,9 +79,8 @@ bool GatewayServer::start(std::string& error) {
   if (!m_listenFd || bind(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       listen(m_listenFd.get(), SOMAXCONN) != 0 ||
       getsockname(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    error = "cannot listen on " + m_options.address + ":" + std::to_string(m_options.port) +
-            ": " + std::strerror(errno);
-    return false;
+    return plat::Status::failure("cannot listen on " + m_options.address + ":" +
+                                 std::to_string(m_options.port) + ": " + std::strerror(errno));
   }
   m_nBoundPort = ntohs(address.sin_port);
   m_epollFd.reset(epoll_create1(EPOLL_CLOEXEC));
@@ -90,20 +88,18 @@ bool GatewayServer::start(std::string& error) {
   epoll_event store{EPOLLIN, {.u64 = kStoreKey}};
   if (!m_epollFd || epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_listenFd.get(), &event) != 0 ||
       epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_store.readyFd(), &store) != 0) {
-    error = std::string("epoll: ") + std::strerror(errno);
-    return false;
+    return plat::Status::failure(std::string("epoll: ") + std::strerror(errno));
   }
   m_bAccepting = true;
-  return watchSignals(error);
+  return watchSignals();
 }
 
-bool GatewayServer::watchSignals(std::string& error) {
+plat::Status GatewayServer::watchSignals() {
   signal(SIGPIPE, SIG_IGN);
   if (m_options.stopFd >= 0) {
     epoll_event event{EPOLLIN, {.u64 = kSignalKey}};
-    if (epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_options.stopFd, &event) == 0) return true;
-    error = std::string("stop event: ") + std::strerror(errno);
-    return false;
+    if (epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_options.stopFd, &event) == 0) return {};
+    return plat::Status::failure(std::string("stop event: ") + std::strerror(errno));
   }
   sigset_t signals;
   sigemptyset(&signals);
@@ -113,10 +109,9 @@ bool GatewayServer::watchSignals(std::string& error) {
   m_signalFd.reset(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
   epoll_event event{EPOLLIN, {.u64 = kSignalKey}};
   if (!m_signalFd || epoll_ctl(m_epollFd.get(), EPOLL_CTL_ADD, m_signalFd.get(), &event) != 0) {
-    error = std::string("signals: ") + std::strerror(errno);
-    return false;
+    return plat::Status::failure(std::string("signals: ") + std::strerror(errno));
   }
-  return true;
+  return {};
 }
 
 std::string GatewayServer::boundAddress() const {

@@ -9,6 +9,7 @@
 
 #include "GatewayConnection.h"
 #include "StoreThreads.h"
+#include "platform/Status.h"
 #include "platform/UniqueFd.h"
 
 namespace cvdt::gateway {
@@ -45,8 +46,8 @@ class GatewayServer {
   GatewayServer(const GatewayServer&) = delete;
   GatewayServer& operator=(const GatewayServer&) = delete;
 
-  // Binds and listens, and takes over SIGINT and SIGTERM. False with error set on failure.
-  bool start(std::string& error);
+  // Binds and listens, and takes over SIGINT and SIGTERM; a failure names what could not be set up.
+  plat::Status start();
   // "address:port" actually bound.
   std::string boundAddress() const;
   // The connection cap in force: the option, lowered to fit the descriptor limit.
@@ -66,7 +67,7 @@ class GatewayServer {
   };
   using Entries = std::map<uint64_t, Entry>;  // keyed in accept order, so by deadline
 
-  bool watchSignals(std::string& error);
+  plat::Status watchSignals();
   void fitDescriptorLimit();
   bool closeOldestIdle();
   void acceptClients();

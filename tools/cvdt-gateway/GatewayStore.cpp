@@ -68,7 +68,10 @@ bool GatewayStore::connect(const std::string& location, bool create) {
 
 bool GatewayStore::openLocation(const std::string& location, bool create) {
   m_pSession = openSqlSession(location, create, m_strError);
-  return m_pSession != nullptr && SchemaMigrations::apply(*m_pSession, m_strError);
+  if (m_pSession == nullptr) return false;
+  plat::Status migrated = SchemaMigrations::apply(*m_pSession);
+  if (!migrated) m_strError = migrated.message();
+  return migrated.ok();
 }
 
 bool GatewayStore::fail(const char* what) {

@@ -25,7 +25,7 @@ GatewayWorkers::~GatewayWorkers() {
   m_workers.clear();
 }
 
-bool GatewayWorkers::start(std::string& error) {
+plat::Status GatewayWorkers::start() {
   // Blocked before any thread starts, so every thread inherits the mask and only the signal
   // descriptor below ever takes SIGINT and SIGTERM.
   sigset_t signals;
@@ -37,8 +37,7 @@ bool GatewayWorkers::start(std::string& error) {
   m_stopFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   m_endedFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!m_signalFd || !m_stopFd || !m_endedFd) {
-    error = std::string("signals: ") + std::strerror(errno);
-    return false;
+    return plat::Status::failure(std::string("signals: ") + std::strerror(errno));
   }
   ServerOptions options = m_options;
   options.reusePort = m_nCount > 1;
@@ -47,20 +46,19 @@ bool GatewayWorkers::start(std::string& error) {
   options.maxConnections = (m_options.maxConnections + m_nCount - 1) / m_nCount;
   for (unsigned i = 0; i < m_nCount; ++i) {
     auto& worker = *m_workers.emplace_back(std::make_unique<Worker>());
-    if (!startWorker(worker, options, error)) return false;
+    if (plat::Status s = startWorker(worker, options); !s) return s;
     // The first loop's bind picked the port when 0 was asked for; the others join it.
     options.port = static_cast<uint16_t>(std::stoi(
         worker.server->boundAddress().substr(worker.server->boundAddress().rfind(':') + 1)));
   }
-  return true;
+  return {};
 }
 
-bool GatewayWorkers::startWorker(Worker& worker, const ServerOptions& options,
-                                 std::string& error) {
+plat::Status GatewayWorkers::startWorker(Worker& worker, const ServerOptions& options) {
   worker.store = std::make_unique<StoreThreads>(m_strLocation, m_site, m_nStoreThreads);
-  if (!worker.store->start(error)) return false;
+  if (plat::Status s = worker.store->start(); !s) return s;
   worker.server = std::make_unique<GatewayServer>(options, *worker.store);
-  return worker.server->start(error);
+  return worker.server->start();
 }
 
 std::string GatewayWorkers::boundAddress() const {

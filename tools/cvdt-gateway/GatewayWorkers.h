@@ -10,6 +10,7 @@
 #include "GatewayServer.h"
 #include "SiteText.h"
 #include "StoreThreads.h"
+#include "platform/Status.h"
 #include "platform/UniqueFd.h"
 
 namespace cvdt::gateway {
@@ -27,8 +28,8 @@ class GatewayWorkers {
   GatewayWorkers& operator=(const GatewayWorkers&) = delete;
 
   // Opens the database connections and binds one listening socket per loop (port 0 picks the
-  // same free port for all). False with error set; exitCode() says which failure.
-  bool start(std::string& error);
+  // same free port for all). A failure says what could not be opened or bound.
+  plat::Status start();
   std::string boundAddress() const;
   // The connection cap of all loops together, lowered to fit the descriptor limit.
   size_t maxConnections() const;
@@ -44,7 +45,7 @@ class GatewayWorkers {
     int result = 0;
   };
 
-  bool startWorker(Worker& worker, const ServerOptions& options, std::string& error);
+  plat::Status startWorker(Worker& worker, const ServerOptions& options);
   void stopAll();
 
   ServerOptions m_options;

@@ -115,32 +115,29 @@ bool SchemaMigrations::setVersion(SqlSession& session, int version) {
          session.run("INSERT INTO cvdt_schema(version) VALUES(?1)", {int64_t{version}});
 }
 
-bool SchemaMigrations::apply(SqlSession& session, std::string& error) {
+plat::Status SchemaMigrations::apply(SqlSession& session) {
   SessionTransaction transaction(session);
   int current = transaction.begun() && lockAndPrepare(session) ? version(session) : -1;
   if (current < 0) {
-    error = "schema: " + session.error();
-    return false;
+    return plat::Status::failure("schema: " + session.error());
   }
   if (current > kLatest) {
-    error = "the database has schema version " + std::to_string(current) +
-            ", newer than this program's " + std::to_string(kLatest);
-    return false;
+    return plat::Status::failure("the database has schema version " + std::to_string(current) +
+                                 ", newer than this program's " + std::to_string(kLatest));
   }
-  if (current == kLatest) return true;
+  if (current == kLatest) return {};
   std::span<const char* const> steps =
       session.engine() == SqlSession::Engine::Sqlite ? kSqliteSteps : kPostgresSteps;
   for (int step = current; step < kLatest; ++step) {
     if (!session.script(steps[step])) {
-      error = "schema version " + std::to_string(step + 1) + ": " + session.error();
-      return false;
+      return plat::Status::failure("schema version " + std::to_string(step + 1) + ": " +
+                                   session.error());
     }
   }
   if (!setVersion(session, kLatest) || !transaction.commit()) {
-    error = "schema: " + session.error();
-    return false;
+    return plat::Status::failure("schema: " + session.error());
   }
-  return true;
+  return {};
 }
 
 }  // namespace cvdt::gateway

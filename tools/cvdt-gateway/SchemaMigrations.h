@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SqlSession.h"
+#include "platform/Status.h"
 
 namespace cvdt::gateway {
 
@@ -16,8 +17,8 @@ class SchemaMigrations {
 
   // Brings the database up to kLatest in one write transaction (on PostgreSQL under an advisory
   // lock, so gateways that start together do not race), applying only the missing steps. A
-  // database of a newer version than this program knows is refused. False with error set.
-  static bool apply(SqlSession& session, std::string& error);
+  // database of a newer version than this program knows is refused, with a failure that says so.
+  static plat::Status apply(SqlSession& session);
   // The version the database is at: 0 for an empty one, -1 when it cannot be read.
   static int version(SqlSession& session);
 

@@ -60,14 +60,13 @@ void ServeCommand::readOptions(ServerOptions& options) const {
 int ServeCommand::run() {
   ServerOptions options;
   readOptions(options);
-  std::string error;
   int64_t storeThreads =
       m_options.nStoreThreads.value_or(isPostgresLocation(m_options.strDb) ? 4 : 0);
   GatewayWorkers loops(options, m_options.strDb, SiteText(m_options.nCodePage),
                        static_cast<unsigned>(m_options.nWorkers),
                        static_cast<unsigned>(storeThreads));
-  if (!loops.start(error)) {
-    std::fprintf(stderr, "cvdt-gateway serve: %s\n", error.c_str());
+  if (plat::Status s = loops.start(); !s) {
+    std::fprintf(stderr, "cvdt-gateway serve: %s\n", s.message().c_str());
     return cli::kExitFailed;
   }
   std::printf("listening on %s\n", loops.boundAddress().c_str());

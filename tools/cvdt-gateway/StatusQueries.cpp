@@ -57,12 +57,11 @@ std::string StatusQueries::likePattern(const std::string& search) {
   return pattern + "%";
 }
 
-bool StatusQueries::query(const char* sql, std::initializer_list<SqlValue> params,
-                          std::vector<SqlRow>& rows, std::string& error) {
+plat::Status StatusQueries::query(const char* sql, std::initializer_list<SqlValue> params,
+                                  std::vector<SqlRow>& rows) {
   std::lock_guard lock(m_mutex);
-  if (m_session.run(sql, params, &rows)) return true;
-  error = m_session.error();
-  return false;
+  if (m_session.run(sql, params, &rows)) return {};
+  return plat::Status::failure(m_session.error());
 }
 
 nlohmann::json StatusQueries::text(const std::optional<std::string>& cell) const {
@@ -100,35 +99,32 @@ nlohmann::json StatusQueries::distributions(const std::vector<SqlRow>& rows, boo
   return out;
 }
 
-bool StatusQueries::summary(const StatusFilter& filter, nlohmann::json& out, std::string& error) {
+plat::Status StatusQueries::summary(const StatusFilter& filter, nlohmann::json& out) {
   std::string pattern = filter.search.empty() ? "" : likePattern(filter.search);
   std::vector<SqlRow> commanded, automatic;
-  if (!query(kCommandedSummary, {pattern}, commanded, error) ||
-      !query(kAutomaticSummary, {pattern}, automatic, error))
-    return false;
+  if (plat::Status s = query(kCommandedSummary, {pattern}, commanded); !s) return s;
+  if (plat::Status s = query(kAutomaticSummary, {pattern}, automatic); !s) return s;
   out = {{"commanded", distributions(commanded, false, filter)},
          {"automatic", distributions(automatic, true, filter)}};
-  return true;
+  return {};
 }
 
-bool StatusQueries::workstations(const StatusFilter& filter, nlohmann::json& out,
-                                 std::string& error) {
+plat::Status StatusQueries::workstations(const StatusFilter& filter, nlohmann::json& out) {
   std::vector<SqlRow> rows;
-  if (!query(kWorkstations, {likePattern(filter.search)}, rows, error)) return false;
+  if (plat::Status s = query(kWorkstations, {likePattern(filter.search)}, rows); !s) return s;
   out = nlohmann::json::array();
   for (const SqlRow& row : rows) {
     out.push_back({{"equip_id", text(row[0])}, {"last_report", text(row[1])},
                    {"reports", integerOf(row[2])}});
   }
-  return true;
+  return {};
 }
 
-bool StatusQueries::workstation(const std::string& equipId, const StatusFilter& filter,
-                                nlohmann::json& out, std::string& error) {
+plat::Status StatusQueries::workstation(const std::string& equipId, const StatusFilter& filter,
+                                        nlohmann::json& out) {
   std::vector<SqlRow> history, deletions;
-  if (!query(kHistory, {equipId}, history, error) ||
-      !query(kDeletions, {equipId}, deletions, error))
-    return false;
+  if (plat::Status s = query(kHistory, {equipId}, history); !s) return s;
+  if (plat::Status s = query(kDeletions, {equipId}, deletions); !s) return s;
   out = {{"equip_id", m_site.toDisplay(equipId)}, {"history", nlohmann::json::array()},
          {"deletions", nlohmann::json::array()}};
   for (const SqlRow& row : history) {
@@ -142,14 +138,14 @@ bool StatusQueries::workstation(const std::string& equipId, const StatusFilter& 
   }
   for (const SqlRow& row : deletions)
     out["deletions"].push_back({{"dist_id", integerOf(row[0])}, {"deleted_at", text(row[1])}});
-  return true;
+  return {};
 }
 
-bool StatusQueries::automaticItems(const StatusFilter& filter, nlohmann::json& out,
-                                   std::string& error) {
+plat::Status StatusQueries::automaticItems(const StatusFilter& filter, nlohmann::json& out) {
   std::vector<SqlRow> rows;
   std::string pattern = filter.search.empty() ? "" : likePattern(filter.search);
-  if (!query(kAutomaticItems, {filter.status, filter.distId, pattern}, rows, error)) return false;
+  if (plat::Status s = query(kAutomaticItems, {filter.status, filter.distId, pattern}, rows); !s)
+    return s;
   out = nlohmann::json::array();
   for (const SqlRow& row : rows) {
     nlohmann::json entry = statusFields(row[3].value_or(""), true, filter);
@@ -158,7 +154,7 @@ bool StatusQueries::automaticItems(const StatusFilter& filter, nlohmann::json& o
                   {"err_detail", text(row[5])}, {"reported_at", text(row[6])}});
     out.push_back(std::move(entry));
   }
-  return true;
+  return {};
 }
 
 }  // namespace cvdt::gateway

@@ -11,6 +11,7 @@
 #include "SiteText.h"
 #include "SqlSession.h"
 #include "StatusCatalogue.h"
+#include "platform/Status.h"
 
 namespace cvdt::gateway {
 
@@ -24,25 +25,25 @@ struct StatusFilter {
 
 // Calls may come from several threads; they take turns on the one session. Every text from the
 // database goes out as JSON strings (texts that are not UTF-8 shown through site). A method
-// returns false with error set when the database refuses.
+// fails with the database's message when the database refuses.
 class StatusQueries {
  public:
   static constexpr int64_t kRowLimit = 500;
 
   StatusQueries(SqlSession& session, SiteText site) : m_session(session), m_site(site) {}
 
-  bool summary(const StatusFilter& filter, nlohmann::json& out, std::string& error);
-  bool workstations(const StatusFilter& filter, nlohmann::json& out, std::string& error);
-  bool workstation(const std::string& equipId, const StatusFilter& filter, nlohmann::json& out,
-                   std::string& error);
-  bool automaticItems(const StatusFilter& filter, nlohmann::json& out, std::string& error);
+  plat::Status summary(const StatusFilter& filter, nlohmann::json& out);
+  plat::Status workstations(const StatusFilter& filter, nlohmann::json& out);
+  plat::Status workstation(const std::string& equipId, const StatusFilter& filter,
+                           nlohmann::json& out);
+  plat::Status automaticItems(const StatusFilter& filter, nlohmann::json& out);
 
   // search as a LIKE pattern that matches it anywhere, its own % and _ taken literally.
   static std::string likePattern(const std::string& search);
 
  private:
-  bool query(const char* sql, std::initializer_list<SqlValue> params, std::vector<SqlRow>& rows,
-             std::string& error);
+  plat::Status query(const char* sql, std::initializer_list<SqlValue> params,
+                     std::vector<SqlRow>& rows);
   nlohmann::json distributions(const std::vector<SqlRow>& rows, bool automatic,
                                const StatusFilter& filter) const;
   nlohmann::json statusFields(const std::string& status, bool automatic,

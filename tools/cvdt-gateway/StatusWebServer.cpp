@@ -49,8 +49,8 @@ bool StatusWebServer::serve() { return m_pServer->listen_after_bind(); }
 
 void StatusWebServer::stop() { m_pServer->stop(); }
 
-bool StatusWebServer::readFilter(const httplib::Request& request, StatusFilter& filter,
-                                 std::string& problem) {
+plat::Status StatusWebServer::readFilter(const httplib::Request& request, StatusFilter& filter) {
+  std::string problem;
   filter.search = request.get_param_value("q");
   filter.status = request.get_param_value("status");
   if (request.get_param_value("lang") == "ko") filter.language = StatusCatalogue::Language::Korean;
@@ -62,17 +62,18 @@ bool StatusWebServer::readFilter(const httplib::Request& request, StatusFilter& 
   }
   if (filter.search.size() > kMaxSearchLength) problem = "the search is too long";
   if (filter.status.size() > 8) problem = "status must be a status code";
-  return problem.empty();
+  return problem.empty() ? plat::Status() : plat::Status::failure(problem);
 }
 
 void StatusWebServer::answer(const httplib::Request& request, httplib::Response& response,
-                             bool (StatusQueries::*what)(const StatusFilter&, nlohmann::json&,
-                                                         std::string&)) {
+                             plat::Status (StatusQueries::*what)(const StatusFilter&,
+                                                                 nlohmann::json&)) {
   StatusFilter filter;
-  std::string problem;
-  if (!readFilter(request, filter, problem)) return sendError(response, 400, problem);
+  if (plat::Status s = readFilter(request, filter); !s)
+    return sendError(response, 400, s.message());
   nlohmann::json body;
-  if (!(m_queries.*what)(filter, body, problem)) return sendError(response, 500, problem);
+  if (plat::Status s = (m_queries.*what)(filter, body); !s)
+    return sendError(response, 500, s.message());
   sendJson(response, body);
 }
 
@@ -94,12 +95,12 @@ void StatusWebServer::routes() {
   });
   m_pServer->Get("/api/workstation", [this](const httplib::Request& q, httplib::Response& r) {
     StatusFilter filter;
-    std::string problem;
     std::string equipId = q.get_param_value("id");
     if (equipId.empty()) return sendError(r, 400, "id names the workstation");
-    if (!readFilter(q, filter, problem)) return sendError(r, 400, problem);
+    if (plat::Status s = readFilter(q, filter); !s) return sendError(r, 400, s.message());
     nlohmann::json body;
-    if (!m_queries.workstation(equipId, filter, body, problem)) return sendError(r, 500, problem);
+    if (plat::Status s = m_queries.workstation(equipId, filter, body); !s)
+      return sendError(r, 500, s.message());
     sendJson(r, body);
   });
 }

@@ -30,10 +30,9 @@ class StatusWebServer {
 
  private:
   void routes();
-  static bool readFilter(const httplib::Request& request, StatusFilter& filter,
-                         std::string& problem);
+  static plat::Status readFilter(const httplib::Request& request, StatusFilter& filter);
   void answer(const httplib::Request& request, httplib::Response& response,
-              bool (StatusQueries::*what)(const StatusFilter&, nlohmann::json&, std::string&));
+              plat::Status (StatusQueries::*what)(const StatusFilter&, nlohmann::json&));
 
   StatusQueries& m_queries;
   std::unique_ptr<httplib::Server> m_pServer;

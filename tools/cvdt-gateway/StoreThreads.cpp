@@ -26,17 +26,15 @@ StoreThreads::~StoreThreads() {
   }
 }
 
-bool StoreThreads::start(std::string& error) {
+plat::Status StoreThreads::start() {
   m_readyFd.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!m_readyFd) {
-    error = std::string("eventfd: ") + std::strerror(errno);
-    return false;
+    return plat::Status::failure(std::string("eventfd: ") + std::strerror(errno));
   }
   for (unsigned i = 0; i < std::max(1u, m_nCount); ++i) {
     auto& worker = *m_workers.emplace_back(std::make_unique<Worker>());
     if (!worker.store.connect(m_strLocation)) {
-      error = worker.store.error();
-      return false;
+      return plat::Status::failure(worker.store.error());
     }
     worker.procedures = std::make_unique<GatewayProcedures>(worker.store, m_site);
   }
@@ -44,7 +42,7 @@ bool StoreThreads::start(std::string& error) {
     Worker* w = worker.get();
     if (m_nCount > 0) w->thread = std::thread([this, w] { serve(*w); });
   }
-  return true;
+  return {};
 }
 
 void StoreThreads::submit(uint64_t key, std::string requestText) {

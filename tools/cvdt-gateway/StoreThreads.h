@@ -14,6 +14,7 @@
 #include "GatewayProcedures.h"
 #include "GatewayStore.h"
 #include "SiteText.h"
+#include "platform/Status.h"
 #include "platform/UniqueFd.h"
 
 namespace cvdt::gateway {
@@ -41,8 +42,8 @@ class StoreThreads {
   StoreThreads& operator=(const StoreThreads&) = delete;
 
   // Opens every connection (the first brings the schema up to date) and starts the threads.
-  // False with error set when a connection cannot be opened.
-  bool start(std::string& error);
+  // A failure says why when a connection cannot be opened.
+  plat::Status start();
   // Readable while outcomes of the threads wait to be taken.
   int readyFd() const { return m_readyFd.get(); }
   bool runsInline() const { return m_nCount == 0; }

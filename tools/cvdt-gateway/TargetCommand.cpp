@@ -72,28 +72,27 @@ std::string TargetCommand::unfit(const std::string& what, const std::string& tex
   return {};
 }
 
-bool TargetCommand::readPolicy(std::string& policy, std::string& error) const {
+plat::Status TargetCommand::readPolicy(std::string& policy) const {
   if (m_options.bPolicyGiven == !m_options.strPolicyFile.empty()) {
-    error = "give either --policy or --policy-file";
-    return false;
+    return plat::Status::failure("give either --policy or --policy-file");
   }
   if (m_options.bPolicyGiven) {
     policy = m_options.strPolicy;
-    return true;
+    return {};
   }
   std::ifstream file(m_options.strPolicyFile, std::ios::binary);
   std::ostringstream content;
   if (!file || !(content << file.rdbuf()))
     throw std::runtime_error("cannot read " + m_options.strPolicyFile);  // exit 1, not a usage error
   policy = content.str();
-  return true;
+  return {};
 }
 
 int TargetCommand::add(GatewayStore& store) {
   int64_t distId = m_options.nDist, updateId = m_options.nUpdateId;
-  std::string name = m_options.strName, equip = m_options.strEquip, policy, problem;
+  std::string name = m_options.strName, equip = m_options.strEquip, policy;
   if (name.empty()) throw cli::NCliUsageError("--name is required");
-  if (!readPolicy(policy, problem)) throw cli::NCliUsageError(problem);
+  if (plat::Status s = readPolicy(policy); !s) throw cli::NCliUsageError(s.message());
   for (std::string fault : {unfit("the name", name, kMaxNameLength),
                             unfit("the policy", policy, kMaxPolicyLength),
                             unfit("the equipment id", equip, 199)}) {

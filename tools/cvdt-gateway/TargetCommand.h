@@ -2,13 +2,13 @@
 // hands to agents for automatic distribution.
 #pragma once
 
-#include <string>
-
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "GatewayStore.h"
 #include "NCliApp.h"
+#include "platform/Status.h"
 
 namespace cvdt::gateway {
 
@@ -36,9 +36,9 @@ class TargetCommand {
   int add(GatewayStore& store);
   int list(GatewayStore& store);
   int remove(GatewayStore& store);
-  // The policy text; false with error set when neither or both of --policy and --policy-file
+  // The policy text; a failure when neither or both of --policy and --policy-file
   // were given. Throws std::runtime_error when the file cannot be read.
-  bool readPolicy(std::string& policy, std::string& error) const;
+  plat::Status readPolicy(std::string& policy) const;
   // Empty when text may travel inside the agent's reply; otherwise why not.
   static std::string unfit(const std::string& what, const std::string& text, size_t maxLength);
 

@@ -106,10 +106,10 @@ std::unique_ptr<HostEnvironment> buildEnvironment(const AgentOptions& o) {
 // The reporting component: collects results on its own thread and prints each as a JSON line.
 class Reports {
  public:
-  bool open(std::string& error) {
-    if (!m_collector.open(error)) return false;
+  plat::Status open() {
+    if (plat::Status s = m_collector.open(); !s) return s;
     m_thread = std::thread([this] { collect(); });
-    return true;
+    return {};
   }
   ~Reports() {
     m_stop = true;
@@ -318,10 +318,9 @@ int runAgent(const AgentOptions& o) {
   }
   std::string modulePath = o.strModule.empty() ? defaultModulePath() : o.strModule;
   Reports reports;
-  std::string error;
-  if (!reports.open(error)) throw std::runtime_error(error);
+  if (plat::Status s = reports.open(); !s) throw std::runtime_error(s.message());
   HostModule module;
-  if (!module.load(modulePath, error)) throw std::runtime_error(error);
+  if (plat::Status s = module.load(modulePath); !s) throw std::runtime_error(s.message());
   std::printf("agent: module %s loaded\n", modulePath.c_str());
   ADistWatcher watcher;
   watcher.start();

@@ -3,14 +3,13 @@
 
 namespace cvdt::host {
 
-bool HostModule::load(const std::string& windowsPath, std::string& error) {
-  if (!m_library.load(windowsPath)) {
-    error = "cannot load " + windowsPath + ": " + m_library.error();
-    return false;
-  }
+plat::Status HostModule::load(const std::string& windowsPath) {
+  if (!m_library.load(windowsPath))
+    return plat::Status::failure("cannot load " + windowsPath + ": " + m_library.error());
+  std::string missing;
   auto find = [&](const char* name) {
     void* symbol = m_library.symbol(name);
-    if (symbol == nullptr) error = std::string("the module lacks ") + name;
+    if (symbol == nullptr) missing = std::string("the module lacks ") + name;
     return symbol;
   };
   aDistFunc = reinterpret_cast<CommonFn>(find("cvfADistFunc"));
@@ -20,8 +19,9 @@ bool HostModule::load(const std::string& windowsPath, std::string& error) {
   nDistCmd = reinterpret_cast<CommonFn>(find("cvfNDistCmd"));
   nDistCmdOuterRequest = reinterpret_cast<BlockFn>(find("cvfNDistCmdOuterRequest"));
   nDistUrgentTopCancelForceCmd = reinterpret_cast<BlockFn>(find("cvfNDistUrgentTopCancelForceCmd"));
-  if (!error.empty()) m_library.unload();
-  return error.empty();
+  if (missing.empty()) return {};
+  m_library.unload();
+  return plat::Status::failure(missing);
 }
 
 }  // namespace cvdt::host

@@ -7,6 +7,7 @@
 
 #include "entry/HostEnvironment.h"
 #include "platform/PlatformLibrary.h"
+#include "platform/Status.h"
 
 namespace cvdt::host {
 
@@ -19,8 +20,8 @@ class HostModule {
   using BlockFn = int (*)(int, uint32_t, const void*, const char*, const char*, const char*,
                           const void*, int);
 
-  // Loads the library (a Windows path); false with a message when it or an export is missing.
-  bool load(const std::string& windowsPath, std::string& error);
+  // Loads the library (a Windows path); a failure names the library or the missing export.
+  plat::Status load(const std::string& windowsPath);
   void unload() { m_library.unload(); }
 
   CommonFn aDistFunc = nullptr;

@@ -54,25 +54,23 @@ std::string jsonText(const std::string& text) {
   return plat::wideToUtf8(plat::utf8ToWide(text));
 }
 
-bool ReportCollector::open(std::string& error) {
+plat::Status ReportCollector::open() {
   close();
   m_strFolder = std::string(NMisc::getModuleFolder(nullptr).text()) + "\\dataV2";
   if (!m_evtFilled.create(objectName(report::kFilledTemplate), false, false) ||
       !m_evtAvail.create(objectName(report::kAvailTemplate), false, false) ||
       !m_shmQueue.create(objectName(report::kMappingTemplate), sizeof(ReportQueue))) {
-    error = "cannot create the report-data queue";
     close();
-    return false;
+    return plat::Status::failure("cannot create the report-data queue");
   }
   m_pQueue = static_cast<ReportQueue*>(m_shmQueue.map());
   if (m_pQueue == nullptr || m_shmQueue.size() < sizeof(ReportQueue)) {
-    error = "cannot map the report-data queue";
     close();
-    return false;
+    return plat::Status::failure("cannot map the report-data queue");
   }
   if (m_shmQueue.alreadyExisted()) readSlots(detachFilled(), m_vecLeftover);
   linkAllFree();
-  return true;
+  return {};
 }
 
 void ReportCollector::close() {

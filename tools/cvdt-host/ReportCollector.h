@@ -12,6 +12,7 @@
 #include "entry/ReportData.h"
 #include "platform/PlatformNamedEvent.h"
 #include "platform/PlatformSharedMemory.h"
+#include "platform/Status.h"
 
 namespace cvdt::host {
 
@@ -42,8 +43,8 @@ class ReportCollector {
 
   // Creates the queue (mapping and both events) and links every slot into the free list. A
   // queue left behind by a collector that died is taken over; what it still held is kept for
-  // the first takeQueued. False with a message when the queue cannot be created.
-  bool open(std::string& error);
+  // the first takeQueued. A failure says which part of the queue could not be made.
+  plat::Status open();
   void close();
 
   // True when a writer signalled "filled" within the time-out.

@@ -39,8 +39,7 @@ uint32_t millisecondsLeft(Clock::time_point deadline) {
 
 int collect(bool bOnce, int64_t nSeconds) {
   ReportCollector collector;
-  std::string error;
-  if (!collector.open(error)) throw std::runtime_error(error);
+  if (plat::Status s = collector.open(); !s) throw std::runtime_error(s.message());
   std::fprintf(stderr, "cvdt-host reports: collecting from %s\n", collector.resultFolder().c_str());
   if (bOnce) {
     sweep(collector);

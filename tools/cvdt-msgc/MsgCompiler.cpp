@@ -137,7 +137,7 @@ bool MsgCompiler::languageFromPath(const std::string& path, uint32_t& language) 
   return true;
 }
 
-bool MsgCompiler::addFile(const std::string& path) {
+plat::Status MsgCompiler::addFile(const std::string& path) {
   uint32_t language = 0;
   if (!languageFromPath(path, language)) {
     return fail(path, 0, "the file name must be a language id, as in 1033.txt");
@@ -153,7 +153,8 @@ bool MsgCompiler::addFile(const std::string& path) {
   return addText(path, language, text);
 }
 
-bool MsgCompiler::addText(const std::string& name, uint32_t language, const std::string& text) {
+plat::Status MsgCompiler::addText(const std::string& name, uint32_t language,
+                                  const std::string& text) {
   std::u32string decoded;
   size_t badOffset = 0;
   if (!decodeUtf8(text, decoded, badOffset)) {
@@ -174,21 +175,21 @@ bool MsgCompiler::addText(const std::string& name, uint32_t language, const std:
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }
-    if (!addLine(name, lineNumber, language, line, lines, seen)) {
-      return false;
+    if (plat::Status s = addLine(name, lineNumber, language, line, lines, seen); !s) {
+      return s;
     }
     start = end + 1;
   }
   m_vecLines.insert(m_vecLines.end(), lines.begin(), lines.end());
   m_setKeys = std::move(seen);
-  return true;
+  return {};
 }
 
-bool MsgCompiler::addLine(const std::string& name, size_t lineNumber, uint32_t language,
-                          const std::string& line, std::vector<std::string>& lines,
-                          std::set<std::pair<uint32_t, uint32_t>>& seen) {
+plat::Status MsgCompiler::addLine(const std::string& name, size_t lineNumber, uint32_t language,
+                                  const std::string& line, std::vector<std::string>& lines,
+                                  std::set<std::pair<uint32_t, uint32_t>>& seen) {
   if (isBlank(line) || line[0] == '#') {
-    return true;
+    return {};
   }
   const size_t tab = line.find('\t');
   if (tab == std::string::npos) {
@@ -218,7 +219,7 @@ bool MsgCompiler::addLine(const std::string& name, size_t lineNumber, uint32_t l
                                       " UTF-16 units");
   }
   lines.push_back(std::move(entry));
-  return true;
+  return {};
 }
 
 std::string MsgCompiler::catalogue() const {
@@ -234,13 +235,13 @@ std::string MsgCompiler::catalogue() const {
   return out;
 }
 
-bool MsgCompiler::fail(const std::string& name, size_t lineNumber, const std::string& message) {
+plat::Status MsgCompiler::fail(const std::string& name, size_t lineNumber,
+                               const std::string& message) {
   std::ostringstream text;
   text << name << ':';
   if (lineNumber > 0) {
     text << lineNumber << ':';
   }
   text << ' ' << message;
-  m_strError = text.str();
-  return false;
+  return plat::Status::failure(text.str());
 }

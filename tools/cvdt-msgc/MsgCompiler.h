@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Status.h"
+
 // A source holds one entry per line, "ID<TAB>text", in UTF-8 (a leading byte-order mark is
 // allowed). Empty lines and lines that begin with '#' are skipped. The language is the source's
 // file name without ".txt" ("1033.txt" is US English). A text is kept as written: the pair
@@ -21,30 +23,27 @@ class MsgCompiler {
 
   explicit MsgCompiler(std::string appName);
 
-  // Reads and checks one source file. Returns false and sets error() on the first problem;
-  // entries of a refused source are not kept.
-  bool addFile(const std::string& path);
+  // Reads and checks one source file. A failure on the first problem says
+  // "name:line: what is wrong"; entries of a refused source are not kept.
+  plat::Status addFile(const std::string& path);
   // Checks source text whose language is already known; name only labels messages.
-  bool addText(const std::string& name, uint32_t language, const std::string& text);
+  plat::Status addText(const std::string& name, uint32_t language, const std::string& text);
 
   // The whole catalogue file, byte-order mark included.
   std::string catalogue() const;
   size_t entryCount() const { return m_vecLines.size(); }
-  // "name:line: what is wrong" for the last refusal.
-  const std::string& error() const { return m_strError; }
 
   // Language id from a source path ("data/1042.txt" gives 1042); false when the file name is
   // not a decimal language id below 65536 followed by ".txt".
   static bool languageFromPath(const std::string& path, uint32_t& language);
 
  private:
-  bool addLine(const std::string& name, size_t lineNumber, uint32_t language,
-               const std::string& line, std::vector<std::string>& lines,
-               std::set<std::pair<uint32_t, uint32_t>>& seen);
-  bool fail(const std::string& name, size_t lineNumber, const std::string& message);
+  plat::Status addLine(const std::string& name, size_t lineNumber, uint32_t language,
+                       const std::string& line, std::vector<std::string>& lines,
+                       std::set<std::pair<uint32_t, uint32_t>>& seen);
+  static plat::Status fail(const std::string& name, size_t lineNumber, const std::string& message);
 
   std::string m_strApp;
   std::vector<std::string> m_vecLines;                  // UTF-8 entry lines, in source order
-  std::set<std::pair<uint32_t, uint32_t>> m_setKeys;  // (language, id) already defined
-  std::string m_strError;
+  std::set<std::pair<uint32_t, uint32_t>> m_setKeys;    // (language, id) already defined
 };

@@ -39,8 +39,8 @@ int compile(const std::string& output, const std::vector<std::string>& sources) 
   std::filesystem::remove(output, ignored);
   MsgCompiler compiler("cvdt");
   for (const std::string& source : sources) {
-    if (!compiler.addFile(source)) {
-      std::fprintf(stderr, "cvdt-msgc: %s\n", compiler.error().c_str());
+    if (plat::Status s = compiler.addFile(source); !s) {
+      std::fprintf(stderr, "cvdt-msgc: %s\n", s.message().c_str());
       return cvdt::cli::kExitFailed;
     }
   }

@@ -36,22 +36,16 @@ LgzCompanion::LgzCompanion(const std::string& folder) {
   m_fnLastError = reinterpret_cast<GZipLastErrorFn>(m_library.symbol(kGZipLastErrorName));
 }
 
-bool LgzCompanion::extract(const std::string& destination, const std::string& archive) const {
-  std::string reason;
-  return extract(destination, archive, reason);
-}
-
-bool LgzCompanion::extract(const std::string& destination, const std::string& archive,
-                           std::string& reason) const {
-  reason.clear();
+plat::Status LgzCompanion::extract(const std::string& destination,
+                                   const std::string& archive) const {
   void* handle = m_fnCreate();
-  if (handle == nullptr) return false;
+  if (handle == nullptr) return plat::Status::failure("");
   const int done =
       m_fnExtract(handle, windowsPath(destination).c_str(), windowsPath(archive).c_str(), 0);
   const char* why = m_fnLastError != nullptr ? m_fnLastError(handle) : nullptr;
-  if (done == 0 && why != nullptr) reason = why;
+  const std::string reason = done == 0 && why != nullptr ? why : "";
   m_fnClose(handle);
-  return done != 0;
+  return done != 0 ? plat::Status() : plat::Status::failure(reason);
 }
 
 }  // namespace cvdt::pack

@@ -6,6 +6,7 @@
 
 #include "net/CompanionApi.h"
 #include "platform/PlatformLibrary.h"
+#include "platform/Status.h"
 
 namespace cvdt::pack {
 
@@ -18,11 +19,9 @@ class LgzCompanion {
   explicit LgzCompanion(const std::string& folder);
 
   // Unpacks the archive (with its further parts beside it) into the destination folder; both
-  // are host paths. False when the library reports a failure; reason then holds the library's
-  // own explanation when it gives one.
-  bool extract(const std::string& destination, const std::string& archive) const;
-  bool extract(const std::string& destination, const std::string& archive,
-               std::string& reason) const;
+  // are host paths. A failure when the library reports one; its message is the library's own
+  // explanation, empty when it gives none.
+  plat::Status extract(const std::string& destination, const std::string& archive) const;
 
  private:
   plat::Library m_library;

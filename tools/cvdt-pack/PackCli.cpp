@@ -68,8 +68,8 @@ int runUnpack(const UnpackOptions& o) {
   const size_t slash = o.strArchive.rfind('/');
   if (o.strDestination.empty() && slash != std::string::npos) destination = o.strArchive.substr(0, slash + 1);
   const cvdt::pack::LgzCompanion lgz(o.strCompanions);
-  std::string reason;
-  if (!lgz.extract(destination, o.strArchive, reason)) {
+  if (plat::Status s = lgz.extract(destination, o.strArchive); !s) {
+    const std::string& reason = s.message();
     throw PackError("cvlgz.dll could not unpack " + o.strArchive + " into " + destination +
                     (reason.empty() ? std::string() : ": " + reason) +
                     " (nothing in the destination was changed)");
