@@ -66,24 +66,6 @@ struct StandInMode {
   }
 } g_standInMode;
 
-bool readRecord(const std::string& path, StandInRun& run) {
-  std::ifstream in(path);
-  if (!in) return false;
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t equals = line.find('=');
-    std::string key = line.substr(0, equals);
-    std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
-    if (key == "arg") run.args.push_back(value);
-    else if (key == "uid") run.uid = value;
-    else if (key == "cwd") run.cwd = value;
-    else if (key == "show") run.show = value;
-    else if (key == "session") run.session = value;
-  }
-  run.ran = true;
-  return true;
-}
-
 }  // namespace
 
 void installStandIn(const std::string& hostPath, uint32_t exitCode) {
@@ -99,7 +81,8 @@ void installStandIn(const std::string& hostPath, uint32_t exitCode) {
 StandInRun standInRun(const std::string& hostPath, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   StandInRun run;
-  while (!readRecord(recordFile(hostPath), run) && std::chrono::steady_clock::now() < deadline)
+  while (!readStandInRecord(recordFile(hostPath), run) &&
+         std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   return run;
 }

@@ -1,0 +1,26 @@
+// Reading a stand-in program's record, shared by the Linux and the Windows stand-ins.
+#include <fstream>
+
+#include "gendist/StandInProgram.h"
+
+namespace cvdt::test {
+
+bool readStandInRecord(const std::string& path, StandInRun& run) {
+  std::ifstream in(path);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t equals = line.find('=');
+    std::string key = line.substr(0, equals);
+    std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
+    if (key == "arg") run.args.push_back(value);
+    else if (key == "uid") run.uid = value;
+    else if (key == "cwd") run.cwd = value;
+    else if (key == "show") run.show = value;
+    else if (key == "session") run.session = value;
+  }
+  run.ran = true;
+  return true;
+}
+
+}  // namespace cvdt::test
