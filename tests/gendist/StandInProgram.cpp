@@ -17,7 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string exitCodeFile(const std::string& program) { return program + ".exitcode"; }
-std::string recordFile(const std::string& program) { return program + ".run"; }
 
 std::string variable(const char* name) {
   const char* value = std::getenv(name);
@@ -40,7 +39,7 @@ struct StandInMode {
     std::ifstream code(exitCodeFile(args[0]));
     uint32_t exitCode = 0;
     if (!(code >> exitCode)) return;
-    std::string record = recordFile(args[0]);
+    std::string record = standInRecordFile(args[0]);
     {
       std::ofstream out(record + ".tmp");
       out << "uid=" << getuid() << "\ncwd=" << fs::current_path().string()
@@ -61,18 +60,9 @@ void installStandIn(const std::string& hostPath, uint32_t exitCode) {
   fs::permissions(path.parent_path(), fs::perms::all);
   std::error_code ec;
   fs::remove(path, ec);
-  fs::remove(recordFile(hostPath), ec);
+  fs::remove(standInRecordFile(hostPath), ec);
   fs::create_symlink(fs::read_symlink("/proc/self/exe"), path);
   std::ofstream(exitCodeFile(hostPath)) << exitCode << "\n";
-}
-
-StandInRun standInRun(const std::string& hostPath, std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  StandInRun run;
-  while (!readStandInRecord(recordFile(hostPath), run) &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return run;
 }
 
 }  // namespace cvdt::test

@@ -26,6 +26,8 @@ void installStandIn(const std::string& hostPath, uint32_t exitCode);
 // waited for; ran is false when nothing was recorded in time.
 StandInRun standInRun(const std::string& hostPath,
                       std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+// Where the stand-in installed as program writes its record.
+std::string standInRecordFile(const std::string& program);
 // Reads a record file into run (ran set); false when the file cannot be read.
 bool readStandInRecord(const std::string& path, StandInRun& run);
 

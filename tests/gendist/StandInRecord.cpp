@@ -1,9 +1,13 @@
-// Reading a stand-in program's record, shared by the Linux and the Windows stand-ins.
+// A stand-in program's record: where it lies and how it is read, shared by the Linux and the
+// Windows stand-ins.
 #include <fstream>
+#include <thread>
 
 #include "gendist/StandInProgram.h"
 
 namespace cvdt::test {
+
+std::string standInRecordFile(const std::string& program) { return program + ".run"; }
 
 bool readStandInRecord(const std::string& path, StandInRun& run) {
   std::ifstream in(path);
@@ -21,6 +25,15 @@ bool readStandInRecord(const std::string& path, StandInRun& run) {
   }
   run.ran = true;
   return true;
+}
+
+StandInRun standInRun(const std::string& hostPath, std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  StandInRun run;
+  while (!readStandInRecord(standInRecordFile(hostPath), run) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return run;
 }
 
 }  // namespace cvdt::test

@@ -16,7 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string exitCodeFile(const std::string& program) { return program + ".exitcode"; }
-std::string recordFile(const std::string& program) { return program + ".run"; }
 
 std::string ownPath() {
   char path[MAX_PATH * 2] = {};
@@ -58,7 +57,7 @@ struct StandInMode {
     std::ifstream code(exitCodeFile(self));
     uint32_t exitCode = 0;
     if (!(code >> exitCode)) return;
-    const std::string file = recordFile(self);
+    const std::string file = standInRecordFile(self);
     record(file);
     std::error_code ec;
     fs::rename(file + ".tmp", file, ec);
@@ -72,19 +71,10 @@ void installStandIn(const std::string& hostPath, uint32_t exitCode) {
   fs::path path(hostPath);
   fs::create_directories(path.parent_path());
   std::error_code ec;
-  fs::remove(recordFile(hostPath), ec);
+  fs::remove(standInRecordFile(hostPath), ec);
   fs::copy_file(ownPath(), path, fs::copy_options::overwrite_existing, ec);
   if (ec) ADD_FAILURE() << "cannot install the stand-in " << hostPath << ": " << ec.message();
   std::ofstream(exitCodeFile(hostPath)) << exitCode << "\n";
-}
-
-StandInRun standInRun(const std::string& hostPath, std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  StandInRun run;
-  while (!readStandInRecord(recordFile(hostPath), run) &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return run;
 }
 
 }  // namespace cvdt::test
