@@ -10,9 +10,7 @@
 
 #include "HostCli.h"
 #include "InProcessTool.h"
-#include "detect/NPlatformStrings.h"
 #include "detect/NRegistry.h"
-#include "platform/NMisc.h"
 #include "platform/PlatformFs.h"
 #include "platform/posix/MachineConfig.h"
 #include "support/Subprocess.h"
@@ -76,68 +74,28 @@ TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
   EXPECT_TRUE(machine->consoleUser.empty());
   EXPECT_EQ(machine->drives.at('E').folder, m_root + "/shares/e");
   EXPECT_EQ(plat::driveType('D'), plat::DriveType::CdRom);
-  EXPECT_EQ(NMisc::getOsVersionCode(), 7);
-  EXPECT_FALSE(NMisc::is64BitWindows());
-  for (const char* folder : {"C:\\Windows\\System32", "C:\\Program Files\\Plumbex\\Corvane\\dataV2",
-                             "C:\\Program Files\\Plumbex\\Corvane\\Modules"})
-    EXPECT_EQ(plat::pathKind(folder), plat::PathKind::Directory) << folder;
   EXPECT_EQ(plat::pathKind("C:\\Program Files\\Plumbex\\Corvane\\Modules\\cvmsg.bin"),
             plat::PathKind::File);
 
-  NRegistry agent, options, product;
+  NRegistry agent;
   ASSERT_TRUE(agent.open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true, false));
   EXPECT_STREQ(agent.readText("cvdt").text(), "5");
-  ASSERT_TRUE(options.open(plat::RegRoot::LocalMachine,
-                           "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", true, true, false));
-  EXPECT_STREQ(options.readText("ProductType").text(), "WinNT");
-  ASSERT_TRUE(product.open(plat::RegRoot::LocalMachine,
-                           "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", true, true, false));
-  EXPECT_STREQ(product.readText("ProgramFilesDir").text(), "C:\\Program Files");
-  EXPECT_STREQ(product.readText("CommonFilesDir").text(), "C:\\Program Files\\Common Files");
-
-  HostRun show = runHost("machine show " + m_root);
-  EXPECT_EQ(show.status, 0);
-  EXPECT_THAT(show.output, HasSubstr("WS-42"));
 
   // `machine show --json` is one record.
   cvdt::test::Subprocess host(CVDT_HOST_PATH);
   cvdt::test::ProcessResult json = host.run({"machine", "show", m_root, "--json"});
   ASSERT_EQ(json.exitStatus, 0) << json.err;
   nlohmann::json record = nlohmann::json::parse(json.out);
-  EXPECT_EQ(record["language"], 1042);
   EXPECT_EQ(record["name"], "WS-42");
-  EXPECT_EQ(record["root"], m_root);
-  EXPECT_EQ(record["windows"]["arch"], "x86");
   EXPECT_EQ(record["windows"]["suite_mask"], 0x110);
-  EXPECT_TRUE(record["console_user"].is_null());
   std::string types;
   for (const auto& drive : record["drives"])
     types += drive["letter"].get<std::string>() + "=" + drive["type"].get<std::string>() + " ";
   EXPECT_THAT(types, HasSubstr("C=fixed D=cdrom "));
   EXPECT_EQ(record["trace_threshold"], "5");
-  EXPECT_FALSE(record["module_files"].empty());
   cvdt::test::ProcessResult none = host.run({"machine", "show", m_root + "-none", "--json"});
   EXPECT_EQ(none.exitStatus, 1);
   EXPECT_EQ(none.out, "");
-}
-
-TEST_F(CvdtHostMachineTest, VersionFactsThatPlatformStringsRead) {
-  init(
-      "--arch x64 --os 5.2.3790 --service-pack 2.1 --suite-mask 0x0110 --product-type server"
-      " --language 2052");
-  auto machine = plat::posix::currentMachine();
-  EXPECT_EQ(machine->version.servicePackMajor, 2);
-  EXPECT_EQ(machine->version.servicePackMinor, 1);
-  NStringArray list;
-  buildPlatformStrings(list);
-  ASSERT_EQ(list.getCount(), 19);
-  EXPECT_STREQ(list.getAt(6).text(), "ver_platform_win32_nt.5.2.x64....3790.2.1");
-  EXPECT_STREQ(list.getAt(18).text(),
-               "ver_platform_win32_nt.5.2.x64..ver_nt_server.ver_suite_singleusernt.3790.2.1");
-  init("--platform 9x --arch x86 --os 4.90.3000 --language 1041");
-  buildPlatformStrings(list);
-  ASSERT_EQ(list.getCount(), 5);
-  EXPECT_STREQ(list.getAt(4).text(), "ver_platform_win32_windows.4.90.x86.ja...3000..");
 }
 
 // The companions that Windows keeps outside the module folder, where it keeps them: regedit in
@@ -165,9 +123,7 @@ TEST_F(CvdtHostMachineTest, CodePagesFollowTheLanguageUnlessNamed) {
     uint32_t ansi, oem;
   } rows[] = {
       {"--language 1042", 949, 949},
-      {"--language 1033", 1252, 437},
       {"--language 1042 --code-pages 65001", 65001, 65001},
-      {"--language 1033 --code-pages 1252/850", 1252, 850},
       {"--language 1049 --code-pages 1252", 1252, 866},
   };
   for (const Row& row : rows) {
@@ -181,29 +137,8 @@ TEST_F(CvdtHostMachineTest, CodePagesFollowTheLanguageUnlessNamed) {
 TEST_F(CvdtHostMachineTest, BadOptionsAreRefusedWithAMessage) {
   const char* bad[] = {
       "--arch arm",
-      "--os ten",
       "--drive CC=fixed",
-      "--drive D=floppy",
-      "--drive Z=fixed",
-      "--product-type laptop",
-      "--console-user no-such-user-here",
-      "--windows-folder Q:\\Windows",
-      "--bogus 1",
-      "--service-pack 3.x",
-      "--service-pack -1",
-      "--language 65536",
-      "--suite-mask 0x10000",
-      "--suite-mask 0x-1",
-      "--console-session -1",
-      "--os 10.x",
-      "--os 10.0.1.2",
-      "--registry-busy-ms 5s",
-      "--code-pages x",
       "--code-pages 949/",
-      "--code-pages 0",
-      "--code-pages 12345",
-      "--code-pages",
-      "--code-pages 949/437/850",
   };
   for (const char* options : bad) {
     std::vector<std::string> args = {"machine", "init", m_root};

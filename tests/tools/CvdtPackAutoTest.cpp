@@ -1,5 +1,5 @@
 // cvdt-pack auto: the item entry, the auto index and every file's parts, read back with openssl
-// and libarchive, and the index read once more through the module's own reader.
+// and libarchive.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "PackTestSupport.h"
-#include "platform/NUnicodeFileReader.h"
-#include "platform/PlatformFs.h"
 
 using ::testing::HasSubstr;
 
@@ -91,39 +89,6 @@ TEST_F(CvdtPackAutoTest, EveryFileIsServedAsItsOwnPartsBesideItsPath) {
     }
   }
   EXPECT_EQ(at, lines.size());
-  const auto empty = std::find_if(lines.begin(), lines.end(),
-                                  [](const auto& line) { return line[1] == "empty.txt"; });
-  ASSERT_NE(empty, lines.end());
-  EXPECT_EQ(*empty, (std::vector<std::string>{"M", "empty.txt", "0", "F", "", "1"}));
-
-  size_t servedFiles = 0;
-  for (const auto& item : fs::recursive_directory_iterator(autoFolder() + "/2001")) {
-    servedFiles += item.is_regular_file() ? 1 : 0;
-  }
-  EXPECT_EQ(std::to_string(servedFiles), run.line("parts"));
-}
-
-// The module's reader takes the index as written: the mark, then one line per CR LF with the
-// Hangul name converted to the machine's code page. Without --subfolders agents would not
-// compare the nested files, which the packager points out.
-TEST_F(CvdtPackAutoTest, TheModulesReaderReadsTheIndex) {
-  makeSource();
-  const PackRun run = runPack({"auto", "--id", "9", "--name", "A", "--dest", "D:\\Tools", "--src",
-                               m_src, "--out", m_out});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.err, HasSubstr("warning: the package has subfolders"));
-  const std::string file = m_folder + "/9.idx";
-  writeBytes(file, indexBytes("9"));
-  NUnicodeFileReader reader;
-  ASSERT_EQ(reader.open(plat::toWindowsPath(file).c_str()), 1);
-  std::vector<std::string> lines;
-  NString line;
-  int endOfFile = 0;
-  while (reader.readLine(line, endOfFile) == 1 && endOfFile == 0) lines.push_back(line.text());
-  ASSERT_EQ(lines.size(), 1u + 10u + 6u);  // header, ten entries, one part per file
-  EXPECT_EQ(lines[0], "9|@1|@|@|@D:\\Tools|@N|@N|@|@|@S");
-  EXPECT_EQ(lines.back().substr(0, 5), "S|@0|");
-  EXPECT_EQ(lines[lines.size() - 2].substr(0, 26), "M|@sub\\deep\\\xED\x8C\x8C\xEC\x9D\xBC \xED\x95\x9C.txt");
 }
 
 }  // namespace

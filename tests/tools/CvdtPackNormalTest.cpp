@@ -98,26 +98,6 @@ TEST_F(CvdtPackNormalTest, ContentsIndexAndPartsReadBackExactly) {
   EXPECT_EQ(package, folderTree(m_src));
 }
 
-// Defaults: one part under the default size, an empty system file line, the contents fields
-// the options leave alone.
-TEST_F(CvdtPackNormalTest, DefaultsGiveOnePartAndEmptyOptionalFields) {
-  writeBytes(m_src + "/only.txt", "x");
-  const PackRun run = runPack({"normal", "--id", "7", "--name", "n", "--src", m_src, "--out", m_out});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(partsOf(normalFolder() + "/7", "7").size(), 1u);
-  const auto fields = split(run.line("contents"), "|$");
-  ASSERT_EQ(fields.size(), 20u);
-  EXPECT_EQ(fields[3], ".");
-  EXPECT_EQ(fields[5] + fields[6] + fields[9] + fields[13], "NNSN");
-  EXPECT_EQ(fields[7] + fields[8] + fields[10] + fields[17], "");
-  EXPECT_EQ(fields[15] + fields[16] + fields[19], "0NDT0");
-  ArchiveTree index;
-  ASSERT_TRUE(readArchive(readBytes(normalFolder() + "/7.idx.lgz"), index));
-  const auto lines = indexLines(index["7.idx"].data);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1], std::vector<std::string>{""});
-}
-
 // The archive is one byte stream whatever the part size, so the cut points are the only thing
 // that changes: one part when it fits exactly, no empty last part when the size divides the
 // length, a one-byte last part when it is one short.
@@ -139,7 +119,6 @@ TEST_F(CvdtPackNormalTest, PartSizeOnlyMovesTheCutPoints) {
       {std::to_string(length), 1, length},
       {std::to_string(length - 1), 2, 1},
       {std::to_string(length / pieces), pieces, length / pieces},
-      {"1K", (length + 1023) / 1024, length % 1024 == 0 ? 1024 : length % 1024},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("part size " + row.partSize);
