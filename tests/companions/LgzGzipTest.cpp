@@ -101,19 +101,11 @@ TEST_F(LgzGzipTest, TakesOneMemberAndRefusesDamageAndFurtherMembers) {
       {"extra, name, comment and header check", withHeaderFields(member, false), nullptr},
       {"wrong header check", withHeaderFields(member, true), "damaged"},
       {"wrong check sum", changed(8), "damaged"},
-      {"wrong length", changed(2), "damaged"},
-      {"changed deflate data", changed(200), "damaged"},
       {"trailer cut short", member.substr(0, member.size() - 3), "cut short"},
-      {"no trailer", member.substr(0, member.size() - 8), "cut short"},
-      {"half the member", member.substr(0, member.size() / 2), "cut short"},
-      {"garbage after the end", member + "trailing text, not a member", nullptr},
-      {"zeros after the end", member + std::string(4096, '\0'), nullptr},
       {"a signature alone after the end", member + std::string("\x1f\x8b\x08", 3), nullptr},
       {"a second member", member + secondMember, "more than one gzip member"},
-      {"an empty second member", member + ArchiveBuilder::gzip(""), "more than one gzip member"},
       {"uncompressed tar", tar, nullptr},
       {"zlib wrapper", zlibWrapped(tar), ""},
-      {"gzip signature only", std::string("\x1f\x8b", 2), ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -143,7 +135,7 @@ TEST_F(LgzGzipTest, ReadingStopsExactlyAtTheMembersEnd) {
                            .bytes();
   std::string stale = ArchiveBuilder().file("stale.txt", "old").bytes();
   Tree expected;
-  for (size_t inLast = 0; inLast <= 9; ++inLast) {
+  for (size_t inLast : {size_t{0}, size_t{1}, size_t{4}, size_t{8}, size_t{9}}) {
     for (const std::string& after : {std::string(), std::string("some bytes after the end")}) {
       SCOPED_TRACE("bytes of the member in the last volume: " + std::to_string(inLast) +
                    (after.empty() ? "" : ", then other bytes"));
@@ -169,7 +161,7 @@ TEST_F(LgzGzipTest, ReadingStopsExactlyAtTheMembersEnd) {
 // Volumes may be cut anywhere, the signature included; an empty part 0 is read past.
 TEST_F(LgzGzipTest, VolumesCutInsideTheHeader) {
   std::string member = ArchiveBuilder().file("x.txt", "cut early").bytes();
-  for (size_t first : {size_t{0}, size_t{1}, size_t{2}, size_t{9}, size_t{10}}) {
+  for (size_t first : {size_t{0}, size_t{1}, size_t{10}}) {
     SCOPED_TRACE("bytes in part 0: " + std::to_string(first));
     writeFresh(member.substr(0, first));
     std::ofstream(volume(1), std::ios::binary) << member.substr(first);

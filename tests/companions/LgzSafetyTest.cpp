@@ -98,7 +98,7 @@ TEST_F(LgzSafetyTest, WriteErrorsFailTheExtractionAndLeaveTheDestinationAsItWas)
                           .bytes();
   // At a block boundary the next write fails outright; in the middle of a block the write
   // that crosses the limit is cut short first.
-  for (rlim_t limit : {rlim_t{kMiB}, rlim_t{kMiB + 1000}, rlim_t{0}}) {
+  for (rlim_t limit : {rlim_t{kMiB}, rlim_t{kMiB + 1000}}) {
     SCOPED_TRACE("file size limit " + std::to_string(limit));
     layOutTarget();
     Tree before = treeOf(host(kTarget));

@@ -48,8 +48,7 @@ TEST(MessageProgramTest, WithoutADisplayItAnswersAsABoxClosedWithoutAChoice) {
   Subprocess crvmsg(crvmsgOf(machine));
   crvmsg.env("DISPLAY", std::nullopt).env("CVDT_SHOW_WINDOW", std::nullopt);
   const std::vector<std::pair<std::string, int>> styles = {
-      {std::to_string(kYesNo), 7}, {std::to_string(kStop), 1}, {"0x41004", 7}, {"1", 2},
-      {"2", 3}, {"3", 2}, {"5", 2}, {"6", 2}, {"0", 1}};
+      {std::to_string(kYesNo), 7}, {"0x41004", 7}, {"2", 3}};
   for (const auto& [style, answer] : styles) {
     ProcessResult result = crvmsg.run({"Install Office 2016?", "Software distribution", style});
     EXPECT_EQ(result.exitStatus, answer) << style;
@@ -71,7 +70,6 @@ TEST(MessageProgramTest, WithoutADisplayItAnswersAsABoxClosedWithoutAChoice) {
   EXPECT_THAT(unreachable.err, HasSubstr("answering 7"));
   // Bad arguments fail as MessageBox fails: 0, never an answer.
   EXPECT_EQ(crvmsg.run({"a", "b", "yes"}).exitStatus, 0);
-  EXPECT_EQ(crvmsg.run({"a", "b", "99999999999"}).exitStatus, 0);
   EXPECT_EQ(crvmsg.run({"a", "b"}).exitStatus, 0);
 }
 
@@ -90,7 +88,7 @@ TEST(MessageProgramTest, OnADisplayTheBoxWaitsForTheUsersButton) {
   std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
   // Return presses the default button: Yes, or No with MB_DEFBUTTON2, or OK. Each box gets a
   // fresh server: input focus left over from the previous box can swallow the key.
-  const std::vector<std::pair<int, int>> cases = {{kYesNo, 6}, {kYesNo | 0x100, 7}, {kStop, 1}};
+  const std::vector<std::pair<int, int>> cases = {{kYesNo, 6}, {kYesNo | 0x100, 7}};
   for (const auto& [style, answer] : cases) {
     auto server = std::make_unique<XServer>();
     ASSERT_TRUE(server->answers()) << "Xvfb on " << server->display() << " never took a client";
@@ -159,7 +157,7 @@ TEST(MessageProgramTest, EveryLauncherBringsTheExactCommandLineOnEveryWindowsFam
       {"session", [&](auto m, auto t, int w) { return NMisc::showMessageInSession(1, m, t, second, kYesNo, w, "", ""); }, false, true, true},
       {"sessionuser", [&](auto m, auto t, int w) { return NMisc::showMessageAsSessionUser(1, m, t, second, kYesNo, w); }, true, true, true},
   };
-  const std::vector<std::pair<int, int>> versions = {{5, 0}, {5, 1}, {5, 2}, {6, 0}, {10, 0}};
+  const std::vector<std::pair<int, int>> versions = {{5, 0}, {5, 1}, {10, 0}};
   const std::string user = testConsoleUser();
   const std::string ownUid = "uid=" + std::to_string(geteuid()) + "\n";
   const std::string userUid = "uid=" + std::to_string(getpwnam(user.c_str())->pw_uid) + "\n";
