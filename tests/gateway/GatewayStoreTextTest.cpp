@@ -32,8 +32,6 @@ TEST_P(GatewayStoreTextTest, SiteCodePageTextsAreStoredAsUtf8AndSentBackInTheCod
   DbProbe db(gateway.dbPath());
   EXPECT_EQ(db.rows("SELECT status_detail FROM n_equip_result"),
             std::vector<std::string>{kDoneUtf8 + "\xEF\xBF\xBD"});
-  CommandResult table = runGatewayCommand({"status", "--db", gateway.dbPath()});
-  EXPECT_THAT(table.out, HasSubstr(kDoneUtf8));
   CommandResult json = runGatewayCommand({"status", "--db", gateway.dbPath(), "--json"});
   EXPECT_THAT(json.out, HasSubstr("\"status_detail\":\"" + kDoneUtf8 + "\xEF\xBF\xBD\""));
 
@@ -80,16 +78,8 @@ TEST_P(GatewayStoreTextTest, WithoutACodePageSqliteKeepsTheBytesAndPostgresqlRef
     EXPECT_EQ(nlohmann::json::parse(raw.out)["commanded"][0]["status_detail"].get<std::string>(),
               "\u00bc\u00b3\u0121 \u00bf\u03f7\u00e1")
         << raw.out;
-    for (const char* bad : {"abc", "0", "99999", "949x", ""}) {
-      EXPECT_EQ(runGatewayCommand({"serve", "--listen", "127.0.0.1:0", "--db",
-                                   gateway.folder() + "/other.db", "--codepage", bad})
-                    .status,
-                2)
-          << bad;
-      EXPECT_EQ(runGatewayCommand({"status", "--db", gateway.dbPath(), "--codepage", bad}).status,
-                2)
-          << bad;
-    }
+    EXPECT_EQ(runGatewayCommand({"status", "--db", gateway.dbPath(), "--codepage", "99999"}).status,
+              2);
   } else {
     EXPECT_EQ(reply.rfind("C00440AERR|@database error", 0), 0u) << reply;
     EXPECT_EQ(db.totalRows(), 0);
