@@ -286,9 +286,10 @@ TEST_F(FtcTest, ConnectReturnsNullWhenTheServerCannotBeUsed) {
     int port;
     void* stop;
   } cases[] = {
-      {"http", "127.0.0.1", closedPort(), nullptr},
-      {"gopher", "127.0.0.1", port, nullptr},
-      {"http", "127.0.0.1", port, &signalled},
+      {"http", "127.0.0.1", closedPort(), nullptr}, {"ftp", "127.0.0.1", closedPort(), nullptr},
+      {"gopher", "127.0.0.1", port, nullptr},       {"http", "", port, nullptr},
+      {"http", "127.0.0.1/x", port, nullptr},       {"http", "127.0.0.1", -1, nullptr},
+      {"http", "127.0.0.1", 70000, nullptr},        {"http", "127.0.0.1", port, &signalled},
   };
   for (const Case& c : cases) {
     Clock::time_point start = Clock::now();

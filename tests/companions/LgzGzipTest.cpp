@@ -1,6 +1,6 @@
-// cvlgz.dll's gzip layer: which compressed streams it takes and which it refuses (header fields,
-// trailers, what follows the member's end, streams that are not gzip), and where reading stops
-// when the member's end falls near a volume boundary.
+// cvlgz.dll's gzip layer: which compressed streams it takes and which it refuses (damaged
+// members and trailers, what follows the member's end, streams that are not gzip), and where
+// reading stops when the member's end falls near a volume boundary.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -49,19 +49,6 @@ std::string zlibWrapped(const std::string& bytes) {
   return out;
 }
 
-// The member with every optional header field (extra, name, comment, header check) added.
-std::string withHeaderFields(const std::string& member, bool spoilHeaderCheck) {
-  EXPECT_EQ(member.substr(0, 4), std::string("\x1f\x8b\x08\x00", 4));
-  std::string header = member.substr(0, 10);
-  header[3] = 0x04 | 0x08 | 0x10 | 0x02;  // FEXTRA | FNAME | FCOMMENT | FHCRC
-  header += std::string("\x06\x00" "CV\x02\x00" "ab", 8) + "pkg.tar" + '\0' + "made by a test" + '\0';
-  uLong check = crc32(0, reinterpret_cast<const Bytef*>(header.data()), static_cast<uInt>(header.size()));
-  if (spoilHeaderCheck) check ^= 1;
-  header += static_cast<char>(check & 0xff);
-  header += static_cast<char>((check >> 8) & 0xff);
-  return header + member.substr(10);
-}
-
 class LgzGzipTest : public cvdt::test::LgzTest {
  protected:
   // Extracts the volumes now in the package folder into a fresh target.
@@ -98,8 +85,6 @@ TEST_F(LgzGzipTest, TakesOneMemberAndRefusesDamageAndFurtherMembers) {
     const char* error;  // nullptr: the archive is taken
   } cases[] = {
       {"plain member", member, nullptr},
-      {"extra, name, comment and header check", withHeaderFields(member, false), nullptr},
-      {"wrong header check", withHeaderFields(member, true), "damaged"},
       {"wrong check sum", changed(8), "damaged"},
       {"trailer cut short", member.substr(0, member.size() - 3), "cut short"},
       {"a signature alone after the end", member + std::string("\x1f\x8b\x08", 3), nullptr},

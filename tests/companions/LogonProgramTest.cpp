@@ -197,6 +197,10 @@ TEST_F(LogonProgramTest, MissingAndMalformedValuesEndWithAReason) {
     key.setValue(name, plat::kRegSz, value.c_str(), value.size() + 1);
   };
   text("mode", "USER_RUN|$prog.exe|$");
+  text("short", "USER_WAIT|$prog.exe");
+  text("empty", "USER_WAIT_HIDE|$  |$C:\\Temp");
+  uint32_t number = 1;
+  key.setValue("number", plat::kRegDword, &number, sizeof number);
   struct Case {
     std::vector<std::string> arguments;
     int code;
@@ -205,7 +209,10 @@ TEST_F(LogonProgramTest, MissingAndMalformedValuesEndWithAReason) {
   const std::vector<Case> cases = {
       {{}, 9101, "usage"},
       {{"absent"}, 9102, "cannot read the value \"absent\""},
+      {{"number"}, 9102, "is not text"},
       {{"mode"}, 9103, "unknown mode \"USER_RUN\""},
+      {{"short"}, 9103, "separated by"},
+      {{"empty"}, 9103, "names no program"},
   };
   Subprocess program(m_machine.host(cvlgn));
   for (const Case& c : cases) {

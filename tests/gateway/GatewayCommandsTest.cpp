@@ -69,6 +69,7 @@ TEST_F(GatewayCommandsTest, TargetAddRefusesWhatTheAgentCouldNotReadBack) {
   EXPECT_EQ(target({"add", "--dist", "12", "--name", "N", "--policy-file", policyFile}).status, 0);
   const std::vector<std::vector<std::string>> refused = {
       {"add", "--dist", "12", "--name", "N", "--policy", std::string(5120, 'p')},
+      {"add", "--dist", "12", "--name", std::string(128, 'n'), "--policy", ""},
       {"add", "--dist", "12", "--name", "a|#b", "--policy", ""},
       {"add", "--dist", "12", "--name", "N", "--policy", "<p>|$</p>"},
       {"add", "--dist", "12", "--name", "N", "--policy", "", "--policy-file", policyFile},

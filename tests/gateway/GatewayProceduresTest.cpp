@@ -201,6 +201,7 @@ TEST_P(GatewayProceduresTest, TargetsAreAddedListedAndRemovedById) {
   EXPECT_EQ(removed.status, 1);
   EXPECT_THAT(removed.err, HasSubstr("no target 999"));
   EXPECT_EQ(DbProbe(dbPath()).count("adt_product_target"), 1);
+  EXPECT_EQ(target({"remove", "first"}).status, 2);
   EXPECT_EQ(call(kTargets, {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12"}), "C00440AOK|@");
 }
 

@@ -64,7 +64,17 @@ TEST_P(GatewayRefusalTest, MalformedOrMismatchedRequestsAreRefusedAndWriteNothin
       {"zero byte", deletion.substr(0, 20) + std::string(1, '\0') + deletion.substr(20)},
       {"integer sent as text", commandedWith(1, "DIST_ID|#S|#5")},
       {"duplicate parameter", commandedWith(6, "CMD_ID|#I|#7")},
+      {"count above the parameters", "C00440ASP_SV_DT_N_EQUIP_DELETE_DATETIME_U|@3|@" +
+                                         kDeletionParams[0] + "|$" + kDeletionParams[1]},
+      {"|@ inside a value", deletion + "|@x"},
+      {"parameter with four fields", commandedWith(2, "PROC_TYPE|#S|#NDT|#x")},
+      {"unknown parameter", commandedWith(6, "ACTOR_KIND|#I|#1")},
+      {"integer with letters", commandedWith(5, "CMD_ID|#I|#7a")},
+      {"empty equipment id", commandedWith(0, "EQUIP_ID|#S|#")},
       {"good ids then a bad one", deletionOf("5|&7|&9x")},
+      {"id zero", deletionOf("0")},
+      {"target query for a non-decimal distribution",
+       requestText("SP_SV_ADT_PROD_BY_EQUIP_S1", {"EQUIP_ID|#S|#EQ1", "DT_ID|#S|#12a"})},
   };
   GatewayProcess gateway(m_storeArgs);
   size_t logged = 0;

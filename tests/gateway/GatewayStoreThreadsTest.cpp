@@ -4,7 +4,6 @@
 // On PostgreSQL, whose row and table locks let one report wait while others go on.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
 #include <chrono>
 #include <future>
@@ -28,42 +27,31 @@ std::string automaticReport(const std::string& equip) {
 // history table against writes) until release().
 class HistoryLock {
  public:
-  explicit HistoryLock(const std::string& location) : m_pConn(PQconnectdb(location.c_str())) {
-    PGresult* result = PQexec(m_pConn, "BEGIN; LOCK TABLE n_equip_history IN EXCLUSIVE MODE");
-    m_bHeld = PQresultStatus(result) == PGRES_COMMAND_OK;
-    PQclear(result);
-  }
-  ~HistoryLock() {
-    release();
-    PQfinish(m_pConn);
+  explicit HistoryLock(const std::string& location) : m_db(location), m_probe(location) {
+    m_bHeld = m_db.exec("BEGIN; LOCK TABLE n_equip_history IN EXCLUSIVE MODE");
   }
   bool held() const { return m_bHeld; }
   void release() {
-    if (!m_bHeld) return;
-    PQclear(PQexec(m_pConn, "COMMIT"));
+    if (m_bHeld) m_db.exec("COMMIT");
     m_bHeld = false;
   }
   // Waits until a commanded report waits for this lock; false after 30 s. (The server's
   // activity view is read as of the start of a transaction, so each look is a transaction of
-  // its own, outside the lock's.)
-  bool reportWaiting(const std::string& location) {
-    PGconn* probe = PQconnectdb(location.c_str());
-    bool waiting = false;
-    for (int i = 0; i < 300 && !waiting; ++i) {
+  // its own, on a connection outside the lock's.)
+  bool reportWaiting() const {
+    for (int i = 0; i < 300; ++i) {
       if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      PGresult* result = PQexec(probe,
-                                "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type ="
-                                " 'Lock' AND query LIKE 'INSERT INTO n_equip_history%'");
-      waiting =
-          PQresultStatus(result) == PGRES_TUPLES_OK && std::string(PQgetvalue(result, 0, 0)) != "0";
-      PQclear(result);
+      if (m_probe.rows("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'"
+                       " AND query LIKE 'INSERT INTO n_equip_history%'") !=
+          std::vector<std::string>{"0"})
+        return true;
     }
-    PQfinish(probe);
-    return waiting;
+    return false;
   }
 
  private:
-  PGconn* m_pConn;
+  DbProbe m_db;
+  DbProbe m_probe;
   bool m_bHeld = false;
 };
 
@@ -83,7 +71,7 @@ class GatewayStoreThreadsTest : public testing::Test {
     EXPECT_TRUE(m_pLock->held());
     m_pWaiting = std::make_unique<GatewayClient>(m_pGateway->port());
     EXPECT_TRUE(m_pWaiting->sendBytes(GatewayClient::frame(commandedRequest(equip, 5))));
-    bool waiting = m_pLock->held() && m_pLock->reportWaiting(m_pGateway->dbPath());
+    bool waiting = m_pLock->held() && m_pLock->reportWaiting();
     EXPECT_TRUE(waiting) << "the report never waited for the lock";
     return waiting;
   }

@@ -31,10 +31,12 @@ TEST(CvdtHostAgentInputTest, ScriptNumbersAreWholeNumbersOfTheirRange) {
       {"0", true, 0, true, 0},
       {"007", true, 7, true, 7},
       {"4294967295", true, 4294967295u, false, 0},
+      {"4294967296", false, 0, false, 0},
       {"4294967297", false, 0, false, 0},  // once read as 1
       {"-1", false, 0, true, -1},          // once read as 4294967295
       {"2147483648", true, 2147483648u, false, 0},
       {"-2147483648", false, 0, true, INT32_MIN},
+      {"-2147483649", false, 0, false, 0},
       {"12abc", false, 0, false, 0},
       {"", false, 0, false, 0},
   };

@@ -134,7 +134,13 @@ TEST_F(CvdtMsgcRunTest, RefusesMalformedSources) {
     const char* message;  // part of the diagnostic
   } cases[] = {
       {"1033.txt", "1\tok\n12a\tbad\n", "1033.txt:2:"},
+      {"1033.txt", "99999999999\ttoo big\n", ":1: the id"},
       {"1033.txt", "1 no tab\n", "ID<TAB>text"},
+      {"1033.txt", "1\t\n", "empty"},
+      {"1033.txt", "1\tone\there\n", "control character"},
+      {"1033.txt", "1\t\xED\xA0\x80\n", "invalid UTF-8"},  // a surrogate
+      {"1033.txt", "1\t\xC0\xAF\n", "invalid UTF-8"},      // an overlong '/'
+      {"1033.txt", "1\t" + std::string(2100, 'x') + "\n", "longer than 2045"},
       {"1033.txt", "1\tsay \"hi\"\n", "double quote"},
       {"1033.txt", "1\tok\n2\t\xC3\x28\n", "1033.txt:2: invalid UTF-8"},
       {"1033.txt", "1\tone\n1\tagain\n", "1033.txt:2: id 1 is defined twice"},
