@@ -143,19 +143,4 @@ TEST_F(LgzGzipTest, ReadingStopsExactlyAtTheMembersEnd) {
   EXPECT_EQ(expected["last.txt"], "end");
 }
 
-// Volumes may be cut anywhere, the signature included; an empty part 0 is read past.
-TEST_F(LgzGzipTest, VolumesCutInsideTheHeader) {
-  std::string member = ArchiveBuilder().file("x.txt", "cut early").bytes();
-  for (size_t first : {size_t{0}, size_t{1}, size_t{10}}) {
-    SCOPED_TRACE("bytes in part 0: " + std::to_string(first));
-    writeFresh(member.substr(0, first));
-    std::ofstream(volume(1), std::ios::binary) << member.substr(first);
-    ASSERT_EQ(extractFresh(), 1) << m_strLastError;
-    EXPECT_EQ(m_machine.readFile("C:\\Work\\Target\\x.txt"), "cut early");
-  }
-  writeFresh("");
-  EXPECT_EQ(extractFresh(), 0);
-  EXPECT_THAT(m_strLastError, HasSubstr("empty"));
-}
-
 }  // namespace
