@@ -1,15 +1,13 @@
-// Private-profile parsing with Windows rules, and machine.ini built on it.
+// Private-profile parsing with Windows rules.
 #include <gtest/gtest.h>
 
 #include "platform/IniFile.h"
 #include "platform/PlatformProfile.h"
-#include "platform/posix/MachineConfig.h"
 #include "support/TestMachine.h"
 
 namespace {
 
 using plat::IniFile;
-using plat::posix::MachineConfig;
 
 TEST(IniFileTest, ProfileIntegersFollowWindowsRules) {
   struct Row {
@@ -59,39 +57,6 @@ TEST(IniFileTest, Utf16AndUtf8ByteOrderMarksAreRead) {
   IniFile odd;
   odd.parse(std::string("\xFF\xFE[\0s", 5));  // odd byte count: no crash, nothing usable
   EXPECT_FALSE(odd.hasSection("s"));
-}
-
-TEST(IniFileTest, MachineIniRoundTripsAndMalformedFieldsFallBack) {
-  MachineConfig config = MachineConfig::parse("/m", "");
-  config.version.major = 6;
-  config.version.minor = 1;
-  config.version.csdVersion = "Service Pack 1";
-  config.version.suiteMask = 0x300;
-  config.is64Bit = false;
-  config.language = 1042;
-  config.agentFolder = "C:\\Agent";
-  config.drives['C'] = {"/m/drives/c", plat::DriveType::Fixed};
-  config.drives['E'] = {"/srv/share", plat::DriveType::Remote};
-  config.consoleUser = "alice";
-  MachineConfig back = MachineConfig::parse("/m", config.toIni());
-  EXPECT_EQ(back.version.csdVersion, "Service Pack 1");
-  EXPECT_EQ(back.version.suiteMask, 0x300);
-  EXPECT_FALSE(back.is64Bit);
-  EXPECT_EQ(back.agentFolder, "C:\\Agent");
-  EXPECT_EQ(back.drives.at('E').type, plat::DriveType::Remote);
-  EXPECT_EQ(back.drives.at('Z').folder, "/");
-  EXPECT_EQ(back.consoleUser, "alice");
-
-  MachineConfig bad = MachineConfig::parse(
-      "/m", "[os]\nmajor=ten\narch=sparc\n[drives]\nCC=fixed:x\n1=fixed:y\nD=floppy:\nF=\n"
-            "G=cdrom:../../outside\n[session]\nconsole_user=none\n");
-  EXPECT_EQ(bad.version.major, 0u);  // no digits reads as 0, as Windows does
-  EXPECT_TRUE(bad.is64Bit);
-  EXPECT_EQ(bad.drives.count('C'), 0u);
-  EXPECT_EQ(bad.drives.at('D').folder, "/m/floppy:");  // unknown type: the whole text is a folder
-  EXPECT_EQ(bad.drives.count('F'), 0u);
-  EXPECT_EQ(bad.drives.at('G').folder, "/outside");
-  EXPECT_TRUE(bad.consoleUser.empty());
 }
 
 TEST(IniFileTest, PrivateProfileIntegersOfMachineFiles) {

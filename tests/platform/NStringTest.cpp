@@ -24,6 +24,7 @@ TEST(NStringTest, BuffersAndByteAccess) {
 
   EXPECT_EQ(s.getAt(4), 0);
   EXPECT_EQ(static_cast<unsigned char>(s.getAt(5)), 0xFF);
+  s.setAt(9, 'z');  // past the end: ignored
   s.setAt(4, '!');  // over the terminator: the text grows by one and stays terminated
   EXPECT_STREQ(s.text(), "ello!");
   s.allocate(10);
@@ -65,11 +66,13 @@ TEST(NStringTest, EditsTakeTextsFromTheStringItself) {
   NString r("0123456789");
   r.remove(2, 3);
   r.remove(4, 100);  // past the end: cut at the index
+  r.remove(-1, 1);
   EXPECT_STREQ(r.text(), "0156");
 
   NString s("abcde");
   EXPECT_STREQ(s.left(9).text(), "abcde");
   EXPECT_STREQ(s.mid(2, 10).text(), "");
+  EXPECT_STREQ(s.mid(-1, 2).text(), "");
   EXPECT_STREQ(s.mid(0x7FFFFFFF, 0x7FFFFFFF).text(), "");  // no overflow
   EXPECT_STREQ(s.right(2).text(), "de");
 
