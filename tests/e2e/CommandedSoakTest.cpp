@@ -80,6 +80,7 @@ TEST_F(CommandedSoakTest, BurstsDuplicatesCancelsAndStopsLoseNoResultAndLeakNoth
   checkCommandedResults();
   EXPECT_TRUE(m_gateway->logLines().empty()) << joined(m_gateway->logLines());
   checkNothingLeft(loaded, stopped);
+  checkFlatAtStops(loaded);
 }
 
 }  // namespace

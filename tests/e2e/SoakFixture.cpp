@@ -323,10 +323,14 @@ void SoakFixture::sendDueCancel() {
 }
 
 // Posts a burst and stops the manager at once (queued jobs are dropped, the running one is
-// stopped), sometimes posts while it is stopped, and starts it again.
+// stopped), takes the agent's figures, sometimes posts while it is stopped, and starts it again.
 void SoakFixture::stopAndRestart() {
   postBurst(left());
   ASSERT_NO_FATAL_FAILURE(call("ndist-stop", "cvfNDistFunc(stop) = 1"));
+  AgentLedger::Stats atStop = stats();  // no commanded job runs now
+  std::cout << "soak: stopped after " << m_jobs.size() << " jobs: threads " << atStop.threads
+            << ", descriptors " << atStop.fds << std::endl;
+  m_vecAtStops.emplace_back(m_jobs.size(), atStop);
   if (left() > 0 && m_random() % 2 == 0) postBurst(left());
   ASSERT_NO_FATAL_FAILURE(call("ndist-func", "cvfNDistFunc = 1"));
 }
@@ -402,6 +406,21 @@ void SoakFixture::checkNothingLeft(const AgentLedger::Stats& loaded,
       << "descriptors open now that were not after loading:\n"
       << extraDescriptors(loaded, stopped, registry);
   EXPECT_LE(stoppedRegistry.connections, 8);
+}
+
+void SoakFixture::checkFlatAtStops(const AgentLedger::Stats& loaded) const {
+  const std::string registry = m_machine->root() + "/registry.db";
+  RegistryFiles loadedRegistry = registryFilesOf(loaded, registry);
+  std::string overTime;
+  for (const auto& [jobs, atStop] : m_vecAtStops) {
+    RegistryFiles files = registryFilesOf(atStop, registry);
+    overTime += " " + std::to_string(jobs) + ":" + std::to_string(atStop.fds - files.descriptors) +
+                "+" + std::to_string(files.descriptors);
+    EXPECT_LE(atStop.fds - files.descriptors, loaded.fds - loadedRegistry.descriptors)
+        << "after " << jobs << " jobs, open and not open after loading:\n"
+        << extraDescriptors(loaded, atStop, registry);
+  }
+  std::cout << "soak: descriptors at each stop (jobs posted:others+registry):" << overTime << std::endl;
 }
 
 }  // namespace cvdt::test

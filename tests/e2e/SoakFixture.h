@@ -89,7 +89,7 @@ class SoakFixture : public testing::Test {
   void maybeCancel();
   // Sends the cancel that maybeCancel holds once its job has shown a result; waits call it.
   void sendDueCancel();
-  // Stops the commanded manager and starts it again.
+  // Stops the commanded manager and starts it again; the agent's figures at each stop are kept.
   void stopAndRestart();
   int left() const { return m_nTarget - static_cast<int>(m_jobs.size()); }
   // Every job has its final result once, and one history row when it ran or was dropped.
@@ -97,6 +97,9 @@ class SoakFixture : public testing::Test {
   // The agent ends with no more threads than after loading, and no more descriptors beyond
   // the registry's connection cache; prints the figures.
   void checkNothingLeft(const AgentLedger::Stats& loaded, const AgentLedger::Stats& stopped) const;
+  // At every commanded manager stop on the way, with no job running, the descriptors were as
+  // flat as at the end (only for a soak without automatic passes, which hold their own).
+  void checkFlatAtStops(const AgentLedger::Stats& loaded) const;
 
   std::string m_base;
   std::unique_ptr<TestMachine> m_machine;
@@ -126,6 +129,7 @@ class SoakFixture : public testing::Test {
   size_t m_nClosed = 0;               // leading jobs that are over for good
   int m_nClosedSettled = 0;           // of those, the ones that ran or were dropped
   Job m_pendingCancel{0, 0};          // a cancel held until its job has started
+  std::vector<std::pair<size_t, AgentLedger::Stats>> m_vecAtStops;  // jobs posted, stats then
   uint32_t m_nNextCancelId = 900000;
 };
 
