@@ -96,6 +96,7 @@ TEST(NStrtokTest, SplitKeepsEmptyFieldsAndCutsLongOnes) {
   EXPECT_EQ(fieldsOf(tok.split("|||", "||")), (Fields{"", "|"}));  // left to right, no overlap
   EXPECT_EQ(fieldsOf(tok.split("one", "")), (Fields{"one"}));  // an empty separator is never found
   EXPECT_EQ(fieldsOf(tok.split(nullptr, "|")), (Fields{"one"}));  // null: the previous fields
+  EXPECT_EQ(fieldsOf(tok.split("c", nullptr)), (Fields{"one"}));
 
   std::string longField(5000, 'x');
   std::string text = longField + "|@z";
@@ -124,6 +125,7 @@ TEST(NStringArrayTest, EndOfListTextAndRemoveRange) {
   for (const char* t : {"0", "1", "2", "3", "4"}) array.add(t);
   NString out;
   // Past the end: the end-of-list text in code page 949, not an empty string.
+  EXPECT_EQ(array.getAt(out, -1), 0);
   EXPECT_EQ(array.getAt(out, 5), 0);
   EXPECT_STREQ(out.text(),
                "\xB8\xAE\xBD\xBA\xC6\xAE\xC0\xC7 \xB3\xA1\xC0\xD4\xB4\xCF\xB4\xD9. "

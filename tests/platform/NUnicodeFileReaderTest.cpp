@@ -102,6 +102,11 @@ TEST(NUnicodeFileReaderTest, LongLinesAndOddSizes) {
   ASSERT_EQ(reader.open(path.c_str()), 1);
   EXPECT_EQ(readAll(reader), (Lines{std::string(max, 'y'), "", "z"}));
 
+  // A lone last byte is read as a unit with a zero high byte.
+  path = dir.write("odd", kUtf16Bom + utf16le(u"a") + "b");
+  ASSERT_EQ(reader.open(path.c_str()), 1);
+  EXPECT_EQ(readAll(reader), (Lines{"ab"}));
+
   // Many lines across the read buffer's boundaries.
   std::u16string many;
   for (int i = 0; i < 20000; ++i) many += u"line\r\n";

@@ -99,6 +99,8 @@ TEST(PathMapTest, RedirectionAndItsExceptionsFollowTheWindowsVersion) {
       {"regedit.exe\\x", "regedit.exe/x", nullptr, nullptr, "regedit.exe/x"},
       {"lastgood\\System32\\a.dll", "lastgood/SysWOW64/a.dll", nullptr, nullptr,
        "lastgood/System32/a.dll"},
+      {"lastgood\\a.dll", "lastgood/a.dll", nullptr, nullptr, "lastgood/a.dll"},
+      {"System32\\catroot2\\x", "System32/catroot2/x", nullptr, nullptr, "System32/catroot2/x"},
       {"System32\\DriverStore\\x.inf", "System32/DriverStore/x.inf", "SysWOW64/DriverStore/x.inf",
        nullptr, "System32/DriverStore/x.inf"},
       {"Sysnative\\probe.exe", "System32/probe.exe", nullptr, "Sysnative/probe.exe", nullptr},
