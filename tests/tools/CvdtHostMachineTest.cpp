@@ -10,6 +10,7 @@
 
 #include "HostCli.h"
 #include "InProcessTool.h"
+#include "detect/NPlatformStrings.h"
 #include "detect/NRegistry.h"
 #include "platform/PlatformFs.h"
 #include "platform/posix/MachineConfig.h"
@@ -94,6 +95,24 @@ TEST_F(CvdtHostMachineTest, InitLaysOutTheMachineTheOptionsDescribe) {
   cvdt::test::ProcessResult none = host.run({"machine", "show", m_root + "-none", "--json"});
   EXPECT_EQ(none.exitStatus, 1);
   EXPECT_EQ(none.out, "");
+}
+
+// The version options reach what the module reads (service pack minor, product type, suite,
+// the 9x platform), through the platform strings built from the machine.
+TEST_F(CvdtHostMachineTest, VersionFactsThatPlatformStringsRead) {
+  init(
+      "--arch x64 --os 5.2.3790 --service-pack 2.1 --suite-mask 0x0110 --product-type server"
+      " --language 2052");
+  EXPECT_EQ(plat::posix::currentMachine()->version.servicePackMinor, 1);
+  NStringArray list;
+  buildPlatformStrings(list);
+  ASSERT_EQ(list.getCount(), 19);
+  EXPECT_STREQ(list.getAt(18).text(),
+               "ver_platform_win32_nt.5.2.x64..ver_nt_server.ver_suite_singleusernt.3790.2.1");
+  init("--platform 9x --arch x86 --os 4.90.3000 --language 1041");
+  buildPlatformStrings(list);
+  ASSERT_EQ(list.getCount(), 5);
+  EXPECT_STREQ(list.getAt(4).text(), "ver_platform_win32_windows.4.90.x86.ja...3000..");
 }
 
 // The language's code pages unless --code-pages names others; 65001 alone sets both.
