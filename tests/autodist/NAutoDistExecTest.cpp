@@ -35,14 +35,6 @@ class ExecTest : public StagesTest {
   bool logged(const std::string& line) { return traceLog().find(line) != std::string::npos; }
 };
 
-TEST_F(ExecTest, ProgramOfFewerThanTwoCharactersRunsNothing) {
-  for (const char* program : {"", "a"}) {
-    ADistItem it = item(program, "S");
-    EXPECT_TRUE(m_worker->distFileExecute(it));
-  }
-  EXPECT_FALSE(logged("NAutoDist::distFileExecute <1>"));
-}
-
 TEST_F(ExecTest, BatchExtensionInCapitalsRunsThroughTheInterpreter) {
   m_machine->writeFile("C:\\Apps\\X\\SETUP.BAT",
                        "echo ran \"$@\" > \"$(dirname \"$0\")/ran.txt\"\nexit 0\n");

@@ -1,5 +1,5 @@
 // The detection language against a laid-out machine: every condition true and false, operators,
-// registry views, the way texts are cut; and hostile texts (deep nesting, megabyte policies,
+// registry views; and hostile texts (deep nesting, megabyte policies,
 // texts that would make a careless tokenizer quadratic) that end with a result or the error flag
 // (fuzz/DetectPolicyFuzz tries random ones).
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "DetectTestSupport.h"
-#include "detect/NEswDetectParser.h"
 
 namespace {
 
@@ -52,22 +51,6 @@ TEST(NEswDetectParserTest, OperatorsCombineByCountFromTheLastTokenBack) {
       {"empty text", "", -1},
       {"unknown tag", condition("fileExists4", {{"fileName", "a"}}), -1},
       {"operator tag in lower case only", "<expression><AND>" + t + t + "</AND></expression>", -1},
-  });
-}
-
-TEST(NEswDetectParserTest, BooleanNeedsExactlyOneCharacterAndCarriageReturnsStay) {
-  TestMachine machine;
-  layOutDetectFacts(machine);
-  std::string folder = "%csidl_program_files%\\Vendor\\App";
-  check({
-      {"x", boolean("x"), 1},
-      {"blanks around 0", boolean(" 0\n"), 0},
-      {"10", boolean("10"), -1},
-      {"CR LF after the value", boolean("1\r\n"), -1},
-      {"LF after a file name",
-       condition("fileExists1", {{"fileName", "app.exe\n"}, {"path", folder}}), 1},
-      {"CR LF after a file name",
-       condition("fileExists1", {{"fileName", "app.exe\r\n"}, {"path", folder}}), 0},
   });
 }
 
@@ -201,16 +184,6 @@ TEST(NEswDetectLimitsTest, DeepNestingAndMegabyteTextsEndWithAResultOrAFailure) 
   EXPECT_EQ(evaluateText(condition("boolean", {{"value", std::string(1 << 20, '1')}})), -1);
   // A megabyte of closing tags and noise after one expression.
   EXPECT_EQ(evaluateText(t + repeat("</expression>", 80000)), 1);
-}
-
-TEST(NEswDetectLimitsTest, AFailedEvaluatorStaysFailed) {
-  TestMachine machine;
-  NEswDetectParser parser;
-  int result = 5;
-  EXPECT_FALSE(parser.evaluate(condition("boolean", {{"value", "10"}}).c_str(), result));
-  EXPECT_EQ(parser.errorFlag(), 1);
-  EXPECT_FALSE(parser.evaluate(condition("boolean", {{"value", "1"}}).c_str(), result));
-  EXPECT_EQ(result, 5);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include "detect/NFileVersion.h"
 #include "platform/PlatformFile.h"
-#include "platform/PlatformFs.h"
 #include "support/TestMachine.h"
 
 namespace {
@@ -116,24 +115,6 @@ TEST(NFileVersionTest, NoResourceGivesNoneAndEmpty) {
   version.load(nullptr);  // nothing happens
   EXPECT_STREQ(version.fileVersion(), "None");
   EXPECT_STREQ(getFileVersionNumber(nullptr).text(), "");
-}
-
-TEST(NFileVersionTest, ReadsNativeSystemFilesWithRedirectionOff) {
-  MADE_FILE(native, "fixed1234.dll");
-  MADE_FILE(wow64, "nolang.dll");
-  TestMachine machine;  // 64-bit
-  // Written with redirection off, so System32 is the real (native) folder.
-  void* old = nullptr;
-  ASSERT_TRUE(plat::disableRedirection(&old));
-  machine.writeFile("C:\\Windows\\System32\\probe.dll", native);
-  ASSERT_TRUE(plat::revertRedirection(old));
-  machine.writeFile("C:\\Windows\\SysWOW64\\probe.dll", wow64);
-
-  EXPECT_STREQ(getFileVersionNumber("C:\\Windows\\System32\\probe.dll").text(), "1.2.3.40");
-  NFileVersion version;
-  version.load("C:\\Windows\\System32\\probe.dll");
-  EXPECT_STREQ(version.fileVersion(), "1.2.3.40");
-  EXPECT_TRUE(plat::redirectionEnabled());  // switched back on
 }
 
 }  // namespace

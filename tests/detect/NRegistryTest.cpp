@@ -82,25 +82,6 @@ TEST(NRegistryTest, ReadValueRendersByTypeAndReadTextGivesRawBytes) {
   }
 }
 
-TEST(NRegistryTest, ViewsOnSixtyFourBitMachinesReachDifferentKeys) {
-  TestMachine machine;
-  NRegistry plain, wide;
-  ASSERT_TRUE(plain.open(RegRoot::LocalMachine, "SOFTWARE\\Dual", false, false, false));
-  ASSERT_TRUE(wide.open(RegRoot::LocalMachine, "SOFTWARE\\Dual", false, false, true));
-  ASSERT_TRUE(plain.writeText("v", "32"));
-  ASSERT_TRUE(wide.writeText("v", "64"));
-  EXPECT_STREQ(plain.readText("v").text(), "32");
-  EXPECT_STREQ(wide.readText("v").text(), "64");
-  // The agent key that machine init writes is found in the 32-bit view.
-  NRegistry agent;
-  ASSERT_TRUE(agent.open(RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane", true, true, false));
-  EXPECT_STREQ(agent.readText("cvdt").text(), "10");
-  NRegistry program;
-  ASSERT_TRUE(program.open(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                           true, true, false));
-  EXPECT_STREQ(program.readText("ProgramFilesDir").text(), "C:\\Program Files (x86)");
-}
-
 TEST(NRegistryTest, HasValueNameIgnoresCase) {
   TestMachine machine;
   NRegistry registry;
