@@ -87,6 +87,32 @@ TEST_F(FilesTest, PackagePlacedThenIdenticalDestinationNeedsNoServer) {
                                                "GET /Corvane/dist/auto/9/zip/a.txt.lgz"}));
 }
 
+TEST_F(FilesTest, WholeItemRunsEveryStageAndItsProgramOnlyWhenSomethingChanged) {
+  makeMachine();
+  AutoPackage package = pack(13,
+                             {{"run.bat", "echo ran \"$@\" >> \"$(dirname \"$0\")/ran.txt\"\nexit 0\n"},
+                              {"sub/with space.txt", "spaced"},
+                              {"a.txt", "alpha"}},
+                             "--dest 'C:\\Thirteen' --subfolders --cleanup --program run.bat "
+                             "--args hello");
+  startServer(package.root);
+  m_machine->writeFile("C:\\Thirteen\\old\\stale.txt", "stale");
+  ADistItem item = itemFor(13, package.digest);
+  std::strcpy(item.m_szStatus, "010");
+  m_worker->doAutoDist(item);
+  ASSERT_STREQ(item.m_szStatus, "060") << m_worker->errorDetail().text();
+  EXPECT_EQ(read("C:\\Thirteen\\sub\\with space.txt"), "spaced");
+  EXPECT_EQ(read("C:\\Thirteen\\ran.txt"), "ran hello\n");
+  EXPECT_FALSE(exists("C:\\Thirteen\\old"));
+
+  // Re-commanded with nothing changed: no file is fetched or removed, so the program stays.
+  m_access->newMaps();
+  std::strcpy(item.m_szStatus, "010");
+  m_worker->doAutoDist(item);
+  EXPECT_STREQ(item.m_szStatus, "060");
+  EXPECT_EQ(read("C:\\Thirteen\\ran.txt"), "ran hello\n");
+}
+
 // A link someone placed in the destination would make the system account write wherever it
 // points: the copy refuses to pass through it.
 TEST_F(FilesTest, CopyRefusesToWriteThroughALinkInTheDestination) {
@@ -307,6 +333,17 @@ TEST_F(DownloadTest, HandWrittenIndexesFail910AndMoveUnpackedFilesAndFail905) {
   EXPECT_FALSE(m_worker->distFileDownload(item, fetched));
   EXPECT_STREQ(item.m_szStatus, "905");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1537") + packageFolder() + "\\a.txt.lgz");
+}
+
+// Stage 1 took the index from the local folder and no server serves it any more: "904".
+TEST_F(DownloadTest, NoServerForThePackageFails904) {
+  makeMachine();
+  ADistItem item = loadIndex({"M|@a.txt|@5|@F|@" + md5("alpha") + "|@1", "S|@0|@" + md5("x")});
+  startServer("", 1);  // serves no index archive
+  int fetched = 0;
+  EXPECT_FALSE(m_worker->distFileDownload(item, fetched));
+  EXPECT_STREQ(item.m_szStatus, "904");
+  EXPECT_EQ(m_worker->errorDetail().text(), message("1536") + "/Corvane/dist/auto/12.idx.lgz");
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ TEST_F(IndexTest, EachInvalidFormatFailsWith902AndItsLine) {
       {"short file line", {kHeader, "M|@a.txt|@1|@F|@D"}, "invalid format (7) \n"},
       {"short part line", {kHeader, "M|@a.txt|@1|@F|@D|@1", "S|@0"}, "invalid format (8) \n"},
       {"part without file", {kHeader, "S|@0|@D"}, "invalid format (9) \n"},
+      {"part 1 first", {kHeader, "M|@a.txt|@1|@F|@D|@2", "S|@1|@D"}, "invalid format (9) \n"},
       // Entry paths that would lead out of the destination or package folder.
       {"parent", {kHeader, "M|@..\\evil.txt|@1|@F|@D|@1"}, "invalid format (10) \n"},
       {"inner parent", {kHeader, "M|@a\\..\\..\\evil.txt|@1|@F|@D|@1"}, "invalid format (10) \n"},
@@ -73,6 +74,15 @@ TEST_F(IndexTest, EachInvalidFormatFailsWith902AndItsLine) {
         countOf(traceLog(), row.logLine));
     EXPECT_EQ(countOf(traceLog(), row.logLine), before + 1);
   }
+}
+
+TEST_F(IndexTest, MissingIndexFailsAsNotOpened) {
+  makeMachine();
+  const std::string path = std::string(m_worker->localFolder().text()) + "\\5.idx";
+  ADistItem item = itemFor(5, "");
+  EXPECT_FALSE(m_worker->idxFileLoad(item));
+  EXPECT_STREQ(item.m_szStatus, "902");
+  EXPECT_EQ(m_worker->errorDetail().text(), message("1532") + message("1541") + path);
 }
 
 TEST_F(IndexTest, HeaderFilesPartsAndDuplicates) {

@@ -55,6 +55,7 @@ TEST(NDistMgrTest, CallArgumentsGiveTheSettingsWithTheirClamps) {
     EXPECT_EQ(manager.getStatusInterval(), row.status);
   }
   EXPECT_EQ(manager.initSetting("", "1|%1|%N|%0", nullptr, nullptr, 3), false);
+  EXPECT_EQ(manager.initSetting(nullptr, nullptr, nullptr, nullptr, 3), false);
   EXPECT_TRUE(manager.initSetting("", "1|%1|%N|%0", "EQ7|%", "", 3));
   EXPECT_STREQ(Access::equipText(manager).text(), "EQ7");
   EXPECT_FALSE(Access::runNow(manager));  // a periodic call asks for no pass at once
@@ -127,6 +128,7 @@ TEST(NDistMgrTest, ServersAreNormalisedKeptInOrderAndWalkedOnce) {
   EXPECT_STREQ(servers.getAt(5).text(), "");      // the empty entry after the last separator
 
   EXPECT_STREQ(manager.getNextServer("").text(), "10.0.0.1");
+  EXPECT_STREQ(manager.getNextServer(nullptr).text(), "10.0.0.1");
   EXPECT_STREQ(manager.getNextServer("10.0.0.1").text(), "dist.example");
   EXPECT_STREQ(manager.getNextServer("not.listed").text(), "");
   EXPECT_STREQ(manager.getNextServer("1.2.3").text(), "");  // the next one is empty: the end

@@ -103,6 +103,8 @@ TEST(NDetectRoutinesTest, PathLevelsAreStrippedFromTheEnd) {
       {"C:\\A\\B\\app.exe", 4, ""},
       {"C:\\A\\B\\", 1, "C:\\A"},
       {"C:\\A\\", -2, "C:\\A\\"},
+      {"\\A", 1, ""},
+      {"", 1, ""},
   };
   for (const Row& row : rows)
     EXPECT_STREQ(stripPathLevels(row.path, row.levels).text(), row.stripped) << row.path << row.levels;

@@ -92,6 +92,7 @@ TEST(NEswDetectLiveTest, ProcessesAreFoundAndCountedByImageFileNameIgnoringCase)
   EXPECT_EQ(processes.find("APP.EXE"), static_cast<uint32_t>(std::min(first.pid(), second.pid())));
   EXPECT_EQ(processes.find("C:\\Tools\\App.EXE"), 0u);  // only the name after the backslash counts
   EXPECT_STREQ(processes.imagePath(first.pid()).text(), "C:\\Tools\\App.EXE");
+  EXPECT_STREQ(processes.imagePath(0x7FFFFFF0).text(), "");
   bool listedWithPath = false;
   for (int i = 0; i < processes.getCount(); ++i)
     listedWithPath |= processes.imageAt(i) == "C:\\Tools\\App.EXE";
@@ -102,6 +103,16 @@ TEST(NEswDetectLiveTest, ProcessesAreFoundAndCountedByImageFileNameIgnoringCase)
   EXPECT_EQ(exists(" app.exe "), 1);
   EXPECT_EQ(exists("C:\\Tools\\App.EXE"), 0);
   EXPECT_EQ(exists(""), -1);
+
+  // Before Windows 2000 the list holds bare image names.
+  TestMachine nt4([](auto& config, auto&) {
+    config.version.major = 4;
+    config.version.minor = 0;
+  });
+  ASSERT_TRUE(processes.snapshot());
+  ASSERT_GT(processes.getCount(), 0);
+  for (int i = 0; i < processes.getCount(); ++i)
+    EXPECT_EQ(processes.imageAt(i).findChar('\\'), -1) << processes.imageAt(i).text();
 }
 
 // Waits until text evaluates to the expected value (the child has to start first).

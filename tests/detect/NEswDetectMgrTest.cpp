@@ -98,6 +98,7 @@ TEST_F(NEswDetectMgrTest, FlagsAcrossCallsAndTheModuleWideChangedFlag) {
   // Index not below count: 0 and nothing touched.
   ProductTarget before = targets[0];
   EXPECT_EQ(m_mgr.detect(targets, 3, 3), 0);
+  EXPECT_EQ(m_mgr.detect(targets, 3, -1), 0);
   EXPECT_EQ(std::memcmp(&before, &targets[0], sizeof before), 0);
 
   // The same answer again never clears the changed flag; a changed one is needed to raise it.

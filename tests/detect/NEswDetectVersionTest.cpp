@@ -50,6 +50,7 @@ TEST(NEswDetectVersionTest, FileVersionsByPathAndByRegistryDirectory) {
       {"no version resource", byPath("fileVersion1", "plain.dll", pf, "LOWER", "9"), 0},
       {"System32 written out, any form: versions read natively",
        byPath("fileVersion1", "ver.dll", "C:\\Windows\\System32", "SAME", "3.1.0.7"), 1},
+      {"empty version", byPath("fileVersion1", "ver.dll", pf, "SAME", ""), -1},
       {"registry directory",
        byKey("fileVersion2", kApp, "InstallDir", "HIGHER_OR_SAME", "1.2.3.40"), 1},
       {"stripped directory", byKey("fileVersion3", kApp, "ExePath", "SAME", "1.2.3.40", "2"), 1},

@@ -76,6 +76,8 @@ TEST(NFileVersionTest, MadeLibrariesPe32AndPe32Plus) {
         "1.2", "fixed1234", "041204b0", "1.2.3.40"}},
       // 0000/04E4 without its own block: read through 040904e4.
       {"nolang", {"3.1.0.7", "", "", "", "No Language", "", "", "000004e4", "3.1.0.7"}},
+      // 0000/0000: read through 040904e4.
+      {"zerotrans", {"2.0.0.1", "", "", "", "", "", "zero", "00000000", "2.0.0.1"}},
       {"long", {"4.0.0.0", "", "", cut.c_str(), "", "", "", "040904b0", "4.0.0.0"}},
       {"noversion", {"None", "", "", "", "", "", "", "", ""}},
   };

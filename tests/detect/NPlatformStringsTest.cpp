@@ -92,6 +92,11 @@ std::vector<Case> cases() {
        nullptr,
        list("ver_platform_win32_windows.4..x86......", "ver_platform_win32_windows.4.90.x86",
             {"......", "....3000..", ".ja...3000.."})},
+      {"Windows98",
+       {1, 4, 10, 0x040A07CE, 0, 0, 0, 0, 0x0412, false},
+       nullptr,
+       list("ver_platform_win32_windows.4..x86......", "ver_platform_win32_windows.4.10.x86",
+            {"......", ".ko....."})},
       // The registry decides on NT 4, not the product type byte.
       {"Nt4LanmanNt",
        {2, 4, 0, 1381, 6, 0, 0, 3, 0x0409, false},

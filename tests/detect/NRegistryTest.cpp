@@ -22,6 +22,7 @@ TEST(NRegistryTest, OpenExistingOrCreateAndWriteTexts) {
   NRegistry registry;
   EXPECT_FALSE(registry.open(RegRoot::LocalMachine, "SOFTWARE\\New\\Key", true, false, false));
   EXPECT_EQ(registry.handle(), nullptr);
+  EXPECT_STREQ(registry.readText("x").text(), "");  // no key: empty, and no crash
   EXPECT_FALSE(registry.writeText("x", "y"));
   ASSERT_TRUE(registry.open(RegRoot::LocalMachine, "SOFTWARE\\New\\Key", false, false, false));
   ASSERT_NE(registry.handle(), nullptr);

@@ -33,6 +33,14 @@ TEST(NV3InfoTest, ProductNames) {
   const NameRow rows[] = {
       {"V3MainUI.dll", "6.0.3.5", false, false, false, "V3Pro 2004 SP3"},
       {"V3MainUI.dll", "6.0.0.5", false, false, false, "V3Pro 2004"},
+      {"V3MainUI.dll", "6.0.1.0", true, false, false, "V3Net for Windows Server 6.0"},
+      {"V3MainUI.dll", "5.0.0.0", false, false, false, "V3Pro 2002 DLX"},
+      {"V3MainUI.dll", "5.0.2.1", false, true, false,
+       "V3Pro 2002 DLX (for Ahnlab Client Security)"},
+      {"V3MainUI.dll", "5.0.2.0", true, false, false, "V3Net for Windows Server SE SP2"},
+      {"V3Pro32.exe", "4.0.1.0", false, false, false, "V3Pro 2000 DLX SP1"},
+      {"V3MainUI.dll", "7.0.0.0", false, false, false, "Unknown V3 Product Name"},
+      {"V3MainUI.dll", "", false, false, false, ""},  // no version resource: "None"
       {"V3MainUI.dll", "6.0.3.5", false, false, true, "V3Pro 2004 (for V3 Internet Security) SP3"},
       {"V3MainUI.dll", "6.0.3.5", false, true, true, ""},
       {"V3MainUI.dll", "6.0.2.0", true, true, false, "V3Net for Windows Server 6.0 SP2"},
