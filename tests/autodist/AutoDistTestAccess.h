@@ -48,7 +48,6 @@ class NDistMgrTestAccess {
 
 class NAutoDistTestAccess {
  public:
-  static ADistSharedState& state(NAutoDist& w) { return *w.m_pState; }
   // Puts items into the worker's array as a pass would after copying them.
   static void setItems(NAutoDist& w, const std::vector<ADistItem>& items) {
     ADistSharedState& state = *w.m_pState;
