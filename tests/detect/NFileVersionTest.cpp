@@ -1,11 +1,14 @@
 // NFileVersion and getFileVersionNumber on real PE files: libraries made from the .rc files in
-// tests/detect/data by the MinGW resource compiler, and a Wine library read by pefile.
+// tests/detect/data by the MinGW resource compiler, and a Wine library read by pefile; and the
+// platform's version block queries that they rest on.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "detect/NFileVersion.h"
 #include "platform/PlatformFile.h"
+#include "platform/PlatformVersionInfo.h"
 #include "support/TestMachine.h"
 
 namespace {
@@ -117,6 +120,48 @@ TEST(NFileVersionTest, NoResourceGivesNoneAndEmpty) {
   version.load(nullptr);  // nothing happens
   EXPECT_STREQ(version.fileVersion(), "None");
   EXPECT_STREQ(getFileVersionNumber(nullptr).text(), "");
+}
+
+TEST(NFileVersionTest, VersionBlockQueries) {
+  MADE_FILE(content, "fixed1234.dll");
+  TestMachine machine;
+  machine.writeFile("C:\\Data\\f.dll", content);
+  uint32_t size = plat::fileVersionInfoSize("C:\\Data\\f.dll");
+  ASSERT_GT(size, 0u);
+  std::string block(size, '\0');
+#ifndef _WIN32  // Windows fills a too-small buffer with what fits and succeeds
+  EXPECT_FALSE(plat::fileVersionInfo("C:\\Data\\f.dll", block.data(), 8));  // too small
+#endif
+  ASSERT_TRUE(plat::fileVersionInfo("C:\\Data\\f.dll", block.data(), size));
+  const void* value = nullptr;
+  uint32_t length = 0;
+  ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\", &value, &length));
+  ASSERT_EQ(length, 52u);
+  EXPECT_EQ(std::memcmp(value, "\xBD\x04\xEF\xFE", 4), 0);  // VS_FIXEDFILEINFO signature
+  ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\VarFileInfo\\Translation", &value, &length));
+  ASSERT_EQ(length, 8u);  // both pairs, first 0412/04B0, then 0409/04E4
+  EXPECT_EQ(std::memcmp(value, "\x12\x04\xB0\x04\x09\x04\xE4\x04", 8), 0);
+  ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\stringfileinfo\\040904E4\\companyname",
+                                      &value, &length));
+  EXPECT_STREQ(static_cast<const char*>(value), "Wrong Translation");
+  EXPECT_EQ(length, 17u);
+  // Korean text converted to the ANSI code page (1252 here: nothing of it fits).
+  ASSERT_TRUE(plat::queryVersionValue(block.data(), "\\StringFileInfo\\041204b0\\CompanyName",
+                                      &value, &length));
+  EXPECT_STREQ(static_cast<const char*>(value), "Plumbex ??");
+  const char* absent[] = {"\\StringFileInfo\\041204b0\\Comments",
+                          "\\StringFileInfo\\04120000\\FileVersion", "\\VarFileInfo\\Nothing",
+                          "\\Nothing",
+#ifndef _WIN32  // Windows answers a query for a string table itself with the table
+                          "\\StringFileInfo\\041204b0"
+#endif
+  };
+  for (const char* query : absent) {
+    SCOPED_TRACE(query);
+    value = nullptr;
+    EXPECT_FALSE(plat::queryVersionValue(block.data(), query, &value, &length));
+    EXPECT_EQ(value, nullptr);
+  }
 }
 
 }  // namespace
