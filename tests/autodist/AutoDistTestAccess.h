@@ -48,7 +48,6 @@ class NDistMgrTestAccess {
 
 class NAutoDistTestAccess {
  public:
-  static ADistSharedState& state(NAutoDist& w) { return *w.m_pState; }
   // Puts items into the worker's array as a pass would after copying them.
   static void setItems(NAutoDist& w, const std::vector<ADistItem>& items) {
     ADistSharedState& state = *w.m_pState;
@@ -57,11 +56,9 @@ class NAutoDistTestAccess {
     w.publishAllItems();
   }
   static void setReport(NAutoDist& w, bool on) { w.m_bReport = on ? 1 : 0; }
-  static void setManager(NAutoDist& w, NDistMgr* m) { w.m_pManager = m; }
   static ProductTargetList& targets(NAutoDist& w) { return w.m_esw_equip_cfg; }
   static NString& timeText(NAutoDist& w) { return w.m_strTimeText; }
   static uint32_t publications(NAutoDist& w) { return w.m_nPublications.load(); }
-  static void setStopRequest(NAutoDist& w, bool on) { w.m_bStopRequest = on ? 1 : 0; }
   static void run(NAutoDist& w) { w.run(); }
   static bool passFinished(NAutoDist& w) { return w.m_bPassFinished.load() != 0; }
   static void setDialogCheckTick(NAutoDist& w, uint32_t tick) { w.m_nDialogCheckTick = tick; }

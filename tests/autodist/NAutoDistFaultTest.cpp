@@ -1,22 +1,18 @@
-// Faults around automatic passes: the gateway down or silent while the pass reports (the items
-// still complete and their statuses still reach the status record, the registry and the state
-// file; each report costs at most the reply wait; a manager stop is not held up longer), and
-// the machine's C: drive filling up during a download (the item ends "904" with its detail,
-// only whole parts stay, nothing reaches the destination, and the next pass resumes).
+// Faults around automatic passes: the gateway down while the pass reports (the items still
+// complete and their statuses still reach the status record, the registry and the state file;
+// how long a silent gateway may hold a report is NDBQuery's own), and the machine's C: drive
+// filling up during a download (the item ends "904" with its detail, only whole parts stay,
+// nothing reaches the destination, and the next pass resumes).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <thread>
 
 #include "StagesFixture.h"
 #include "autodist/AutoDistTestAccess.h"
-#include "gateway/GatewayProcess.h"
 #include "net/NCompanionCache.h"
-#include "net/NDBQuery.h"
 #include "platform/NMisc.h"
 #include "support/CommandOutput.h"
 
@@ -29,18 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Access = NAutoDistTestAccess;
-using MgrAccess = NDistMgrTestAccess;
-
-constexpr uint32_t kReplyWaitMs = 1500;
-
-// A server that takes connections and never answers: a gateway that hangs.
-class SilentServer : public LoopbackServer {
- public:
-  ~SilentServer() override { stop(); }
-
- protected:
-  void serve(int) override { pause(std::chrono::hours(1)); }
-};
 
 std::string noise(size_t size) {
   std::mt19937 random(static_cast<unsigned>(size));
@@ -54,7 +38,6 @@ class AutoFaultTest : public StagesTest {
   // The machine goes before its drive is unmounted, and the drive before its folder.
   void TearDown() override {
     m_server.stop();  // before the drive it serves from goes
-    NDBQuery::setDefaultReplyWaitMs(NDBQuery::kReplyWaitMs);
     m_access.reset();
     m_worker.reset();
     m_manager.reset();
@@ -66,13 +49,6 @@ class AutoFaultTest : public StagesTest {
     }
     StagesTest::TearDown();
   }
-  // Runs a pass on the worker's own thread and waits for its end; its duration.
-  std::chrono::milliseconds timedPass() {
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(m_worker->createThread());
-    EXPECT_TRUE(waitUntil([&] { return !m_worker->isRunning(); }, 120s));
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  }
   // The item's status in the published block, or "" when it is not there.
   std::string publishedStatus(int32_t id) {
     std::vector<uint8_t> image = publishedBlock();
@@ -82,109 +58,35 @@ class AutoFaultTest : public StagesTest {
       if (state->m_items[i].m_nDistId == id) return state->m_items[i].m_szStatus;
     return "";
   }
-  // Item 31 (a file and a program) completed: files in place, the program ran once more, the
-  // state file says complete, and the dialog's block and the record agree.
-  void expectCompleted(int runs) {
-    EXPECT_STREQ(item(31).m_szStatus, "060");
-    EXPECT_EQ(m_machine->readFile("C:\\Apps\\31\\data.txt"), "data");
-    std::string ran;
-    for (int i = 0; i < runs; ++i) ran += "ran\n";
-    EXPECT_EQ(m_machine->readFile("C:\\Apps\\31\\runs.txt"), ran);
-    EXPECT_EQ(m_machine->readFile("C:\\Apps\\31\\ADist_Status.txt"), "2");
-    EXPECT_EQ(publishedStatus(31), "060");
-  }
-
   std::string m_strMount;  // a tmpfs mounted by the test, unmounted afterwards
 };
 
 // Item 31 has a package; item 32 has none (its index archive is missing: "901") and comes
-// last. The gateway is down (nothing listens), then silent (it takes the connection and never
-// answers), then back: the pass completes its items every time, their statuses reach the
-// record, the registry and the state file, a silent gateway costs each report the reply wait
-// and no more, and once the gateway is back it gets the reports.
-TEST_F(AutoFaultTest, GatewayDownOrSilentDuringReportsLeavesThePassAndItsStatusesWhole) {
+// last. Nothing listens at the gateway's port, so every report fails: the pass completes its
+// items all the same, and their statuses reach the record, the registry and the state file.
+TEST_F(AutoFaultTest, GatewayDownDuringReportsLeavesThePassAndItsStatusesWhole) {
   makeMachine();
   m_machine->writeFile(moduleFolder() + "\\crvUI.ini", "[cvdt]\nWRITE_STATE=1\nERR_DETL_LOG=1\n");
   AutoPackage package = pack(31, {{"install.bat", kCountingBatch}, {"data.txt", "data"}},
                              "--dest 'C:\\Apps\\31' --program install.bat --update-id 4");
   serve(m_server, package.root);
   ASSERT_TRUE(m_server.start());
-  const std::string entries = "32|*Missing|*00000000000000000000000000000000|&31|*Good|*" + package.digest;
-  int closedPort = 0;
-  {
-    SilentServer gone;
-    ASSERT_TRUE(gone.start());
-    closedPort = gone.port();
-  }
-
-  // Down: every request is refused at once.
-  setHostEnvironment(closedPort, m_server.port());
-  command("2|%60|%Y|%0", entries, 3);
-  auto down = timedPass();
-  expectCompleted(1);
+  setHostEnvironment(1, m_server.port());
+  command("2|%60|%Y|%0",
+          "32|*Missing|*00000000000000000000000000000000|&31|*Good|*" + package.digest, 3);
+  Access::run(*m_worker);
+  EXPECT_STREQ(item(31).m_szStatus, "060");
+  EXPECT_EQ(m_machine->readFile("C:\\Apps\\31\\data.txt"), "data");
+  EXPECT_EQ(m_machine->readFile("C:\\Apps\\31\\runs.txt"), "ran\n");
+  EXPECT_EQ(m_machine->readFile("C:\\Apps\\31\\ADist_Status.txt"), "2");
+  EXPECT_EQ(publishedStatus(31), "060");
   EXPECT_STREQ(item(32).m_szStatus, "901");
   EXPECT_EQ(publishedStatus(32), "901");
   EXPECT_STREQ(m_worker->sharedState().m_status.m_szStatus, "901");
-  std::string log = traceLog();
-  EXPECT_THAT(log, HasSubstr("NDistMgr::run()\t<1>\t\t- [FAIL] initProduct(31) \n"));
   EXPECT_THAT(
-      log,
+      traceLog(),
       HasSubstr(
           "NAutoDist::updateDBDistStatus: failed (EQUIP_ID|#S|#EQ0000000001|$DIST_ID|#I|#31|$"));
-  EXPECT_LT(down, 60s);
-
-  // Silent: a target query and two reports for 31 (after its index and at its end), a target
-  // query for 32 (which fails before it has an update id to report): four requests that each
-  // wait for the reply as long as the reply wait allows.
-  NDBQuery::setDefaultReplyWaitMs(kReplyWaitMs);
-  SilentServer silent;
-  ASSERT_TRUE(silent.start());
-  setHostEnvironment(silent.port(), m_server.port());
-  fs::remove(m_machine->host("C:\\Apps\\31\\data.txt"));
-  command("2|%60|%Y|%0", entries, 2);
-  auto hung = timedPass();
-  expectCompleted(2);
-  EXPECT_STREQ(item(32).m_szStatus, "901");
-  EXPECT_GE(silent.connectionsAccepted(), 4);
-  EXPECT_GE(hung, std::chrono::milliseconds(4 * kReplyWaitMs));
-  EXPECT_LT(hung, std::chrono::milliseconds(5 * kReplyWaitMs) + 45s);
-  EXPECT_THAT(traceLog(), HasSubstr("NDBQuery::socketProc(3): WSAWaitForMultipleEvents Timeout"));
-
-  // Back: the reports of the next pass reach the gateway.
-  GatewayProcess gateway;
-  ASSERT_NE(gateway.port(), 0);
-  setHostEnvironment(gateway.port(), m_server.port());
-  fs::remove(m_machine->host("C:\\Apps\\31\\data.txt"));
-  command("2|%60|%Y|%0", entries, 2);
-  timedPass();
-  expectCompleted(3);
-  EXPECT_EQ(DbProbe(gateway.dbPath()).rows("SELECT dist_id, update_id, status, status_detail FROM "
-                                           "a_equip_history ORDER BY history_id"),
-            (std::vector<std::string>{"31,4,073,100 %", "31,4,060,"}));
-}
-
-// A manager stop while the pass waits for a silent gateway returns once that request's reply
-// wait is over: the pass ends after the step it is in, and the manager's thread with it.
-TEST_F(AutoFaultTest, ManagerStopDuringASilentReportWaitsNoLongerThanTheReplyWait) {
-  makeMachine();
-  AutoPackage package = pack(33, {{"data.txt", "data"}}, "--dest 'C:\\Apps\\33' --update-id 2");
-  serve(m_server, package.root);
-  ASSERT_TRUE(m_server.start());
-  NDBQuery::setDefaultReplyWaitMs(kReplyWaitMs);
-  SilentServer silent;
-  ASSERT_TRUE(silent.start());
-  setHostEnvironment(silent.port(), m_server.port());
-  command("2|%60|%N|%0", "33|*Good|*" + package.digest, 3);
-  ASSERT_TRUE(m_manager->createThread());
-  ASSERT_TRUE(silent.waitForOpenConnections(1, 60s));
-  auto start = std::chrono::steady_clock::now();
-  m_manager->setEvent();
-  auto stopping = std::chrono::steady_clock::now() - start;
-  EXPECT_FALSE(m_manager->isRunning());
-  EXPECT_TRUE(MgrAccess::threadEnded(*m_manager));
-  // The request under way waits out its reply wait; nothing after the stop asks the gateway.
-  EXPECT_LT(stopping, std::chrono::milliseconds(kReplyWaitMs) + 30s);
-  EXPECT_LE(silent.connectionsAccepted(), 2);
 }
 
 // The machine's C: drive (destination, package folder and trace log) is a small tmpfs.
@@ -236,8 +138,7 @@ class DiskFullTest : public AutoFaultTest {
   int m_nFillers = 0;
 };
 
-// First the drive is too full for the package at the disk check: "907" and nothing fetched.
-// Then it fills up while the parts come: the part that does not fit fails every attempt, the
+// The drive fills up while the parts come: the part that does not fit fails every attempt, the
 // item ends "904" with the download failure's text and the part's remote path, and only whole
 // parts stay. With room again, the next pass fetches only the missing parts and completes.
 TEST_F(DiskFullTest, DriveFullAtTheCheckOrDuringTheDownloadEndsTheItemCleanly) {
@@ -264,18 +165,8 @@ TEST_F(DiskFullTest, DriveFullAtTheCheckOrDuringTheDownloadEndsTheItemCleanly) {
   const std::string entry = "34|*Big|*" + package.digest;
   const std::string indexArchive = package.root + "/Corvane/dist/auto/34.idx.lgz";
 
-  // Room for the index and the extraction library's reserve, not for the package.
-  ASSERT_NO_FATAL_FAILURE(fill(size / 2));
-  command("2|%60|%N|%0", entry, 3);
-  Access::run(*m_worker);
-  EXPECT_STREQ(item(34).m_szStatus, "907");
-  EXPECT_EQ(m_worker->errorDetail(), NMisc::getMessage(NMisc::thisModule(), "1534", ""));
-  for (const std::string& request : m_server.requests())
-    EXPECT_THAT(request, Not(HasSubstr("/zip/")));
-  unfill();
-
   // Full once a few parts are in.
-  command("2|%60|%N|%0", entry, 2);
+  command("2|%60|%N|%0", entry, 3);
   ASSERT_TRUE(m_worker->createThread());
   ASSERT_TRUE(m_server.waitForBytesSent(fs::file_size(indexArchive) + 4 * 64 * 1024, 60s));
   ASSERT_NO_FATAL_FAILURE(fill(0));

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,15 +36,13 @@ TEST_F(IndexTest, EachInvalidFormatFailsWith902AndItsLine) {
     const char* logLine;
   };
   const std::string longLabel(261, 'x');
-  const std::string longArgs(100, 'a');
   const std::vector<Row> rows = {
       {"8 header fields", {"5|@3|@|@L|@C:\\A|@Y|@N|@p"}, "invalid format (2) \n"},
       {"other id", {"6|@3|@|@L|@C:\\A|@Y|@N|@p|@"}, "invalid format (3), dist_id \n"},
-      {"label of 261", {"5|@3|@|@" + longLabel + "|@C:\\A|@Y|@N|@p|@"}, "invalid format (4), dist_id \n"},
-      {"arguments of 100", {"5|@3|@|@L|@C:\\A|@Y|@N|@p|@" + longArgs}, "invalid format (4), dist_id \n"},
+      {"label of 261",
+       {"5|@3|@|@" + longLabel + "|@C:\\A|@Y|@N|@p|@"},
+       "invalid format (4), dist_id \n"},
       {"two-letter flag", {"5|@3|@|@L|@C:\\A|@YY|@N|@p|@"}, "invalid format (4), dist_id \n"},
-      {"two-letter account", {"5|@3|@|@L|@C:\\A|@Y|@N|@p|@|@LL"}, "invalid format (4), dist_id \n"},
-      {"blank line", {kHeader, ""}, "invalid format (6) \n"},
       {"unknown line", {kHeader, "X|@a"}, "invalid format (6) \n"},
       {"short file line", {kHeader, "M|@a.txt|@1|@F|@D"}, "invalid format (7) \n"},
       {"short part line", {kHeader, "M|@a.txt|@1|@F|@D|@1", "S|@0"}, "invalid format (8) \n"},
@@ -79,20 +76,13 @@ TEST_F(IndexTest, EachInvalidFormatFailsWith902AndItsLine) {
   }
 }
 
-TEST_F(IndexTest, UnreadableIndexFailsAsNotOpened) {
+TEST_F(IndexTest, MissingIndexFailsAsNotOpened) {
   makeMachine();
   const std::string path = std::string(m_worker->localFolder().text()) + "\\5.idx";
-  const std::string detail = message("1532") + message("1541") + path;
   ADistItem item = itemFor(5, "");
-  EXPECT_FALSE(m_worker->idxFileLoad(item));  // missing
-  EXPECT_STREQ(item.m_szStatus, "902");
-  EXPECT_EQ(m_worker->errorDetail().text(), detail);
-  writeLocalIndex(5, kHeader + "\r\n");  // single-byte text
-  std::strcpy(item.m_szStatus, "070");
   EXPECT_FALSE(m_worker->idxFileLoad(item));
   EXPECT_STREQ(item.m_szStatus, "902");
-  EXPECT_EQ(m_worker->errorDetail().text(), detail);
-  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileLoad: index file open failed\n"));
+  EXPECT_EQ(m_worker->errorDetail().text(), message("1532") + message("1541") + path);
 }
 
 TEST_F(IndexTest, HeaderFilesPartsAndDuplicates) {
@@ -124,35 +114,11 @@ TEST_F(IndexTest, HeaderFilesPartsAndDuplicates) {
   ASSERT_NE(m_access->indexMap().find("sub"), nullptr);
   EXPECT_EQ(m_access->indexMap().find("sub")->type(), 'D');
 
-  // Nine fields: the account is "S". Only the byte-order mark: nothing loads, nothing changes.
+  // Nine fields: the account is "S".
   m_access->newMaps();
   writeLocalIndex(5, indexText({kHeader}));
   ASSERT_TRUE(m_worker->idxFileLoad(item));
   EXPECT_STREQ(item.m_szAccount, "S");
-  std::strcpy(item.m_szLabel, "kept");
-  writeLocalIndex(5, "\xFF\xFE");
-  ASSERT_TRUE(m_worker->idxFileLoad(item));
-  EXPECT_STREQ(item.m_szLabel, "kept");
-  EXPECT_EQ(m_access->indexMap().getCount(), 0);
-}
-
-TEST_F(IndexTest, NoServerServingTheIndexFails901) {
-  makeMachine();
-  AutoPackage package = pack(7, {{"a.txt", "alpha"}}, "--dest 'C:\\Seven'");
-  startServer("", 1);  // serves nothing
-  ADistItem item = itemFor(7, package.digest);
-  EXPECT_FALSE(m_worker->idxFileCheck(item));
-  EXPECT_STREQ(item.m_szStatus, "901");
-  EXPECT_EQ(m_worker->errorDetail().text(), message("1531"));
-  EXPECT_THAT(traceLog(),
-              HasSubstr("NAutoDist::idxFileCheck: get error (/Corvane/dist/auto/7.idx.lgz, "));
-  EXPECT_THAT(traceLog(), HasSubstr("NAutoDist::idxFileCheck: index file check failed\n"));
-  EXPECT_TRUE(m_access->currentServer().isEmpty());
-
-  configure(1, "");  // no server at all
-  std::strcpy(item.m_szStatus, "070");
-  EXPECT_FALSE(m_worker->idxFileCheck(item));
-  EXPECT_STREQ(item.m_szStatus, "901");
 }
 
 // The next item goes on from the server the last index came from: item 8, which 127.0.0.3
@@ -195,23 +161,13 @@ TEST_F(IndexTest, ServersAreTriedInOrderUntilOneServesTheRightArchiveAndTheNextI
   EXPECT_EQ(gets(good).size(), 1u);
 }
 
-TEST_F(IndexTest, MatchingLocalArchiveIsUnpackedWithoutAnyServer) {
+// A local index archive with the right digest that does not unpack: "901" naming the archive.
+TEST_F(IndexTest, DamagedLocalArchiveWithTheRightDigestFails901) {
   makeMachine();
-  AutoPackage package = pack(7, {{"a.txt", "alpha"}}, "--dest 'C:\\Seven'");
-  startServer(package.root);
+  startServer();
   const std::string local = std::string(m_worker->localFolder().text()) + "\\7.idx.lgz";
-  fs::copy_file(package.root + "/Corvane/dist/auto/7.idx.lgz", m_machine->host(local));
-  m_access->setCurrentServer("127.0.0.1");
-  ADistItem item = itemFor(7, package.digest);
-  ASSERT_TRUE(m_worker->idxFileCheck(item));
-  EXPECT_TRUE(m_access->currentServer().isEmpty());
-  EXPECT_EQ(m_server.connectionsAccepted(), 0);
-  ASSERT_TRUE(m_worker->idxFileLoad(item));
-  EXPECT_STREQ(item.m_szDstFolder, "C:\\Seven");
-
-  // A local archive with the right digest that does not unpack: "901" naming the archive.
   m_machine->writeFile(local, "damaged archive");
-  item = itemFor(7, digestOfHost(m_machine->host(local)));
+  ADistItem item = itemFor(7, digestOfHost(m_machine->host(local)));
   EXPECT_FALSE(m_worker->idxFileCheck(item));
   EXPECT_STREQ(item.m_szStatus, "901");
   EXPECT_EQ(m_worker->errorDetail().text(), message("1531") + local);

@@ -14,8 +14,6 @@
 #include "support/LoopbackServer.h"
 #include "support/TestMachine.h"
 
-using ::testing::HasSubstr;
-
 namespace {
 
 using Access = NAutoDistTestAccess;
@@ -77,10 +75,9 @@ TEST(NAutoDistProductTest, RowsFillTargetsAndOddRepliesKeepOrEmptyThem) {
   std::string longPolicy = "<polProduct>" + std::string(6000, 'p') + "</polProduct>";
   ScriptedGateway gateway({
       "C00440AOK|@12|#Viewer|#<polProduct/>|#3|#060|$13|#Other|#" + longPolicy + "|#0|#010|#x",
-      "C00440AOK|@",                  // no target: the array stays
-      "C00440AERR|@refused",          // a refusal: false, the array stays
-      "C00440AOK|@12|#Short|#|#3",    // four fields: false and no target left
-      "C00440AOK|@|$",                // two empty rows: malformed as well
+      "C00440AOK|@",                // no target: the array stays
+      "C00440AERR|@refused",        // a refusal: false, the array stays
+      "C00440AOK|@12|#Short|#|#3",  // four fields: false and no target left
   });
   ASSERT_TRUE(gateway.start());
   cvdt::test::setHostEnvironment(gateway.port());
@@ -105,21 +102,10 @@ TEST(NAutoDistProductTest, RowsFillTargetsAndOddRepliesKeepOrEmptyThem) {
   EXPECT_EQ(targets.iProd, 2);
   EXPECT_FALSE(worker.initProduct(12));
   EXPECT_EQ(targets.iProd, 0);
-  EXPECT_FALSE(worker.initProduct(12));
-  EXPECT_EQ(targets.iProd, 0);
 
   int failed = 0;
   EXPECT_FALSE(worker.Check_ChangedProductInstall(failed, 0));  // nothing to examine
   EXPECT_EQ(failed, 0);
-  std::string log = machine.traceLog();
-  EXPECT_THAT(
-      log, HasSubstr("NAutoDist::initProduct(#1)(12): Target Install Production is Zero Count\n"));
-  EXPECT_THAT(
-      log,
-      HasSubstr("NAutoDist::initProduct FAILED: EQUIP_ID|#S|#EQ0000000001|$DT_ID|#S|#12 (12)\n"));
-  EXPECT_THAT(log,
-              HasSubstr("NAutoDist::Check_ChangedProductInstall(2) - m_esw_equip_cfg.iProd == 0 || "
-                        "m_esw_equip_cfg.pProd == NULL\n"));
 }
 
 }  // namespace

@@ -22,7 +22,6 @@ class NAutoDistStagesTestAccess {
   explicit NAutoDistStagesTestAccess(NAutoDist& worker) : m_worker(worker) {}
   void newMaps();
   NFileMap& indexMap() { return *m_worker.m_pIndexMap; }
-  NFileMap& staleMap() { return *m_worker.m_pStaleMap; }
   void requestStop(bool on) { m_worker.m_bStopRequest = on ? 1 : 0; }
   NString currentServer() const { return m_worker.currentServer(); }
   void setCurrentServer(const char* server) { m_worker.m_strCurrentServer = server; }

@@ -43,13 +43,6 @@ void setRegistryText(bool view64, const std::string& key, const std::string& nam
   ASSERT_EQ(handle.setValue(name, plat::kRegSz, value.c_str(), value.size() + 1), 0u) << key;
 }
 
-void setRegistryDword(bool view64, const std::string& key, const std::string& name, uint32_t value) {
-  plat::RegKey handle;
-  uint32_t access = plat::kKeyAllAccess | (view64 ? plat::kKeyWow64_64Key : plat::kKeyWow64_32Key);
-  ASSERT_EQ(plat::RegKey::create(plat::RegRoot::LocalMachine, key, access, handle), 0u) << key;
-  ASSERT_EQ(handle.setValue(name, plat::kRegDword, &value, 4), 0u) << key;
-}
-
 void layOutDetectFacts(const TestMachine& machine) {
   bool is64 = machine.config().is64Bit;
   std::string programs32 = is64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
@@ -62,10 +55,8 @@ void layOutDetectFacts(const TestMachine& machine) {
   setRegistryText(false, key, "Version", "5.2.1");
   setRegistryText(false, key, "Edition", "Professional Edition");
   setRegistryText(false, key, "", "App");
-  setRegistryDword(false, key, "Build", 1234);
   if (!is64) return;
   machine.writeFile("C:\\Program Files\\Vendor\\App64\\app64.exe", "MZ");
-  machine.writeFile("C:\\Windows\\SysWOW64\\only32.dll", "MZ");
   void* old = nullptr;
   plat::disableRedirection(&old);  // System32 itself, not its 32-bit view
   machine.writeFile("C:\\Windows\\System32\\only64.dll", "MZ");

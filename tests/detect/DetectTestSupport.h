@@ -23,14 +23,13 @@ int evaluateText(const std::string& text);
 // A string value in the 32- or 64-bit view of HKLM (32-bit machines have one view).
 void setRegistryText(bool view64, const std::string& key, const std::string& name,
                      const std::string& value);
-void setRegistryDword(bool view64, const std::string& key, const std::string& name, uint32_t value);
 
 // Lays out the facts the language tests look for:
 //   C:\Program Files (x86)\Vendor\App\app.exe and \bin\ (32-bit program folder)
 //   C:\Program Files\Vendor\App64\app64.exe (64-bit program folder; on 32-bit machines absent)
-//   C:\Windows\SysWOW64\only32.dll, C:\Windows\System32\only64.dll (64-bit machines)
-//   HKLM\SOFTWARE\Vendor\App (32-bit view): InstallDir, ExePath, Version "5.2.1", Build (DWORD
-//   1234), default value "App"; HKLM\SOFTWARE\Vendor\App64 (64-bit view): InstallDir, Version.
+//   C:\Windows\System32\only64.dll (64-bit machines)
+//   HKLM\SOFTWARE\Vendor\App (32-bit view): InstallDir, ExePath, Version "5.2.1", Edition,
+//   default value "App"; HKLM\SOFTWARE\Vendor\App64 (64-bit view): InstallDir, Version.
 void layOutDetectFacts(const TestMachine& machine);
 
 // Copies a PE file with a known version resource from the build's version data (for example

@@ -24,15 +24,10 @@ TEST(NDetectRoutinesTest, ElementsAreCutByPlainSearchFromTheStart) {
     int end;
   } rows[] = {
       {"x<a>1</a>y", "1", "<a>1</a>", 9},
-      {"<a></a>", "", "<a></a>", 7},
       {"<a> \r\n1 </a>", " \r\n1 ", "<a> \r\n1 </a>", 12},
-      {"</a><a>1</a>", "", "", -1},          // the first closing tag stands before the opening
+      {"</a><a>1</a>", "", "", -1},  // the first closing tag stands before the opening
       {"<a>1<a>2</a></a>", "1<a>2", "<a>1<a>2</a>", 12},  // no nesting
-      {"<a>1", "", "", -1},
-      {"1</a>", "", "", -1},
-      {"<A>1</A>", "", "", -1},               // case-sensitive
-      {"<a x>1</a>", "", "", -1},
-      {"", "", "", -1},
+      {"<A>1</A>", "", "", -1},                           // case-sensitive
   };
   for (const Row& row : rows) {
     EXPECT_STREQ(getElementText(row.text, "<a>", "</a>").text(), row.inner) << row.text;
@@ -56,14 +51,9 @@ TEST(NDetectRoutinesTest, KeyOperandSplitsAtBackslashOrAnEarlierComma) {
       {"HKEY_LOCAL_MACHINE\\Software\\Vendor", true, RegRoot::LocalMachine, "Software\\Vendor"},
       {"HKEY_LOCAL_MACHINE,Software\\Vendor", true, RegRoot::LocalMachine, "Software\\Vendor"},
       {"HKEY_CURRENT_USER\\a,b", true, RegRoot::CurrentUser, "a,b"},
-      {"HKEY_CLASSES_ROOT\\.txt", true, RegRoot::ClassesRoot, ".txt"},
-      {"HKEY_USERS\\S-1", true, RegRoot::Users, "S-1"},
-      {"HKEY_CURRENT_CONFIG\\System", true, RegRoot::CurrentConfig, "System"},
       {"HKEY_LOCAL_MACHINE", true, RegRoot::LocalMachine, ""},
       {"hkey_local_machine\\Software", false, RegRoot::LocalMachine, ""},
-      {"HKLM\\Software", false, RegRoot::LocalMachine, ""},
       {" HKEY_LOCAL_MACHINE\\Software", false, RegRoot::LocalMachine, ""},
-      {"", false, RegRoot::LocalMachine, ""},
   };
   for (const Row& row : rows) {
     RegRoot root = RegRoot::Users;
@@ -88,15 +78,11 @@ TEST(NDetectRoutinesTest, PathMacrosFollowTheView) {
       {"%CSIDL_WINDOWS%\\Fonts", false, "C:\\Windows\\Fonts"},
       {"  %csidl_system%\\drivers\\ \n", false, "C:\\Windows\\SysWOW64\\drivers"},
       {"%csidl_system%", true, "C:\\Windows\\System32"},
-      {"%csidl_program_files%\\Vendor\\App\\", false, "C:\\Program Files (x86)\\Vendor\\App"},
       {"%csidl_program_files%\\Vendor\\App\\", true, "C:\\Program Files\\Vendor\\App"},
-      {"%csidl_program_files_common%\\X", false, "C:\\Program Files (x86)\\Common Files\\X"},
       {"%csidl_program_files_common%\\X", true, "C:\\Program Files\\Common Files\\X"},
       {"D:%unknown%\\X", false, "D:\\X"},
-      {"C:\\Tools\\", false, "C:\\Tools"},
       {"C:\\Tools\\\\", false, "C:\\Tools\\"},  // one backslash goes
       {"100%", false, "100%"},
-      {"", false, ""},
   };
   for (const Row& row : rows) {
 #ifdef _WIN32  // the system names its folders in its own case (Wine: "C:\windows\system32")
@@ -113,18 +99,17 @@ TEST(NDetectRoutinesTest, PathLevelsAreStrippedFromTheEnd) {
     int levels;
     const char* stripped;
   } rows[] = {
-      {"C:\\A\\B\\app.exe", 1, "C:\\A\\B"}, {"C:\\A\\B\\app.exe", 2, "C:\\A"},
-      {"C:\\A\\B\\app.exe", 3, "C:"},       {"C:\\A\\B\\app.exe", 4, ""},
-      {"C:\\A\\B\\", 1, "C:\\A"},           {"C:\\A\\B\\app.exe", 0, "C:\\A\\B\\app.exe"},
-      {"C:\\A\\", -2, "C:\\A\\"},           {"\\A", 1, ""},
+      {"C:\\A\\B\\app.exe", 2, "C:\\A"},
+      {"C:\\A\\B\\app.exe", 4, ""},
+      {"C:\\A\\B\\", 1, "C:\\A"},
+      {"C:\\A\\", -2, "C:\\A\\"},
+      {"\\A", 1, ""},
       {"", 1, ""},
   };
   for (const Row& row : rows)
     EXPECT_STREQ(stripPathLevels(row.path, row.levels).text(), row.stripped) << row.path << row.levels;
   EXPECT_EQ(readPathLevel("2"), 2);
   EXPECT_EQ(readPathLevel("12abc"), 12);
-  EXPECT_EQ(readPathLevel("abc"), 0);
-  EXPECT_EQ(readPathLevel(""), 0);
   EXPECT_STREQ(stripPathLevels(std::string(300, 'a').append("\\b").c_str(), 1).text(), "");
 }
 
@@ -134,11 +119,8 @@ TEST(NDetectRoutinesTest, VersionsCompareByNumericPartsAndStatusesJudgeTheResult
     const char* required;
     int r;
   } rows[] = {
-      {"1.2.3.4", "1.2", 1},   {"2", "2.0.0.0", 0},     {"1.10", "1.9", 1},
-      {"", "", 0},             {"10.0", "9.9", 1},      {"1,2", "1.2", 0},
-      {"1.2.", "1.2", 0},      {"1..3", "1.0.3", 0},    {" 7.1", "7.1", 0},
-      {"1.2a", "1.2", 0},      {"-1", "0", -1},         {"abc", "0", 0},
-      {"", "0.0.1", -1},       {"3.0", "", 1},          {"4294967296", "1", 1},
+      {"1.2.3.4", "1.2", 1}, {"2", "2.0.0.0", 0}, {"1.10", "1.9", 1}, {"1,2", "1.2", 0},
+      {"1..3", "1.0.3", 0},  {"-1", "0", -1},     {"", "0.0.1", -1},  {"4294967296", "1", 1},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(compareVersion(row.installed, row.required), row.r) << row.installed << " ? " << row.required;
@@ -155,8 +137,7 @@ TEST(NDetectRoutinesTest, VersionsCompareByNumericPartsAndStatusesJudgeTheResult
     int lower, same, higher;
   } statuses[] = {
       {"HIGHER", 0, 0, 1},        {"HIGHER_OR_SAME", 0, 1, 1}, {"LOWER", 1, 0, 0},
-      {"LOWER_OR_SAME", 1, 1, 0}, {"SAME", 0, 1, 0},           {" SAME\n", 0, 1, 0},
-      {"same", -1, -1, -1},       {"", -1, -1, -1},            {"HIGHER ", 0, 0, 1},
+      {"LOWER_OR_SAME", 1, 1, 0}, {" SAME\n", 0, 1, 0},        {"same", -1, -1, -1},
   };
   for (const Status& row : statuses) {
     EXPECT_EQ(judgeVersionStatus(row.status, -1), row.lower) << row.status;

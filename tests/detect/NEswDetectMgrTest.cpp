@@ -61,11 +61,8 @@ TEST_F(NEswDetectMgrTest, PlatformSectionsAreSearchedForwardOnly) {
       {"1 other, 2 this", section(1, kOther) + section(2, kThisMachine), true},
       {"2 this before 1 other", section(2, kThisMachine) + section(1, kOther), false},
       {"numbers skipped", section(3, kOther) + section(57, kThisMachine), true},
-      {"all-empty string", section(99, "........."), true},
       {"trailing blank", section(1, kThisMachine + " "), false},
       {"one digit tag", "<flatform1>" + kThisMachine + "</flatform1>", false},
-      {"number 100", "<flatform100>" + kThisMachine + "</flatform100>", false},
-      {"no sections", "", false},
       {"same number twice, second matches", section(1, kOther) + section(1, kThisMachine), false},
   };
   for (const Row& row : rows) {
@@ -111,8 +108,6 @@ TEST_F(NEswDetectMgrTest, FlagsAcrossCallsAndTheModuleWideChangedFlag) {
   std::strcpy(targets[0].pcPolicy, policy(platforms, installedAs("1")).c_str());
   EXPECT_EQ(m_mgr.detect(targets, 3, 0), 1);
   EXPECT_EQ(targets[0].bReal_Installed, 1u);
-  EXPECT_EQ(g_bChangedProductInstall, 1);
-  EXPECT_EQ(m_mgr.detect(targets, 3, 0), 1);
   EXPECT_EQ(g_bChangedProductInstall, 1);
 
   // A failing evaluation leaves the detected flag and reports 0 with detection-done 0.

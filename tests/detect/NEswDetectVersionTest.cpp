@@ -1,5 +1,5 @@
 // Version conditions on real version resources: file versions by path and by registry
-// directory in both views, and the V3 product and engine of an installed V3.
+// directory, and the V3 product and engine of an installed V3.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,7 +16,6 @@ using cvdt::test::evaluateText;
 using cvdt::test::TestMachine;
 
 const std::string kApp = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App";
-const std::string kApp64 = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App64";
 
 std::string byPath(const char* tag, const std::string& file, const std::string& folder,
                    const std::string& status, const std::string& version) {
@@ -29,14 +28,15 @@ std::string byKey(const char* tag, const std::string& key, const std::string& en
                          {"pathLevel", level}, {"version", version}});
 }
 
-TEST(NEswDetectVersionTest, FileVersionsCompareByPartsInTheFormsView) {
+TEST(NEswDetectVersionTest, FileVersionsByPathAndByRegistryDirectory) {
   TestMachine machine;
   cvdt::test::layOutDetectFacts(machine);
-  // 1.2.3.40 in the 32-bit program folder, 3.1.0.7 in the 64-bit one and in System32.
-  if (!cvdt::test::placeVersionFile(machine, "C:\\Program Files (x86)\\Vendor\\App\\ver.dll", "fixed1234.dll") ||
-      !cvdt::test::placeVersionFile(machine, "C:\\Program Files\\Vendor\\App64\\ver.dll", "nolang64.dll") ||
+  // 1.2.3.40 in the 32-bit program folder, 3.1.0.7 in System32.
+  if (!cvdt::test::placeVersionFile(machine, "C:\\Program Files (x86)\\Vendor\\App\\ver.dll",
+                                    "fixed1234.dll") ||
       !cvdt::test::placeVersionFile(machine, "C:\\Windows\\System32\\ver.dll", "nolang64.dll") ||
-      !cvdt::test::placeVersionFile(machine, "C:\\Program Files (x86)\\Vendor\\App\\plain.dll", "noversion.dll"))
+      !cvdt::test::placeVersionFile(machine, "C:\\Program Files (x86)\\Vendor\\App\\plain.dll",
+                                    "noversion.dll"))
     GTEST_SKIP() << "the build made no version resource files (MinGW-w64 binutils missing)";
   const std::string pf = "%csidl_program_files%\\Vendor\\App";
   struct Row {
@@ -45,29 +45,15 @@ TEST(NEswDetectVersionTest, FileVersionsCompareByPartsInTheFormsView) {
     int expected;
   } rows[] = {
       {"same", byPath("fileVersion1", "ver.dll", pf, "SAME", "1.2.3.40"), 1},
-      {"higher than a shorter", byPath("fileVersion1", "ver.dll", pf, "HIGHER", "1.2"), 1},
-      {"1.2.3.40 vs 1.2.3.5", byPath("fileVersion1", "ver.dll", pf, "HIGHER", "1.2.3.5"), 1},
-      {"lower or same", byPath("fileVersion1", "ver.dll", pf, "LOWER_OR_SAME", "1.10"), 1},
-      {"not lower", byPath("fileVersion1", "ver.dll", pf, "LOWER", "1.2.3.40"), 0},
-      {"commas", byPath("fileVersion1", "ver.dll", pf, "SAME", "1,2,3,40"), 1},
       {"lower-case status", byPath("fileVersion1", "ver.dll", pf, "same", "1"), -1},
       {"missing file: no comparison", byPath("fileVersion1", "none.dll", pf, "same", "1"), 0},
       {"no version resource", byPath("fileVersion1", "plain.dll", pf, "LOWER", "9"), 0},
-      {"empty version", byPath("fileVersion1", "ver.dll", pf, "SAME", ""), -1},
-      {"64-bit program folder", byPath("file64Version1", "ver.dll", pf + "64", "SAME", "3.1.0.7"), 1},
-      {"R form", byPath("fileVersion1R", "ver.dll", pf + "64", "HIGHER", "3.1"), 1},
-      {"System32 redirected: none there", byPath("fileVersion1", "ver.dll", "%csidl_system%", "SAME", "3.1.0.7"), 0},
-      {"System32 itself", byPath("file64Version1", "ver.dll", "%csidl_system%", "SAME", "3.1.0.7"), 1},
       {"System32 written out, any form: versions read natively",
        byPath("fileVersion1", "ver.dll", "C:\\Windows\\System32", "SAME", "3.1.0.7"), 1},
-      {"registry directory", byKey("fileVersion2", kApp, "InstallDir", "HIGHER_OR_SAME", "1.2.3.40"), 1},
-      {"registry directory, 64-bit", byKey("file64Version2", kApp64, "InstallDir", "SAME", "3.1.0.7"), 1},
-      {"registry directory, R", byKey("fileVersion2R", kApp64, "InstallDir", "LOWER", "4"), 1},
-      {"registry directory, absent key", byKey("fileVersion2", kApp + "\\Gone", "InstallDir", "bad", "4"), 0},
+      {"empty version", byPath("fileVersion1", "ver.dll", pf, "SAME", ""), -1},
+      {"registry directory",
+       byKey("fileVersion2", kApp, "InstallDir", "HIGHER_OR_SAME", "1.2.3.40"), 1},
       {"stripped directory", byKey("fileVersion3", kApp, "ExePath", "SAME", "1.2.3.40", "2"), 1},
-      {"stripped too little", byKey("fileVersion3", kApp, "ExePath", "SAME", "1.2.3.40", "1"), 0},
-      {"stripped, no level", byKey("fileVersion3", kApp, "ExePath", "SAME", "1.2.3.40", ""), -1},
-      {"stripped, 64-bit key absent", byKey("file64Version3", kApp, "ExePath", "SAME", "1.2.3.40", "2"), 0},
   };
   for (const Row& row : rows) EXPECT_EQ(evaluateText(row.text), row.expected) << row.name;
 }
@@ -87,9 +73,7 @@ TEST(NEswDetectVersionTest, V3ProductAndEngineOfAnInstalledV3) {
     int expected;
   } rows[] = {
       {"name ignoring case", condition("v3Product", {{"value", "v3pro 2004 sp3"}}), 1},
-      {"name differs", condition("v3Product", {{"value", "V3Pro 2004"}}), 0},
       {"substring", condition("v3ProductSubstring", {{"value", "PRO 2004"}}), 1},
-      {"no substring", condition("v3ProductSubstring", {{"value", "V3Net"}}), 0},
       // The evaluator's V3 folder is empty: V3VName.dll is only found by the library search,
       // and the one in the product folder is not on it, so the engine text is empty.
       {"engine in the product folder unseen", engine("SAME", "2026.12.01"), 0},
@@ -103,10 +87,8 @@ TEST(NEswDetectVersionTest, V3ProductAndEngineOfAnInstalledV3) {
   machine.writeFile("C:\\Windows\\System32\\V3EngineDate.txt", "2026.12.01");
   Row engines[] = {
       {"engine same", engine("SAME", "2026.12.01"), 1},
-      {"engine higher as text", engine("HIGHER", "2026.11.30"), 1},
       {"engine compared as text, not numbers", engine("HIGHER", "2026.12.1"), 0},
       {"a longer text is higher", engine("LOWER", "2026.12.01a"), 1},
-      {"engine lower", engine("LOWER_OR_SAME", "2027"), 1},
   };
   for (const Row& row : engines) EXPECT_EQ(evaluateText(row.text), row.expected) << row.name;
 }
