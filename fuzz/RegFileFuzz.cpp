@@ -12,11 +12,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   std::string text;
-  std::string error;
-  if (!RegFileText::decode(bytes, text, error)) return 0;
+  if (!RegFileText::decode(bytes, text)) return 0;
   std::vector<RegChange> changes;
-  if (!RegFileParser::parse(text, changes, error)) {
-    if (!changes.empty() || error.empty()) std::abort();
+  if (plat::Status s = RegFileParser::parse(text, changes); !s) {
+    if (!changes.empty() || s.message().empty()) std::abort();
     return 0;
   }
   for (const RegChange& change : changes) {

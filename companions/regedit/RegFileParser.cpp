@@ -40,41 +40,39 @@ std::string keyPathProblem(const std::string& path, bool remove) {
 
 }  // namespace
 
-bool RegFileParser::parse(const std::string& text, std::vector<RegChange>& changes,
-                          std::string& error) {
+plat::Status RegFileParser::parse(const std::string& text, std::vector<RegChange>& changes) {
   RegFileParser parser;
   bool headerSeen = false;
   for (const RegLine& raw : RegFileText::lines(text)) {
     std::string line = trim(raw.text);
     if (isSkipped(line)) continue;
-    bool ok = headerSeen ? parser.parseLine(raw.number, line, error)
-                         : (line == kHeader4 || line == kHeader5);
-    if (!headerSeen && !ok)
-      error = "line " + std::to_string(raw.number) + ": not a registry file (\"" + kHeader4 +
-              "\" or \"" + kHeader5 + "\" expected)";
-    if (!ok) return false;
-    if (!headerSeen) parser.m_bUnicode = line == kHeader5;
+    if (headerSeen) {
+      if (plat::Status s = parser.parseLine(raw.number, line); !s) return s;
+      continue;
+    }
+    if (line != kHeader4 && line != kHeader5) {
+      return plat::Status::failure("line " + std::to_string(raw.number) +
+                                   ": not a registry file (\"" + kHeader4 + "\" or \"" + kHeader5 +
+                                   "\" expected)");
+    }
+    parser.m_bUnicode = line == kHeader5;
     headerSeen = true;
   }
-  if (!headerSeen) {
-    error = "not a registry file: no header line";
-    return false;
-  }
+  if (!headerSeen) return plat::Status::failure("not a registry file: no header line");
   changes = std::move(parser.m_changes);
-  return true;
+  return {};
 }
 
-bool RegFileParser::parseLine(size_t number, const std::string& line, std::string& error) {
-  if (line[0] == '[') return parseKey(number, line, error);
-  if (line[0] == '"' || line[0] == '@') return parseValue(number, line, error);
-  error = "line " + std::to_string(number) + ": neither a key, a value nor a comment";
-  return false;
+plat::Status RegFileParser::parseLine(size_t number, const std::string& line) {
+  if (line[0] == '[') return parseKey(number, line);
+  if (line[0] == '"' || line[0] == '@') return parseValue(number, line);
+  return plat::Status::failure("line " + std::to_string(number) +
+                               ": neither a key, a value nor a comment");
 }
 
-bool RegFileParser::parseKey(size_t number, const std::string& line, std::string& error) {
+plat::Status RegFileParser::parseKey(size_t number, const std::string& line) {
   auto fail = [&](const std::string& why) {
-    error = "line " + std::to_string(number) + ": " + why;
-    return false;
+    return plat::Status::failure("line " + std::to_string(number) + ": " + why);
   };
   size_t close = line.rfind(']');
   if (close == std::string::npos) return fail("a key line without its closing bracket");
@@ -97,13 +95,12 @@ bool RegFileParser::parseKey(size_t number, const std::string& line, std::string
   m_bInKey = !remove;
   m_currentKey = change;
   m_changes.push_back(change);
-  return true;
+  return {};
 }
 
-bool RegFileParser::parseValue(size_t number, const std::string& line, std::string& error) {
+plat::Status RegFileParser::parseValue(size_t number, const std::string& line) {
   auto fail = [&](const std::string& why) {
-    error = "line " + std::to_string(number) + ": " + why;
-    return false;
+    return plat::Status::failure("line " + std::to_string(number) + ": " + why);
   };
   if (!m_bInKey) return fail("a value line outside a key");
   RegChange change = m_currentKey;
@@ -117,11 +114,11 @@ bool RegFileParser::parseValue(size_t number, const std::string& line, std::stri
   pos = line.find_first_not_of(" \t", pos);
   if (pos == std::string::npos || line[pos] != '=') return fail("a value name without \"=\"");
   RegValueData data;
-  std::string why;
-  if (!RegValueData::parse(line.substr(pos + 1), m_bUnicode, data, why)) return fail(why);
+  if (plat::Status s = RegValueData::parse(line.substr(pos + 1), m_bUnicode, data); !s)
+    return fail(s.message());
   change.kind = data.isDeletion() ? RegChange::Kind::DeleteValue : RegChange::Kind::SetValue;
   change.type = data.type();
   change.data = data.bytes();
   m_changes.push_back(std::move(change));
-  return true;
+  return {};
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/PlatformRegistry.h"
+#include "platform/Status.h"
 
 struct RegChange {
   enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
@@ -23,14 +24,14 @@ class RegFileParser {
  public:
   // Reads a decoded .reg file: the header line "REGEDIT4" or "Windows Registry Editor Version
   // 5.00", then key lines "[ROOT\path]" and "[-ROOT\path]", value lines under a key, blank lines
-  // and ";" comments. False with "line N: reason" for the first line that is none of these;
+  // and ";" comments. A failure says "line N: reason" for the first line that is none of these;
   // changes is then unchanged.
-  static bool parse(const std::string& text, std::vector<RegChange>& changes, std::string& error);
+  static plat::Status parse(const std::string& text, std::vector<RegChange>& changes);
 
  private:
-  bool parseLine(size_t number, const std::string& line, std::string& error);
-  bool parseKey(size_t number, const std::string& line, std::string& error);
-  bool parseValue(size_t number, const std::string& line, std::string& error);
+  plat::Status parseLine(size_t number, const std::string& line);
+  plat::Status parseKey(size_t number, const std::string& line);
+  plat::Status parseValue(size_t number, const std::string& line);
 
   bool m_bUnicode = false;
   bool m_bInKey = false;  // a key line that opens a key came last

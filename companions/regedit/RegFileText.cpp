@@ -18,25 +18,23 @@ bool continues(const std::string& line) {
 
 }  // namespace
 
-bool RegFileText::decode(const std::string& bytes, std::string& text, std::string& error) {
+plat::Status RegFileText::decode(const std::string& bytes, std::string& text) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    if (bytes.size() % 2 != 0) {
-      error = "a UTF-16 file with an odd number of bytes";
-      return false;
-    }
+    if (bytes.size() % 2 != 0)
+      return plat::Status::failure("a UTF-16 file with an odd number of bytes");
     std::u16string wide;
     for (size_t i = 2; i < bytes.size(); i += 2) {
       wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                            static_cast<unsigned char>(bytes[i + 1]) << 8));
     }
     text = plat::wideToAnsi(wide);
-    return true;
+    return {};
   }
   bool utf8Mark = bytes.rfind("\xEF\xBB\xBF", 0) == 0;
   // An 8-bit file is in the machine's ANSI code page; one marked as UTF-8 is converted to it.
   text = utf8Mark ? plat::utf8ToAnsi(bytes.substr(3)) : bytes;
-  return true;
+  return {};
 }
 
 std::vector<RegLine> RegFileText::lines(const std::string& text) {

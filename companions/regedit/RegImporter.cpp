@@ -11,18 +11,18 @@ uint32_t missingIsFine(uint32_t rc) {
 
 }  // namespace
 
-bool RegImporter::apply(const std::vector<RegChange>& changes, std::string& error) {
+plat::Status RegImporter::apply(const std::vector<RegChange>& changes) {
   RegImporter importer;
   for (const RegChange& change : changes) {
     uint32_t rc = importer.applyOne(change);
     if (rc != plat::kErrorSuccess) {
-      error = "line " + std::to_string(change.line) + ": the registry refused a change of " +
-              plat::regRootName(change.root) + "\\" + change.path + " (error " +
-              std::to_string(rc) + ")";
-      return false;
+      return plat::Status::failure("line " + std::to_string(change.line) +
+                                   ": the registry refused a change of " +
+                                   plat::regRootName(change.root) + "\\" + change.path +
+                                   " (error " + std::to_string(rc) + ")");
     }
   }
-  return true;
+  return {};
 }
 
 uint32_t RegImporter::openKeyOf(const RegChange& change) {

@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "RegFileParser.h"
+#include "platform/Status.h"
 
 class RegImporter {
  public:
   // Applies the changes in order, in the process's own registry view. Deleting a key or value
-  // that does not exist is no error. Stops at the first change the registry refuses: false
-  // with a reason naming its line; the changes before it stay made.
-  static bool apply(const std::vector<RegChange>& changes, std::string& error);
+  // that does not exist is no error. Stops at the first change the registry refuses: a failure
+  // whose reason names its line; the changes before it stay made.
+  static plat::Status apply(const std::vector<RegChange>& changes);
 
  private:
   uint32_t applyOne(const RegChange& change);

@@ -65,49 +65,45 @@ bool RegValueData::readQuoted(const std::string& text, size_t& pos, std::string&
   return false;
 }
 
-bool RegValueData::parse(const std::string& text, bool unicodeFile, RegValueData& out,
-                         std::string& error) {
+plat::Status RegValueData::parse(const std::string& text, bool unicodeFile, RegValueData& out) {
   RegValueData data;
   std::string body = trim(text);
-  bool ok = true;
+  plat::Status status;
   if (!body.empty() && body[0] == '"') {
     size_t pos = 0;
     std::string value;
-    ok = readQuoted(body, pos, value) && onlyComment(body.substr(pos));
-    if (!ok) error = "a string value without its closing quote, or with text after it";
+    if (!readQuoted(body, pos, value) || !onlyComment(body.substr(pos)))
+      status =
+          plat::Status::failure("a string value without its closing quote, or with text after it");
     data.m_type = plat::kRegSz;
     data.m_bytes.assign(value.begin(), value.end());
     data.m_bytes.push_back(0);
   } else if (withoutComment(body) == "-") {
     data.m_bDelete = true;
   } else if (startsWithNoCase(body, "dword:")) {
-    ok = data.parseDword(withoutComment(body.substr(6)), error);
+    status = data.parseDword(withoutComment(body.substr(6)));
   } else if (startsWithNoCase(body, "hex")) {
-    ok = data.parseHex(body.substr(3), unicodeFile, error);
+    status = data.parseHex(body.substr(3), unicodeFile);
   } else {
-    error = "unknown value data \"" + body + "\"";
-    ok = false;
+    status = plat::Status::failure("unknown value data \"" + body + "\"");
   }
-  if (ok) out = std::move(data);
-  return ok;
+  if (status) out = std::move(data);
+  return status;
 }
 
-bool RegValueData::parseDword(const std::string& digits, std::string& error) {
+plat::Status RegValueData::parseDword(const std::string& digits) {
   bool ok = !digits.empty() && digits.size() <= 8;
   for (char c : digits) ok = ok && isHexDigit(c);
-  if (!ok) {
-    error = "dword: needs 1 to 8 hex digits, not \"" + digits + "\"";
-    return false;
-  }
+  if (!ok) return plat::Status::failure("dword: needs 1 to 8 hex digits, not \"" + digits + "\"");
   uint32_t value = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
   m_type = plat::kRegDword;
   m_bytes = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-  return true;
+  return {};
 }
 
 // text: what follows "hex": ":BB,.." or "(N):BB,..".
-bool RegValueData::parseHex(const std::string& text, bool unicodeFile, std::string& error) {
+plat::Status RegValueData::parseHex(const std::string& text, bool unicodeFile) {
   m_type = plat::kRegBinary;
   size_t colon = 0;
   if (!text.empty() && text[0] == '(') {
@@ -115,17 +111,12 @@ bool RegValueData::parseHex(const std::string& text, bool unicodeFile, std::stri
     std::string digits = close == std::string::npos ? "" : text.substr(1, close - 1);
     bool ok = !digits.empty() && digits.size() <= 8;
     for (char c : digits) ok = ok && isHexDigit(c);
-    if (!ok) {
-      error = "hex(N): needs a type number of 1 to 8 hex digits";
-      return false;
-    }
+    if (!ok) return plat::Status::failure("hex(N): needs a type number of 1 to 8 hex digits");
     m_type = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
     colon = close + 1;
   }
-  if (colon >= text.size() || text[colon] != ':') {
-    error = "hex data without its colon";
-    return false;
-  }
+  if (colon >= text.size() || text[colon] != ':')
+    return plat::Status::failure("hex data without its colon");
   std::vector<std::string> bytes;
   std::string list = withoutComment(text.substr(colon + 1));
   for (size_t start = 0; !list.empty() && start <= list.size();) {
@@ -137,17 +128,15 @@ bool RegValueData::parseHex(const std::string& text, bool unicodeFile, std::stri
   if (bytes.size() > 1 && bytes.back().empty()) bytes.pop_back();  // a trailing comma
   for (const std::string& byte : bytes) {
     if (byte.empty() || byte.size() > 2 || !isHexDigit(byte[0]) || !isHexDigit(byte.back())) {
-      error = "hex data holds \"" + byte + "\", not a byte of one or two hex digits";
-      return false;
+      return plat::Status::failure("hex data holds \"" + byte +
+                                   "\", not a byte of one or two hex digits");
     }
     m_bytes.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
   }
   if (unicodeFile && isTextType(m_type)) {
-    if (m_bytes.size() % 2 != 0) {
-      error = "UTF-16 text data with an odd number of bytes";
-      return false;
-    }
+    if (m_bytes.size() % 2 != 0)
+      return plat::Status::failure("UTF-16 text data with an odd number of bytes");
     m_bytes = utf16ToAnsi(m_bytes);
   }
-  return true;
+  return {};
 }

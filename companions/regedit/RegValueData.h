@@ -6,15 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 class RegValueData {
  public:
   // Parses "text" (a string), dword:XXXXXXXX, hex:BB,BB,.. (binary), hex(N):BB,.. (type N, hex),
   // or - (delete the value); a ";" comment may follow the data. In a version 5.00 file
   // (unicodeFile) the bytes of hex(1), hex(2) and hex(7) are UTF-16LE text and are stored as
-  // ANSI text, as the registry's ANSI functions would read them. False with a reason for
+  // ANSI text, as the registry's ANSI functions would read them. A failure says why for
   // anything else; out is then unchanged.
-  static bool parse(const std::string& text, bool unicodeFile, RegValueData& out,
-                    std::string& error);
+  static plat::Status parse(const std::string& text, bool unicodeFile, RegValueData& out);
 
   // Reads a quoted text starting at text[pos] == '"': \\ is a backslash and \" a quote; any
   // other backslash stays as written. pos ends past the closing quote. False when unterminated.
@@ -25,8 +26,8 @@ class RegValueData {
   const std::vector<uint8_t>& bytes() const { return m_bytes; }
 
  private:
-  bool parseDword(const std::string& digits, std::string& error);
-  bool parseHex(const std::string& text, bool unicodeFile, std::string& error);
+  plat::Status parseDword(const std::string& digits);
+  plat::Status parseHex(const std::string& text, bool unicodeFile);
 
   bool m_bDelete = false;
   uint32_t m_type = 0;

@@ -50,21 +50,25 @@ bool readFile(const std::string& path, std::string& bytes) {
   return !in.bad();
 }
 
-bool importFile(const std::string& path, bool silent) {
+// Reads, checks and applies one file; a failure says why.
+plat::Status importChanges(const std::string& path, std::vector<RegChange>& changes) {
   std::string bytes;
   std::string text;
-  std::string error;
+  if (!readFile(path, bytes)) return plat::Status::failure("cannot read the file");
+  if (plat::Status s = RegFileText::decode(bytes, text); !s) return s;
+  if (plat::Status s = RegFileParser::parse(text, changes); !s) return s;
+  return RegImporter::apply(changes);
+}
+
+bool importFile(const std::string& path, bool silent) {
   std::vector<RegChange> changes;
-  bool ok = readFile(path, bytes);
-  if (!ok) error = "cannot read the file";
-  ok = ok && RegFileText::decode(bytes, text, error) && RegFileParser::parse(text, changes, error) &&
-       RegImporter::apply(changes, error);
-  if (!ok) {
-    std::fprintf(stderr, "regedit.exe: %s: %s\n", path.c_str(), error.c_str());
+  plat::Status status = importChanges(path, changes);
+  if (!status) {
+    std::fprintf(stderr, "regedit.exe: %s: %s\n", path.c_str(), status.message().c_str());
   } else if (!silent) {
     std::printf("regedit.exe: imported %s (%zu changes)\n", path.c_str(), changes.size());
   }
-  return ok;
+  return status.ok();
 }
 
 // Whether this program runs from the 64-bit machine's SysWOW64 folder, where Windows keeps the
