@@ -51,19 +51,17 @@ bool BatchCommand::isFile(const std::string& path) {
   return !host.empty() && stat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool BatchCommand::parse(const std::vector<std::string>& arguments, BatchCommand& out,
-                         std::string& error) {
+plat::Status BatchCommand::parse(const std::vector<std::string>& arguments, BatchCommand& out) {
   size_t next = 0;
   while (next < arguments.size() && !isSwitch(arguments[next], 'c')) {
-    if (arguments[next].empty() || arguments[next][0] != '/') {
-      error = "expected /c before \"" + arguments[next] + "\"";
-      return false;
-    }
+    if (arguments[next].empty() || arguments[next][0] != '/')
+      return plat::Status::failure("expected /c before \"" + arguments[next] + "\"");
     ++next;  // other switches (/q, /d, ...) change nothing here
   }
   if (next + 1 >= arguments.size() || arguments[next + 1].find_first_not_of(" \t") == std::string::npos) {
-    error = next < arguments.size() ? "nothing to run after /c" : "usage: CMD.EXE /c BATCHFILE [arguments]";
-    return false;
+    return plat::Status::failure(next < arguments.size()
+                                     ? "nothing to run after /c"
+                                     : "usage: CMD.EXE /c BATCHFILE [arguments]");
   }
   const std::string& first = arguments[next + 1];
   BatchCommand command;
@@ -74,7 +72,7 @@ bool BatchCommand::parse(const std::vector<std::string>& arguments, BatchCommand
   }
   command.m_arguments.insert(command.m_arguments.end(), arguments.begin() + next + 2, arguments.end());
   out = std::move(command);
-  return true;
+  return {};
 }
 
 void BatchCommand::takeCombined(const std::string& text) {

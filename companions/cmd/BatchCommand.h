@@ -4,15 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 class BatchCommand {
  public:
   // Reads the interpreter's arguments (without the program name). The batch text after /c
   // comes either as separate arguments ("/c", "C:\x\a.bat", "one") or as one argument that
   // holds the batch path and its options ("/c", "C:\Program Files\x\a.bat one two"); in the
   // second form the batch path is the shortest leading part that names an existing file.
-  // False with a one-line reason when there is no /c or nothing after it; out is then unchanged.
-  static bool parse(const std::vector<std::string>& arguments, BatchCommand& out,
-                    std::string& error);
+  // A failure with a one-line reason when there is no /c or nothing after it; out is then
+  // unchanged.
+  static plat::Status parse(const std::vector<std::string>& arguments, BatchCommand& out);
 
   // Host path of a path as the interpreter takes it: a host path ("/...") as it is, a Windows
   // path mapped into the machine, anything else relative to the current folder.

@@ -35,9 +35,10 @@ constexpr uint32_t kExitUsage = 1;
 
 int main(int argc, char** argv) {
   BatchCommand command;
-  std::string error;
-  if (!BatchCommand::parse(std::vector<std::string>(argv + 1, argv + argc), command, error)) {
-    std::fprintf(stderr, "CMD.EXE: %s\n", error.c_str());
+  if (plat::Status s =
+          BatchCommand::parse(std::vector<std::string>(argv + 1, argv + argc), command);
+      !s) {
+    std::fprintf(stderr, "CMD.EXE: %s\n", s.message().c_str());
     plat::exitProcess(kExitUsage);
   }
   if (!BatchCommand::isFile(command.batchPath())) {

@@ -32,28 +32,24 @@ std::string fileNameOf(const std::string& path) {
 
 }  // namespace
 
-bool LogonRequest::parse(const std::string& value, LogonRequest& out, std::string& error) {
+plat::Status LogonRequest::parse(const std::string& value, LogonRequest& out) {
   size_t first = value.find(kSeparator);
   size_t second = first == std::string::npos ? first : value.find(kSeparator, first + 2);
-  if (second == std::string::npos) {
-    error = "the value does not hold a mode and two texts separated by \"|$\"";
-    return false;
-  }
+  if (second == std::string::npos)
+    return plat::Status::failure(
+        "the value does not hold a mode and two texts separated by \"|$\"");
   std::string mode = value.substr(0, first);
-  if (mode != "USER_WAIT" && mode != "USER_WAIT_HIDE") {
-    error = "unknown mode \"" + mode + "\" (USER_WAIT or USER_WAIT_HIDE expected)";
-    return false;
-  }
+  if (mode != "USER_WAIT" && mode != "USER_WAIT_HIDE")
+    return plat::Status::failure("unknown mode \"" + mode +
+                                 "\" (USER_WAIT or USER_WAIT_HIDE expected)");
   LogonRequest request;
   request.m_bHidden = mode == "USER_WAIT_HIDE";
   request.m_strFirst = value.substr(first + 2, second - first - 2);
   request.m_strSecond = value.substr(second + 2);
-  if (request.m_strFirst.find_first_not_of(" \t") == std::string::npos) {
-    error = "the value names no program";
-    return false;
-  }
+  if (request.m_strFirst.find_first_not_of(" \t") == std::string::npos)
+    return plat::Status::failure("the value names no program");
   out = std::move(request);
-  return true;
+  return {};
 }
 
 bool LogonRequest::isCommandLineForm() const {
@@ -76,8 +72,7 @@ std::string LogonRequest::workingFolder() const {
     std::vector<std::string> words = plat::splitCommandLine("x " + m_strSecond);
     words.erase(words.begin());
     BatchCommand batch;
-    std::string ignored;
-    if (BatchCommand::parse(words, batch, ignored) && !folderOf(batch.batchPath()).empty())
+    if (BatchCommand::parse(words, batch) && !folderOf(batch.batchPath()).empty())
       return folderOf(batch.batchPath());
   }
   return folderOf(programPath());

@@ -3,12 +3,14 @@
 
 #include <string>
 
+#include "platform/Status.h"
+
 class LogonRequest {
  public:
   // Splits "USER_WAIT|$FIRST|$SECOND" (or "USER_WAIT_HIDE|$...") at its first two separators;
-  // the second text keeps any later separator. False with a one-line reason when the mode is
-  // unknown, a separator is missing or the first text is empty; out is then unchanged.
-  static bool parse(const std::string& value, LogonRequest& out, std::string& error);
+  // the second text keeps any later separator. A failure with a one-line reason when the mode
+  // is unknown, a separator is missing or the first text is empty; out is then unchanged.
+  static plat::Status parse(const std::string& value, LogonRequest& out);
 
   bool hidden() const { return m_bHidden; }
   // True when the texts are a whole command line and its working folder (commanded

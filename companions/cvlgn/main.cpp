@@ -10,6 +10,7 @@
 #include "LogonRequest.h"
 #include "platform/PlatformProcess.h"
 #include "platform/PlatformRegistry.h"
+#include "platform/Status.h"
 #include "platform/WinError.h"
 
 #if !defined(_WIN32)
@@ -32,7 +33,8 @@ constexpr uint32_t kExitCodeUnknown = 9105;
   plat::exitProcess(code);
 }
 
-bool readValue(const std::string& name, std::string& text, std::string& error) {
+// The hand-over value's text; a failure says why it cannot be had.
+plat::Status readValue(const std::string& name, std::string& text) {
   plat::RegKey key;
   uint32_t rc = plat::RegKey::open(plat::RegRoot::LocalMachine, kHandoverKey,
                                    plat::kKeyRead | plat::kKeyWow64_32Key, key);
@@ -40,17 +42,16 @@ bool readValue(const std::string& name, std::string& text, std::string& error) {
   std::vector<uint8_t> data;
   if (rc == 0) rc = key.queryValue(name, type, data);
   if (rc != 0) {
-    error = "cannot read the value \"" + name + "\" under HKLM\\" + kHandoverKey + " (error " +
-            std::to_string(rc) + ")";
-    return false;
+    return plat::Status::failure("cannot read the value \"" + name + "\" under HKLM\\" +
+                                 kHandoverKey + " (error " + std::to_string(rc) + ")");
   }
   if (type != plat::kRegSz && type != plat::kRegExpandSz) {
-    error = "the value \"" + name + "\" is not text (type " + std::to_string(type) + ")";
-    return false;
+    return plat::Status::failure("the value \"" + name + "\" is not text (type " +
+                                 std::to_string(type) + ")");
   }
   text.assign(data.begin(), data.end());
   text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-  return true;
+  return {};
 }
 
 // Our environment for the program. On Linux the exit-code channel that our own parent reads is
@@ -88,9 +89,9 @@ uint32_t run(const LogonRequest& request) {
 int main(int argc, char** argv) {
   if (argc != 2 || argv[1][0] == '\0') fail(kExitUsage, "usage: cvlgn.exe VALUE_NAME");
   std::string value;
-  std::string error;
-  if (!readValue(argv[1], value, error)) fail(kExitNoValue, error);
+  if (plat::Status s = readValue(argv[1], value); !s) fail(kExitNoValue, s.message());
   LogonRequest request;
-  if (!LogonRequest::parse(value, request, error)) fail(kExitMalformed, "value \"" + std::string(argv[1]) + "\": " + error);
+  if (plat::Status s = LogonRequest::parse(value, request); !s)
+    fail(kExitMalformed, "value \"" + std::string(argv[1]) + "\": " + s.message());
   plat::exitProcess(run(request));
 }
