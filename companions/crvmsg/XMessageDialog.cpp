@@ -88,25 +88,21 @@ int waitForExit(pid_t pid) {
 
 }  // namespace
 
-bool XMessageDialog::show(const std::string& title, const std::string& text,
-                          const MessageStyle& style, int& answer, std::string& error) {
+plat::Status XMessageDialog::show(const std::string& title, const std::string& text,
+                                  const MessageStyle& style, int& answer) {
   std::vector<std::string> arguments = {
       "xmessage", "-title", title, "-center", "-buttons", buttonList(style),
       "-default", style.defaultButton().label, "-file", "-"};
   plat::UniqueFd textFd;
   std::signal(SIGPIPE, SIG_IGN);
   pid_t pid = spawnXmessage(arguments, textFd);
-  if (pid < 0) {
-    error = std::string("cannot run xmessage: ") + std::strerror(errno);
-    return false;
-  }
+  if (pid < 0)
+    return plat::Status::failure(std::string("cannot run xmessage: ") + std::strerror(errno));
   writeAll(textFd.get(), text);
   textFd.reset();  // the end of the text
   int code = waitForExit(pid);
-  if (code == kXmessageFailed || code < 0) {
-    error = "xmessage could not show the box (display unreachable?)";
-    return false;
-  }
+  if (code == kXmessageFailed || code < 0)
+    return plat::Status::failure("xmessage could not show the box (display unreachable?)");
   answer = code > kButtonBase ? code - kButtonBase : style.closedAnswer();
-  return true;
+  return {};
 }

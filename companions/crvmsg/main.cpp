@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
   if (isHidden()) answerClosed(style, "started hidden, nothing shown");
   if (!hasDisplay()) answerClosed(style, "no display (DISPLAY is not set)");
   int answer = 0;
-  std::string error;
-  if (!XMessageDialog::show(kTitle, messageText(argv[1], argv[2]), style, answer, error))
-    answerClosed(style, error);
+  if (plat::Status s = XMessageDialog::show(kTitle, messageText(argv[1], argv[2]), style, answer);
+      !s) {
+    answerClosed(style, s.message());
+  }
   plat::exitProcess(static_cast<uint32_t>(answer));
 }
