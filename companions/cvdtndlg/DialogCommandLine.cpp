@@ -22,27 +22,21 @@ uint32_t readNumber(const std::string& text) {
 
 }  // namespace
 
-bool DialogCommandLine::takeOption(const std::vector<std::string>& arguments, size_t& i,
-                                   std::string& error) {
+plat::Status DialogCommandLine::takeOption(const std::vector<std::string>& arguments, size_t& i) {
   const std::string& option = arguments[i];
   if (option == "--once") {
     m_bOnce = true;
-    return true;
+    return {};
   }
   int* target = option == "--interval-ms" ? &m_nIntervalMs
                 : option == "--linger-ms" ? &m_nLingerMs
                 : option == "--wait-ms"   ? &m_nWaitMs
                                           : nullptr;
-  if (target == nullptr) {
-    error = "unknown option " + option;
-    return false;
-  }
-  if (i + 1 >= arguments.size() || !readMilliseconds(arguments[i + 1], *target)) {
-    error = option + " needs a number of milliseconds";
-    return false;
-  }
+  if (target == nullptr) return plat::Status::failure("unknown option " + option);
+  if (i + 1 >= arguments.size() || !readMilliseconds(arguments[i + 1], *target))
+    return plat::Status::failure(option + " needs a number of milliseconds");
   ++i;
-  return true;
+  return {};
 }
 
 DialogCommandLine::Result DialogCommandLine::parse(const std::vector<std::string>& arguments,
@@ -50,7 +44,10 @@ DialogCommandLine::Result DialogCommandLine::parse(const std::vector<std::string
   DialogCommandLine line;
   size_t i = 0;
   for (; i < arguments.size() && arguments[i].rfind("--", 0) == 0; ++i) {
-    if (!line.takeOption(arguments, i, error)) return Result::Usage;
+    if (plat::Status s = line.takeOption(arguments, i); !s) {
+      error = s.message();
+      return Result::Usage;
+    }
   }
   if (arguments.size() - i < 2 || arguments[i + 1].empty()) {
     error = "expected the launch token and a distribution id";

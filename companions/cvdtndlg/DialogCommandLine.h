@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DialogFrame.h"
+#include "platform/Status.h"
 
 class DialogCommandLine {
  public:
@@ -35,7 +36,8 @@ class DialogCommandLine {
   int waitMs() const { return m_nWaitMs; }
 
  private:
-  bool takeOption(const std::vector<std::string>& arguments, size_t& i, std::string& error);
+  // Takes the option at arguments[i] (and its number, moving i past it); a failure says why.
+  plat::Status takeOption(const std::vector<std::string>& arguments, size_t& i);
 
   std::string m_strDistId;
   DialogTitle m_title;
