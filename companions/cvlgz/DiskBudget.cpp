@@ -10,23 +10,23 @@ uint64_t DiskBudget::allowedOf(uint64_t free, uint64_t least, uint64_t most) {
   return free > reserve ? free - reserve : 0;
 }
 
-bool DiskBudget::charge(uint64_t bytes, const char* name, std::string& reason) {
+plat::Status DiskBudget::charge(uint64_t bytes, const char* name) {
   uint64_t blocks = bytes / m_nBlock + (bytes % m_nBlock != 0 ? 1 : 0) + 1;
   bool tooBig = blocks > m_nBytesAllowed / m_nBlock;
   uint64_t charge = tooBig ? 0 : blocks * m_nBlock;
   if (tooBig || charge > m_nBytesAllowed - m_nCharged) {
-    reason = "not enough free space on the destination's disk for " + std::string(name) + " (" +
-             std::to_string(bytes) + " bytes; " +
-             std::to_string(m_nBytesAllowed - m_nCharged) + " bytes left for this archive)";
-    return false;
+    return plat::Status::failure("not enough free space on the destination's disk for " +
+                                 std::string(name) + " (" + std::to_string(bytes) + " bytes; " +
+                                 std::to_string(m_nBytesAllowed - m_nCharged) +
+                                 " bytes left for this archive)");
   }
   if (m_bCountsFiles && m_nFiles >= m_nFilesAllowed) {
-    reason = "no free file slots left on the destination's disk for " + std::string(name);
-    return false;
+    return plat::Status::failure("no free file slots left on the destination's disk for " +
+                                 std::string(name));
   }
   m_nCharged += charge;
   ++m_nFiles;
-  return true;
+  return {};
 }
 
 }  // namespace cvlgz

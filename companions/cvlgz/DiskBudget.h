@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace cvlgz {
 
 class DiskBudget {
@@ -13,10 +15,10 @@ class DiskBudget {
   // Measures the file system that holds folder (a host path); false when it cannot be asked.
   bool measure(const std::string& folder);
   // Counts one entry of the given size (rounded up to whole blocks, plus one block for its
-  // folder entry and inode). False, with a reason, when the entry would leave less free than a
+  // folder entry and inode). A failure says why when the entry would leave less free than a
   // small reserve (1/50 of the free space, at least 1 MiB, at most 64 MiB; the same for file
   // slots where the file system counts them); nothing is counted then.
-  bool charge(uint64_t bytes, const char* name, std::string& reason);
+  plat::Status charge(uint64_t bytes, const char* name);
 
   uint64_t bytesCharged() const { return m_nCharged; }
 

@@ -124,13 +124,21 @@ EntryPolicy::Verdict EntryPolicy::admit(const EntryFacts& entry, StagedNames& st
     return Verdict::Refuse;
   }
   staged.hardlinkTarget.clear();
-  if (entry.hardlink && !admitHardlink(entry, staged, reason)) return Verdict::Refuse;
+  if (entry.hardlink) {
+    if (plat::Status s = admitHardlink(entry, staged); !s) {
+      reason = s.message();
+      return Verdict::Refuse;
+    }
+  }
   switch (entry.type) {
     case EntryFacts::Type::File:
     case EntryFacts::Type::Folder:
       break;
     case EntryFacts::Type::SymbolicLink:
-      if (!admitSymlink(entry, parts, reason)) return Verdict::Refuse;
+      if (plat::Status s = admitSymlink(entry, parts); !s) {
+        reason = s.message();
+        return Verdict::Refuse;
+      }
       break;
     case EntryFacts::Type::Special:
       if (entry.hardlink) break;
@@ -147,41 +155,36 @@ EntryPolicy::Verdict EntryPolicy::admit(const EntryFacts& entry, StagedNames& st
   return Verdict::Write;
 }
 
-bool EntryPolicy::admitSymlink(const EntryFacts& entry, const Parts& parts,
-                               std::string& reason) {
+plat::Status EntryPolicy::admitSymlink(const EntryFacts& entry, const Parts& parts) {
   Link link{joined(parts, parts.size()), {}};
-  if (!resolveLinkTarget(parts, entry.symlinkTarget.c_str(), link.target)) {
-    reason = "refused link leaving the destination: " + entry.name;
-    return false;
-  }
+  if (!resolveLinkTarget(parts, entry.symlinkTarget.c_str(), link.target))
+    return plat::Status::failure("refused link leaving the destination: " + entry.name);
   m_linkTargets.push_back(std::move(link));
-  return true;
+  return {};
 }
 
 // A hard link may only join a regular file this archive wrote earlier, reached without passing
 // through a symbolic link.
-bool EntryPolicy::admitHardlink(const EntryFacts& entry, StagedNames& staged,
-                                std::string& reason) const {
+plat::Status EntryPolicy::admitHardlink(const EntryFacts& entry, StagedNames& staged) const {
   Parts parts;
   bool inside = relativeParts(entry.hardlinkTarget.c_str(), parts) && !parts.empty() &&
                 !passesThroughLink(parts, parts.size()) && kindOf(stagePath(parts)) == Kind::Other &&
                 std::filesystem::is_regular_file(stagePath(parts));
   if (!inside) {
-    reason = "refused hard link leaving the destination or not to a file: " + entry.name;
-    return false;
+    return plat::Status::failure("refused hard link leaving the destination or not to a file: " +
+                                 entry.name);
   }
   staged.hardlinkTarget = stagePath(parts);
-  return true;
+  return {};
 }
 
-bool EntryPolicy::linksStayInside(std::string& reason) const {
+plat::Status EntryPolicy::linksStayInside() const {
   for (const Link& link : m_linkTargets) {
     // A link replaced by a later entry is no longer there.
     if (m_links.count(link.name) == 0 || targetIsSafe(link)) continue;
-    reason = "refused link pointing at or through another link: " + link.name;
-    return false;
+    return plat::Status::failure("refused link pointing at or through another link: " + link.name);
   }
-  return true;
+  return {};
 }
 
 // Walks the target's components in the tree as it will be after the move into place: what the

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace cvlgz {
 
 // What the policy looks at in an archive entry.
@@ -45,10 +47,11 @@ class EntryPolicy {
   // symbolic link is remembered; any later entry that replaces it must be admitted here too.
   Verdict admit(const EntryFacts& entry, StagedNames& staged, std::string& reason);
 
-  // Once every entry is in the staging folder: true when no symbolic link of the archive points
-  // at or through another symbolic link, whether of the archive or already in the destination
-  // (the staging tree laid over the destination, as it will be after the move into place).
-  bool linksStayInside(std::string& reason) const;
+  // Once every entry is in the staging folder: success when no symbolic link of the archive
+  // points at or through another symbolic link, whether of the archive or already in the
+  // destination (the staging tree laid over the destination, as it will be after the move into
+  // place); otherwise a failure naming the link.
+  plat::Status linksStayInside() const;
 
  private:
   using Parts = std::vector<std::string>;
@@ -63,8 +66,8 @@ class EntryPolicy {
   // The target resolved against the link's folder, "..", then names only; false otherwise.
   static bool resolveLinkTarget(const Parts& linkParts, const char* target, Parts& resolved);
   bool passesThroughLink(const Parts& parts, size_t count) const;
-  bool admitSymlink(const EntryFacts& entry, const Parts& parts, std::string& reason);
-  bool admitHardlink(const EntryFacts& entry, StagedNames& staged, std::string& reason) const;
+  plat::Status admitSymlink(const EntryFacts& entry, const Parts& parts);
+  plat::Status admitHardlink(const EntryFacts& entry, StagedNames& staged) const;
   bool targetIsSafe(const Link& link) const;
   std::string stagePath(const Parts& parts) const;
 

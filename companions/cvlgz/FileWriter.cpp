@@ -22,39 +22,37 @@ std::string systemError(const char* what, const std::string& path, int code) {
 
 }  // namespace
 
-int FileWriter::create(const std::string& path, const std::string& name, mode_t mode,
-                       std::string& error) {
+plat::Status FileWriter::create(const std::string& path, const std::string& name, mode_t mode,
+                                plat::UniqueFd& fd) {
   // An earlier entry of the same name, or a link, is replaced, never written through.
   if (unlink(path.c_str()) != 0 && (errno == EISDIR || errno == EPERM)) rmdir(path.c_str());
   const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-  int fd = ::open(path.c_str(), flags, mode);
-  if (fd < 0 && errno == ENOENT) {
+  fd.reset(::open(path.c_str(), flags, mode));
+  if (!fd && errno == ENOENT) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    fd = ::open(path.c_str(), flags, mode);
+    fd.reset(::open(path.c_str(), flags, mode));
   }
-  if (fd < 0) error = systemError("cannot create", name, errno);
-  return fd;
+  if (!fd) return plat::Status::failure(systemError("cannot create", name, errno));
+  return {};
 }
 
-bool FileWriter::writeAll(int fd, const char* data, size_t size, const std::string& name,
-                          std::string& error) {
+plat::Status FileWriter::writeAll(int fd, const char* data, size_t size, const std::string& name) {
   while (size > 0) {
     ssize_t done = ::write(fd, data, size);
     if (done < 0 && errno == EINTR) continue;
     // A write that takes nothing without an error would repeat for ever; the disk is full.
     if (done <= 0) {
-      error = systemError("cannot write", name, done < 0 ? errno : ENOSPC);
-      return false;
+      return plat::Status::failure(systemError("cannot write", name, done < 0 ? errno : ENOSPC));
     }
     data += done;
     size -= static_cast<size_t>(done);
   }
-  return true;
+  return {};
 }
 
-bool FileWriter::copy(struct archive* reader, int fd, const std::string& name, int64_t declared,
-                      std::string& error) {
+plat::Status FileWriter::copy(struct archive* reader, int fd, const std::string& name,
+                              int64_t declared) {
   int64_t written = 0;
   for (;;) {
     const void* block = nullptr;
@@ -64,30 +62,27 @@ bool FileWriter::copy(struct archive* reader, int fd, const std::string& name, i
     if (result == ARCHIVE_EOF) break;
     if (result < ARCHIVE_WARN) {
       const char* text = archive_error_string(reader);
-      error = text != nullptr ? text : "the archive cannot be read";
-      return false;
+      return plat::Status::failure(text != nullptr ? text : "the archive cannot be read");
     }
     if (offset != written) {
-      error = "refused sparse file: " + name;
-      return false;
+      return plat::Status::failure("refused sparse file: " + name);
     }
-    if (!writeAll(fd, static_cast<const char*>(block), size, name, error)) return false;
+    if (plat::Status s = writeAll(fd, static_cast<const char*>(block), size, name); !s) return s;
     written += static_cast<int64_t>(size);
   }
   if (written != declared) {
-    error = "the archive's data for " + name + " is shorter than its size";
-    return false;
+    return plat::Status::failure("the archive's data for " + name + " is shorter than its size");
   }
-  return true;
+  return {};
 }
 
-bool FileWriter::write(struct archive* reader, struct archive_entry* entry,
-                       const std::string& name, std::string& error) {
+plat::Status FileWriter::write(struct archive* reader, struct archive_entry* entry,
+                               const std::string& name) {
   const std::string path = archive_entry_pathname(entry);
-  plat::UniqueFd fd(create(path, name, archive_entry_perm(entry) & 0777, error));
-  if (!fd) return false;
-  bool ok = copy(reader, fd.get(), name, archive_entry_size(entry), error);
-  if (ok && archive_entry_mtime_is_set(entry)) {
+  plat::UniqueFd fd;
+  if (plat::Status s = create(path, name, archive_entry_perm(entry) & 0777, fd); !s) return s;
+  plat::Status status = copy(reader, fd.get(), name, archive_entry_size(entry));
+  if (status && archive_entry_mtime_is_set(entry)) {
     struct timespec times[2];
     times[1] = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
     times[0] = archive_entry_atime_is_set(entry)
@@ -96,11 +91,9 @@ bool FileWriter::write(struct archive* reader, struct archive_entry* entry,
     futimens(fd.get(), times);  // a time that cannot be kept leaves the file as good as it is
   }
   // Some file systems report a failed write-back only here.
-  if (::close(fd.release()) != 0 && ok) {
-    error = systemError("cannot finish", name, errno);
-    ok = false;
-  }
-  return ok;
+  if (::close(fd.release()) != 0 && status)
+    status = plat::Status::failure(systemError("cannot finish", name, errno));
+  return status;
 }
 
 }  // namespace cvlgz

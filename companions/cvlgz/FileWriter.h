@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Status.h"
+#include "platform/UniqueFd.h"
+
 namespace cvlgz {
 
 class FileWriter {
@@ -16,19 +19,18 @@ class FileWriter {
   // Writes entry's data, read from reader, to the host path the entry names. Whatever stood at
   // that path in the staging folder (an earlier entry of the same name, a link, an empty folder)
   // is replaced; missing parent folders are created. The file gets the entry's permission bits
-  // (less the umask) and modification time. False, with error set, on any failure; the
-  // half-written file is left for the caller's clean-up.
+  // (less the umask) and modification time. A failure says what failed; the half-written file is
+  // left for the caller's clean-up.
   // name: the entry's name in the archive, for the error texts.
-  bool write(struct archive* reader, struct archive_entry* entry, const std::string& name,
-             std::string& error);
+  plat::Status write(struct archive* reader, struct archive_entry* entry, const std::string& name);
 
  private:
-  static int create(const std::string& path, const std::string& name, mode_t mode,
-                    std::string& error);
-  static bool copy(struct archive* reader, int fd, const std::string& name, int64_t declared,
-                   std::string& error);
-  static bool writeAll(int fd, const char* data, size_t size, const std::string& name,
-                       std::string& error);
+  // Opens path as a new file in fd.
+  static plat::Status create(const std::string& path, const std::string& name, mode_t mode,
+                             plat::UniqueFd& fd);
+  static plat::Status copy(struct archive* reader, int fd, const std::string& name,
+                           int64_t declared);
+  static plat::Status writeAll(int fd, const char* data, size_t size, const std::string& name);
 };
 
 }  // namespace cvlgz

@@ -40,43 +40,41 @@ GzipMemberStream::~GzipMemberStream() {
   if (m_bInflating) inflateEnd(&m_zstream);
 }
 
-bool GzipMemberStream::open(std::string& error) {
-  if (!readHead(error)) return false;
+plat::Status GzipMemberStream::open() {
+  if (plat::Status s = readHead(); !s) return s;
   m_bGzip = startsGzipMember(m_pHead, m_nHeadSize);
-  if (!m_bGzip) return true;
-  if (inflateInit2(&m_zstream, kGzipWindowBits) != Z_OK) {
-    error = "out of memory";
-    return false;
-  }
+  if (!m_bGzip) return {};
+  if (inflateInit2(&m_zstream, kGzipWindowBits) != Z_OK)
+    return plat::Status::failure("out of memory");
   m_bInflating = true;
   m_output.resize(kOutputSize);
-  return true;
+  return {};
 }
 
 // The first block is handed on as the volume stream gave it (it stays valid until the stream is
 // read again, which only nextInput does); it is copied only when the signature straddles part 0
 // and the next volume because part 0 is tiny.
-bool GzipMemberStream::readHead(std::string& error) {
-  std::ptrdiff_t size = m_volumes.next(&m_pHead, true, error);
-  if (size < 0) return false;
-  m_nHeadSize = static_cast<size_t>(size);
-  if (m_nHeadSize < 2 && !readStraddlingHead(error)) return false;
-  if (m_nHeadSize == 0) error = "the archive is empty";
-  return m_nHeadSize > 0;
+plat::Status GzipMemberStream::readHead() {
+  if (plat::Status s = m_volumes.next(&m_pHead, true, m_nHeadSize); !s) return s;
+  if (m_nHeadSize < 2) {
+    if (plat::Status s = readStraddlingHead(); !s) return s;
+  }
+  if (m_nHeadSize == 0) return plat::Status::failure("the archive is empty");
+  return {};
 }
 
-bool GzipMemberStream::readStraddlingHead(std::string& error) {
+plat::Status GzipMemberStream::readStraddlingHead() {
   m_headCopy.assign(m_pHead, m_pHead + m_nHeadSize);
   while (m_headCopy.size() < 2) {
     const unsigned char* block = nullptr;
-    std::ptrdiff_t size = m_volumes.next(&block, true, error);
-    if (size < 0) return false;
+    size_t size = 0;
+    if (plat::Status s = m_volumes.next(&block, true, size); !s) return s;
     if (size == 0) break;
     m_headCopy.insert(m_headCopy.end(), block, block + size);
   }
   m_pHead = m_headCopy.data();
   m_nHeadSize = m_headCopy.size();
-  return true;
+  return {};
 }
 
 // A failure is final: every later call fails the same way.
@@ -93,8 +91,13 @@ bool GzipMemberStream::nextInput(const unsigned char** block, std::ptrdiff_t& si
     size = static_cast<std::ptrdiff_t>(m_nHeadSize);
     return true;
   }
-  size = m_volumes.next(block, true, m_strError);
-  return size >= 0;
+  size_t got = 0;
+  if (plat::Status s = m_volumes.next(block, true, got); !s) {
+    m_strError = s.message();
+    return false;
+  }
+  size = static_cast<std::ptrdiff_t>(got);
+  return true;
 }
 
 std::ptrdiff_t GzipMemberStream::pullPlain(const void** block) {
@@ -161,10 +164,13 @@ bool GzipMemberStream::anotherMemberFollows(bool& follows) {
   std::memcpy(header, m_zstream.next_in, have);
   while (have < sizeof header) {
     const unsigned char* bytes = nullptr;
-    std::ptrdiff_t size = m_volumes.next(&bytes, false, m_strError);
-    if (size < 0) return false;
+    size_t size = 0;
+    if (plat::Status s = m_volumes.next(&bytes, false, size); !s) {
+      m_strError = s.message();
+      return false;
+    }
     if (size == 0) break;
-    size_t take = std::min(sizeof header - have, static_cast<size_t>(size));
+    size_t take = std::min(sizeof header - have, size);
     std::memcpy(header + have, bytes, take);
     have += take;
   }
@@ -172,15 +178,12 @@ bool GzipMemberStream::anotherMemberFollows(bool& follows) {
   return true;
 }
 
-bool GzipMemberStream::verify(std::string& error) {
+plat::Status GzipMemberStream::verify() {
   const void* block = nullptr;
   while (!m_bEnded) {
-    if (pull(&block) < 0) {
-      error = m_strError;
-      return false;
-    }
+    if (pull(&block) < 0) return plat::Status::failure(m_strError);
   }
-  return true;
+  return {};
 }
 
 }  // namespace cvlgz

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace cvlgz {
 
 class VolumeStream;
@@ -32,21 +34,21 @@ class GzipMemberStream {
   GzipMemberStream(const GzipMemberStream&) = delete;
   GzipMemberStream& operator=(const GzipMemberStream&) = delete;
 
-  // Reads the archive's first bytes to tell a gzip member from uncompressed bytes. False, with
-  // error set, for an empty archive or an unreadable volume.
-  bool open(std::string& error);
+  // Reads the archive's first bytes to tell a gzip member from uncompressed bytes. A failure
+  // says why for an empty archive or an unreadable volume.
+  plat::Status open();
   // The next block of tar bytes in *block, valid until the next call: its size, 0 at the end,
   // -1 with error() set. A failure is final.
   std::ptrdiff_t pull(const void** block);
   // Once the tar reader is done: decompresses what is left of the member, so that its trailer
-  // is checked, and looks at what follows it. False, with error set, when the member is
-  // damaged, cut short or followed by another member.
-  bool verify(std::string& error);
+  // is checked, and looks at what follows it. A failure says why when the member is damaged,
+  // cut short or followed by another member.
+  plat::Status verify();
   const std::string& error() const { return m_strError; }
 
  private:
-  bool readHead(std::string& error);
-  bool readStraddlingHead(std::string& error);
+  plat::Status readHead();
+  plat::Status readStraddlingHead();
   std::ptrdiff_t pullPlain(const void** block);
   std::ptrdiff_t pullInflated(const void** block);
   // The next compressed bytes: the head first, then the volumes (opening the next one when the

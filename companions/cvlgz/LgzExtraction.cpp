@@ -57,6 +57,10 @@ bool LgzExtraction::fail(const std::string& message) {
   return false;
 }
 
+bool LgzExtraction::succeeded(const plat::Status& status) {
+  return status.ok() || fail(status.message());
+}
+
 bool LgzExtraction::extract(const char* destination, const char* archive) {
   m_strError.clear();
   m_created.clear();
@@ -74,8 +78,7 @@ bool LgzExtraction::extract(const char* destination, const char* archive) {
 bool LgzExtraction::extractInto(const std::string& root, const char* archive) {
   StagingFolder staging;
   DiskBudget budget;
-  std::string error;
-  if (!staging.create(root, error)) return fail(error);
+  if (!succeeded(staging.create(root))) return false;
   if (!budget.measure(staging.tree())) return fail("cannot measure the free space of " + root);
   VolumeStream volumes(archive);
   if (!volumes.openFirst()) return fail(std::string("cannot open the archive ") + archive);
@@ -84,16 +87,16 @@ bool LgzExtraction::extractInto(const std::string& root, const char* archive) {
   ArchivePtr writer(archive_write_disk_new(), archive_write_free);
   if (!reader || !writer) return fail("out of memory");
   archive_read_support_format_tar(reader.get());
-  if (!tar.open(reader.get(), error)) return fail(error);
+  if (!succeeded(tar.open(reader.get()))) return false;
   archive_write_disk_set_options(writer.get(), kDiskFlags);
 
   EntryPolicy policy(staging.tree(), root, staging.reservedName());
   bool ok = unpack(reader.get(), writer.get(), policy, budget);
-  if (ok && !tar.verify(error)) ok = fail(error);
+  ok = ok && succeeded(tar.verify());
   // Closing the writer sets the folders' times and permissions, which were held back.
   if (archive_write_close(writer.get()) < ARCHIVE_WARN && ok) ok = fail(errorOf(writer.get()));
-  if (ok && !policy.linksStayInside(error)) ok = fail(error);
-  return ok && (staging.commit(error) || fail(error));
+  ok = ok && succeeded(policy.linksStayInside());
+  return ok && succeeded(staging.commit());
 }
 
 void LgzExtraction::removeCreatedFolders() {
@@ -153,14 +156,12 @@ bool LgzExtraction::unpack(struct archive* reader, struct archive* writer, Entry
 bool LgzExtraction::writeEntry(struct archive* reader, struct archive* writer,
                                struct archive_entry* entry, const std::string& name,
                                DiskBudget& budget) {
-  std::string error;
   la_int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
-  if (!budget.charge(size > 0 ? static_cast<uint64_t>(size) : 0, name.c_str(), error)) {
-    return fail(error);
-  }
+  if (!succeeded(budget.charge(size > 0 ? static_cast<uint64_t>(size) : 0, name.c_str())))
+    return false;
   if (archive_entry_filetype(entry) == AE_IFREG && archive_entry_hardlink(entry) == nullptr) {
     FileWriter file;
-    return file.write(reader, entry, name, error) || fail(error);
+    return succeeded(file.write(reader, entry, name));
   }
   if (archive_write_header(writer, entry) != ARCHIVE_OK) return fail(name + ": " + errorOf(writer));
   bool ok = copyData(reader, writer);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace cvlgz {
 
 class DiskBudget;
@@ -38,6 +40,8 @@ class LgzExtraction {
                   const std::string& name, DiskBudget& budget);
   bool copyData(struct archive* reader, struct archive* writer);
   bool fail(const std::string& message);
+  // True on success; a failure is kept as the extraction's error, as with fail.
+  bool succeeded(const plat::Status& status);
   void removeCreatedFolders();
 
   std::string m_strError;

@@ -47,7 +47,7 @@ void makeWritable(const std::string& folder, const struct stat& info) {
 
 StagingFolder::~StagingFolder() { remove(); }
 
-bool StagingFolder::create(const std::string& destination, std::string& error) {
+plat::Status StagingFolder::create(const std::string& destination) {
   m_strDestination = destination;
   fs::path path(destination);
   struct stat parentInfo {};
@@ -57,86 +57,80 @@ bool StagingFolder::create(const std::string& destination, std::string& error) {
   if (!(beside && makeTemporaryFolder(path.parent_path().string() + "/." +
                                           path.filename().string() + ".cvlgz-", m_strFolder))) {
     if (!makeTemporaryFolder((destination == "/" ? "" : destination) + "/.cvlgz-", m_strFolder)) {
-      error = systemError("cannot create a staging folder beside or in", destination);
-      return false;
+      return plat::Status::failure(
+          systemError("cannot create a staging folder beside or in", destination));
     }
     m_strReserved = fs::path(m_strFolder).filename().string();
   }
   m_strTree = m_strFolder + "/tree";
   if (mkdir(m_strTree.c_str(), 0755) != 0) {
-    error = systemError("cannot create", m_strTree);
-    return false;
+    return plat::Status::failure(systemError("cannot create", m_strTree));
   }
-  return true;
+  return {};
 }
 
-bool StagingFolder::commit(std::string& error) {
+plat::Status StagingFolder::commit() {
   m_steps.clear();
-  if (mergeFolder(m_strTree, m_strDestination, error)) return true;
-  undo();
-  return false;
+  plat::Status status = mergeFolder(m_strTree, m_strDestination);
+  if (!status) undo();
+  return status;
 }
 
-bool StagingFolder::mergeFolder(const std::string& staged, const std::string& existing,
-                                std::string& error) {
+plat::Status StagingFolder::mergeFolder(const std::string& staged, const std::string& existing) {
   struct stat info {};
   if (lstat(staged.c_str(), &info) == 0) makeWritable(staged, info);
   std::vector<std::string> names;
   if (!namesIn(staged, names)) {
-    error = systemError("cannot read", staged);
-    return false;
+    return plat::Status::failure(systemError("cannot read", staged));
   }
   for (const std::string& name : names) {
-    if (!mergeEntry(staged + "/" + name, existing + "/" + name, error)) return false;
+    if (plat::Status s = mergeEntry(staged + "/" + name, existing + "/" + name); !s) return s;
   }
-  return true;
+  return {};
 }
 
-bool StagingFolder::mergeEntry(const std::string& staged, const std::string& existing,
-                               std::string& error) {
+plat::Status StagingFolder::mergeEntry(const std::string& staged, const std::string& existing) {
   struct stat stagedInfo {};
   struct stat existingInfo {};
   if (lstat(staged.c_str(), &stagedInfo) != 0) {
-    error = systemError("cannot read", staged);
-    return false;
+    return plat::Status::failure(systemError("cannot read", staged));
   }
-  if (lstat(existing.c_str(), &existingInfo) != 0) return move(staged, existing, error);
+  if (lstat(existing.c_str(), &existingInfo) != 0) return move(staged, existing);
   bool stagedFolder = S_ISDIR(stagedInfo.st_mode);
   bool existingFolder = S_ISDIR(existingInfo.st_mode);
   // A link in the destination is replaced like a file, never followed.
-  if (stagedFolder && existingFolder) return mergeFolder(staged, existing, error);
+  if (stagedFolder && existingFolder) return mergeFolder(staged, existing);
   if (existingFolder) {
     // Only an empty folder gives way to a file, and it is put back if the move fails.
     std::vector<std::string> inside;
     if (!namesIn(existing, inside) || !inside.empty()) {
-      error = "a file of the archive would replace the folder " + existing + ", which is not empty";
-      return false;
+      return plat::Status::failure("a file of the archive would replace the folder " + existing +
+                                   ", which is not empty");
     }
-    if (!moveAside(existing, false, error)) return false;
-  } else if (!moveAside(existing, !stagedFolder, error)) {
-    return false;
+    if (plat::Status s = moveAside(existing, false); !s) return s;
+  } else if (plat::Status s = moveAside(existing, !stagedFolder); !s) {
+    return s;
   }
-  return move(staged, existing, error);
+  return move(staged, existing);
 }
 
 // Keeps what stood at existing below the staging folder until the move is complete. With
 // keepName, the old file keeps its name too (a second hard link), so that the following rename
 // replaces it in one step and no reader ever finds the name missing.
-bool StagingFolder::moveAside(const std::string& existing, bool keepName, std::string& error) {
+plat::Status StagingFolder::moveAside(const std::string& existing, bool keepName) {
   std::string saved = m_strFolder + "/saved";
   if (m_nSaved == 0 && mkdir(saved.c_str(), 0700) != 0 && errno != EEXIST) {
-    error = systemError("cannot create", saved);
-    return false;
+    return plat::Status::failure(systemError("cannot create", saved));
   }
   saved += "/" + std::to_string(m_nSaved++);
   if (keepName && link(existing.c_str(), saved.c_str()) == 0) {
     m_steps.push_back({existing, saved});
-    return true;
+    return {};
   }
-  return move(existing, saved, error);
+  return move(existing, saved);
 }
 
-bool StagingFolder::move(const std::string& from, const std::string& to, std::string& error) {
+plat::Status StagingFolder::move(const std::string& from, const std::string& to) {
   int result = rename(from.c_str(), to.c_str());
   struct stat info {};
   // Moving a folder to another parent rewrites its "..": that takes write permission on it.
@@ -146,11 +140,10 @@ bool StagingFolder::move(const std::string& from, const std::string& to, std::st
     chmod(result == 0 ? to.c_str() : from.c_str(), info.st_mode & 07777);
   }
   if (result != 0) {
-    error = systemError("cannot move into place", to);
-    return false;
+    return plat::Status::failure(systemError("cannot move into place", to));
   }
   m_steps.push_back({from, to});
-  return true;
+  return {};
 }
 
 void StagingFolder::undo() {

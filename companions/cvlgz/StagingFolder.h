@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace cvlgz {
 
 class StagingFolder {
@@ -20,17 +22,17 @@ class StagingFolder {
   StagingFolder& operator=(const StagingFolder&) = delete;
 
   // Creates the staging folder for destination (an absolute host path without symbolic links,
-  // which exists). False, with error set, when no folder can be made.
-  bool create(const std::string& destination, std::string& error);
+  // which exists). A failure says why no folder can be made.
+  plat::Status create(const std::string& destination);
   // The folder the archive's tree is built in.
   const std::string& tree() const { return m_strTree; }
   // The first component of names in the destination that the staging folder itself uses, or
   // empty when it lies outside the destination.
   const std::string& reservedName() const { return m_strReserved; }
 
-  // Moves the tree into the destination. False, with error set, when a step fails; the steps
+  // Moves the tree into the destination. A failure names the step that failed; the steps
   // already taken are then undone.
-  bool commit(std::string& error);
+  plat::Status commit();
 
  private:
   struct Step {
@@ -38,10 +40,10 @@ class StagingFolder {
     std::string to;
   };
 
-  bool mergeFolder(const std::string& staged, const std::string& existing, std::string& error);
-  bool mergeEntry(const std::string& staged, const std::string& existing, std::string& error);
-  bool moveAside(const std::string& existing, bool keepName, std::string& error);
-  bool move(const std::string& from, const std::string& to, std::string& error);
+  plat::Status mergeFolder(const std::string& staged, const std::string& existing);
+  plat::Status mergeEntry(const std::string& staged, const std::string& existing);
+  plat::Status moveAside(const std::string& existing, bool keepName);
+  plat::Status move(const std::string& from, const std::string& to);
   void undo();
   void remove();
 

@@ -60,7 +60,7 @@ bool isRealFolder(DWORD attributes) {
 
 StagingFolder::~StagingFolder() { remove(); }
 
-bool StagingFolder::create(const std::string& destination, std::string& error) {
+plat::Status StagingFolder::create(const std::string& destination) {
   m_strDestination = destination;
   fs::path path(destination);
   bool isRoot = path.parent_path() == path || !path.has_relative_path();
@@ -71,93 +71,86 @@ bool StagingFolder::create(const std::string& destination, std::string& error) {
   if (!beside) {
     std::string inside = destination.back() == '\\' ? destination : destination + "\\";
     if (!makeTemporaryFolder(inside + ".cvlgz-", m_strFolder)) {
-      error = systemError("cannot create a staging folder beside or in", destination);
-      return false;
+      return plat::Status::failure(
+          systemError("cannot create a staging folder beside or in", destination));
     }
     m_strReserved = fs::path(m_strFolder).filename().string();
   }
   m_strTree = m_strFolder + "\\tree";
   if (!CreateDirectoryA(m_strTree.c_str(), nullptr)) {
-    error = systemError("cannot create", m_strTree);
-    return false;
+    return plat::Status::failure(systemError("cannot create", m_strTree));
   }
-  return true;
+  return {};
 }
 
-bool StagingFolder::commit(std::string& error) {
+plat::Status StagingFolder::commit() {
   m_steps.clear();
-  if (mergeFolder(m_strTree, m_strDestination, error)) return true;
-  undo();
-  return false;
+  plat::Status status = mergeFolder(m_strTree, m_strDestination);
+  if (!status) undo();
+  return status;
 }
 
-bool StagingFolder::mergeFolder(const std::string& staged, const std::string& existing,
-                                std::string& error) {
+plat::Status StagingFolder::mergeFolder(const std::string& staged, const std::string& existing) {
   std::vector<std::string> names;
   if (!namesIn(staged, names)) {
-    error = systemError("cannot read", staged);
-    return false;
+    return plat::Status::failure(systemError("cannot read", staged));
   }
   std::string into = existing.back() == '\\' ? existing : existing + "\\";
   for (const std::string& name : names) {
-    if (!mergeEntry(staged + "\\" + name, into + name, error)) return false;
+    if (plat::Status s = mergeEntry(staged + "\\" + name, into + name); !s) return s;
   }
-  return true;
+  return {};
 }
 
-bool StagingFolder::mergeEntry(const std::string& staged, const std::string& existing,
-                               std::string& error) {
+plat::Status StagingFolder::mergeEntry(const std::string& staged, const std::string& existing) {
   DWORD stagedAttributes = GetFileAttributesA(staged.c_str());
   if (stagedAttributes == INVALID_FILE_ATTRIBUTES) {
-    error = systemError("cannot read", staged);
-    return false;
+    return plat::Status::failure(systemError("cannot read", staged));
   }
   DWORD existingAttributes = GetFileAttributesA(existing.c_str());
-  if (existingAttributes == INVALID_FILE_ATTRIBUTES) return move(staged, existing, error);
+  if (existingAttributes == INVALID_FILE_ATTRIBUTES) return move(staged, existing);
   bool stagedFolder = isRealFolder(stagedAttributes);
   bool existingFolder = isRealFolder(existingAttributes);
-  if (stagedFolder && existingFolder) return mergeFolder(staged, existing, error);
+  if (stagedFolder && existingFolder) return mergeFolder(staged, existing);
   if (existingFolder) {
     // Only an empty folder gives way to a file, and it is put back if the move fails.
     std::vector<std::string> inside;
     if (!namesIn(existing, inside) || !inside.empty()) {
-      error = "a file of the archive would replace the folder " + existing + ", which is not empty";
-      return false;
+      return plat::Status::failure("a file of the archive would replace the folder " + existing +
+                                   ", which is not empty");
     }
-    if (!moveAside(existing, false, error)) return false;
+    if (plat::Status s = moveAside(existing, false); !s) return s;
   } else {
     // A read-only file cannot be replaced in place: it is moved aside whole.
     bool readOnly = (existingAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (!moveAside(existing, !stagedFolder && !readOnly, error)) return false;
+    if (plat::Status s = moveAside(existing, !stagedFolder && !readOnly); !s) return s;
   }
-  return move(staged, existing, error);
+  return move(staged, existing);
 }
 
 // Keeps what stood at existing below the staging folder until the move is complete. With
 // keepName, the old file keeps its name too (a second hard link), so that the following rename
 // replaces it in one step and no reader ever finds the name missing.
-bool StagingFolder::moveAside(const std::string& existing, bool keepName, std::string& error) {
+plat::Status StagingFolder::moveAside(const std::string& existing, bool keepName) {
   std::string saved = m_strFolder + "\\saved";
   if (m_nSaved == 0 && !CreateDirectoryA(saved.c_str(), nullptr) &&
       GetLastError() != ERROR_ALREADY_EXISTS) {
-    error = systemError("cannot create", saved);
-    return false;
+    return plat::Status::failure(systemError("cannot create", saved));
   }
   saved += "\\" + std::to_string(m_nSaved++);
   if (keepName && CreateHardLinkA(saved.c_str(), existing.c_str(), nullptr)) {
     m_steps.push_back({existing, saved});
-    return true;
+    return {};
   }
-  return move(existing, saved, error);
+  return move(existing, saved);
 }
 
-bool StagingFolder::move(const std::string& from, const std::string& to, std::string& error) {
+plat::Status StagingFolder::move(const std::string& from, const std::string& to) {
   if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    error = systemError("cannot move into place", to);
-    return false;
+    return plat::Status::failure(systemError("cannot move into place", to));
   }
   m_steps.push_back({from, to});
-  return true;
+  return {};
 }
 
 void StagingFolder::undo() {

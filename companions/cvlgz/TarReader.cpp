@@ -113,25 +113,25 @@ struct TarReader::Pending {
   }
 };
 
-bool TarReader::fill(std::string& error) {
+plat::Status TarReader::fill() {
   const void* block = nullptr;
   std::ptrdiff_t size = m_stream.pull(&block);
   if (size < 0) {
-    error = m_stream.error();
-    return false;
+    return plat::Status::failure(m_stream.error());
   }
   if (size == 0) {
-    error = "the archive ends in the middle of an entry";
-    return false;
+    return plat::Status::failure("the archive ends in the middle of an entry");
   }
   m_pData = static_cast<const char*>(block);
   m_nAvailable = static_cast<size_t>(size);
-  return true;
+  return {};
 }
 
-bool TarReader::readExact(char* out, size_t size, std::string& error) {
+plat::Status TarReader::readExact(char* out, size_t size) {
   while (size > 0) {
-    if (m_nAvailable == 0 && !fill(error)) return false;
+    if (m_nAvailable == 0) {
+      if (plat::Status s = fill(); !s) return s;
+    }
     size_t take = std::min(size, m_nAvailable);
     std::memcpy(out, m_pData, take);
     m_pData += take;
@@ -139,57 +139,62 @@ bool TarReader::readExact(char* out, size_t size, std::string& error) {
     out += take;
     size -= take;
   }
-  return true;
+  return {};
 }
 
-bool TarReader::skip(uint64_t size, std::string& error) {
+plat::Status TarReader::skip(uint64_t size) {
   while (size > 0) {
-    if (m_nAvailable == 0 && !fill(error)) return false;
+    if (m_nAvailable == 0) {
+      if (plat::Status s = fill(); !s) return s;
+    }
     size_t take = static_cast<size_t>(std::min<uint64_t>(size, m_nAvailable));
     m_pData += take;
     m_nAvailable -= take;
     size -= take;
   }
-  return true;
+  return {};
 }
 
-bool TarReader::readMetadata(uint64_t size, std::string& text, std::string& error) {
+plat::Status TarReader::readMetadata(uint64_t size, std::string& text) {
   if (size > kMaxMetadata) {
-    error = "the archive holds a header record of " + std::to_string(size) + " bytes";
-    return false;
+    return plat::Status::failure("the archive holds a header record of " + std::to_string(size) +
+                                 " bytes");
   }
   text.assign(static_cast<size_t>(size), '\0');
   uint64_t padding = (kBlock - size % kBlock) % kBlock;
-  return readExact(text.data(), text.size(), error) && skip(padding, error);
+  if (plat::Status s = readExact(text.data(), text.size()); !s) return s;
+  return skip(padding);
 }
 
-TarReader::Next TarReader::next(TarEntry& entry, std::string& error) {
-  if (!skip(m_nDataLeft + m_nPadding, error)) return Next::Error;
+plat::Status TarReader::next(TarEntry& entry, bool& atEnd) {
+  atEnd = false;
+  if (plat::Status s = skip(m_nDataLeft + m_nPadding); !s) return s;
   m_nDataLeft = m_nPadding = 0;
   Pending pending;
   for (;;) {
     char header[kBlock];
-    if (!readExact(header, kBlock, error)) return Next::Error;
-    if (isZeroBlock(header)) return Next::End;
+    if (plat::Status s = readExact(header, kBlock); !s) return s;
+    if (isZeroBlock(header)) {
+      atEnd = true;
+      return {};
+    }
     if (!checksumMatches(header)) {
-      error = "the archive is damaged: a tar header's checksum does not match";
-      return Next::Error;
+      return plat::Status::failure(
+          "the archive is damaged: a tar header's checksum does not match");
     }
     uint64_t size = 0;
     uint64_t mtime = 0;
     uint64_t mode = 0;
     if (!headerNumber(header + 124, 12, size) || !headerNumber(header + 136, 12, mtime) ||
         !headerNumber(header + 100, 8, mode)) {
-      error = "the archive is damaged: a tar header holds a bad number";
-      return Next::Error;
+      return plat::Status::failure("the archive is damaged: a tar header holds a bad number");
     }
     char type = header[156];
     std::string text;
     if (type == 'x' || type == 'L' || type == 'K') {
-      if (!readMetadata(size, text, error)) return Next::Error;
+      if (plat::Status s = readMetadata(size, text); !s) return s;
       if (type == 'x' && !pending.takePax(text)) {
-        error = "the archive is damaged: a pax header is malformed";
-        return Next::Error;
+        return plat::Status::failure("the archive is damaged: a pax header is malformed");
       }
       if (type == 'L') {
         pending.hasPath = true;
@@ -201,7 +206,7 @@ TarReader::Next TarReader::next(TarEntry& entry, std::string& error) {
       continue;
     }
     if (type == 'g' || type == 'V') {  // global settings and volume labels name no file
-      if (!skip(size + (kBlock - size % kBlock) % kBlock, error)) return Next::Error;
+      if (plat::Status s = skip(size + (kBlock - size % kBlock) % kBlock); !s) return s;
       continue;
     }
     bool ustar = std::memcmp(header + 257, "ustar\0", 6) == 0;
@@ -241,19 +246,22 @@ TarReader::Next TarReader::next(TarEntry& entry, std::string& error) {
     uint64_t stored = type == '2' || type == '5' ? size : read.size;
     m_nPadding = (stored - m_nDataLeft) + (kBlock - stored % kBlock) % kBlock;
     entry = std::move(read);
-    return Next::Entry;
+    return {};
   }
 }
 
-std::ptrdiff_t TarReader::readData(const char** block, std::string& error) {
-  if (m_nDataLeft == 0) return 0;
-  if (m_nAvailable == 0 && !fill(error)) return -1;
-  size_t take = static_cast<size_t>(std::min<uint64_t>(m_nDataLeft, m_nAvailable));
+plat::Status TarReader::readData(const char** block, size_t& size) {
+  size = 0;
+  if (m_nDataLeft == 0) return {};
+  if (m_nAvailable == 0) {
+    if (plat::Status s = fill(); !s) return s;
+  }
+  size = static_cast<size_t>(std::min<uint64_t>(m_nDataLeft, m_nAvailable));
   *block = m_pData;
-  m_pData += take;
-  m_nAvailable -= take;
-  m_nDataLeft -= take;
-  return static_cast<std::ptrdiff_t>(take);
+  m_pData += size;
+  m_nAvailable -= size;
+  m_nDataLeft -= size;
+  return {};
 }
 
 }  // namespace cvlgz

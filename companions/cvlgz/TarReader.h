@@ -11,6 +11,7 @@
 #include <string>
 
 #include "EntryPolicy.h"
+#include "platform/Status.h"
 
 namespace cvlgz {
 
@@ -30,23 +31,21 @@ class TarReader {
   // The most a pax header or a GNU long name may hold.
   static constexpr uint64_t kMaxMetadata = 1024 * 1024;
 
-  enum class Next { Entry, End, Error };
-
   explicit TarReader(GzipMemberStream& stream) : m_stream(stream) {}
 
-  // The next entry (what was left of the previous entry's data is skipped). Error: error says
-  // why (a bad checksum, a cut archive, a malformed pax record).
-  Next next(TarEntry& entry, std::string& error);
-  // The next bytes of the current entry's data in *block (valid until the next call): their
-  // count, 0 at the entry's end, -1 with error set.
-  std::ptrdiff_t readData(const char** block, std::string& error);
+  // The next entry (what was left of the previous entry's data is skipped), or atEnd set at the
+  // archive's end. A failure says why (a bad checksum, a cut archive, a malformed pax record).
+  plat::Status next(TarEntry& entry, bool& atEnd);
+  // The next bytes of the current entry's data in *block (valid until the next call) and their
+  // count in size, 0 at the entry's end. A failure says why they cannot be read.
+  plat::Status readData(const char** block, size_t& size);
 
  private:
   struct Pending;  // what pax headers and GNU long names say of the next entry
-  bool readExact(char* out, size_t size, std::string& error);
-  bool skip(uint64_t size, std::string& error);
-  bool readMetadata(uint64_t size, std::string& text, std::string& error);
-  bool fill(std::string& error);
+  plat::Status readExact(char* out, size_t size);
+  plat::Status skip(uint64_t size);
+  plat::Status readMetadata(uint64_t size, std::string& text);
+  plat::Status fill();
 
   GzipMemberStream& m_stream;
   const char* m_pData = nullptr;  // unread bytes of the last pulled block

@@ -5,15 +5,14 @@
 
 namespace cvlgz {
 
-bool TarStream::open(struct archive* tarReader, std::string& error) {
-  if (!m_member.open(error)) return false;
+plat::Status TarStream::open(struct archive* tarReader) {
+  if (plat::Status s = m_member.open(); !s) return s;
   if (archive_read_open(tarReader, this, nullptr, &TarStream::onRead, &TarStream::onClose) !=
       ARCHIVE_OK) {
     const char* text = archive_error_string(tarReader);
-    error = text != nullptr ? text : "not a tar archive";
-    return false;
+    return plat::Status::failure(text != nullptr ? text : "not a tar archive");
   }
-  return true;
+  return {};
 }
 
 la_ssize_t TarStream::onRead(struct archive* tarReader, void* self, const void** block) {

@@ -18,11 +18,11 @@ class TarStream {
   TarStream(const TarStream&) = delete;
   TarStream& operator=(const TarStream&) = delete;
 
-  // Opens the member stream, then the tar reader on it. False, with error set, when that fails
-  // (an empty archive, an unreadable volume, a stream the tar reader does not take).
-  bool open(struct archive* tarReader, std::string& error);
+  // Opens the member stream, then the tar reader on it. A failure says why (an empty archive,
+  // an unreadable volume, a stream the tar reader does not take).
+  plat::Status open(struct archive* tarReader);
   // Once the tar reader is done: see GzipMemberStream::verify.
-  bool verify(std::string& error) { return m_member.verify(error); }
+  plat::Status verify() { return m_member.verify(); }
 
  private:
   static la_ssize_t onRead(struct archive* tarReader, void* self, const void** block);

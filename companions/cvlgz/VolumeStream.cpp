@@ -51,23 +51,25 @@ bool VolumeStream::openVolume(int index) {
 
 void VolumeStream::closeVolume() { m_fd.reset(); }
 
-std::ptrdiff_t VolumeStream::next(const unsigned char** block, bool mayOpenNext,
-                                  std::string& error) {
+plat::Status VolumeStream::next(const unsigned char** block, bool mayOpenNext, size_t& size) {
   if (m_buffer.empty()) m_buffer.resize(kBlockSize);
   *block = m_buffer.data();
+  size = 0;
   for (;;) {
-    if (!m_fd) return 0;
+    if (!m_fd) return {};
     auto got = ::read(m_fd.get(), m_buffer.data(), static_cast<unsigned>(m_buffer.size()));
-    if (got > 0) return got;
+    if (got > 0) {
+      size = static_cast<size_t>(got);
+      return {};
+    }
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      error = "cannot read volume " + std::to_string(m_nVolume) + " of the archive: " +
-              std::strerror(errno);
-      return -1;
+      return plat::Status::failure("cannot read volume " + std::to_string(m_nVolume) +
+                                   " of the archive: " + std::strerror(errno));
     }
-    if (!mayOpenNext) return 0;
+    if (!mayOpenNext) return {};
     closeVolume();
-    if (!m_bVolumes || m_nVolume >= kMaxVolume || !openVolume(m_nVolume + 1)) return 0;
+    if (!m_bVolumes || m_nVolume >= kMaxVolume || !openVolume(m_nVolume + 1)) return {};
   }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
 #include "platform/UniqueFd.h"
 
 namespace cvlgz {
@@ -27,12 +28,12 @@ class VolumeStream {
   // Opens part 0; false when it cannot be opened.
   bool openFirst();
 
-  // The next bytes of the stream in *block, valid until the next call; returns their count.
-  // At the end of the current volume the next one is opened only when mayOpenNext is set; 0
-  // then means the stream has ended there (a next volume that cannot be opened counts as
-  // absent: if the archive needed it, the decompressor finds the stream cut short). -1, with
-  // error set, when a volume cannot be read.
-  std::ptrdiff_t next(const unsigned char** block, bool mayOpenNext, std::string& error);
+  // The next bytes of the stream in *block, valid until the next call, and their count in size.
+  // At the end of the current volume the next one is opened only when mayOpenNext is set; a
+  // size of 0 then means the stream has ended there (a next volume that cannot be opened counts
+  // as absent: if the archive needed it, the decompressor finds the stream cut short). A
+  // failure names the volume that cannot be read.
+  plat::Status next(const unsigned char** block, bool mayOpenNext, size_t& size);
 
   // The Windows path of volume index (0 is the archive itself).
   std::string volumePath(int index) const;

@@ -44,6 +44,10 @@ bool WinLgzExtraction::fail(const std::string& message) {
   return false;
 }
 
+bool WinLgzExtraction::succeeded(const plat::Status& status) {
+  return status.ok() || fail(status.message());
+}
+
 bool WinLgzExtraction::extract(const char* destination, const char* archive) {
   m_strError.clear();
   m_created.clear();
@@ -88,20 +92,19 @@ void WinLgzExtraction::removeCreatedFolders() {
 bool WinLgzExtraction::extractInto(const std::string& root, const char* archive) {
   StagingFolder staging;
   DiskBudget budget;
-  std::string error;
-  if (!staging.create(root, error)) return fail(error);
+  if (!succeeded(staging.create(root))) return false;
   if (!budget.measure(staging.tree())) return fail("cannot measure the free space of " + root);
   VolumeStream volumes(archive);
   if (!volumes.openFirst()) return fail(std::string("cannot open the archive ") + archive);
   GzipMemberStream member(volumes);
-  if (!member.open(error)) return fail(error);
+  if (!succeeded(member.open())) return false;
   TarReader reader(member);
   EntryPolicy policy(staging.tree(), root, staging.reservedName());
   bool ok = unpack(reader, policy, budget);
-  if (ok && !member.verify(error)) ok = fail(error);
+  ok = ok && succeeded(member.verify());
   if (ok) setFolderTimes();
-  if (ok && !policy.linksStayInside(error)) ok = fail(error);
-  return ok && (staging.commit(error) || fail(error));
+  ok = ok && succeeded(policy.linksStayInside());
+  return ok && succeeded(staging.commit());
 }
 
 // Reads entries up to the tar end-of-archive marker; whatever follows it is never looked at.
@@ -109,20 +112,21 @@ bool WinLgzExtraction::unpack(TarReader& reader, EntryPolicy& policy, DiskBudget
   bool first = true;
   for (;; first = false) {
     TarEntry entry;
-    std::string error;
-    TarReader::Next next = reader.next(entry, error);
-    if (next == TarReader::Next::End) return true;
-    if (next == TarReader::Next::Error) return fail(first ? "not a tar archive: " + error : error);
+    bool atEnd = false;
+    if (plat::Status s = reader.next(entry, atEnd); !s)
+      return fail(first ? "not a tar archive: " + s.message() : s.message());
+    if (atEnd) return true;
     if (entry.facts.type == EntryFacts::Type::SymbolicLink && !entry.facts.hardlink)
       return fail("refused symbolic link (not extracted on Windows): " + entry.facts.name);
     StagedNames staged;
+    std::string error;
     switch (policy.admit(entry.facts, staged, error)) {
       case EntryPolicy::Verdict::Skip:
         continue;
       case EntryPolicy::Verdict::Refuse:
         return fail(error);
       case EntryPolicy::Verdict::Write:
-        if (!budget.charge(entry.size, entry.facts.name.c_str(), error)) return fail(error);
+        if (!succeeded(budget.charge(entry.size, entry.facts.name.c_str()))) return false;
         if (!writeEntry(reader, entry, staged)) return false;
         break;
     }
@@ -162,18 +166,17 @@ bool WinLgzExtraction::writeFile(TarReader& reader, const TarEntry& entry,
 
 bool WinLgzExtraction::copyData(TarReader& reader, HANDLE file, const TarEntry& entry) {
   uint64_t written = 0;
-  std::string error;
   for (;;) {
     const char* block = nullptr;
-    std::ptrdiff_t size = reader.readData(&block, error);
-    if (size < 0) return fail(error);
+    size_t size = 0;
+    if (!succeeded(reader.readData(&block, size))) return false;
     if (size == 0) break;
     while (size > 0) {
       DWORD done = 0;
       if (!WriteFile(file, block, static_cast<DWORD>(size), &done, nullptr) || done == 0)
         return fail(systemError("cannot write", entry.facts.name));
       block += done;
-      size -= static_cast<std::ptrdiff_t>(done);
+      size -= done;
       written += done;
     }
   }

@@ -15,6 +15,7 @@
 #include "DiskBudget.h"
 #include "EntryPolicy.h"
 #include "TarReader.h"
+#include "platform/Status.h"
 
 namespace cvlgz {
 
@@ -41,6 +42,8 @@ class WinLgzExtraction {
   bool writeHardlink(const TarEntry& entry, const StagedNames& staged);
   void setFolderTimes();
   bool fail(const std::string& message);
+  // True on success; a failure is kept as the extraction's error, as with fail.
+  bool succeeded(const plat::Status& status);
   void removeCreatedFolders();
 
   std::string m_strError;
