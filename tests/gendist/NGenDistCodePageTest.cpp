@@ -95,23 +95,4 @@ TEST_F(NGenDistCodePageTest, HangulDetailsAreCutInTheirBytesAndStoredReadable) {
   EXPECT_EQ(std::string(dialog.m_szMessage), long949.substr(0, 255));
 }
 
-// Without a code page the gateway keeps the bytes as they came; `status --codepage` shows them.
-TEST_F(NGenDistCodePageTest, GatewayWithoutACodePageKeepsTheBytes) {
-  cvdt::test::GatewayProcess gateway;
-  ASSERT_NE(gateway.port(), 0);
-  auto record = recordFor(gateway.port());
-  NGenDist job;
-  int distId = 0;
-  ASSERT_EQ(job.initSetting(*record, distId), 1);
-  job.report(0, 0, "060", repeat(kHan949, 3).c_str(), 0);
-  ASSERT_EQ(job.updateDBDistResult(), 1);
-  cvdt::test::DbProbe db(gateway.dbPath());
-  auto rows = db.rows("SELECT hex(status_detail) FROM n_equip_history WHERE cmd_id = 77");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].substr(0, 16), "C7D1C7D1C7D1205B");
-  auto status = cvdt::test::runGatewayCommand({"status", "--db", gateway.dbPath(), "--codepage", "949"});
-  EXPECT_EQ(status.status, 0) << status.err;
-  EXPECT_NE(status.out.find(repeat(kHanUtf8, 3) + " ["), std::string::npos) << status.out;
-}
-
 }  // namespace
