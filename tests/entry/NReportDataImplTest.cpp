@@ -1,6 +1,5 @@
 // The report-data channel: messages through the shared-memory queue from many writers at once,
-// the fall-back to result files when nobody reads or the queue stays full, and the file's name
-// and bytes.
+// the fall-back to result files when the queue stays full, and the file's name and bytes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,4 +1,4 @@
-// A commanded job's index: every way an index file or its archive can be wrong, what a good one
+// A commanded job's index: each way an index file or its archive fails to load, what a good one
 // gives the job, and the disk check's boundary (a package exactly as large as the free space
 // does not fit).
 #include <gtest/gtest.h>
