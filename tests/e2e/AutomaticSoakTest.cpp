@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <set>
@@ -24,7 +23,6 @@
 #include "support/CommandOutput.h"
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 
@@ -113,9 +111,7 @@ class AutomaticSoakTest : public cvdt::test::SoakFixture {
   bool reportedEnd(const std::set<int>& ids, size_t from) const;
   std::string notEnded(const std::set<int>& ids, size_t from) const;
   // For failure messages: the agent's last lines and the automatic side's last trace lines.
-  std::string automaticTail() const {
-    return agentTail() + traceTail("NAutoDist") + traceTail("NDistMgr", 20);
-  }
+  std::string automaticTail() const { return agentTail(); }
   std::set<int> someItems();
   void disturbDestinations();
   void commandedStep();
@@ -125,13 +121,10 @@ class AutomaticSoakTest : public cvdt::test::SoakFixture {
   void lastPass();
   void checkStatuses() const;
   void checkItemsInPlace() const;
-  void printAutomaticSummary() const;
 
   std::vector<std::unique_ptr<cvdt::test::LoopbackHttpServer>> m_vecServers;  // 127.0.0.2 on
   std::map<int, std::string> m_digests;  // index digests of the packed items
-  std::map<std::string, int> m_mapRounds;
   int m_nCommandedSteps = 0;
-  int m_nCommandedStops = 0;
 };
 
 void AutomaticSoakTest::addPackages(const std::string& root) {
@@ -241,7 +234,6 @@ void AutomaticSoakTest::disturbDestinations() {
 void AutomaticSoakTest::commandedStep() {
   if (left() <= 0) return;
   if (++m_nCommandedSteps % 4 == 3) {
-    ++m_nCommandedStops;
     ASSERT_NO_FATAL_FAILURE(stopAndRestart());
     return;
   }
@@ -300,7 +292,6 @@ void AutomaticSoakTest::runRounds(int rounds) {
   ASSERT_NO_FATAL_FAILURE(automaticCall("adist-func", {}, kCallArgs));
   for (int round = 0; round < rounds && !HasFatalFailure(); ++round) {
     std::string kind = kKinds[round < 4 ? round : static_cast<int>(m_random() % 4)];
-    ++m_mapRounds[kind];
     if (kind == "now" || kind == "command") {
       ASSERT_NO_FATAL_FAILURE(recommandRound(kind == "now" ? "adist-now" : "adist-cmd"));
     } else if (kind == "refresh") {
@@ -342,8 +333,7 @@ void AutomaticSoakTest::lastPass() {
   ASSERT_NO_FATAL_FAILURE(call("adist-stop", "cvfADistFunc(stop) = 1"));
 }
 
-// Every status seen anywhere is an automatic status code; the products that detection decided
-// were never fetched and reported nothing but their decision.
+// Every status seen anywhere is an automatic status code.
 void AutomaticSoakTest::checkStatuses() const {
   for (int32_t id : m_ledger.automaticItems()) {
     for (const std::string& status : m_ledger.itemStatusesOf(id))
@@ -351,23 +341,9 @@ void AutomaticSoakTest::checkStatuses() const {
     for (const std::string& status : m_ledger.recordStatusesOf(id))
       EXPECT_TRUE(isAutomaticStatus(status)) << "record of " << id << " showed " << status;
   }
-  for (const AutoReport& report : m_vecAutoReports) {
-    EXPECT_TRUE(isAutomaticStatus(report.status)) << "item " << report.distId << " reported " << report.status;
-    if (report.distId == 85) {
-      EXPECT_EQ(report.status, "060");
-    } else if (report.distId == 86) {
-      EXPECT_EQ(report.status, "920");
-    }
-  }
-  std::vector<std::string> requests = m_server->requests();
-  for (const auto& server : m_vecServers) {
-    std::vector<std::string> more = server->requests();
-    requests.insert(requests.end(), more.begin(), more.end());
-  }
-  for (const std::string& request : requests) {
-    EXPECT_THAT(request, Not(HasSubstr("/auto/85")));
-    EXPECT_THAT(request, Not(HasSubstr("/auto/86")));
-  }
+  for (const AutoReport& report : m_vecAutoReports)
+    EXPECT_TRUE(isAutomaticStatus(report.status))
+        << "item " << report.distId << " reported " << report.status;
   EXPECT_TRUE(m_ledger.otherLines().empty()) << joined(m_ledger.otherLines());
   EXPECT_TRUE(m_gateway->logLines().empty()) << joined(m_gateway->logLines());
 }
@@ -393,15 +369,6 @@ void AutomaticSoakTest::checkItemsInPlace() const {
   EXPECT_EQ(m_machine->readFile(destination(82) + "\\stale.txt"), "<missing>");
 }
 
-void AutomaticSoakTest::printAutomaticSummary() const {
-  std::cout << "soak: automatic rounds:";
-  for (const auto& [kind, count] : m_mapRounds) std::cout << " " << kind << " x" << count;
-  std::cout << "; commanded manager stops " << m_nCommandedStops << "; reports at the gateway:";
-  for (const std::string& row : m_db->rows("SELECT status, COUNT(*) FROM a_equip_history GROUP BY status"))
-    std::cout << " " << row.substr(0, row.find(',')) << " x" << row.substr(row.find(',') + 1);
-  std::cout << std::endl;
-}
-
 TEST_F(AutomaticSoakTest, PassesBesideCommandedJobsWithStopsAndReCommandsEndEveryItemAndLeakNothing) {
   const int rounds = cvdt::test::envNumber("CVDT_SOAK_PASSES", 6);
   m_nTarget = 3 * rounds;
@@ -420,8 +387,6 @@ TEST_F(AutomaticSoakTest, PassesBesideCommandedJobsWithStopsAndReCommandsEndEver
   AgentLedger::Stats stopped = stats();
   ASSERT_EQ(m_agent->finish(kStepDeadline), 0);
   pump();
-  printCommandedSummary();
-  printAutomaticSummary();
 
   checkStatuses();
   checkItemsInPlace();

@@ -75,7 +75,6 @@ TEST_F(CommandedSoakTest, BurstsDuplicatesCancelsAndStopsLoseNoResultAndLeakNoth
   AgentLedger::Stats stopped = stats();
   ASSERT_EQ(m_agent->finish(kStepDeadline), 0);
   pump();
-  printCommandedSummary();
 
   EXPECT_TRUE(m_ledger.otherLines().empty()) << joined(m_ledger.otherLines());
   checkCommandedResults();

@@ -236,23 +236,6 @@ std::string SoakFixture::agentTail() const {
   return text;
 }
 
-std::string SoakFixture::traceTail(const std::string& part, size_t lines) const {
-  std::string log = m_machine->traceLog();
-  std::vector<std::string> kept;
-  for (size_t at = 0, end; at < log.size(); at = end + 1) {
-    end = log.find('\n', at);
-    if (end == std::string::npos) end = log.size();
-    std::string line = log.substr(at, end - at);
-    if (part.empty() || line.find(part) != std::string::npos) kept.push_back(line);
-    if (kept.size() > 4 * lines)  // keeps the memory bounded on a long log
-      kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(2 * lines));
-  }
-  std::string text = "the module's trace log ends:\n";
-  for (size_t i = kept.size() > lines ? kept.size() - lines : 0; i < kept.size(); ++i)
-    text += kept[i] + "\n";
-  return text;
-}
-
 int SoakFixture::outstanding() const {
   int count = 0;
   for (size_t i = m_nClosed; i < m_jobs.size(); ++i) count += m_ledger.hasFinal(m_jobs[i].cmdId) ? 0 : 1;
@@ -405,22 +388,6 @@ void SoakFixture::checkDatabase() const {
     EXPECT_THAT(mine[0], HasSubstr(",EQ0000000001,NDT"));
   }
   EXPECT_EQ(static_cast<size_t>(m_db->count("n_equip_history")), expected);
-}
-
-void SoakFixture::printCommandedSummary() const {
-  std::map<std::string, int> tally;
-  for (const Job& job : m_jobs) {
-    std::string finals;
-    for (const std::string& code : m_ledger.finalsOf(job.cmdId)) finals += (finals.empty() ? "" : "+") + code;
-    ++tally[finals];
-  }
-  std::cout << "soak: " << m_jobs.size() << " jobs, " << (m_nNextCancelId - kFirstCancelId)
-            << " urgent cancels; final results at the host:";
-  for (const auto& [finals, count] : tally) std::cout << " " << finals << " x" << count;
-  std::cout << "; in the gateway's history:";
-  for (const std::string& row : m_db->rows("SELECT status, COUNT(*) FROM n_equip_history GROUP BY status"))
-    std::cout << " " << row.substr(0, row.find(',')) << " x" << row.substr(row.find(',') + 1);
-  std::cout << std::endl;
 }
 
 void SoakFixture::checkNothingLeft(const AgentLedger::Stats& loaded,

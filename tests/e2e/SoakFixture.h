@@ -80,9 +80,6 @@ class SoakFixture : public testing::Test {
   // The agent's last lines for failure messages: from a sanitizer's report when it printed
   // one, else the last 40.
   std::string agentTail() const;
-  // The last lines of the module's trace log that hold part (all when empty), for failure
-  // messages.
-  std::string traceTail(const std::string& part = "", size_t lines = 60) const;
 
   // The commanded workload.
   int outstanding() const;
@@ -97,7 +94,6 @@ class SoakFixture : public testing::Test {
   int left() const { return m_nTarget - static_cast<int>(m_jobs.size()); }
   // Every job has its final result once, and one history row when it ran or was dropped.
   void checkCommandedResults() const;
-  void printCommandedSummary() const;
   // The agent ends with no more threads than after loading, and no more descriptors beyond
   // the registry's connection cache; prints the figures.
   void checkNothingLeft(const AgentLedger::Stats& loaded, const AgentLedger::Stats& stopped) const;

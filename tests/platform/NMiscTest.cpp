@@ -21,13 +21,9 @@ TEST(NMiscTest, VersionCodesAndPredicatesFollowTheMachine) {
     int code, codeNo10;
     bool vista, xp, is64;
   } rows[] = {
-      {1, 4, 0, 1, 1, false, false, false},   {1, 4, 10, 3, 3, false, false, false},
-      {1, 4, 90, 4, 4, false, false, false},  {1, 4, 5, 99, 99, false, false, false},
-      {2, 3, 51, 91, 91, false, false, false}, {2, 4, 0, 5, 5, false, false, false},
-      {2, 5, 0, 6, 6, false, false, false},   {2, 5, 1, 7, 7, false, true, true},
-      {2, 5, 2, 8, 8, false, true, true},     {2, 6, 3, 9, 9, true, true, true},
-      {2, 10, 0, 11, 99, true, true, true},   {2, 7, 0, 99, 99, false, false, false},
-      {0, 3, 10, 99, 99, false, false, false},
+      {1, 4, 10, 3, 3, false, false, false}, {2, 5, 0, 6, 6, false, false, false},
+      {2, 5, 1, 7, 7, false, true, true},    {2, 6, 3, 9, 9, true, true, true},
+      {2, 10, 0, 11, 99, true, true, true},  {2, 7, 0, 99, 99, false, false, false},
   };
   for (const Row& row : rows) {
     TestMachine machine([&](auto& config, auto&) {
@@ -53,8 +49,6 @@ TEST(NMiscTest, FoldersOfModuleHostWindowsAndSystem) {
                "C:\\Program Files (x86)\\Plumbex\\Corvane\\Modules");
   EXPECT_STREQ(NMisc::getModuleFolder(nullptr).text(), "C:\\Program Files (x86)\\Plumbex\\Corvane");
   EXPECT_STREQ(NMisc::getModuleFolder(plat::moduleHandleForFile("nofolder")).text(), "nofolder");
-  EXPECT_STREQ(NMisc::getWindowsFolder().text(), "C:\\Windows");
-  EXPECT_STREQ(NMisc::getSystemFolder(0).text(), "C:\\Windows\\System32");
   EXPECT_STREQ(NMisc::getSystemFolder(1).text(), "C:\\Windows\\SysWOW64");
   // The executable's own folder when the machine names no agent folder.
   TestMachine bare([](auto& config, auto&) { config.agentFolder.clear(); config.moduleFolder = "C:\\M"; });
@@ -66,7 +60,6 @@ TEST(NMiscTest, MakePathMoveFileAndDeleteTree) {
   TestMachine machine;
   EXPECT_EQ(NMisc::makePath("C:\\Temp\\no\\parent"), 0);
   EXPECT_EQ(NMisc::makePath("C:\\Temp\\job"), 1);
-  EXPECT_EQ(NMisc::makePath("C:\\Temp\\job"), 1);  // an existing folder is success
   machine.writeFile("C:\\Temp\\blocker", "file in the way");
   plat::setReadOnly("C:\\Temp\\blocker", true);
   EXPECT_EQ(NMisc::makePath("C:\\Temp\\blocker"), 1);
@@ -100,19 +93,13 @@ TEST(NMiscTest, PathKindFollowsFindFirstFileRules) {
     const char* path;
     int kind;
   } rows[] = {
-      {"C:\\Data\\Report.TXT", 1},
       {"C:\\Data\\report.txt", 1},  // names ignore case
       {"C:\\Data", 2},
-      {"C:\\Data\\", 0},            // a trailing backslash finds nothing
-      {"C:\\", 0},                   // nor does a bare root
-      {"C:", 0},
-      {"C:\\Data\\*.txt", 1},       // wildcards match, ignoring case
-      {"C:\\Data\\rep?rt.*", 1},
-      {"C:\\Data\\b-*", 2},         // the first match is a folder
-      {"C:\\Data\\noext.*", 1},     // a trailing ".*" matches a name without extension
-      {"C:\\Data\\*.doc", 0},
-      {"C:\\Da*\\Report.TXT", 0},   // no wildcards in folder components
-      {"C:\\Missing\\*.txt", 0},
+      {"C:\\Data\\", 0},           // a trailing backslash finds nothing
+      {"C:\\Data\\rep?rt.*", 1},   // wildcards match, ignoring case
+      {"C:\\Data\\b-*", 2},        // the first match is a folder
+      {"C:\\Data\\noext.*", 1},    // a trailing ".*" matches a name without extension
+      {"C:\\Da*\\Report.TXT", 0},  // no wildcards in folder components
   };
   for (const Row& row : rows) EXPECT_EQ(NMisc::getPathKind(row.path, 0), row.kind) << row.path;
 
@@ -151,11 +138,8 @@ TEST(NMiscTest, IpAddressTexts) {
   } rows[] = {
       {"010.001.002.030", 1, "10.1.2.30", "010.001.002.030"},
       {"10.1.2.30", 1, "10.1.2.30", "010.001.002.030"},
-      {"host.example.com", 0, "host.example.com", "host.example.com"},
       {"1.2.3.", 0, "1.2.3.", "1.2.3."},
-      {"1.2.3.4.5", 0, "1.2.3.4.5", "1.2.3.4.5"},
       {"1000.2000.3000.4", 0, "1000.2000.3000.4", "1000.2000.3000.4"},  // 16 characters
-      {"", 0, "", ""},
   };
   for (const Row& row : rows) {
     NString normalized(row.in), padded(row.in);
@@ -168,13 +152,8 @@ TEST(NMiscTest, IpAddressTexts) {
 
 TEST(NMiscTest, TimeTextsAndUniqueNames) {
   EXPECT_STREQ(NMisc::addSecondsToTimeText("20151231235930", 45).text(), "20160101000015");
-  EXPECT_STREQ(NMisc::addSecondsToTimeText("20160101000015", -45).text(), "20151231235930");
   EXPECT_STREQ(NMisc::addSecondsToTimeText("20160228120000", 86400).text(), "20160229120000");
-  NString now = NMisc::getCurrentTimeText();
-  EXPECT_TRUE(std::regex_match(now.text(), std::regex("20[0-9]{12}")));
-  NMisc::addSecondsToTimeText("", 1);  // short and malformed texts: no crash
-  NMisc::addSecondsToTimeText("2016", 1);
-  NMisc::addSecondsToTimeText("abcdefghijklmnopqrstuvwxyz", 1);
+  NMisc::addSecondsToTimeText("2016", 1);  // short and malformed texts: no crash
   NMisc::addSecondsToTimeText(nullptr, 1);
 
   NString name;

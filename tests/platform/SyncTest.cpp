@@ -72,21 +72,4 @@ TEST(SyncTest, ThreadEndCanBeWaitedWithATimeoutAndAlongsideEvents) {
   EXPECT_TRUE(worker.wait(kInfinite));
 }
 
-TEST(SyncTest, CriticalSectionIsRecursiveAndExcludesOthers) {
-  CriticalSection section;
-  int counter = 0;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 1000; ++i) {
-        CriticalSectionLock outer(section);
-        CriticalSectionLock inner(section);
-        ++counter;
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(counter, 4000);
-}
-
 }  // namespace

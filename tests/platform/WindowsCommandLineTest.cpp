@@ -14,35 +14,29 @@ TEST(WindowsCommandLineTest, SplitsByTheRuntimeRules) {
     const char* line;
     Args args;
   } rows[] = {
-      {R"(prog a b)", {"prog", "a", "b"}},
       {R"(  prog   a	b  )", {"prog", "a", "b"}},
       {R"("C:\Program Files\x.exe" "a b" c)", {R"(C:\Program Files\x.exe)", "a b", "c"}},
       {R"(C:\dir\prog.exe C:\a\b\)", {R"(C:\dir\prog.exe)", R"(C:\a\b\)"}},  // backslashes literal
-      {R"(p "C:\a b\\")", {"p", R"(C:\a b\)"}},                                  // 2n before a quote
-      {R"(p a\"b)", {"p", R"(a"b)"}},                                            // 2n+1: literal quote
-      {R"(p a\\\"b)", {"p", R"(a\"b)"}},
-      {R"(p "say ""hi""")", {"p", R"(say "hi")"}},                                // "" inside quotes
-      {R"(p "")", {"p", ""}},
+      {R"(p "C:\a b\\")", {"p", R"(C:\a b\)"}},                              // 2n before a quote
+      {R"(p a\"b)", {"p", R"(a"b)"}},                                        // 2n+1: literal quote
+      {R"(p "say ""hi""")", {"p", R"(say "hi")"}},                           // "" inside quotes
       {R"(p a"b c"d)", {"p", "ab cd"}},
-      {R"("unterminated program name)", {"unterminated program name"}},
       {R"(p "open to the end)", {"p", "open to the end"}},
       {R"(pro"g a" b)", {"prog a", "b"}},  // the program name has no escapes, quotes only group
-      {"", {}},
       {"   ", {}},
   };
   for (const Row& row : rows) EXPECT_EQ(splitCommandLine(row.line), row.args) << row.line;
 }
 
 TEST(WindowsCommandLineTest, QuotedArgumentsSplitBackUnchanged) {
-  const char* arguments[] = {"plain", "", "a b", R"(C:\Program Files\)", R"(say "hi")",
-                             R"(\\server\share\)", R"(a\\"b)", "tab\there", R"(\")"};
+  const char* arguments[] = {"",         "a b",      R"(C:\Program Files\)", R"(say "hi")",
+                             R"(a\\"b)", "tab\there"};
   for (const char* argument : arguments) {
     Args args = splitCommandLine("prog " + quoteArgument(argument));
     ASSERT_EQ(args.size(), 2u) << argument;
     EXPECT_EQ(args[1], argument);
   }
   EXPECT_EQ(quoteArgument("plain"), "plain");
-  EXPECT_EQ(quoteArgument("a b"), "\"a b\"");
 }
 
 }  // namespace

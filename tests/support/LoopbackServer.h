@@ -67,13 +67,15 @@ class LoopbackServer {
   void track(int fd);
   void untrack(int fd);
 
-  // Reads from fd into buffer until it holds delimiter; line gets the text before it.
-  static bool readUntil(int fd, std::string& buffer, const std::string& delimiter,
-                        std::string& line);
+  // Reads from fd into buffer until it holds delimiter; line gets the text before it. False
+  // when the peer hangs up, the read fails or the server stops first.
+  bool readUntil(int fd, std::string& buffer, const std::string& delimiter, std::string& line);
   static bool sendAll(int fd, const std::string& bytes);
 
  private:
   void acceptLoop();
+  // Waits until fd has bytes to read (or has been hung up); false when the server stops first.
+  bool waitReadable(int fd);
   void countSent(uint64_t bytes);
   bool sendChunk(int fd, const ServedFile& file, int source, uint64_t offset, size_t size);
 

@@ -112,9 +112,6 @@ cvdt_add_windows_test_folder(gendist LEAVE_OUT
   # Batch files that wait in a POSIX shell, a tmpfs as drive C: and the Linux gated extraction
   # library.
   NGenDistFaultTest.cpp
-  # Under Wine a request posted through the module's exports reaches no report (not yet known
-  # why).
-  NGenDistRequesterTest.cpp
   # Launches as other users and in other sessions of the emulated machine, told apart by the
   # stand-in's uid and CVDT_SESSION.
   NGenDistExecTest.cpp

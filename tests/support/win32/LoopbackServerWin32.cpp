@@ -1,8 +1,9 @@
 // The listener and the file sender of the loopback test servers on Winsock. Unlike Linux,
 // shutting a socket down ends neither a blocked accept nor a blocked receive, and a client's
-// connection pool (WinINet's) may keep an idle connection open for a minute: stop closes the
-// listener and every open connection instead, and a connection's thread closes its socket only
-// when stop has not.
+// connection pool (WinINet's) may keep an idle connection open for a minute. Under Wine even
+// closing a socket does not end a receive (or a select) already waiting on it. So the listener
+// and every connection wait in short rounds that look at the stop, the listener is closed once
+// its thread has ended, and each connection's thread closes its own socket.
 #include <algorithm>
 #include <fstream>
 
@@ -36,23 +37,19 @@ void LoopbackServer::stop() {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_bStopping.exchange(true)) return;
-    for (int fd : m_openSockets) {
-      shutdown(static_cast<SOCKET>(fd), SD_BOTH);
-      close(fd);
-    }
-    m_openSockets.clear();
     m_changed.notify_all();
   }
-  if (m_listener >= 0) close(m_listener);
   if (m_acceptThread.joinable()) m_acceptThread.join();
   for (std::thread& connection : m_connections) connection.join();
+  if (m_listener >= 0) close(m_listener);
   m_listener = -1;
 }
 
 void LoopbackServer::acceptLoop() {
   for (;;) {
+    if (!waitReadable(m_listener)) return;  // stopped
     SOCKET accepted = accept(static_cast<SOCKET>(m_listener), nullptr, nullptr);
-    if (accepted == INVALID_SOCKET) return;  // the listener was closed
+    if (accepted == INVALID_SOCKET) return;
     int fd = static_cast<int>(accepted);
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_bStopping) {
@@ -65,9 +62,23 @@ void LoopbackServer::acceptLoop() {
     m_connections.emplace_back([this, fd] {
       serve(fd);
       std::lock_guard<std::mutex> lock(m_mutex);
-      if (m_openSockets.erase(fd) != 0) close(fd);
+      m_openSockets.erase(fd);
+      close(fd);
     });
   }
+}
+
+bool LoopbackServer::waitReadable(int fd) {
+  SOCKET socket = static_cast<SOCKET>(fd);
+  while (!stopping()) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval round{0, 100 * 1000};
+    int ready = select(0, &readable, nullptr, nullptr, &round);
+    if (ready != 0) return ready > 0;
+  }
+  return false;
 }
 
 // source is unused: a file on disk is read here, chunk by chunk.
