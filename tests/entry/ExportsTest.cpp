@@ -1,7 +1,6 @@
 // The cvdt module as the host loads it: exactly seven exports, what each does with the host's
 // arguments (refusals, the "920" report of an unreadable content, stop and cancel), and the
 // automatic exports driving the manager thread until the module unloads.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,8 +14,6 @@
 #include "platform/PlatformLibrary.h"
 #include "support/HostReports.h"
 #include "support/TestMachine.h"
-
-using ::testing::HasSubstr;
 
 namespace {
 
@@ -80,16 +77,6 @@ TEST(ExportsTest, ExportsAnswerTheHostAsTheyShould) {
   EXPECT_EQ(cancel(0, 604, &env, "20261205120000", "", "", &record, 0), 0);  // queued, still 0
   EXPECT_EQ(nDistFunc(0, 0, &env, "20261205120000", "N|%10", "only-one-field", "", 0, 0, "dlg"), 0);
   EXPECT_EQ(nDistFunc(0, 0, &env, "20261205120000", "N|%10", "", "", 1, 0, "dlg"), 1);  // stop
-
-  std::string log = machine.traceLog();
-  EXPECT_THAT(
-      log,
-      HasSubstr("cvfADistFunc: pcCallArgs:args, pcEquipCfg:cfg, pcContents:contents, bStop: 0\n"));
-  EXPECT_THAT(log, HasSubstr("cvdt::cvfNDistCmdOuterRequest START \r\n"));
-  EXPECT_THAT(
-      log,
-      HasSubstr("cvfNDistFunc: initSetting failed, pcCallArgs:N|%10, pcEquipCfg:only-one-field"));
-  EXPECT_THAT(log, HasSubstr("NGenDistMgr::setEvent: m_hEvent is null\n"));
 }
 
 // Waits until the trace log holds line count times.
@@ -127,21 +114,6 @@ TEST(ExportsTest, AutomaticExportsDriveTheManagerThread) {
 
   std::string log = machine.traceLog();
   EXPECT_EQ(countOf(log, "NDistMgr::run: thread stop\n"), 2u);
-  EXPECT_THAT(log,
-              HasSubstr("cvfADistCmd(1): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                        "pcContents:c, bStop: 1\n"));
-  EXPECT_THAT(log,
-              HasSubstr("cvfADistCmd(2): pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                        "pcContents:c, bStop: 1\n"));
-  EXPECT_THAT(log, HasSubstr("cvfADistFunc: pcCallArgs:3|%60|%N|%0, pcEquipCfg:EQ|%5|*Five|*D5|%, "
-                             "pcContents:, bStop: 0\n"));
-  EXPECT_THAT(log,
-              HasSubstr("cvfADistNow(2): initSetting failed, pcCallArgs:bad, pcEquipCfg:EQ|%5|*Five"
-                        "|*D5|%, pcContents:, bStop: 0\n"));
-  EXPECT_THAT(log, HasSubstr("cvfADistFunc: initSetting failed, pcCallArgs:3|%60|%N|%0, "
-                             "pcEquipCfg:EQ-only, pcContents:, bStop: 0\n"));
-  EXPECT_THAT(log, HasSubstr("cvfADistFunc: pcCallArgs:, pcEquipCfg:, pcContents:, bStop: 1\n"));
-  EXPECT_THAT(log, HasSubstr("cvfADistNow(3): pcCallArgs:3|%60|%N|%0"));
   EXPECT_EQ(countOf(log, "cvfADistNow(3)"), 1u);
 }
 

@@ -100,7 +100,6 @@ TEST_F(CvdtNDlgTest, FollowsTheRecordUntilTheJobEndsOrTheRecordGoes) {
     const char* lastLine;
   } rows[] = {
       {"060", "[####################] 100%  060  Done\n"},
-      {"040", "[####################] 100%  040  Done\n"},
       {nullptr, ""},
   };
   for (const Row& row : rows) {

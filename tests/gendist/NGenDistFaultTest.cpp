@@ -1,8 +1,7 @@
-// Faults at each stage of a commanded job run by the real manager thread: the distribution
-// server cut or gone in the middle of a part, the gateway down or silent at the final write,
-// the disk filling up during the download, and a manager stop, an urgent cancel or a ban period
-// while the index, a part or the program is under way. Each job ends with its status at the
-// host and in the gateway's history, leaves no partial download behind, and the next job runs.
+// Faults during a commanded job's transfers run by the real manager thread: the disk filling
+// up, and a manager stop, an urgent cancel or a ban period while the index or a part is under
+// way. Each job ends with its status at the host and in the gateway's history, leaves no partial
+// download behind, and the next job runs.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,10 +16,10 @@
 
 #include "gateway/GatewayProcess.h"
 #include "gendist/CurrentDist.h"
+#include "gendist/DistPackager.h"
 #include "gendist/NGenDistMgr.h"
 #include "gendist/NGenDistMgrTestAccess.h"
 #include "net/NCompanionCache.h"
-#include "net/NDBQuery.h"
 #include "support/CommandOutput.h"
 #include "support/HostReports.h"
 #include "support/LoopbackHttpServer.h"
@@ -40,22 +39,6 @@ constexpr const char* kBanAtThree = "127.0.0.1|%0|&60|&Y|%03:00:00|*04:00:00";
 constexpr const char* kDayTime = "20261205120000";
 constexpr const char* kBanTime = "20261205033000";
 constexpr auto kDeadline = 60s;
-
-// A server that takes connections and never answers: a gateway that hangs.
-class SilentServer : public cvdt::test::LoopbackServer {
- public:
-  ~SilentServer() override { stop(); }
-
- protected:
-  void serve(int) override { pause(std::chrono::hours(1)); }
-};
-
-std::string field(const std::string& output, const std::string& key) {
-  size_t at = output.find(key + "=");
-  if (at == std::string::npos) return {};
-  size_t end = output.find('\n', at);
-  return output.substr(at + key.size() + 1, end - at - key.size() - 1);
-}
 
 // Waits for a condition with a deadline, looking every 10 ms.
 bool eventually(const std::function<bool()>& done, std::chrono::milliseconds deadline = kDeadline) {
@@ -80,7 +63,6 @@ class NGenDistFaultTest : public testing::Test {
     m_reports.reset();
     m_machine.reset();
     m_gateway.reset();
-    NDBQuery::setDefaultReplyWaitMs(NDBQuery::kReplyWaitMs);
     if (!m_strMount.empty()) {
       NCompanionCache::releaseAll();  // the companions loaded from the mounted drive
       // Lazily, in case something of this process still maps a file there.
@@ -90,8 +72,8 @@ class NGenDistFaultTest : public testing::Test {
     fs::remove_all(m_base, ec);
   }
 
-  // Packs distribution 12 (incompressible data in 64 KiB parts; its program waits until the
-  // test lets it go), lays out the machine and starts the gateway and the HTTP server.
+  // Packs distribution 12 (incompressible data in 64 KiB parts), lays out the machine and starts
+  // the gateway and the HTTP server.
   void prepare(const cvdt::test::TestMachine::Customize& customize = nullptr) {
     std::string src = m_base + "/src";
     fs::create_directories(src);
@@ -100,16 +82,10 @@ class NGenDistFaultTest : public testing::Test {
     std::string noise(m_nDataSize, '\0');
     for (char& c : noise) c = static_cast<char>(random());
     std::ofstream(src + "/data.bin", std::ios::binary) << noise;
-    std::ofstream(src + "/install.bat")
-        << "touch '" << m_base << "/started'\n"
-        << "i=0; while [ ! -e '" << m_base << "/go' ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
-        << "exit 0\n";
-    std::string output = cvdt::test::commandOutput(
-        std::string(CVDT_PACK_PATH) + " normal --id 12 --name Faults --src " + src + " --out " +
-        m_base + "/root --part-size 65536 --exec install.bat");
-    m_strContents = field(output, "contents");
+    std::string output =
+        cvdt::test::packNormal(src, m_base + "/root", "--id 12 --name Faults --part-size 65536");
+    m_strContents = cvdt::test::outputField(output, "contents");
     ASSERT_FALSE(m_strContents.empty()) << output;
-    release();
     m_machine = std::make_unique<cvdt::test::TestMachine>(customize);
     m_reports = std::make_unique<cvdt::test::HostReports>();
     m_gateway = std::make_unique<cvdt::test::GatewayProcess>();
@@ -119,44 +95,25 @@ class NGenDistFaultTest : public testing::Test {
     serveRoot();
     ASSERT_TRUE(m_server->start());
   }
-  // Serves every file of the package root, the one at faultPath with the fault.
   void serveRoot(const std::string& faultPath = "", ServedFile::Fault fault = ServedFile::Fault::None) {
-    std::string root = m_base + "/root";
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-      if (!entry.is_regular_file()) continue;
-      std::string path = "/" + fs::relative(entry.path(), root).string();
-      m_server->addFile(path, ServedFile::fromDisk(entry.path().string(),
-                                                   path == faultPath ? fault : ServedFile::Fault::None));
-    }
+    cvdt::test::serveFolder(*m_server, m_base + "/root", faultPath, fault);
   }
-  // The program (and, with the gated extraction library, a package's extraction) waits until
-  // release.
-  void hold() {
-    fs::remove(m_base + "/go");
-    fs::remove(m_base + "/gate/open");
-  }
-  void release() {
-    std::ofstream(m_base + "/go") << "go";
-    if (fs::exists(m_base + "/gate")) std::ofstream(m_base + "/gate/open") << "open";
-  }
-  void stopsWhileHeldLetTheJobComplete(const std::function<bool()>& held);
-  bool programStarted() { return eventually([&] { return fs::exists(m_base + "/started"); }); }
 
   void startManager(const char* equipCfg = kNoBan) {
     if (!m_manager) m_manager = std::make_unique<NGenDistMgr>();
     ASSERT_EQ(m_manager->initSetting(kDayTime, "", equipCfg, "", 0), 1);
     ASSERT_EQ(m_manager->createThread(), 1);
   }
-  // Posts a job for distribution 12 against the HTTP server (or the port given) and the gateway
-  // (or the port given); returns its command id.
-  uint32_t post(int dbPort = 0) {
+  // Posts a job for distribution 12 against the HTTP server and the gateway; returns its command
+  // id.
+  uint32_t post() {
     auto* record = static_cast<DistCommandRecord*>(std::calloc(1, sizeof(DistCommandRecord)));
     uint32_t cmdId = m_nNextCmdId++;
     record->m_nCmdId = cmdId;
     std::strcpy(record->m_hostEnv.m_szEquipId, "EQ0000000001");
     std::strcpy(record->m_hostEnv.m_szDbAddress, "127.0.0.1");
     std::snprintf(record->m_hostEnv.m_szDbPort, sizeof record->m_hostEnv.m_szDbPort, "%d",
-                  dbPort != 0 ? dbPort : m_gateway->port());
+                  m_gateway->port());
     std::strcpy(record->m_hostEnv.m_szFtAddress, "http");
     std::snprintf(record->m_hostEnv.m_szFtPort, sizeof record->m_hostEnv.m_szFtPort, "%d",
                   m_server->port());
@@ -182,7 +139,6 @@ class NGenDistFaultTest : public testing::Test {
   }
   // A job that must now run to its end: "060" at the host and in the history.
   void expectNextJobSucceeds() {
-    release();
     // A job for the same distribution is refused ("100") until the last one has ended.
     ASSERT_TRUE(eventually([] { return CurrentDist::runningDistId() != kDist; }));
     uint32_t cmdId = post();
@@ -230,83 +186,9 @@ class NGenDistFaultTest : public testing::Test {
   std::unique_ptr<cvdt::test::LoopbackHttpServer> m_server;
   std::unique_ptr<NGenDistMgr> m_manager;
   uint32_t m_nNextCmdId = 801;
-  uint64_t m_nSent = 0;
-  size_t m_nDataSize = 200000;  // the package's data file  // bytes the server had sent before the job under test
+  uint64_t m_nSent = 0;         // bytes the server had sent before the job under test
+  size_t m_nDataSize = 200000;  // the package's data file
 };
-
-// The server's connections are cut in the middle of a part, then the server goes away in the
-// middle of one: both end the job with "904" (a part could not be fetched; not sent at once, so
-// the host hears nothing more), the gateway gets "904", and no partial part remains.
-TEST_F(NGenDistFaultTest, ServerCutOrGoneMidPartEndsWith904AndKeepsOnlyWholeParts) {
-  ASSERT_NO_FATAL_FAILURE(prepare());
-  startManager();
-  serveRoot(partPath(1), ServedFile::Fault::Stall);
-  uint32_t cut = post();
-  ASSERT_TRUE(m_server->waitForBytesSent(bytesBeforePart(1) + 1, kDeadline));
-  m_server->cutConnections();
-  EXPECT_EQ(historyStatus(cut), "904");
-  EXPECT_EQ(m_reports->codesOf(cut).find("040"), std::string::npos) << m_reports->codesOf(cut);
-  expectOnlyWholeParts();
-
-  // Gone: a new server takes over the next job (the job folder keeps the whole parts).
-  std::string partOne = m_machine->host(m_machine->config().moduleFolder + "\\ndist\\12\\12.lgz");
-  EXPECT_TRUE(fs::exists(partOne));
-  m_server->stop();
-  m_server = std::make_unique<cvdt::test::LoopbackHttpServer>();
-  serveRoot(partPath(2), ServedFile::Fault::Stall);
-  ASSERT_TRUE(m_server->start());
-  uint32_t gone = post();
-  ASSERT_TRUE(m_server->waitForBytesSent(fs::file_size(m_base + "/root" + kIndex) + 1, kDeadline));
-  // The parts already present are skipped: the stalled part is the first one sent after the index.
-  ASSERT_TRUE(m_server->waitForBytesSent(fs::file_size(m_base + "/root" + kIndex) +
-                                             fs::file_size(m_base + "/root" + partPath(1)) + 1,
-                                         kDeadline));
-  m_server->stop();
-  EXPECT_EQ(historyStatus(gone), "904");
-  expectOnlyWholeParts();
-
-  m_server = std::make_unique<cvdt::test::LoopbackHttpServer>();
-  serveRoot();
-  ASSERT_TRUE(m_server->start());
-  expectNextJobSucceeds();
-  expectOnlyWholeParts();
-}
-
-// The gateway is down at the final write, then it takes the connection and never answers: the
-// job has ended "060" at the host either way, the failed write is traced, the worker does not
-// hang past the reply wait, and the next job writes its row.
-TEST_F(NGenDistFaultTest, GatewayDownOrSilentAtTheFinalWriteKeepsTheResultAndTheQueueMoving) {
-  ASSERT_NO_FATAL_FAILURE(prepare());
-  startManager();
-  int closedPort = 0;
-  {
-    SilentServer gone;
-    ASSERT_TRUE(gone.start());
-    closedPort = gone.port();
-  }
-  uint32_t down = post(closedPort);
-  EXPECT_TRUE(m_reports->waitFor(down, "060", kDeadline));
-  EXPECT_TRUE(eventually([&] {
-    return m_machine->traceLog().find("NGenDist::updateDBDistResult: failed") != std::string::npos;
-  }));
-  expectNextJobSucceeds();
-
-  NDBQuery::setDefaultReplyWaitMs(1500);
-  SilentServer silent;
-  ASSERT_TRUE(silent.start());
-  uint32_t hung = post(silent.port());
-  EXPECT_TRUE(m_reports->waitFor(hung, "060", kDeadline));
-  ASSERT_TRUE(silent.waitForOpenConnections(1, kDeadline));
-  // The worker waits for the gateway's answer as long as the reply wait, then ends the job.
-  ASSERT_TRUE(eventually([] { return CurrentDist::runningDistId() != kDist; }));
-  uint32_t next = post();
-  EXPECT_TRUE(m_reports->waitFor(next, "060", kDeadline)) << m_reports->codesOf(next);
-  EXPECT_EQ(historyStatus(next), "060");
-  EXPECT_NE(m_machine->traceLog().find("NDBQuery::socketProc(3): WSAWaitForMultipleEvents Timeout"),
-            std::string::npos);
-  EXPECT_EQ(m_db->rows("SELECT status FROM n_equip_history WHERE cmd_id = " + std::to_string(hung)).size(),
-            0u);
-}
 
 // The machine's C: drive is a small tmpfs that fills up during the download: the part that
 // does not fit ends the job with "904", nothing partial stays, and once space is freed the next
@@ -441,52 +323,6 @@ TEST_F(NGenDistFaultTest, StopsDuringTheIndexOrAPartEndTheTransferWithTheStopsSt
     expectNextJobSucceeds();
     m_nSent = m_server->bytesSent();
   }
-}
-
-// Extraction and the program's run are not transfers: a stop while the job is held in one
-// changes nothing, the job ends "060" once the step is over (a manager stop waits for that),
-// and the next job runs.
-void NGenDistFaultTest::stopsWhileHeldLetTheJobComplete(const std::function<bool()>& held) {
-  startManager(kBanAtThree);
-  for (Stop stop : {Stop::Cancel, Stop::Ban, Stop::Manager}) {
-    SCOPED_TRACE(nameOf(stop));
-    hold();
-    fs::remove(m_base + "/started");
-    fs::remove(m_base + "/gate/extracting");
-    uint32_t cmdId = post();
-    ASSERT_TRUE(held());
-    StopDriver driver(*m_manager, *m_machine);
-    ASSERT_TRUE(driver.post(stop));
-    release();
-    driver.finish();
-    EXPECT_TRUE(m_reports->waitFor(cmdId, "060", kDeadline)) << m_reports->codesOf(cmdId);
-    EXPECT_EQ(historyStatus(cmdId), "060");
-    EXPECT_EQ(m_reports->codesOf(cmdId).find("040"), std::string::npos) << m_reports->codesOf(cmdId);
-    if (stop == Stop::Manager) startManager(kBanAtThree);
-    CurrentDist::setStopReason(kStopNone);
-    expectNextJobSucceeds();
-  }
-}
-
-TEST_F(NGenDistFaultTest, StopsWhileTheProgramRunsLetTheJobComplete) {
-  ASSERT_NO_FATAL_FAILURE(prepare());
-  stopsWhileHeldLetTheJobComplete([&] { return programStarted(); });
-}
-
-// The extraction library is replaced by one that holds a package's extraction until the test
-// opens its gate, then unpacks with the real library.
-TEST_F(NGenDistFaultTest, StopsDuringTheExtractionLetTheJobComplete) {
-  ASSERT_NO_FATAL_FAILURE(prepare());
-  std::string modules = m_machine->host(m_machine->config().moduleFolder);
-  fs::copy_file(modules + "/cvlgz.dll", modules + "/cvlgz-real.dll");
-  fs::copy_file(CVDT_GATE_LGZ, modules + "/cvlgz.dll", fs::copy_options::overwrite_existing);
-  fs::create_directories(m_base + "/gate");
-  // Every test machine has the same module folder, so this process may still hold the real
-  // library loaded under that name for an earlier machine.
-  NCompanionCache::releaseAll();
-  setenv("CVDT_LGZ_GATE", (m_base + "/gate").c_str(), 1);
-  stopsWhileHeldLetTheJobComplete([&] { return eventually([&] { return fs::exists(m_base + "/gate/extracting"); }); });
-  unsetenv("CVDT_LGZ_GATE");
 }
 
 // The manager signals the worker's stop event for a ban check that it makes while it still

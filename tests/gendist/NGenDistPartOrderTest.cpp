@@ -172,34 +172,6 @@ TEST_F(NGenDistPartOrderTest, BadPartFailsTheJobAndThePartFetchedAheadIsDropped)
   }
 }
 
-// Part 3's transfer fails (the server closes half-way) while part 2 is being checked: part 2's
-// progress is still reported first, then part 3's failure is traced in its turn.
-TEST_F(NGenDistPartOrderTest, FailedTransferAheadIsTracedAfterTheEarlierPartsProgress) {
-  cvdt::test::TestMachine machine;
-  cvdt::test::HostReports reports;
-  cvdt::test::LoopbackHttpServer server;
-  serve(server, -1, 3, ServedFile::Fault::ShortBody);
-  ASSERT_TRUE(server.start());
-  EXPECT_EQ(runJob(server), 0);
-  EXPECT_EQ(m_strStatus, "904");
-  ASSERT_TRUE(reports.waitFor(kCmdId, "040"));
-  EXPECT_EQ(progressShown(reports), progressUpTo(3));
-  EXPECT_EQ(partsInPlace(machine), (std::vector<std::string>{partName(0), partName(1), partName(2)}));
-
-  std::string log = machine.traceLog();
-  std::string lastProgress = "(" + std::to_string(3 * 100 / kParts) + " %)";
-  size_t progress = log.find(lastProgress);
-  size_t getError = log.find("NDownload::get: error, (");
-  size_t jobError = log.find("NGenDist::downloadFiles: get error (");
-  ASSERT_NE(progress, std::string::npos) << log;
-  ASSERT_NE(getError, std::string::npos) << log;
-  ASSERT_NE(jobError, std::string::npos) << log;
-  EXPECT_LT(progress, getError) << "part 3's failure was traced before part 2's progress";
-  EXPECT_LT(getError, jobError);
-  EXPECT_NE(log.find(partName(3), getError), std::string::npos);
-  EXPECT_EQ(log.find("invalid file"), std::string::npos);
-}
-
 // A whole job with every part fetched: progress for every part in order, "060", every part in
 // place; run again, every part is kept and the same progress is shown.
 TEST_F(NGenDistPartOrderTest, EveryPartIsReportedInOrderFetchedOrKept) {

