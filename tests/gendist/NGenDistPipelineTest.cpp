@@ -43,11 +43,14 @@ using cvdt::test::shellPath;
 // quotes): the packages unpack into a folder of their own there.
 const std::string kTargetOption = "--base-folder C:\\\\CvdtPipeline ";
 std::string targetFolder(const TestMachine&) { return "C:\\CvdtPipeline"; }
+// This 64-bit build runs the 64-bit regedit and keeps the agent's key in the 32-bit view.
+constexpr uint32_t kModuleView = plat::kKeyWow64_32Key;
 #else
 const std::string kTargetOption;
 std::string targetFolder(const TestMachine& machine) {
   return machine.config().moduleFolder + "\\ndist_temp\\12";
 }
+constexpr uint32_t kModuleView = 0;
 #endif
 
 // A package folder, its server root and the contents text the host would pass.
@@ -135,6 +138,35 @@ TEST_F(NGenDistPipelineTest, JobRunsToCompletion) {
 #endif
   ASSERT_TRUE(reports.waitFor(501, "060"));
   EXPECT_EQ(reports.codesOf(501), "070 060");
+}
+
+// A job that shows its progress keeps the dialog's record (264 bytes) at its last status, with a
+// counter that moved at every update.
+TEST_F(NGenDistPipelineTest, ShownProgressKeepsTheDialogRecord) {
+  TestMachine machine;
+  Package package = pack(m_base, "");
+  cvdt::test::LoopbackHttpServer server;
+  serveFolder(server, package.root);
+  ASSERT_TRUE(server.start());
+  auto record = recordFor(package.contents, server.port(), "127.0.0.1");
+  std::strcpy(record->m_szCallArgs, "Y|%0");
+  plat::Event stop(false);
+  NGenDist job;
+  int distId = 0;
+  ASSERT_EQ(job.initSetting(*record, distId), 1);
+  ASSERT_EQ(job.doDistNormal(&stop), 1);
+  plat::RegKey key;
+  ASSERT_EQ(plat::RegKey::open(plat::RegRoot::LocalMachine, "SOFTWARE\\Plumbex\\Corvane",
+                               plat::kKeyRead | kModuleView, key),
+            0u);
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  ASSERT_EQ(key.queryValue("ndtdlg_cfg_12", type, data), 0u);
+  EXPECT_EQ(type, plat::kRegBinary);
+  ASSERT_EQ(data.size(), 264u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data()) + 4), "060");
+  ASSERT_EQ(key.queryValue("ndtdlg_cfgcnt_12", type, data), 0u);
+  EXPECT_GT(std::stoi(std::string(data.begin(), data.end())), 2);
 }
 
 TEST_F(NGenDistPipelineTest, FailuresEndWithTheirStatus) {

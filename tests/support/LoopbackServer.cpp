@@ -142,11 +142,6 @@ void LoopbackServer::cutConnections() {
   m_changed.notify_all();
 }
 
-int LoopbackServer::openConnections() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return static_cast<int>(m_openSockets.size());
-}
-
 bool LoopbackServer::waitForOpenConnections(int count, std::chrono::milliseconds deadline) {
   std::unique_lock<std::mutex> lock(m_mutex);
   return m_changed.wait_for(lock, deadline,

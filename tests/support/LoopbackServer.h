@@ -45,8 +45,6 @@ class LoopbackServer {
   // Cuts every open connection (a network failure) and ends the stalls of their transfers; the
   // server keeps listening and serves later connections as before.
   void cutConnections();
-  // Connections open now.
-  int openConnections() const;
   // Waits until at least count connections are open; false at the deadline.
   bool waitForOpenConnections(int count, std::chrono::milliseconds deadline);
 

@@ -109,8 +109,8 @@ cvdt_add_windows_test_folder(gendist LEAVE_OUT
   CvdtNDlgTest.cpp
   # A Korean machine (code page 949): the Windows test machine is the system itself.
   NGenDistCodePageTest.cpp
-  # Batch files that wait in a POSIX shell, a tmpfs as drive C: and the Linux gated extraction
-  # library.
+  # A tmpfs mounted as drive C: for the full disk (Linux, as root); its stop rows have not been
+  # tried under Wine yet.
   NGenDistFaultTest.cpp
   # Launches as other users and in other sessions of the emulated machine, told apart by the
   # stand-in's uid and CVDT_SESSION.
