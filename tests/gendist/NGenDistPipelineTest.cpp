@@ -144,6 +144,7 @@ TEST_F(NGenDistPipelineTest, JobRunsToCompletion) {
 // counter that moved at every update.
 TEST_F(NGenDistPipelineTest, ShownProgressKeepsTheDialogRecord) {
   TestMachine machine;
+  cvdt::test::HostReports reports;  // drains the host's queue, which every report reaches
   Package package = pack(m_base, "");
   cvdt::test::LoopbackHttpServer server;
   serveFolder(server, package.root);
